@@ -1,0 +1,89 @@
+#pragma once
+
+#include "link/deviceimage.h"
+
+#include <QMainWindow>
+
+class BusController;
+class QAction;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QPixmap;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+class QTextEdit;
+class QThread;
+class QTreeWidget;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+signals:
+    void loadAllCells();
+    void findUSBCable();
+    void writeDeviceValue(uint value, uchar cell, uchar hcell);
+    void doUpdateFirmware(QString filename);
+
+private slots:
+    void ledColor(QString color);
+    void showStatus(QString color, QString text);
+    void setProgressBar(uint value);
+    void loadSettingsFile();
+    bool saveSettingsFile();
+    bool saveLogFile();
+    void setupParametersWindow();
+    void updateFirmwareWindow();
+    void firmwareUpdated();
+    void about();
+    void findUSBcable();
+    void constructDevice();
+    void destroyDevice();
+    void controlChanged(QString);
+    void checkboxChanged(int);
+    void refreshAllControls();
+    void firmwareButtonActivate();
+    void firmwareUpdateBegin();
+
+private:
+    void buildStatusBar();
+    void buildMenus();
+    void buildParameterTree();
+    void buildFirmwarePage();
+    void buildPageStack();
+    void connectController();
+    void setLed(const QPixmap *led);
+    void showUploadFailure(const QString &reason);
+
+    DeviceImage image;
+    QPixmap *redLed = nullptr;
+    QPixmap *yellowLed = nullptr;
+    QPixmap *greenLed = nullptr;
+    QPixmap *darkGreenLed = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QLabel *ledLabel = nullptr;
+    QLabel *statusLabel = nullptr;
+    QLabel *splashLabel = nullptr;
+    QTreeWidget *parameterTree = nullptr;
+    QFrame *firmwarePage = nullptr;
+    QAction *exportLogAction = nullptr;
+    QAction *setupAction = nullptr;
+    QAction *firmwareAction = nullptr;
+    QStackedWidget *pageStack = nullptr;
+    QLabel *deviceNameValue = nullptr;
+    QLabel *hardwareRevisionValue = nullptr;
+    QLabel *bootloaderVersionValue = nullptr;
+    QLabel *firmwareVersionValue = nullptr;
+    QStringList *firmwareFiles = nullptr;
+    QListWidget *firmwareList = nullptr;
+    QTextEdit *firmwareInfo = nullptr;
+    QPushButton *updateButton = nullptr;
+    QThread *workerThread = nullptr;
+    BusController *controller = nullptr;
+};

@@ -1,0 +1,64 @@
+// The window's side of the parameter page.
+#include "app/mainwindow.h"
+
+#include "app/parameterpage.h"
+#include "params/mcheckbox.h"
+#include "params/mcombobox.h"
+#include "params/mspinbox.h"
+#include "params/xmlcontrolsreader.h"
+
+#include <QAction>
+#include <QDebug>
+#include <QStackedWidget>
+
+void MainWindow::constructDevice()
+{
+    image.constructed = 1;
+    image.clearCells();
+    XmlControlsReader reader(this, parameterTree, &image);
+    reader.readDescription();
+    emit loadAllCells();
+}
+
+void MainWindow::refreshAllControls()
+{
+    const int rows = parameterpage::decodeControls(parameterTree, image);
+    parameterpage::updateAllDependents(parameterTree);
+    firmwareAction->setEnabled(true);
+    setupAction->setEnabled(true);
+    if (image.fwMajor == 0 && image.fwMinor == 0) {
+        setupAction->setEnabled(false);
+        updateFirmwareWindow();
+    } else if (image.mode == 2) {
+        updateFirmwareWindow();
+    } else {
+        pageStack->setCurrentIndex(1);
+        resize(400, parameterpage::pageHeight(rows));
+    }
+}
+
+void MainWindow::setupParametersWindow()
+{
+    image.mode = 3;
+    refreshAllControls();
+    qDebug() << "SetupParameters";
+}
+
+void MainWindow::controlChanged(QString)
+{
+    QObject *source = sender();
+    if (!qobject_cast<MComboBox *>(source) && !qobject_cast<MSpinBox *>(source))
+        return;
+    if (const auto write = parameterpage::encodeControl(source))
+        emit writeDeviceValue(write->raw, write->cell, write->hcell);
+    parameterpage::updateDependents(parameterTree, source);
+}
+
+void MainWindow::checkboxChanged(int)
+{
+    QObject *source = sender();
+    if (!qobject_cast<MCheckBox *>(source))
+        return;
+    if (const auto write = parameterpage::encodeControl(source))
+        emit writeDeviceValue(write->raw, write->cell, write->hcell);
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The values are what the controller's `dialect` byte holds.
+enum DialectSetting : quint8 { Kelpa = 0, UlmaFast = 1, UlmaSlow = 2, Vorn = 3 };
+
+enum PingResult { Silent = 0, EchoOnly = 1, Answered = 2, Garbled = 3 };
+
+enum class Dialect { Vorn, Kelpa, Ulma };
+
+inline Dialect dialectOf(DialectSetting setting)
+{
+    switch (setting) {
+    case Kelpa: return Dialect::Kelpa;
+    case UlmaFast:
+    case UlmaSlow: return Dialect::Ulma;
+    case Vorn: break;
+    }
+    return Dialect::Vorn;
+}
+
+inline qint32 baudRateOf(DialectSetting setting)
+{
+    switch (setting) {
+    case Kelpa: return 9600;
+    case UlmaFast: return 19000;
+    case UlmaSlow: return 4800;
+    case Vorn: break;
+    }
+    return 115200;
+}
+
+inline DialectSetting nextDialect(DialectSetting setting)
+{
+    switch (setting) {
+    case Vorn: return Kelpa;
+    case Kelpa: return UlmaFast;
+    case UlmaFast: return UlmaSlow;
+    case UlmaSlow: break;
+    }
+    return Vorn;
+}

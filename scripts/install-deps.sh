@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need.
+# Quiet and quick when everything is there already.
+set -euo pipefail
+
+packages=(g++ cmake ninja-build qtbase5-dev libqt5serialport5-dev xvfb xauth)
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
