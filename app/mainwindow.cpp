@@ -38,10 +38,12 @@ MainWindow::MainWindow() : QMainWindow(nullptr)
     splashLabel->setPixmap(QPixmap(":/maps/SPLASH"));
     buildFirmwarePage();
     buildPageStack();
+    nameWidgets();
 
     destroyDevice();
 
     workerThread = new QThread(this);
+    workerThread->setObjectName("workerThread");
     controller = new BusController(nullptr, &image);
     controller->moveToThread(workerThread);
     connect(workerThread, SIGNAL(finished()), controller, SLOT(deleteLater()));
@@ -193,6 +195,23 @@ void MainWindow::buildPageStack()
     setCentralWidget(pageStack);
     parameterTree->setStyleSheet(windowstyle::ParameterTree);
     parameterTree->verticalScrollBar()->setStyleSheet(windowstyle::TreeScrollBar);
+}
+
+// Names let tests and style rules find the widgets.
+void MainWindow::nameWidgets()
+{
+    const QList<QPair<QObject *, const char *>> named{
+        {progressBar, "progressBar"},       {ledLabel, "ledLabel"},
+        {statusLabel, "statusLabel"},       {splashLabel, "splashLabel"},
+        {parameterTree, "parameterTree"},   {firmwarePage, "firmwarePage"},
+        {exportLogAction, "exportLogAction"}, {setupAction, "setupAction"},
+        {firmwareAction, "firmwareAction"}, {pageStack, "pageStack"},
+        {deviceNameValue, "deviceNameValue"}, {hardwareRevisionValue, "hardwareRevisionValue"},
+        {bootloaderVersionValue, "bootloaderVersionValue"}, {firmwareVersionValue, "firmwareVersionValue"},
+        {firmwareList, "firmwareList"},     {firmwareInfo, "firmwareInfo"},
+        {updateButton, "updateButton"}};
+    for (const auto &[object, name] : named)
+        object->setObjectName(name);
 }
 
 void MainWindow::connectController()

@@ -57,6 +57,7 @@ private:
     void buildParameterTree();
     void buildFirmwarePage();
     void buildPageStack();
+    void nameWidgets();
     void connectController();
     void setLed(const QPixmap *led);
     void showUploadFailure(const QString &reason);

@@ -23,8 +23,10 @@ ExchangeResult SerialExchange::run(const QByteArray &request, const ExchangePara
             result.received = port.read(params.expected);
         break;
     case ReadMode::Line:
+        // QIODevice::readLine(n) keeps room for a terminating zero and
+        // returns at most n - 1 bytes.
         if (result.sawData)
-            result.received = port.readLine(params.lineLimit);
+            result.received = port.readLine(params.lineLimit + 1);
         break;
     case ReadMode::Gathering:
         if (result.sawData)

@@ -1,0 +1,161 @@
+#include "app/parameterpage.h"
+
+#include "link/deviceimage.h"
+#include "params/mcheckbox.h"
+#include "params/mcombobox.h"
+#include "params/mspinbox.h"
+#include "params/valuecodec.h"
+
+#include <QSignalBlocker>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace parameterpage {
+
+namespace {
+
+constexpr int DependencyOnCellZero = 1000;
+constexpr int InvertedDependency = 1000;  // list on list: enabled unless index == depval - 1000
+
+QWidget *controlOf(QTreeWidget *tree, int row)
+{
+    return tree->itemWidget(tree->topLevelItem(row), 1);
+}
+
+quint8 cellValue(const DeviceImage &image, int cell)
+{
+    return hasCellSlot(cell) ? image.cells[cell].value.load() : quint8(0);
+}
+
+template <typename Control>
+valuecodec::Conversion conversionOf(const Control &control)
+{
+    return {control.offset, control.scale, control.shift};
+}
+
+template <typename Control>
+quint32 rawOf(const Control &control, const DeviceImage &image)
+{
+    const quint8 high = control.hcell > 0 ? cellValue(image, control.hcell) : quint8(0);
+    return valuecodec::rawFromCells(cellValue(image, control.cell), high);
+}
+
+template <typename Control>
+CellWrite cellWriteOf(const Control &control, quint32 raw)
+{
+    return {raw, uchar(control.cell), uchar(control.hcell > 0 ? control.hcell : 0)};
+}
+
+bool dependsOn(int depcell, int sourceCell)
+{
+    if (depcell == 0)
+        return false;
+    return depcell == sourceCell || (depcell == DependencyOnCellZero && sourceCell == 0);
+}
+
+// What a list or range control depends on; check boxes take no part.
+struct Dependency {
+    int depcell;
+    int depval;
+    bool dependentIsList;
+};
+
+std::optional<Dependency> dependencyOf(const QWidget *control)
+{
+    if (auto *list = qobject_cast<const MComboBox *>(control))
+        return Dependency{list->depcell, list->depval, true};
+    if (auto *range = qobject_cast<const MSpinBox *>(control))
+        return Dependency{range->depcell, range->depval, false};
+    return std::nullopt;
+}
+
+// `enabled(dependency)` decides for each control that depends on `sourceCell`.
+template <typename Rule>
+void updateDependentsOf(QTreeWidget *tree, int sourceCell, Rule enabled)
+{
+    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+        QWidget *control = controlOf(tree, row);
+        const std::optional<Dependency> dependency = dependencyOf(control);
+        if (dependency && dependsOn(dependency->depcell, sourceCell))
+            control->setEnabled(enabled(*dependency));
+    }
+}
+
+}  // namespace
+
+int decodeControls(QTreeWidget *tree, const DeviceImage &image)
+{
+    const int rows = tree->topLevelItemCount();
+    for (int row = 0; row < rows; ++row) {
+        QWidget *control = controlOf(tree, row);
+        if (auto *list = qobject_cast<MComboBox *>(control)) {
+            list->setCurrentIndex(valuecodec::decodeList(rawOf(*list, image), conversionOf(*list)));
+        } else if (auto *range = qobject_cast<MSpinBox *>(control)) {
+            range->setValue(valuecodec::decodeRange(rawOf(*range, image), conversionOf(*range)));
+        } else if (auto *check = qobject_cast<MCheckBox *>(control)) {
+            // Showing the device's own state must not write it back.
+            const QSignalBlocker silence(check);
+            check->setChecked(cellValue(image, check->cell) != 0);
+        }
+    }
+    return rows;
+}
+
+void updateDependents(QTreeWidget *tree, QObject *source)
+{
+    if (auto *list = qobject_cast<MComboBox *>(source)) {
+        const int index = list->currentIndex();
+        updateDependentsOf(tree, list->cell, [index](const Dependency &dependency) {
+            if (dependency.dependentIsList && dependency.depval >= InvertedDependency)
+                return index != dependency.depval - InvertedDependency;
+            return index == dependency.depval;
+        });
+    } else if (auto *range = qobject_cast<MSpinBox *>(source)) {
+        const double value = range->value();
+        updateDependentsOf(tree, range->cell, [value](const Dependency &dependency) {
+            return value == double(dependency.depval);
+        });
+    }
+}
+
+void updateAllDependents(QTreeWidget *tree)
+{
+    for (int row = 0; row < tree->topLevelItemCount(); ++row)
+        updateDependents(tree, controlOf(tree, row));
+}
+
+std::optional<CellWrite> encodeControl(QObject *sender)
+{
+    if (auto *list = qobject_cast<MComboBox *>(sender)) {
+        const int index = list->currentIndex();
+        if (index < 0)
+            return std::nullopt;
+        return cellWriteOf(*list, valuecodec::encodeList(index, conversionOf(*list)));
+    }
+    if (auto *range = qobject_cast<MSpinBox *>(sender))
+        return cellWriteOf(*range, valuecodec::encodeRange(range->value(), conversionOf(*range)));
+    if (auto *check = qobject_cast<MCheckBox *>(sender))
+        return CellWrite{check->isChecked() ? 1u : 0u, uchar(check->cell), 0};
+    return std::nullopt;
+}
+
+void tearDown(QTreeWidget *tree)
+{
+    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+        QWidget *control = controlOf(tree, row);
+        if (qobject_cast<MComboBox *>(control) || qobject_cast<MSpinBox *>(control))
+            delete control;
+    }
+    tree->clear();
+}
+
+int pageHeight(int rows)
+{
+    constexpr int Chrome = 45;
+    constexpr int RowHeight = 34;
+    constexpr int MostRowsHeight = 655;
+    return Chrome + int(std::min<qint64>(qint64(RowHeight) * std::max(rows, 0), MostRowsHeight));
+}
+
+}  // namespace parameterpage

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <optional>
+
+class QObject;
+class QTreeWidget;
+struct DeviceImage;
+
+// The window's side of the parameter page, kept apart from MainWindow so
+// that it works on any tree of parameter controls.
+namespace parameterpage {
+
+// Sets every control from the cell image and returns the number of rows.
+// Lists and ranges emit their change signals as a user's edit would; check
+// boxes show the device's state without sending it back.
+int decodeControls(QTreeWidget *tree, const DeviceImage &image);
+
+// Enables or disables the controls that depend on the list or range
+// control `source`; any other source changes nothing.
+void updateDependents(QTreeWidget *tree, QObject *source);
+void updateAllDependents(QTreeWidget *tree);
+
+// What the window hands the device link for one change.
+struct CellWrite {
+    uint raw;
+    uchar cell;
+    uchar hcell;  // 0: no high byte
+};
+
+// Empty for an object that is no parameter control, and for a list without
+// a selection, whose cell the user never chose a value for.
+std::optional<CellWrite> encodeControl(QObject *sender);
+
+// Deletes the list and range controls, then clears the tree, which takes
+// the rows and the check controls with it.
+void tearDown(QTreeWidget *tree);
+
+// Window height for a parameter page of `rows` rows (34 px each, at most 700 in all).
+int pageHeight(int rows);
+
+}  // namespace parameterpage

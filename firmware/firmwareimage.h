@@ -1,0 +1,33 @@
+#pragma once
+
+#include "link/dialect.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+class QIODevice;
+
+// Hexadecimal digits at the start of every data line of a package written
+// for `dialect`.
+int lineRecordDigits(Dialect dialect);
+
+// Characters that must follow a line record, the line end counted as one.
+int lineTrailerLength(Dialect dialect);
+
+// Packages above this size are not read: the largest usable image (255
+// blocks of MaxBlockSize) in Kelpa's short lines takes about 44 MB.
+constexpr qint64 MaxPackageBytes = 64 * 1024 * 1024;
+
+// The largest block size accepted; a larger "fwps" is taken for a broken
+// description rather than a device.
+constexpr quint32 MaxBlockSize = 65536;
+
+// The firmware image of an open package: the line records after the line
+// "[Firmware]", joined and decoded from hexadecimal. Turns on text mode so
+// that CR LF and LF line ends read alike. Empty for a package above
+// MaxPackageBytes.
+QByteArray readFirmwareImage(QIODevice &file, Dialect dialect);
+
+// Whether an image of `imageLength` bytes has exactly `pageCount` whole blocks
+// of `pageSize` bytes. A block size of 0 or above MaxBlockSize never fits.
+bool imageFits(qsizetype imageLength, quint32 pageSize, quint8 pageCount);

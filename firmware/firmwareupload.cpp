@@ -1,0 +1,124 @@
+#include "firmware/firmwareupload.h"
+
+#include "firmware/firmwareimage.h"
+#include "firmware/uploadframes.h"
+#include "link/exchange.h"
+
+#include <QDebug>
+#include <QFile>
+
+namespace {
+
+constexpr int AttemptsPerExchange = 5;
+
+// Kelpa alternates the LED colour from attempt to attempt, across blocks and
+// uploads, for the program's whole life. Only the worker thread uploads.
+bool kelpaGreenNext = true;
+
+}  // namespace
+
+FirmwareUpload::FirmwareUpload(SerialExchange &exchange, DialectSetting dialect, UploadHooks hooks)
+    : exchange(exchange), dialect(dialectOf(dialect)), hooks(std::move(hooks))
+{
+}
+
+UploadOutcome FirmwareUpload::run(const QString &path, quint32 pageSize, quint8 pageCount)
+{
+    QFile package(path);
+    if (!package.open(QIODevice::ReadOnly | QIODevice::Text))
+        return UploadOutcome::CannotOpen;
+    const QByteArray image = readFirmwareImage(package, dialect);
+    package.close();
+
+    // Cell 0 is read once before the block check, whether or not the package
+    // fits; its value is not used.
+    if (hooks.readCellZero)
+        hooks.readCellZero();
+
+    if (!imageFits(image.size(), pageSize, pageCount))
+        return UploadOutcome::Refused;
+
+    if (dialect == Dialect::Ulma) {
+        enterBootloader();
+        qDebug() << "Ulma";
+    }
+
+    const int blockSize = int(pageSize);
+    UploadOutcome outcome = sendPass(image, blockSize, pageCount);
+    // A Kelpa device takes the whole image a second time.
+    if (outcome == UploadOutcome::Done && dialect == Dialect::Kelpa)
+        outcome = sendPass(image, blockSize, pageCount);
+    return outcome;
+}
+
+bool FirmwareUpload::stopRequested() const
+{
+    return hooks.stopRequested && hooks.stopRequested();
+}
+
+void FirmwareUpload::reportStatus(const QString &color) const
+{
+    if (hooks.status)
+        hooks.status(color);
+}
+
+// The blocks follow whether or not the device accepted: their own
+// acknowledgements tell whether it listens.
+void FirmwareUpload::enterBootloader()
+{
+    const QByteArray request = uploadframes::bootloaderEntryRequest();
+    const ExchangeParams params = uploadframes::bootloaderEntryExchange();
+    for (int attempt = 0; attempt < AttemptsPerExchange; ++attempt) {
+        const QByteArray received = exchange.run(request, params).received;
+        // Too short a reply means nothing answers; asking again would not help.
+        if (received.size() < params.expected
+            || uploadframes::acknowledged(Dialect::Ulma, received, request.size()))
+            return;
+    }
+}
+
+UploadOutcome FirmwareUpload::sendPass(const QByteArray &image, int blockSize, int blockCount)
+{
+    for (int index = 0; index < blockCount; ++index) {
+        switch (sendBlock(image.mid(index * blockSize, blockSize))) {
+        case BlockResult::Acknowledged:
+            if (hooks.progress)
+                hooks.progress(uint(index));
+            break;
+        case BlockResult::Failed: return UploadOutcome::BlockFailed;
+        case BlockResult::Stopped: return UploadOutcome::Stopped;
+        }
+    }
+    return UploadOutcome::Done;
+}
+
+FirmwareUpload::BlockResult FirmwareUpload::sendBlock(const QByteArray &block)
+{
+    const ExchangeParams params = uploadframes::blockExchange(dialect, block.size());
+    std::function<void()> afterWritten;
+    if (dialect != Dialect::Kelpa)
+        afterWritten = [this] { reportStatus("dark_green"); };
+
+    for (int attempt = 0; attempt < AttemptsPerExchange; ++attempt) {
+        if (stopRequested())
+            return BlockResult::Stopped;
+        announceAttempt();
+        const QByteArray frame = uploadframes::blockFrame(dialect, block);
+        const ExchangeResult result = exchange.run(frame, params, afterWritten);
+        if (uploadframes::acknowledged(dialect, result.received, frame.size()))
+            return BlockResult::Acknowledged;
+        if (dialect == Dialect::Kelpa)
+            qDebug() << "error";
+    }
+    return BlockResult::Failed;
+}
+
+void FirmwareUpload::announceAttempt()
+{
+    if (dialect != Dialect::Kelpa) {
+        reportStatus("green");
+        return;
+    }
+    reportStatus(kelpaGreenNext ? "green" : "dark_green");
+    kelpaGreenNext = !kelpaGreenNext;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "link/dialect.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+class SerialExchange;
+
+// How the upload reaches its owner, so that it runs without one. Hooks left
+// unset are skipped.
+struct UploadHooks {
+    std::function<void(const QString &color)> status;
+    std::function<void(uint)> progress;  // index of the block just acknowledged
+    std::function<void()> readCellZero;
+    std::function<bool()> stopRequested;
+};
+
+enum class UploadOutcome {
+    Done,
+    CannotOpen,   // the package could not be opened; nothing was sent
+    Refused,      // the image does not have the device's block count; nothing was sent
+    BlockFailed,  // a block went unacknowledged five times; later blocks were not sent
+    Stopped,      // the owner asked to stop between two exchanges
+};
+
+// Sends a firmware package to the device block by block in one dialect.
+// Blocks the calling thread for the whole upload.
+class FirmwareUpload
+{
+public:
+    FirmwareUpload(SerialExchange &exchange, DialectSetting dialect, UploadHooks hooks);
+
+    UploadOutcome run(const QString &path, quint32 pageSize, quint8 pageCount);
+
+private:
+    enum class BlockResult { Acknowledged, Failed, Stopped };
+
+    bool stopRequested() const;
+    void reportStatus(const QString &color) const;
+    void enterBootloader();
+    UploadOutcome sendPass(const QByteArray &image, int blockSize, int blockCount);
+    BlockResult sendBlock(const QByteArray &block);
+    void announceAttempt();
+
+    SerialExchange &exchange;
+    Dialect dialect;
+    UploadHooks hooks;
+};

@@ -1,0 +1,325 @@
+// The window's shell: initial state, status display, menus, sizes and the
+// meta-object interface other parts rely on. No device is attached: the
+// port setting file names no port, so every poll tick reports red.
+#include "app/mainwindow.h"
+#include "link/buscontroller.h"
+
+#include <QtTest>
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QTreeWidget>
+
+namespace {
+
+QImage ledImage(const char *resource)
+{
+    return QPixmap(resource).scaled(15, 15, Qt::IgnoreAspectRatio, Qt::FastTransformation).toImage();
+}
+
+QStringList ownMethods(const QMetaObject &meta)
+{
+    QStringList methods;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        const QMetaMethod method = meta.method(i);
+        const char *kind = method.methodType() == QMetaMethod::Signal ? "signal " : "slot ";
+        methods << kind + QString::fromLatin1(method.methodSignature());
+    }
+    return methods;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MainWindow> window;
+
+    template <typename T> T *child(const char *name) { return window->findChild<T *>(name); }
+    QAction *action(const QString &text)
+    {
+        for (QAction *candidate : window->findChildren<QAction *>())
+            if (candidate->text() == text)
+                return candidate;
+        return nullptr;
+    }
+    QImage shownLed() { return child<QLabel>("ledLabel")->pixmap(Qt::ReturnByValue).toImage(); }
+    QString shownText() { return child<QLabel>("statusLabel")->text(); }
+    void showStatus(const QString &color, const QString &text)
+    {
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "showStatus", Q_ARG(QString, color), Q_ARG(QString, text)));
+    }
+
+    // A description that matches the cleared identity gives the window a
+    // device name without any device.
+    void nameTheDevice(const QString &name)
+    {
+        QFile description("tellur.dsc");
+        QVERIFY(description.open(QIODevice::WriteOnly));
+        description.write(QString("<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"%1\"/>").arg(name).toUtf8());
+        description.close();
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "constructDevice"));
+        QFile::remove("tellur.dsc");
+    }
+
+private slots:
+    void init()
+    {
+        QSettings settings(QCoreApplication::applicationDirPath() + "/kova.ini", QSettings::IniFormat);
+        settings.setValue("PORT/Name", "");
+        settings.sync();
+        window = std::make_unique<MainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void cleanup() { window.reset(); }
+
+    void initialState()
+    {
+        QCOMPARE(window->windowTitle(), QString("KOVA II"));
+        QCOMPARE(window->size(), QSize(400, 400));
+        QCOMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 0);
+        QCOMPARE(shownLed(), ledImage(":/maps/YLED"));
+        QCOMPARE(shownText(), QString(" "));
+        QVERIFY(!child<QProgressBar>("progressBar")->isVisible());
+        QCOMPARE(child<QProgressBar>("progressBar")->value(), 50);
+        QVERIFY(!child<QAction>("setupAction")->isEnabled());
+        QVERIFY(!child<QAction>("firmwareAction")->isEnabled());
+        QVERIFY(window->menuBar()->isEnabled());
+        QCOMPARE(child<QTreeWidget>("parameterTree")->topLevelItemCount(), 0);
+        for (const char *value : {"deviceNameValue", "hardwareRevisionValue", "bootloaderVersionValue",
+                                  "firmwareVersionValue"})
+            QCOMPARE(child<QLabel>(value)->text(), QString("-"));
+        QVERIFY(!window->windowIcon().isNull());
+        QCOMPARE(child<QLabel>("splashLabel")->pixmap(Qt::ReturnByValue).size(), QSize(400, 355));
+    }
+
+    void statusWithoutDeviceName_data()
+    {
+        QTest::addColumn<QString>("color");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("led");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("red with text") << "red" << " USB-cable not connected" << ":/maps/RLED"
+                                       << " USB-cable not connected";
+        QTest::newRow("red without text keeps the old one") << "red" << "" << ":/maps/RLED" << "previous";
+        QTest::newRow("yellow") << "yellow" << " USB-cable connected to pts/3" << ":/maps/YLED"
+                                << " USB-cable connected to pts/3";
+        QTest::newRow("dark_green names the (empty) device") << "dark_green" << "" << ":/maps/DGLED" << " ";
+        QTest::newRow("capital R is no colour") << "Red" << "text" << ":/maps/GLED" << "text";
+        QTest::newRow("unknown word, no text: nothing") << "blue" << "" << ":/maps/GLED" << "previous";
+    }
+
+    void statusWithoutDeviceName()
+    {
+        QFETCH(QString, color);
+        QFETCH(QString, text);
+        QFETCH(QString, led);
+        QFETCH(QString, shown);
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "ledColor", Q_ARG(QString, "green")));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "showStatus", Q_ARG(QString, "nothing"),
+                                          Q_ARG(QString, "previous")));
+        showStatus(color, text);
+        QCOMPARE(shownLed(), ledImage(led.toLatin1().constData()));
+        QCOMPARE(shownText(), shown);
+    }
+
+    void greenStatusNamesTheDevice()
+    {
+        nameTheDevice("Test Controller");
+        showStatus("green", " any text");
+        QCOMPARE(shownLed(), ledImage(":/maps/GLED"));
+        QCOMPARE(shownText(), QString(" Test Controller"));
+        showStatus("dark_green", "");
+        QCOMPARE(shownLed(), ledImage(":/maps/DGLED"));
+        QCOMPARE(shownText(), QString(" Test Controller"));
+    }
+
+    void ledColorLeavesTextAndIgnoresDarkGreen()
+    {
+        showStatus("red", " kept");
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "ledColor", Q_ARG(QString, "dark_green")));
+        QCOMPARE(shownLed(), ledImage(":/maps/RLED"));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "ledColor", Q_ARG(QString, "yellow")));
+        QCOMPARE(shownLed(), ledImage(":/maps/YLED"));
+        QCOMPARE(shownText(), QString(" kept"));
+    }
+
+    void progressValueWhileHidden()
+    {
+        auto *bar = child<QProgressBar>("progressBar");
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "setProgressBar", Q_ARG(uint, 7)));
+        QCOMPARE(bar->value(), 7);
+        QVERIFY(!bar->isVisible());
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "setProgressBar", Q_ARG(uint, 1000)));
+        QCOMPARE(bar->value(), 7);
+    }
+
+    void menusAndShortcuts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shortcut");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("load") << "&Load Settings" << "Ctrl+O" << false;
+        QTest::newRow("save") << "&Save Settings" << "Ctrl+S" << false;
+        QTest::newRow("export") << "&Export Log to File" << "Ctrl+M" << false;
+        QTest::newRow("quit") << "&Quit" << "Ctrl+Q" << true;
+        QTest::newRow("setup") << "&Setup" << "Ctrl+R" << false;
+        QTest::newRow("firmware") << "&Firmware Update" << "Ctrl+F" << false;
+        QTest::newRow("find") << "&Find USB-cable" << "Ctrl+P" << true;
+        QTest::newRow("about") << "&About" << "Ctrl+A" << true;
+    }
+
+    void menusAndShortcuts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shortcut);
+        QFETCH(bool, enabled);
+        QAction *found = action(text);
+        QVERIFY(found);
+        QCOMPARE(found->shortcut(), QKeySequence(shortcut));
+        QCOMPARE(found->isEnabled(), enabled);
+    }
+
+    void menuTitlesInOrder()
+    {
+        QStringList titles;
+        for (QAction *menu : window->menuBar()->actions())
+            titles << menu->text();
+        QCOMPARE(titles, (QStringList{"&File", "&Mode", "&Help"}));
+        QCOMPARE(child<QAction>("exportLogAction")->text(), QString("&Export Log to File"));
+    }
+
+    void disabledShortcutsDoNothing()
+    {
+        QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+        QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 0);
+        QCOMPARE(window->size(), QSize(400, 400));
+    }
+
+    void ctrlAOpensAbout()
+    {
+        QString title;
+        QString body;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            title = box->windowTitle();
+            body = box->text();
+            box->accept();
+        });
+        QTest::keyClick(window.get(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(title, QString("About KOVA"));
+        QVERIFY(body.startsWith("<h3>KOVA II v1.03</h3>"));
+    }
+
+    void ctrlPResetsAndAsksForTheCable()
+    {
+        nameTheDevice("Test Controller");
+        QTRY_COMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 2);
+        QSignalSpy asked(window.get(), SIGNAL(findUSBCable()));
+        QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(asked.count(), 1);
+        QCOMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 0);
+        QCOMPARE(window->size(), QSize(400, 400));
+        QVERIFY(!child<QAction>("firmwareAction")->isEnabled());
+    }
+
+    void ctrlQCloses()
+    {
+        QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!window->isVisible());
+    }
+
+    void widthIsFixedHeightBounded()
+    {
+        window->resize(1000, 2000);
+        QCOMPARE(window->size(), QSize(400, 1050));
+        window->resize(10, 10);
+        QCOMPARE(window->size(), QSize(400, 200));
+    }
+
+    void placeholderCommandsOnlyLog()
+    {
+        QTest::ignoreMessage(QtDebugMsg, "Save Settings");
+        bool saved = false;
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "saveSettingsFile", Q_RETURN_ARG(bool, saved)));
+        QVERIFY(saved);
+        QTest::ignoreMessage(QtDebugMsg, "Load Settings");
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "loadSettingsFile"));
+        QTest::ignoreMessage(QtDebugMsg, "Export Log to File");
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "saveLogFile", Q_RETURN_ARG(bool, saved)));
+        QVERIFY(saved);
+    }
+
+    void windowInterfaceInOrder()
+    {
+        const QStringList expected{"signal loadAllCells()",
+                                   "signal findUSBCable()",
+                                   "signal writeDeviceValue(uint,uchar,uchar)",
+                                   "signal doUpdateFirmware(QString)",
+                                   "slot ledColor(QString)",
+                                   "slot showStatus(QString,QString)",
+                                   "slot setProgressBar(uint)",
+                                   "slot loadSettingsFile()",
+                                   "slot saveSettingsFile()",
+                                   "slot saveLogFile()",
+                                   "slot setupParametersWindow()",
+                                   "slot updateFirmwareWindow()",
+                                   "slot firmwareUpdated()",
+                                   "slot about()",
+                                   "slot findUSBcable()",
+                                   "slot constructDevice()",
+                                   "slot destroyDevice()",
+                                   "slot controlChanged(QString)",
+                                   "slot checkboxChanged(int)",
+                                   "slot refreshAllControls()",
+                                   "slot firmwareButtonActivate()",
+                                   "slot firmwareUpdateBegin()"};
+        QCOMPARE(ownMethods(MainWindow::staticMetaObject), expected);
+    }
+
+    void controllerInterfaceInOrder()
+    {
+        const QStringList expected{"signal sendStatus(QString,QString)",
+                                   "signal sendStatus(QString)",
+                                   "signal setProgressBar(uint)",
+                                   "signal doDestroyDevice()",
+                                   "signal doConstructDevice()",
+                                   "signal allCellsReady()",
+                                   "signal updatedDeviceValue()",
+                                   "signal firmwareUpdated()",
+                                   "signal firmwareUpdateFailed(QString)",
+                                   "slot findUSBCable()",
+                                   "slot readDeviceAllCells()",
+                                   "slot writeDeviceValue(uint,uchar,uchar)",
+                                   "slot doUpdateFirmware(QString)"};
+        QCOMPARE(ownMethods(BusController::staticMetaObject), expected);
+    }
+
+    void redStatusFromTheLink()
+    {
+        // "kova.ini" names no port: the link's own ticks report it.
+        QTRY_COMPARE_WITH_TIMEOUT(shownText(), QString(" USB-cable not connected"), 3000);
+        QCOMPARE(shownLed(), ledImage(":/maps/RLED"));
+    }
+
+    void quitsPromptlyWhenIdle()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        window.reset();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,461 @@
+// The device link end to end: the real BusController and QSerialPort against
+// the simulated cable and controller on a pseudo-terminal.
+#include "link/buscontroller.h"
+#include "link/deviceimage.h"
+#include "simulateddevice.h"
+#include "support/testsupport.h"
+
+#include <QtTest>
+
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+const QByteArray VornPing = QByteArray::fromHex("554D5354FB5C937A");
+const QByteArray KelpaPing = QByteArray::fromHex("554D53455439");
+const QByteArray UlmaPing = QByteArray::fromHex("4D73657499");
+
+QList<int> cellsOf(const QList<SimRequest> &requests, char kind)
+{
+    QList<int> cells;
+    for (const SimRequest &request : requests)
+        if (request.kind == kind)
+            cells << request.cell;
+    return cells;
+}
+
+// A cable that answers whatever it receives with fixed bytes: for echo
+// scans that come back short or too long.
+class OddCable
+{
+public:
+    explicit OddCable(QByteArray answer) : answer(std::move(answer))
+    {
+        char name[64] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        termios raw{};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        path = QString::fromLatin1(name);
+        worker = std::thread([this] { run(); });
+    }
+    ~OddCable()
+    {
+        stop = true;
+        if (worker.joinable())
+            worker.join();
+        ::close(master);
+        ::close(slave);
+    }
+    QString path;
+
+private:
+    void run()
+    {
+        char buffer[64];
+        while (!stop) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(master, &readable);
+            timeval wait{0, 20000};
+            if (select(master + 1, &readable, nullptr, nullptr, &wait) > 0 && ::read(master, buffer, sizeof buffer) > 0)
+                (void)!::write(master, answer.constData(), size_t(answer.size()));
+        }
+    }
+    QByteArray answer;
+    int master = -1;
+    int slave = -1;
+    std::atomic<bool> stop{false};
+    std::thread worker;
+};
+
+}  // namespace
+
+class BusControllerTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<SimulatedDevice> sim;
+    std::unique_ptr<DeviceImage> image;
+    std::unique_ptr<BusController> link;
+    std::unique_ptr<QSignalSpy> constructs;
+    std::unique_ptr<QSignalSpy> destroys;
+    std::unique_ptr<QSignalSpy> statuses;
+
+    void startLink(BusController::PortLister lister = [] { return QStringList(); })
+    {
+        link = std::make_unique<BusController>(nullptr, image.get(), lister);
+        constructs = std::make_unique<QSignalSpy>(link.get(), &BusController::doConstructDevice);
+        destroys = std::make_unique<QSignalSpy>(link.get(), &BusController::doDestroyDevice);
+        statuses = std::make_unique<QSignalSpy>(link.get(), qOverload<QString, QString>(&BusController::sendStatus));
+        // What the window does on these signals, as far as the link can see.
+        connect(link.get(), &BusController::doConstructDevice, link.get(), [this] { image->constructed = 1; });
+        connect(link.get(), &BusController::doDestroyDevice, link.get(), [this] { image->constructed = 0; });
+    }
+
+    void connectTo(SimulatedDevice::Protocol protocol)
+    {
+        sim->attachDevice(protocol);
+        testsupport::writePortSetting(sim->portPath());
+        startLink();
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 1, 5000);
+        sim->clearRequests();
+        sim->clearRawReceived();
+    }
+
+    bool sawStatus(const QString &color, const QString &text) const
+    {
+        for (const QList<QVariant> &status : *statuses)
+            if (status.at(0).toString() == color && status.at(1).toString() == text)
+                return true;
+        return false;
+    }
+
+    void useCells(std::initializer_list<int> cells)
+    {
+        for (int cell : cells)
+            image->cells[cell].used = 1;
+    }
+
+private slots:
+    void init()
+    {
+        QFile::remove(testsupport::portSettingPath());
+        sim = std::make_unique<SimulatedDevice>();
+        QVERIFY(!sim->portPath().isEmpty());
+        image = std::make_unique<DeviceImage>();
+    }
+
+    void cleanup()
+    {
+        statuses.reset();
+        destroys.reset();
+        constructs.reset();
+        link.reset();
+        sim.reset();
+    }
+
+    // First on purpose: the miss count lives for the whole process and
+    // starts out as if no device had ever answered.
+    void echoOnlyCyclesThroughTheDialects()
+    {
+        testsupport::writePortSetting(sim->portPath());
+        startLink();
+        const QByteArray cycle = VornPing + KelpaPing + UlmaPing + UlmaPing + VornPing + KelpaPing;
+        QTRY_VERIFY_WITH_TIMEOUT(sim->rawReceived().size() >= cycle.size(), 5000);
+        QCOMPARE(sim->rawReceived().left(cycle.size()).toHex(' '), cycle.toHex(' '));
+        const QString portName = QString(sim->portPath()).remove("/dev/");
+        QVERIFY(sawStatus("yellow", " USB-cable connected to " + portName));
+        QCOMPARE(destroys->count(), 0);  // nothing was there to lose
+    }
+
+    void identityPerDialect_data()
+    {
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<QList<int>>("identityCells");
+        QTest::addColumn<int>("pingsBeforeAnswer");
+        QTest::newRow("Vorn") << int(SimulatedDevice::Protocol::Vorn) << QList<int>{200, 203, 202, 205, 206, 212} << 1;
+        QTest::newRow("Kelpa") << int(SimulatedDevice::Protocol::Kelpa) << QList<int>{64, 65, 66} << 2;
+        QTest::newRow("Ulma 19000") << int(SimulatedDevice::Protocol::UlmaFast) << QList<int>{64, 65, 66} << 3;
+        QTest::newRow("Ulma 4800") << int(SimulatedDevice::Protocol::UlmaSlow) << QList<int>{64, 65, 66} << 4;
+    }
+
+    void identityPerDialect()
+    {
+        QFETCH(int, protocol);
+        QFETCH(QList<int>, identityCells);
+        QFETCH(int, pingsBeforeAnswer);
+        sim->attachDevice(SimulatedDevice::Protocol(protocol));
+        sim->setIdentity(21, 2, 3, 4, 12, 0xFF);
+        testsupport::writePortSetting(sim->portPath());
+        startLink();
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 1, 5000);
+
+        const QList<SimRequest> requests = sim->requests();
+        QCOMPARE(cellsOf(requests, 'R'), identityCells);
+        QCOMPARE(int(std::count_if(requests.begin(), requests.end(),
+                                   [](const SimRequest &r) { return r.kind == 'S'; })),
+                 1);  // pings at the wrong speed are not even understood
+        QCOMPARE(image->deviceId.load(), quint8(21));
+        QCOMPARE(image->fwMajor.load(), quint8(4));
+        QCOMPARE(image->fwMinor.load(), quint8(12));
+        QCOMPARE(image->fwBuild.load(), quint8(0));  // 0xFF reads as 0 in Vorn; always 0 elsewhere
+        const bool vorn = protocol == int(SimulatedDevice::Protocol::Vorn);
+        QCOMPARE(image->hwVersion.load(), quint8(vorn ? 2 : 1));
+        QCOMPARE(image->blVersion.load(), quint8(vorn ? 3 : 1));
+        QTRY_VERIFY(sawStatus("dark_green", " Device connected"));
+        // How often Vorn is pinged first depends on what an earlier case left
+        // behind in the process-wide miss count; the cycle after it does not.
+        QByteArray raw = sim->rawReceived();
+        QVERIFY(raw.startsWith(VornPing));
+        while (raw.startsWith(VornPing))
+            raw.remove(0, VornPing.size());
+        const QByteArray laterPings = (KelpaPing + UlmaPing + UlmaPing).left(QList<int>{0, 6, 11, 16}.at(pingsBeforeAnswer - 1));
+        QVERIFY2(raw.startsWith(laterPings), raw.left(40).toHex(' ').constData());
+    }
+
+    void failedIdentityReadStopsAtOnceAndIsRetried()
+    {
+        sim->attachDevice(SimulatedDevice::Protocol::Vorn);
+        sim->setIdentity(21, 2, 3, 4, 12, 7);
+        sim->failCell(203);
+        testsupport::writePortSetting(sim->portPath());
+        startLink();
+        QTRY_VERIFY_WITH_TIMEOUT(cellsOf(sim->requests(), 'R').count(200) >= 2, 6000);
+        const QList<int> reads = cellsOf(sim->requests(), 'R');
+        QCOMPARE(reads.mid(0, 7), (QList<int>{200, 203, 203, 203, 203, 203, 200}));
+        QCOMPARE(constructs->count(), 0);
+        QCOMPARE(image->deviceId.load(), quint8(21));
+        QCOMPARE(image->blVersion.load(), quint8(0));
+        QVERIFY(sawStatus("dark_green", " Device connected"));
+    }
+
+    void lostDeviceIsRetriedThreeTimesThenDropped()
+    {
+        connectTo(SimulatedDevice::Protocol::Vorn);
+        sim->detachDevice();
+        QTRY_COMPARE_WITH_TIMEOUT(destroys->count(), 1, 3000);
+        const QByteArray expected = VornPing + VornPing + VornPing + VornPing + KelpaPing;
+        QTRY_VERIFY_WITH_TIMEOUT(sim->rawReceived().size() >= expected.size(), 3000);
+        QCOMPARE(sim->rawReceived().left(expected.size()).toHex(' '), expected.toHex(' '));
+        QTest::qWait(300);
+        QCOMPARE(destroys->count(), 1);
+    }
+
+    void silentPingDropsTheDeviceAtOnce()
+    {
+        connectTo(SimulatedDevice::Protocol::Kelpa);
+        statuses->clear();
+        sim->setUnplugged(true);
+        QTRY_COMPARE_WITH_TIMEOUT(destroys->count(), 1, 3000);
+        QVERIFY(sawStatus("red", " USB-cable not connected"));
+
+        // The adapter is back but the controller is not: the next echo-only
+        // tick drops the device once more and moves on.
+        sim->detachDevice();
+        sim->clearRawReceived();
+        sim->setUnplugged(false);
+        QTRY_COMPARE_WITH_TIMEOUT(destroys->count(), 2, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->rawReceived().contains(UlmaPing), 3000);
+        QVERIFY(sim->rawReceived().startsWith(KelpaPing));
+    }
+
+    void portThatDoesNotOpen_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing") << "/dev/pts/kova-missing";
+        QTest::newRow("empty") << "";
+    }
+
+    void portThatDoesNotOpen()
+    {
+        QFETCH(QString, name);
+        testsupport::writePortSetting(name);
+        startLink();
+        QTRY_COMPARE_WITH_TIMEOUT(statuses->count(), 2, 3000);
+        QCOMPARE(statuses->at(0).at(0).toString(), QString("red"));
+        QCOMPARE(statuses->at(1).at(1).toString(), QString(" USB-cable not connected"));
+        QCOMPARE(destroys->count(), 0);
+    }
+
+    void firstRunScansAndWritesTheSettingFile()
+    {
+        SimulatedDevice second;
+        SimulatedDevice unplugged;
+        unplugged.setUnplugged(true);
+        OddCable shortEcho("KOV");
+        OddCable longEcho("KOVAKOVA");
+        const QStringList candidates{sim->portPath(), second.portPath(), unplugged.portPath(), shortEcho.path,
+                                     longEcho.path};
+        startLink([candidates] { return candidates; });
+        QSettings written(testsupport::portSettingPath(), QSettings::IniFormat);
+        QCOMPARE(written.value("PORT/Name").toString(), second.portPath());
+
+        // The user asks again after unplugging that cable: the first one wins now.
+        second.setUnplugged(true);
+        link->findUSBCable();
+        written.sync();
+        QCOMPARE(QSettings(testsupport::portSettingPath(), QSettings::IniFormat).value("PORT/Name").toString(),
+                 sim->portPath());
+    }
+
+    void scanWithoutCableStoresAnEmptyName()
+    {
+        startLink([] { return QStringList{"/dev/pts/kova-missing"}; });
+        QVERIFY(QFile::exists(testsupport::portSettingPath()));
+        QSettings written(testsupport::portSettingPath(), QSettings::IniFormat);
+        QVERIFY(written.contains("PORT/Name"));
+        QCOMPARE(written.value("PORT/Name").toString(), QString());
+    }
+
+    void readsUsedCellsInAscendingOrder()
+    {
+        connectTo(SimulatedDevice::Protocol::UlmaFast);
+        sim->setCells({{0, 9}, {5, 50}, {130, 13}, {254, 254}});
+        useCells({254, 0, 130, 5});
+        QSignalSpy ready(link.get(), &BusController::allCellsReady);
+        statuses->clear();
+        link->readDeviceAllCells();
+        QCOMPARE(ready.count(), 1);
+        QCOMPARE(cellsOf(sim->requests(), 'R'), (QList<int>{0, 5, 130, 254}));
+        QCOMPARE(image->cells[0].value.load(), quint8(9));
+        QCOMPARE(image->cells[130].value.load(), quint8(13));
+        QCOMPARE(image->cells[254].value.load(), quint8(254));
+        QCOMPARE(statuses->first().at(0).toString(), QString("green"));
+        QCOMPARE(statuses->first().at(1).toString(), QString());
+    }
+
+    void readWithNothingUsedMakesNoExchange()
+    {
+        connectTo(SimulatedDevice::Protocol::Vorn);
+        QSignalSpy ready(link.get(), &BusController::allCellsReady);
+        link->readDeviceAllCells();
+        QCOMPARE(ready.count(), 1);
+        QVERIFY(cellsOf(sim->requests(), 'R').isEmpty());
+    }
+
+    void deadCellAbortsTheReadAndDropsTheDevice()
+    {
+        connectTo(SimulatedDevice::Protocol::Vorn);
+        sim->setCells({{3, 30}, {4, 40}, {9, 90}});
+        sim->failCell(4);
+        useCells({3, 4, 9});
+        QSignalSpy ready(link.get(), &BusController::allCellsReady);
+        link->readDeviceAllCells();
+        QCOMPARE(ready.count(), 0);
+        QCOMPARE(cellsOf(sim->requests(), 'R'), (QList<int>{3, 4, 4, 4, 4, 4}));
+        QCOMPARE(image->cells[3].value.load(), quint8(30));
+        QCOMPARE(image->cells[9].value.load(), quint8(0));
+        // the window goes back to its start page; the next answered ping
+        // identifies and reads the device again
+        QCOMPARE(destroys->count(), 1);
+    }
+
+    void repliesThatNeedRetries()
+    {
+        connectTo(SimulatedDevice::Protocol::Vorn);
+        sim->setCell(7, 77);
+        useCells({7});
+        sim->dropReplies(2);
+        link->readDeviceAllCells();
+        QCOMPARE(cellsOf(sim->requests(), 'R'), (QList<int>{7, 7, 7}));
+        QCOMPARE(image->cells[7].value.load(), quint8(77));
+
+        sim->clearRequests();
+        image->cells[7].value = 0;
+        sim->setGarbleReplies(true);
+        link->readDeviceAllCells();
+        QCOMPARE(cellsOf(sim->requests(), 'R').size(), 5);
+        QCOMPARE(image->cells[7].value.load(), quint8(0));
+    }
+
+    void splitRepliesAreGathered()
+    {
+        connectTo(SimulatedDevice::Protocol::UlmaFast);
+        sim->setCell(8, 88);
+        sim->setSplitReplies(3, 5);
+        useCells({8});
+        QSignalSpy ready(link.get(), &BusController::allCellsReady);
+        link->readDeviceAllCells();
+        QCOMPARE(ready.count(), 1);
+        QCOMPARE(cellsOf(sim->requests(), 'R'), QList<int>{8});
+        QCOMPARE(image->cells[8].value.load(), quint8(88));
+    }
+
+    void writeLowThenHighAndReadBoth_data()
+    {
+        QTest::addColumn<int>("protocol");
+        QTest::newRow("Vorn") << int(SimulatedDevice::Protocol::Vorn);
+        QTest::newRow("Kelpa") << int(SimulatedDevice::Protocol::Kelpa);
+        QTest::newRow("Ulma") << int(SimulatedDevice::Protocol::UlmaSlow);
+    }
+
+    void writeLowThenHighAndReadBoth()
+    {
+        QFETCH(int, protocol);
+        connectTo(SimulatedDevice::Protocol(protocol));
+        QSignalSpy updated(link.get(), &BusController::updatedDeviceValue);
+        statuses->clear();
+        link->writeDeviceValue(1000, 20, 21);
+        const QList<SimRequest> requests = sim->requests();
+        QCOMPARE(requests.size(), 4);
+        QCOMPARE(QString(QChar(requests[0].kind)) + QString::number(requests[0].cell) + "="
+                     + QString::number(requests[0].value),
+                 QString("W20=232"));
+        QCOMPARE(requests[1].cell, 21);
+        QCOMPARE(requests[1].value, 3);
+        QCOMPARE(cellsOf(requests, 'R'), (QList<int>{20, 21}));
+        QCOMPARE(sim->cell(20), quint8(232));
+        QCOMPARE(sim->cell(21), quint8(3));
+        QCOMPARE(image->cells[20].value.load(), quint8(232));
+        QCOMPARE(image->cells[21].value.load(), quint8(3));
+        QCOMPARE(statuses->count(), 2);
+        QCOMPARE(statuses->at(0).at(0).toString(), QString("green"));
+        QCOMPARE(statuses->at(1).at(0).toString(), QString("dark_green"));
+        QCOMPARE(updated.count(), 0);
+
+        // The image already holds it: nothing goes on the wire.
+        sim->clearRequests();
+        statuses->clear();
+        link->writeDeviceValue(1000, 20, 21);
+        QVERIFY(sim->requests().isEmpty());
+        QCOMPARE(statuses->count(), 1);
+    }
+
+    void writeEdgeCases()
+    {
+        connectTo(SimulatedDevice::Protocol::Vorn);
+        QSignalSpy updated(link.get(), &BusController::updatedDeviceValue);
+
+        // Without a high cell only the low byte counts.
+        image->cells[30].value = 0x34;
+        link->writeDeviceValue(0x1234, 30, 0);
+        QVERIFY(sim->requests().isEmpty());
+
+        // A change of the high byte alone still writes and reads back both.
+        image->cells[31].value = 0x34;
+        image->cells[32].value = 0x11;
+        link->writeDeviceValue(0x1234, 31, 32);
+        QCOMPARE(cellsOf(sim->requests(), 'W'), (QList<int>{31, 32}));
+        QCOMPARE(cellsOf(sim->requests(), 'R'), (QList<int>{31, 32}));
+        QCOMPARE(updated.count(), 0);
+
+        // A bounded device keeps its own value; the controls are told.
+        sim->clearRequests();
+        sim->setCellLimits(40, 0, 100);
+        QTest::ignoreMessage(QtDebugMsg, "LO Write error!!!");
+        link->writeDeviceValue(200, 40, 0);
+        QCOMPARE(image->cells[40].value.load(), quint8(100));
+        QCOMPARE(statuses->last().at(0).toString(), QString("dark_green"));
+        QCOMPARE(updated.count(), 1);
+
+        // A cell that never answers: five attempts, the image keeps its value.
+        sim->clearRequests();
+        sim->failCell(41);
+        image->cells[41].value = 5;
+        link->writeDeviceValue(6, 41, 0);
+        QCOMPARE(cellsOf(sim->requests(), 'W'), (QList<int>{41, 41, 41, 41, 41}));
+        QCOMPARE(image->cells[41].value.load(), quint8(5));
+        QCOMPARE(statuses->last().at(0).toString(), QString("green"));
+        QCOMPARE(updated.count(), 2);
+
+        // Cell 255 has no slot in the image: refused, nothing on the wire.
+        sim->clearRequests();
+        QTest::ignoreMessage(QtDebugMsg, "Cell out of range");
+        link->writeDeviceValue(1, 255, 0);
+        QTest::ignoreMessage(QtDebugMsg, "Cell out of range");
+        link->writeDeviceValue(0x0101, 10, 255);
+        QVERIFY(sim->requests().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(BusControllerTest)
+#include "tst_buscontroller.moc"

@@ -1,0 +1,485 @@
+#include "controlreceiver.h"
+
+#include "app/parameterpage.h"
+#include "link/deviceimage.h"
+#include "params/mcheckbox.h"
+#include "params/mcombobox.h"
+#include "params/mspinbox.h"
+
+#include <QPointer>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <climits>
+
+using parameterpage::CellWrite;
+
+namespace {
+
+enum Kind { List, Range, Check };
+
+// One control as the description reader would have built it.
+struct ControlRecipe {
+    Kind kind = Range;
+    int cell = 0;
+    int hcell = 0;
+    double offset = 0.0;
+    double scale = 1.0;
+    double shift = 0.0;
+    int decimals = 0;
+    double max = 1000.0;
+    int entries = 4;
+    int depcell = 0;
+    int depval = 0;
+};
+
+template <typename Control>
+void setConversion(Control *control, const ControlRecipe &recipe)
+{
+    control->cell = recipe.cell;
+    control->hcell = recipe.hcell;
+    control->depcell = recipe.depcell;
+    control->depval = recipe.depval;
+    control->offset = recipe.offset;
+    control->scale = recipe.scale;
+    control->shift = recipe.shift;
+}
+
+QWidget *makeControl(const ControlRecipe &recipe)
+{
+    switch (recipe.kind) {
+    case List: {
+        auto *list = new MComboBox;
+        setConversion(list, recipe);
+        for (int i = 0; i < recipe.entries; ++i)
+            list->addItem(QString::number(i));
+        return list;
+    }
+    case Range: {
+        auto *range = new MSpinBox;
+        setConversion(range, recipe);
+        range->setMinimum(-1000);
+        range->setMaximum(recipe.max);
+        range->setDecimals(recipe.decimals);
+        return range;
+    }
+    case Check: break;
+    }
+    auto *check = new MCheckBox;
+    check->cell = recipe.cell;
+    check->depcell = recipe.depcell;
+    check->depval = recipe.depval;
+    check->setChecked(true);
+    return check;
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(ControlRecipe)
+Q_DECLARE_METATYPE(std::optional<CellWrite>)
+
+class TestParameterPage : public QObject
+{
+    Q_OBJECT
+
+    DeviceImage image;
+    ControlReceiver receiver;
+    QTreeWidget *tree = nullptr;
+
+    template <typename Control = QWidget>
+    Control *addRow(const ControlRecipe &recipe)
+    {
+        QWidget *control = makeControl(recipe);
+        if (auto *check = qobject_cast<MCheckBox *>(control))
+            connect(check, SIGNAL(stateChanged(int)), &receiver, SLOT(checkboxChanged(int)));
+        else if (qobject_cast<MComboBox *>(control))
+            connect(control, SIGNAL(currentIndexChanged(QString)), &receiver,
+                    SLOT(controlChanged(QString)));
+        else
+            connect(control, SIGNAL(valueChanged(QString)), &receiver,
+                    SLOT(controlChanged(QString)));
+        auto *item = new QTreeWidgetItem;
+        tree->addTopLevelItem(item);
+        tree->setItemWidget(item, 1, control);
+        return qobject_cast<Control *>(control);
+    }
+
+    void setCell(int cell, int value) { image.cells[cell].value = quint8(value); }
+
+private slots:
+    void init()
+    {
+        image.clear();
+        receiver.controlSenders.clear();
+        receiver.checkboxSenders.clear();
+        tree = new QTreeWidget;
+        tree->setColumnCount(2);
+    }
+
+    void cleanup()
+    {
+        delete tree;
+        tree = nullptr;
+    }
+
+    void decodesRange_data()
+    {
+        QTest::addColumn<ControlRecipe>("recipe");
+        QTest::addColumn<int>("low");
+        QTest::addColumn<int>("high");
+        QTest::addColumn<double>("value");
+
+        ControlRecipe tenths;
+        tenths.cell = 5;
+        tenths.scale = 10;
+        tenths.decimals = 1;
+        QTest::newRow("scale 10, one decimal") << tenths << 123 << 0 << 12.3;
+        ControlRecipe wide;
+        wide.cell = 5;
+        wide.hcell = 6;
+        wide.max = 70000;
+        QTest::newRow("high byte") << wide << 232 << 3 << 1000.0;
+        ControlRecipe narrow;
+        narrow.cell = 5;
+        QTest::newRow("no high byte ignores the next cell") << narrow << 232 << 3 << 232.0;
+        ControlRecipe temperature;
+        temperature.cell = 5;
+        temperature.offset = 40;
+        QTest::newRow("offset 40 at 0") << temperature << 0 << 0 << -40.0;
+        QTest::newRow("offset 40 at 125") << temperature << 125 << 0 << 85.0;
+        ControlRecipe bounded = narrow;
+        bounded.max = 100;
+        QTest::newRow("bounded to the range") << bounded << 200 << 0 << 100.0;
+        ControlRecipe whole = narrow;
+        whole.scale = 4;
+        QTest::newRow("rounded to the decimals") << whole << 10 << 0 << 3.0;
+        ControlRecipe cellZero;
+        QTest::newRow("cell 0") << cellZero << 9 << 0 << 9.0;
+    }
+
+    void decodesRange()
+    {
+        QFETCH(ControlRecipe, recipe);
+        QFETCH(int, low);
+        QFETCH(int, high);
+        QFETCH(double, value);
+
+        auto *range = addRow<MSpinBox>(recipe);
+        setCell(recipe.cell, low);
+        setCell(recipe.cell + 1, high);
+        QCOMPARE(parameterpage::decodeControls(tree, image), 1);
+        QCOMPARE(range->value(), value);
+    }
+
+    void decodesList_data()
+    {
+        QTest::addColumn<ControlRecipe>("recipe");
+        QTest::addColumn<int>("low");
+        QTest::addColumn<int>("index");
+
+        ControlRecipe plain;
+        plain.kind = List;
+        plain.cell = 8;
+        QTest::newRow("plain") << plain << 3 << 3;
+        ControlRecipe offset = plain;
+        offset.offset = 1;
+        QTest::newRow("offset 1") << offset << 3 << 2;
+        ControlRecipe halves = plain;
+        halves.scale = 2;
+        QTest::newRow("scale 2") << halves << 3 << 1;
+        QTest::newRow("beyond the entries: no selection") << plain << 4 << -1;
+        QTest::newRow("below the entries: no selection") << offset << 0 << -1;
+    }
+
+    void decodesList()
+    {
+        QFETCH(ControlRecipe, recipe);
+        QFETCH(int, low);
+        QFETCH(int, index);
+
+        auto *list = addRow<MComboBox>(recipe);
+        setCell(recipe.cell, low);
+        parameterpage::decodeControls(tree, image);
+        QCOMPARE(list->currentIndex(), index);
+    }
+
+    // Lists and ranges announce a decoded change like an edit; check boxes
+    // show the device's state silently.
+    void decodingSignals()
+    {
+        ControlRecipe listRecipe;
+        listRecipe.kind = List;
+        listRecipe.cell = 1;
+        ControlRecipe rangeRecipe;
+        rangeRecipe.cell = 2;
+        ControlRecipe checkRecipe;
+        checkRecipe.kind = Check;
+        checkRecipe.cell = 3;
+        ControlRecipe offRecipe = checkRecipe;
+        offRecipe.cell = 4;
+        auto *list = addRow<MComboBox>(listRecipe);
+        auto *range = addRow<MSpinBox>(rangeRecipe);
+        auto *on = addRow<MCheckBox>(checkRecipe);
+        auto *off = addRow<MCheckBox>(offRecipe);
+        tree->addTopLevelItem(new QTreeWidgetItem);  // a row without control still counts
+        setCell(1, 2);
+        setCell(2, 7);
+        setCell(3, 5);
+        setCell(4, 0);
+
+        QCOMPARE(parameterpage::decodeControls(tree, image), 5);
+        QCOMPARE(receiver.controlSenders, (QVector<QObject *>{list, range}));
+        QVERIFY(receiver.checkboxSenders.isEmpty());
+        QVERIFY(on->isChecked());
+        QVERIFY(!off->isChecked());
+
+        receiver.controlSenders.clear();
+        QCOMPARE(parameterpage::decodeControls(tree, image), 5);
+        QVERIFY(receiver.controlSenders.isEmpty());  // unchanged values send nothing
+
+        off->setChecked(true);  // the user's click still goes out
+        QCOMPARE(receiver.checkboxSenders, QVector<QObject *>{off});
+    }
+
+    void encodesControl_data()
+    {
+        QTest::addColumn<ControlRecipe>("recipe");
+        QTest::addColumn<double>("value");  // index for a list, 0/1 for a check
+        QTest::addColumn<uint>("raw");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<int>("hcell");
+
+        ControlRecipe tenths;
+        tenths.cell = 5;
+        tenths.scale = 10;
+        tenths.decimals = 1;
+        QTest::newRow("range scale 10") << tenths << 12.3 << 123u << 5 << 0;
+        ControlRecipe wide;
+        wide.cell = 5;
+        wide.hcell = 6;
+        wide.max = 70000;
+        QTest::newRow("range with high cell") << wide << 1000.0 << 1000u << 5 << 6;
+        QTest::newRow("range beyond 16 bits") << wide << 70000.0 << 70000u << 5 << 6;
+        ControlRecipe temperature;
+        temperature.cell = 7;
+        temperature.offset = 40;
+        QTest::newRow("range offset 40 at -40") << temperature << -40.0 << 0u << 7 << 0;
+        QTest::newRow("range offset 40 at 85") << temperature << 85.0 << 125u << 7 << 0;
+        ControlRecipe negative;
+        negative.cell = 9;
+        QTest::newRow("negative range in two's complement")
+            << negative << -2.0 << 0xFFFFFFFFu << 9 << 0;
+        ControlRecipe noHigh = negative;
+        noHigh.hcell = -1;
+        QTest::newRow("negative hcell means none") << noHigh << 3.0 << 3u << 9 << 0;
+        ControlRecipe list;
+        list.kind = List;
+        list.cell = 254;
+        list.offset = 1;
+        QTest::newRow("list offset 1") << list << 0.0 << 1u << 254 << 0;
+        ControlRecipe pwm = list;
+        pwm.scale = 8;
+        pwm.hcell = 3;
+        QTest::newRow("list scale and high cell") << pwm << 2.0 << 24u << 254 << 3;
+        ControlRecipe check;
+        check.kind = Check;
+        check.cell = 12;
+        check.hcell = 13;
+        QTest::newRow("check on") << check << 1.0 << 1u << 12 << 0;
+        QTest::newRow("check off") << check << 0.0 << 0u << 12 << 0;
+    }
+
+    void encodesControl()
+    {
+        QFETCH(ControlRecipe, recipe);
+        QFETCH(double, value);
+        QFETCH(uint, raw);
+        QFETCH(int, cell);
+        QFETCH(int, hcell);
+
+        QWidget *control = addRow(recipe);
+        if (auto *list = qobject_cast<MComboBox *>(control))
+            list->setCurrentIndex(int(value));
+        else if (auto *range = qobject_cast<MSpinBox *>(control))
+            range->setValue(value);
+        else
+            qobject_cast<MCheckBox *>(control)->setChecked(value != 0);
+
+        const std::optional<CellWrite> write = parameterpage::encodeControl(control);
+        QVERIFY(write.has_value());
+        QCOMPARE(write->raw, raw);
+        QCOMPARE(int(write->cell), cell);
+        QCOMPARE(int(write->hcell), hcell);
+    }
+
+    void encodesNothing()
+    {
+        ControlRecipe listRecipe;
+        listRecipe.kind = List;
+        auto *list = addRow<MComboBox>(listRecipe);
+        list->setCurrentIndex(-1);
+        QVERIFY(!parameterpage::encodeControl(list));  // never chosen, never sent
+
+        QObject stranger;
+        QVERIFY(!parameterpage::encodeControl(&stranger));
+        QVERIFY(!parameterpage::encodeControl(nullptr));
+    }
+
+    // Source control with cell 4 (or 0), one dependent; is the dependent enabled?
+    void dependencies_data()
+    {
+        QTest::addColumn<ControlRecipe>("source");
+        QTest::addColumn<double>("sourceValue");
+        QTest::addColumn<ControlRecipe>("dependent");
+        QTest::addColumn<bool>("enabled");  // the dependent's state after the update...
+        QTest::addColumn<bool>("touched");  // ...or, when not touched, its state before it
+
+        ControlRecipe list;
+        list.kind = List;
+        list.cell = 4;
+        ControlRecipe range;
+        range.cell = 4;
+        range.decimals = 1;
+        auto dependent = [](Kind kind, int depcell, int depval) {
+            ControlRecipe recipe;
+            recipe.kind = kind;
+            recipe.cell = 20;
+            recipe.depcell = depcell;
+            recipe.depval = depval;
+            return recipe;
+        };
+
+        QTest::newRow("list on list, at depval")
+            << list << 2.0 << dependent(List, 4, 2) << true << true;
+        QTest::newRow("list on list, elsewhere")
+            << list << 1.0 << dependent(List, 4, 2) << false << true;
+        QTest::newRow("list on list 1002, at 2")
+            << list << 2.0 << dependent(List, 4, 1002) << false << true;
+        QTest::newRow("list on list 1002, at 0")
+            << list << 0.0 << dependent(List, 4, 1002) << true << true;
+        QTest::newRow("list on list 1000, at 0")
+            << list << 0.0 << dependent(List, 4, 1000) << false << true;
+        QTest::newRow("range on list, at depval")
+            << list << 1.0 << dependent(Range, 4, 1) << true << true;
+        QTest::newRow("range on list, elsewhere")
+            << list << 0.0 << dependent(Range, 4, 1) << false << true;
+        QTest::newRow("range on list: 1000 not inverted")
+            << list << 1.0 << dependent(Range, 4, 1001) << false << true;
+        QTest::newRow("list on range at 3.0")
+            << range << 3.0 << dependent(List, 4, 3) << true << true;
+        QTest::newRow("list on range at 3.5")
+            << range << 3.5 << dependent(List, 4, 3) << false << true;
+        QTest::newRow("range on range at 3.0")
+            << range << 3.0 << dependent(Range, 4, 3) << true << true;
+        QTest::newRow("range on range at 3.5")
+            << range << 3.5 << dependent(Range, 4, 3) << false << true;
+        QTest::newRow("range on range: 1000 not inverted")
+            << range << 3.0 << dependent(Range, 4, 1003) << false << true;
+        ControlRecipe listAtZero = list;
+        listAtZero.cell = 0;
+        QTest::newRow("1000 stands for cell 0")
+            << listAtZero << 1.0 << dependent(List, 1000, 2) << false << true;
+        QTest::newRow("depcell 0 is no dependency")
+            << listAtZero << 1.0 << dependent(List, 0, 2) << true << false;
+        QTest::newRow("other cell left alone")
+            << list << 1.0 << dependent(List, 5, 2) << true << false;
+        QTest::newRow("check boxes take no part")
+            << list << 1.0 << dependent(Check, 4, 2) << true << false;
+    }
+
+    void dependencies()
+    {
+        QFETCH(ControlRecipe, source);
+        QFETCH(double, sourceValue);
+        QFETCH(ControlRecipe, dependent);
+        QFETCH(bool, enabled);
+        QFETCH(bool, touched);
+
+        QWidget *sourceControl = addRow(source);
+        QWidget *dependentControl = addRow(dependent);
+        if (auto *list = qobject_cast<MComboBox *>(sourceControl))
+            list->setCurrentIndex(int(sourceValue));
+        else
+            qobject_cast<MSpinBox *>(sourceControl)->setValue(sourceValue);
+
+        for (const bool before : {true, false}) {
+            dependentControl->setEnabled(before);
+            parameterpage::updateDependents(tree, sourceControl);
+            QCOMPARE(dependentControl->isEnabled(), touched ? enabled : before);
+            dependentControl->setEnabled(before);
+            parameterpage::updateAllDependents(tree);
+            QCOMPARE(dependentControl->isEnabled(), touched ? enabled : before);
+        }
+    }
+
+    void dependenciesFollowEdits()
+    {
+        ControlRecipe brake;
+        brake.kind = List;
+        brake.cell = 13;
+        ControlRecipe strength;
+        strength.cell = 14;
+        strength.depcell = 13;
+        strength.depval = 1;
+        auto *brakeList = addRow<MComboBox>(brake);
+        auto *strengthRange = addRow<MSpinBox>(strength);
+
+        parameterpage::updateAllDependents(tree);
+        QVERIFY(!strengthRange->isEnabled());
+        brakeList->setCurrentIndex(1);
+        parameterpage::updateDependents(tree, brakeList);
+        QVERIFY(strengthRange->isEnabled());
+
+        QObject stranger;
+        brakeList->setCurrentIndex(0);
+        parameterpage::updateDependents(tree, &stranger);
+        QVERIFY(strengthRange->isEnabled());
+        parameterpage::updateDependents(tree, strengthRange);  // a source with no dependents
+        QVERIFY(strengthRange->isEnabled());
+    }
+
+    void tearsDown()
+    {
+        ControlRecipe listRecipe;
+        listRecipe.kind = List;
+        ControlRecipe checkRecipe;
+        checkRecipe.kind = Check;
+        QPointer<QWidget> list = addRow(listRecipe);
+        QPointer<QWidget> range = addRow(ControlRecipe());
+        QPointer<QWidget> check = addRow(checkRecipe);
+
+        parameterpage::tearDown(tree);
+        QCOMPARE(tree->topLevelItemCount(), 0);
+        QVERIFY(list.isNull());
+        QVERIFY(range.isNull());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(check.isNull());
+
+        parameterpage::tearDown(tree);  // an empty tree is fine
+        QCOMPARE(tree->topLevelItemCount(), 0);
+    }
+
+    void pageHeight_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("height");
+
+        QTest::newRow("0 rows") << 0 << 45;
+        QTest::newRow("1 row") << 1 << 79;
+        QTest::newRow("5 rows") << 5 << 215;
+        QTest::newRow("19 rows") << 19 << 691;
+        QTest::newRow("20 rows") << 20 << 700;
+        QTest::newRow("250 rows") << 250 << 700;
+        QTest::newRow("no overflow") << INT_MAX << 700;
+    }
+
+    void pageHeight()
+    {
+        QFETCH(int, rows);
+        QFETCH(int, height);
+        QCOMPARE(parameterpage::pageHeight(rows), height);
+    }
+};
+
+QTEST_MAIN(TestParameterPage)
+#include "tst_parameterpage.moc"

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "requestdecoder.h"
+#include "simprotocol.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+
+#include <array>
+#include <optional>
+
+// What the device does with a request: its cells, its bootloader and the
+// faults a test asked for. No I/O and no locking; the owner serialises calls.
+class DeviceModel
+{
+public:
+    static constexpr int cellCount = 256;
+
+    void setProtocol(SimProtocol protocol);
+    SimProtocol protocol() const { return m_protocol; }
+
+    void setCell(int cell, quint8 value);
+    quint8 cell(int cell) const;
+    void setCellLimits(int cell, quint8 min, quint8 max);
+
+    // Fills the identity cells of the current protocol; fields the protocol
+    // has no cell for are ignored.
+    void setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor,
+                     quint8 fwMinor, quint8 fwBuild);
+    // After blockCount acknowledged blocks (twice that in Kelpa, which sends
+    // every block twice) the identity reports the new firmware version.
+    void setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount);
+
+    void failCell(int cell);
+    void dropReplies(int count);
+    // Counting from this call, the block that would be acknowledged after
+    // `index` acknowledgements is never acknowledged, however often it is
+    // sent again. A negative index switches this off.
+    void neverAcknowledgeBlock(int index);
+
+    QList<QByteArray> receivedBlocks() const { return m_blocks; }
+    int bootloaderEntries() const { return m_bootloaderEntries; }
+
+    // The reply to send, or nothing when the device stays silent.
+    std::optional<QByteArray> answer(const DecodedRequest &request);
+
+private:
+    struct PendingFirmware {
+        quint8 fwMajor;
+        quint8 fwMinor;
+        quint8 fwBuild;
+        int blockCount;
+        int acknowledgedBefore;
+    };
+
+    std::optional<quint8> respond(const DecodedRequest &request);
+    void noteAcknowledgement();
+    static bool validCell(int cell) { return cell >= 0 && cell < cellCount; }
+
+    SimProtocol m_protocol = SimProtocol::Vorn;
+    std::array<quint8, cellCount> m_cells{};
+    std::array<quint8, cellCount> m_minimum{};
+    std::array<quint8, cellCount> m_maximum = filledWith(0xFF);
+    QSet<int> m_failedCells;
+    int m_dropsLeft = 0;
+    std::optional<int> m_refusedAcknowledgement;
+    int m_acknowledgedBlocks = 0;
+    std::optional<PendingFirmware> m_pendingFirmware;
+    QList<QByteArray> m_blocks;
+    int m_bootloaderEntries = 0;
+
+    static std::array<quint8, cellCount> filledWith(quint8 value);
+};

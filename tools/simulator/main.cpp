@@ -1,0 +1,156 @@
+// kova-simulator: a cable with a speed controller behind it on a pseudo
+// terminal, for trying the program without hardware.
+
+#include "simoptions.h"
+#include "simulateddevice.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+const QMap<QString, SimProtocol> dialects{
+    {"vorn", SimProtocol::Vorn},
+    {"kelpa", SimProtocol::Kelpa},
+    {"ulma-fast", SimProtocol::UlmaFast},
+    {"ulma-slow", SimProtocol::UlmaSlow},
+};
+
+[[noreturn]] void fail(const QString &message)
+{
+    std::fprintf(stderr, "kova-simulator: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
+QString describe(const SimRequest &request)
+{
+    QString line;
+    switch (request.kind) {
+    case 'S':
+        line = QStringLiteral("ping");
+        break;
+    case 'R':
+        line = QStringLiteral("read cell %1 -> %2").arg(request.cell).arg(request.value);
+        break;
+    case 'W':
+        line = QStringLiteral("write cell %1 = %2").arg(request.cell).arg(request.value);
+        break;
+    case 'F':
+        line = QStringLiteral("firmware block #%1").arg(request.value);
+        break;
+    case 'U':
+        line = QStringLiteral("bootloader entry");
+        break;
+    }
+    return request.answered ? line : line + QStringLiteral(" (no answer)");
+}
+
+void configure(SimulatedDevice &device, const QCommandLineParser &parser)
+{
+    const QString dialect = parser.value("dialect");
+    if (!dialects.contains(dialect))
+        fail(QStringLiteral("unknown dialect \"%1\"").arg(dialect));
+    device.attachDevice(dialects.value(dialect));
+
+    if (parser.isSet("cells")) {
+        QFile file(parser.value("cells"));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            fail(QStringLiteral("cannot read %1").arg(file.fileName()));
+        QString error;
+        const auto cells = parseCellList(QString::fromUtf8(file.readAll()), &error);
+        if (!cells)
+            fail(QStringLiteral("%1: %2").arg(file.fileName(), error));
+        device.setCells(*cells);
+    }
+    if (parser.isSet("identity")) {
+        const auto identity = parseIdentity(parser.value("identity"));
+        if (!identity)
+            fail(QStringLiteral("--identity wants id,hw,bl,major,minor,build"));
+        device.setIdentity(identity->deviceId, identity->hwVersion, identity->blVersion, identity->fwMajor,
+                           identity->fwMinor, identity->fwBuild);
+    }
+    // Single cells last, so they can override the file and the identity.
+    for (const QString &assignment : parser.values("cell")) {
+        const auto cell = parseCellAssignment(assignment);
+        if (!cell)
+            fail(QStringLiteral("--cell wants N=V, got \"%1\"").arg(assignment));
+        device.setCell(cell->first, cell->second);
+    }
+    if (parser.isSet("block-size")) {
+        bool ok = false;
+        const int size = parser.value("block-size").toInt(&ok);
+        if (!ok || size <= 0)
+            fail(QStringLiteral("--block-size wants a positive number"));
+        device.setBlockSize(size);
+    }
+    if (parser.isSet("after-upload")) {
+        const auto after = parseAfterUpload(parser.value("after-upload"));
+        if (!after)
+            fail(QStringLiteral("--after-upload wants major.minor.build,blocks"));
+        device.setFirmwareAfterUpload(after->fwMajor, after->fwMinor, after->fwBuild, after->blockCount);
+    }
+    device.setWireTiming(parser.isSet("wire-timing"));
+    if (parser.isSet("latency")) {
+        bool ok = false;
+        const int latency = parser.value("latency").toInt(&ok);
+        if (!ok || latency < 0)
+            fail(QStringLiteral("--latency wants milliseconds"));
+        device.setAnswerLatencyMs(latency);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Blocked before the device's thread exists, so only sigwait below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("kova-simulator");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Simulated USB-to-serial cable with a speed controller behind it.\n"
+        "Prints the pseudo terminal to open on the first line, then one line per request.");
+    parser.addHelpOption();
+    parser.addOptions({
+        {"dialect", "Protocol of the device: vorn, kelpa, ulma-fast or ulma-slow.", "name", "vorn"},
+        {"cells", "Initial cells, lines \"cell value\" in decimal, '#' comments.", "file"},
+        {"cell", "Set one cell (repeatable; applied after --cells and --identity).", "N=V"},
+        {"identity", "Identity cells of the dialect.", "id,hw,bl,major,minor,build"},
+        {"block-size", "Firmware block size in bytes (block frames need it).", "bytes"},
+        {"after-upload", "Firmware version the identity reports after an upload of that many blocks.",
+         "major.minor.build,blocks"},
+        {"wire-timing", "Send every byte at the speed the port is set to."},
+        {"latency", "Delay before each reply.", "ms", "0"},
+        {"quiet", "Do not print the requests."},
+    });
+    parser.process(app);
+
+    SimulatedDevice device;
+    if (device.portPath().isEmpty())
+        fail(QStringLiteral("cannot open a pseudo terminal"));
+    configure(device, parser);
+    if (!parser.isSet("quiet")) {
+        device.setRequestListener([](const SimRequest &request) {
+            std::printf("%s\n", qPrintable(describe(request)));
+            std::fflush(stdout);
+        });
+    }
+
+    std::printf("%s\n", qPrintable(device.portPath()));
+    std::fflush(stdout);
+
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    return 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+// A pty pair whose slave end stands for the cable's serial port. The slave is
+// kept open here for the object's whole life: otherwise every close by the
+// program under test would leave the master failing reads with EIO.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+
+    bool isOpen() const { return m_master >= 0; }
+    int masterFd() const { return m_master; }
+    QString slavePath() const { return m_slavePath; }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath;
+};
+
+// The speed the program has set on the slave end, read from the master;
+// 0 when it cannot be read.
+int slaveBaudRate(int masterFd);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+// How replies leave the device when a test wants them damaged or delayed.
+struct ReplyFaults {
+    bool garble = false;        // last check byte wrong
+    int splitPieces = 1;        // every reply in this many pieces ...
+    int splitGapMs = 0;         // ... this far apart
+    bool ackInPieces = false;   // block acknowledgements one byte at a time
+    int ackExtraBytes = 0;      // trailing bytes after a block acknowledgement
+};
+
+struct ReplyPiece {
+    int gapBeforeMs = 0;
+    QByteArray bytes;
+};
+
+// Gap between the single bytes of an acknowledgement sent in pieces: short
+// enough for the host's shortest gathering step (50 ms) to catch each one.
+constexpr int acknowledgementPieceGapMs = 20;
+
+// Filler sent after an acknowledgement when extra bytes are asked for.
+constexpr char acknowledgementFiller = 0x00;
+
+QList<ReplyPiece> shapeReply(QByteArray reply, bool acknowledgement, const ReplyFaults &faults);

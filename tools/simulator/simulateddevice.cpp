@@ -1,0 +1,389 @@
+#include "simulateddevice.h"
+
+#include "devicemodel.h"
+#include "outputschedule.h"
+#include "pseudoterminal.h"
+#include "replyshaper.h"
+#include "requestdecoder.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr qint64 nsPerMs = 1000000;
+constexpr qint64 nsPerSecond = 1000000000;
+constexpr int bitsPerByte = 10; // start, eight data bits, stop
+
+// Bytes of an unfinished frame that sat longer than this are noise, not the
+// start of the next request: the program always writes a frame in one go.
+constexpr qint64 staleFrameNs = 100 * nsPerMs;
+
+qint64 monotonicNs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * nsPerSecond + now.tv_nsec;
+}
+
+struct LinkState {
+    DeviceModel model;
+    RequestDecoder decoder;
+    OutputSchedule output;
+    ReplyFaults faults;
+    bool unplugged = false;
+    bool attached = false;
+    bool wireTiming = false;
+    int latencyMs = 0;
+    qint64 lastInputNs = 0;
+    QList<SimRequest> requests;
+    QByteArray rawReceived;
+    std::function<void(const SimRequest &)> listener;
+};
+
+} // namespace
+
+class SimulatedDevice::Worker
+{
+public:
+    Worker();
+    ~Worker();
+
+    QString portPath() const { return m_pty.slavePath(); }
+
+    template <typename Action>
+    auto with(Action &&action)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return action(m_state);
+    }
+    template <typename Action>
+    auto with(Action &&action) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return action(m_state);
+    }
+
+    bool waitForRequests(int count, int timeoutMs) const;
+
+private:
+    void run();
+    void receiveAvailable();
+    void handleInput(const QByteArray &chunk, qint64 nowNs);
+    void scheduleReply(const QByteArray &reply, bool acknowledgement, qint64 readyNs, qint64 byteNs);
+    void transmitDue();
+
+    PseudoTerminal m_pty;
+    int m_wake = -1;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_requestsAdded;
+    LinkState m_state;
+    std::thread m_thread;
+};
+
+SimulatedDevice::Worker::Worker()
+{
+    if (!m_pty.isOpen())
+        return;
+    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_thread = std::thread([this] { run(); });
+}
+
+SimulatedDevice::Worker::~Worker()
+{
+    m_stop = true;
+    if (m_thread.joinable()) {
+        const quint64 one = 1;
+        [[maybe_unused]] const ssize_t written = write(m_wake, &one, sizeof one);
+        m_thread.join();
+    }
+    if (m_wake >= 0)
+        close(m_wake);
+}
+
+bool SimulatedDevice::Worker::waitForRequests(int count, int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_requestsAdded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                    [&] { return m_state.requests.size() >= count; });
+}
+
+void SimulatedDevice::Worker::run()
+{
+    std::array<pollfd, 2> fds{{{m_pty.masterFd(), POLLIN, 0}, {m_wake, POLLIN, 0}}};
+    while (!m_stop) {
+        // Sleep until the next byte is due, by its absolute deadline, so pacing
+        // errors never add up over a long reply.
+        const std::optional<qint64> deadline = with([](LinkState &s) { return s.output.nextDeadline(); });
+        timespec timeout{};
+        timespec *wait = nullptr;
+        if (deadline) {
+            const qint64 ns = std::max<qint64>(0, *deadline - monotonicNs());
+            timeout = {static_cast<time_t>(ns / nsPerSecond), static_cast<long>(ns % nsPerSecond)};
+            wait = &timeout;
+        }
+        if (ppoll(fds.data(), fds.size(), wait, nullptr) < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents & POLLIN)
+            receiveAvailable();
+        transmitDue();
+    }
+}
+
+void SimulatedDevice::Worker::receiveAvailable()
+{
+    QByteArray chunk;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(m_pty.masterFd(), buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        chunk.append(buffer, static_cast<int>(n));
+    }
+    if (!chunk.isEmpty())
+        handleInput(chunk, monotonicNs());
+}
+
+void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
+{
+    QList<SimRequest> decoded;
+    std::function<void(const SimRequest &)> listener;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        LinkState &s = m_state;
+        s.rawReceived.append(chunk);
+        if (s.unplugged)
+            return;
+        const int baud = slaveBaudRate(m_pty.masterFd());
+        const qint64 byteNs = s.wireTiming && baud > 0 ? bitsPerByte * nsPerSecond / baud : 0;
+        const qint64 echoEnd = s.output.add(OutputSchedule::Sender::Echo, chunk, nowNs, byteNs);
+        if (!s.attached)
+            return;
+
+        if (nowNs - s.lastInputNs > staleFrameNs)
+            s.decoder.reset();
+        s.lastInputNs = nowNs;
+        for (const DecodedRequest &request : s.decoder.feed(chunk)) {
+            // At another speed the device would hear only noise.
+            if (baud != baudRateOf(s.model.protocol()))
+                continue;
+            SimRequest entry;
+            entry.kind = request.kind;
+            entry.cell = request.cell;
+            entry.value = request.kind == 'R' ? s.model.cell(request.cell)
+                        : request.kind == 'F' ? s.model.receivedBlocks().size()
+                                              : request.value;
+            entry.raw = request.raw;
+            entry.atMs = nowNs / nsPerMs;
+            const std::optional<QByteArray> reply = s.model.answer(request);
+            entry.answered = reply.has_value();
+            if (reply)
+                scheduleReply(*reply, request.kind == 'F', echoEnd + s.latencyMs * nsPerMs, byteNs);
+            s.requests.append(entry);
+            decoded.append(entry);
+        }
+        listener = s.listener;
+    }
+    if (decoded.isEmpty())
+        return;
+    m_requestsAdded.notify_all();
+    if (listener) {
+        for (const SimRequest &entry : decoded)
+            listener(entry);
+    }
+}
+
+// Called with the mutex held.
+void SimulatedDevice::Worker::scheduleReply(const QByteArray &reply, bool acknowledgement, qint64 readyNs,
+                                            qint64 byteNs)
+{
+    for (const ReplyPiece &piece : shapeReply(reply, acknowledgement, m_state.faults)) {
+        readyNs = m_state.output.add(OutputSchedule::Sender::Device, piece.bytes,
+                                     readyNs + piece.gapBeforeMs * nsPerMs, byteNs);
+    }
+}
+
+void SimulatedDevice::Worker::transmitDue()
+{
+    const auto [due, unplugged] = with([](LinkState &s) {
+        return std::make_pair(s.output.takeDue(monotonicNs()), s.unplugged);
+    });
+    if (unplugged)
+        return;
+    int sent = 0;
+    while (sent < due.size()) {
+        const ssize_t n = write(m_pty.masterFd(), due.constData() + sent, static_cast<size_t>(due.size() - sent));
+        // A full pty means nobody reads the port: the bytes are lost as on an
+        // overrun line.
+        if (n <= 0)
+            break;
+        sent += static_cast<int>(n);
+    }
+}
+
+SimulatedDevice::SimulatedDevice() : m_worker(std::make_unique<Worker>()) {}
+
+SimulatedDevice::~SimulatedDevice() = default;
+
+QString SimulatedDevice::portPath() const
+{
+    return m_worker->portPath();
+}
+
+void SimulatedDevice::setUnplugged(bool unplugged)
+{
+    m_worker->with([&](LinkState &s) { s.unplugged = unplugged; });
+}
+
+void SimulatedDevice::attachDevice(Protocol protocol)
+{
+    m_worker->with([&](LinkState &s) {
+        s.model.setProtocol(protocol);
+        s.decoder.setFamily(familyOf(protocol));
+        s.attached = true;
+    });
+}
+
+void SimulatedDevice::detachDevice()
+{
+    m_worker->with([](LinkState &s) { s.attached = false; });
+}
+
+void SimulatedDevice::setCell(int cell, quint8 value)
+{
+    m_worker->with([&](LinkState &s) { s.model.setCell(cell, value); });
+}
+
+quint8 SimulatedDevice::cell(int cell) const
+{
+    return m_worker->with([&](const LinkState &s) { return s.model.cell(cell); });
+}
+
+void SimulatedDevice::setCells(const QMap<int, quint8> &cells)
+{
+    m_worker->with([&](LinkState &s) {
+        for (auto it = cells.cbegin(); it != cells.cend(); ++it)
+            s.model.setCell(it.key(), it.value());
+    });
+}
+
+void SimulatedDevice::setCellLimits(int cell, quint8 min, quint8 max)
+{
+    m_worker->with([&](LinkState &s) { s.model.setCellLimits(cell, min, max); });
+}
+
+void SimulatedDevice::setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor,
+                                  quint8 fwMinor, quint8 fwBuild)
+{
+    m_worker->with([&](LinkState &s) {
+        s.model.setIdentity(deviceId, hwVersion, blVersion, fwMajor, fwMinor, fwBuild);
+    });
+}
+
+void SimulatedDevice::setBlockSize(int blockSize)
+{
+    m_worker->with([&](LinkState &s) { s.decoder.setBlockSize(blockSize); });
+}
+
+QList<QByteArray> SimulatedDevice::receivedBlocks() const
+{
+    return m_worker->with([](const LinkState &s) { return s.model.receivedBlocks(); });
+}
+
+int SimulatedDevice::bootloaderEntries() const
+{
+    return m_worker->with([](const LinkState &s) { return s.model.bootloaderEntries(); });
+}
+
+void SimulatedDevice::setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount)
+{
+    m_worker->with([&](LinkState &s) { s.model.setFirmwareAfterUpload(fwMajor, fwMinor, fwBuild, blockCount); });
+}
+
+void SimulatedDevice::setGarbleReplies(bool garble)
+{
+    m_worker->with([&](LinkState &s) { s.faults.garble = garble; });
+}
+
+void SimulatedDevice::dropReplies(int count)
+{
+    m_worker->with([&](LinkState &s) { s.model.dropReplies(count); });
+}
+
+void SimulatedDevice::setSplitReplies(int pieces, int gapMs)
+{
+    m_worker->with([&](LinkState &s) {
+        s.faults.splitPieces = pieces;
+        s.faults.splitGapMs = gapMs;
+    });
+}
+
+void SimulatedDevice::failCell(int cell)
+{
+    m_worker->with([&](LinkState &s) { s.model.failCell(cell); });
+}
+
+void SimulatedDevice::neverAcknowledgeBlock(int index)
+{
+    m_worker->with([&](LinkState &s) { s.model.neverAcknowledgeBlock(index); });
+}
+
+void SimulatedDevice::setAckInPieces(bool inPieces)
+{
+    m_worker->with([&](LinkState &s) { s.faults.ackInPieces = inPieces; });
+}
+
+void SimulatedDevice::setAckExtraBytes(int count)
+{
+    m_worker->with([&](LinkState &s) { s.faults.ackExtraBytes = count; });
+}
+
+void SimulatedDevice::setWireTiming(bool on)
+{
+    m_worker->with([&](LinkState &s) { s.wireTiming = on; });
+}
+
+void SimulatedDevice::setAnswerLatencyMs(int ms)
+{
+    m_worker->with([&](LinkState &s) { s.latencyMs = ms; });
+}
+
+QList<SimRequest> SimulatedDevice::requests() const
+{
+    return m_worker->with([](const LinkState &s) { return s.requests; });
+}
+
+void SimulatedDevice::clearRequests()
+{
+    m_worker->with([](LinkState &s) { s.requests.clear(); });
+}
+
+bool SimulatedDevice::waitForRequests(int count, int timeoutMs) const
+{
+    return m_worker->waitForRequests(count, timeoutMs);
+}
+
+QByteArray SimulatedDevice::rawReceived() const
+{
+    return m_worker->with([](const LinkState &s) { return s.rawReceived; });
+}
+
+void SimulatedDevice::clearRawReceived()
+{
+    m_worker->with([](LinkState &s) { s.rawReceived.clear(); });
+}
+
+void SimulatedDevice::setRequestListener(std::function<void(const SimRequest &)> listener)
+{
+    m_worker->with([&](LinkState &s) { s.listener = std::move(listener); });
+}
