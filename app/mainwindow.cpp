@@ -3,6 +3,7 @@
 #include "app/parameterpage.h"
 #include "app/windowstyle.h"
 #include "link/buscontroller.h"
+#include "link/threadhandover.h"
 
 #include <QDebug>
 #include <QHeaderView>
@@ -63,6 +64,7 @@ MainWindow::~MainWindow()
         qDebug() << "Waiting for the device link to finish its exchange";
         workerThread->wait();
     }
+    markTakenOver(&image);
     delete firmwareFiles;
     delete redLed;
     delete yellowLed;

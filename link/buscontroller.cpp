@@ -3,6 +3,7 @@
 #include "firmware/firmwareupload.h"
 #include "link/deviceimage.h"
 #include "link/frames.h"
+#include "link/threadhandover.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -94,7 +95,11 @@ BusController::BusController(QObject *parent, DeviceImage *image, PortLister lis
     connect(timer, &QTimer::timeout, this, &BusController::pollDevice);
 }
 
-BusController::~BusController() = default;
+BusController::~BusController()
+{
+    // The last thing the link does in its thread: the image is the window's alone from here.
+    markHandedOver(image);
+}
 
 QString BusController::settingsPath() const
 {

@@ -1,0 +1,241 @@
+// Times the device link against the simulated cable with the line's own speed
+// in force (10 bit times per byte at the port's rate, no answer latency): the
+// read of 100 used cells and the upload of 64 blocks of 256 bytes in every
+// dialect setting, each against the floor that its waits and its line speed
+// allow. A ratio near 1 means the link adds next to nothing of its own.
+
+#include "link/buscontroller.h"
+#include "link/deviceimage.h"
+#include "simulateddevice.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int Cells = 100;
+constexpr int ReadRuns = 3;
+constexpr int BlockSize = 256;
+constexpr int BlockCount = 64;
+
+struct Setting {
+    const char *name;
+    SimProtocol protocol;
+    int baud;
+    // reading one cell
+    double readPauseMs;
+    int readRequestBytes;
+    int readReplyBytes;
+    // sending one block
+    double blockPauseMs;
+    int frameBytesAroundBlock;  // head and check
+    int ackBytes;
+    int passes;  // Kelpa takes the whole image twice
+    int recordDigits;
+};
+
+const Setting Settings[] = {
+    {"Vorn 115200", SimProtocol::Vorn, 115200, 15, 8, 6, 150, 7, 6, 1, 128},
+    {"Kelpa 9600", SimProtocol::Kelpa, 9600, 50, 6, 3, 150, 5, 3, 2, 16},
+    {"Ulma 19000", SimProtocol::UlmaFast, 19000, 0, 5, 3, 130, 4, 3, 1, 32},
+    {"Ulma 4800", SimProtocol::UlmaSlow, 4800, 0, 5, 3, 130, 4, 3, 1, 32},
+};
+
+double wireMs(int bytes, int baud)
+{
+    return bytes * 10.0 * 1000.0 / baud;
+}
+
+// Each exchange costs at least the longer of its pause and the request's
+// own time on the wire (the echo comes back as it goes out), then the reply.
+// A reply short enough to arrive while the link still sleeps its pause is
+// counted all the same, so reads with a long pause may come in under 1.
+double readFloorMs(const Setting &s)
+{
+    return Cells
+           * (std::max(s.readPauseMs, wireMs(s.readRequestBytes, s.baud)) + wireMs(s.readReplyBytes, s.baud));
+}
+
+double uploadFloorMs(const Setting &s)
+{
+    const int frameBytes = BlockSize + s.frameBytesAroundBlock;
+    return BlockCount * s.passes
+           * (std::max(s.blockPauseMs, wireMs(frameBytes, s.baud)) + wireMs(s.ackBytes, s.baud));
+}
+
+void writePortSetting(const QString &portName)
+{
+    QSettings settings(QCoreApplication::applicationDirPath() + "/kova.ini", QSettings::IniFormat);
+    settings.setValue("PORT/Name", portName);
+    settings.sync();
+}
+
+QByteArray patternImage(int length)
+{
+    QByteArray image;
+    quint32 state = 0x2545F491;
+    for (int i = 0; i < length; ++i) {
+        state = state * 1664525u + 1013904223u;
+        image.append(char(state >> 24));
+    }
+    return image;
+}
+
+// A package for `setting`'s dialect: one line record per line, each
+// followed by a four-digit trailer and CR LF.
+bool writePackage(const QString &path, const Setting &setting, const QByteArray &image)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write("[Device]\r\nID=0\r\nHW=0\r\nBL=0\r\nFW=9.9\r\n\r\n[Firmware]\r\n");
+    const int bytesPerLine = setting.recordDigits / 2;
+    for (int at = 0; at < image.size(); at += bytesPerLine)
+        file.write(image.mid(at, bytesPerLine).toHex().toUpper() + "0000\r\n");
+    return true;
+}
+
+// The link, created in this thread, after it has found and identified the
+// simulated device on its own poll ticks.
+class Connection
+{
+public:
+    explicit Connection(const Setting &setting)
+    {
+        sim.attachDevice(setting.protocol);
+        sim.setWireTiming(true);
+        sim.setAnswerLatencyMs(0);
+        sim.setBlockSize(BlockSize);
+        writePortSetting(sim.portPath());
+        link = std::make_unique<BusController>(nullptr, &image, [] { return QStringList(); });
+        QObject::connect(link.get(), &BusController::doConstructDevice, link.get(),
+                         [this] { image.constructed = 1; });
+        QObject::connect(link.get(), &BusController::allCellsReady, link.get(), [this] { ++cellsReady; });
+        QObject::connect(link.get(), &BusController::firmwareUpdated, link.get(), [this] { ++updated; });
+    }
+
+    bool waitForDevice(int timeoutMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (image.constructed == 0 && clock.elapsed() < timeoutMs)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return image.constructed != 0;
+    }
+
+    SimulatedDevice sim;
+    DeviceImage image;
+    std::unique_ptr<BusController> link;
+    int cellsReady = 0;
+    int updated = 0;
+};
+
+double elapsedMs(const QElapsedTimer &clock)
+{
+    return clock.nsecsElapsed() / 1e6;
+}
+
+// Median of the runs; every run must have read every value.
+bool timeRead(Connection &connection, double *medianMs)
+{
+    for (int cell = 0; cell < Cells; ++cell) {
+        connection.sim.setCell(cell, quint8(cell * 7 + 3));
+        connection.image.cells[cell].used = 1;
+    }
+    std::vector<double> runs;
+    for (int run = 0; run < ReadRuns; ++run) {
+        for (int cell = 0; cell < Cells; ++cell)
+            connection.image.cells[cell].value = 0;
+        const int readyBefore = connection.cellsReady;
+        QElapsedTimer clock;
+        clock.start();
+        connection.link->readDeviceAllCells();
+        runs.push_back(elapsedMs(clock));
+        if (connection.cellsReady != readyBefore + 1)
+            return false;
+        for (int cell = 0; cell < Cells; ++cell)
+            if (connection.image.cells[cell].value != quint8(cell * 7 + 3))
+                return false;
+    }
+    std::sort(runs.begin(), runs.end());
+    *medianMs = runs[runs.size() / 2];
+    return true;
+}
+
+bool timeUpload(Connection &connection, const Setting &setting, double *ms, int *framesSent)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("bench.upd");
+    const QByteArray image = patternImage(BlockSize * BlockCount);
+    if (!folder.isValid() || !writePackage(path, setting, image))
+        return false;
+    connection.image.fwPageSize = BlockSize;
+    connection.image.fwPageCount = BlockCount;
+    connection.sim.clearRequests();
+
+    QElapsedTimer clock;
+    clock.start();
+    connection.link->doUpdateFirmware(path);
+    *ms = elapsedMs(clock);
+
+    const QList<SimRequest> requests = connection.sim.requests();
+    *framesSent = int(std::count_if(requests.begin(), requests.end(),
+                                    [](const SimRequest &request) { return request.kind == 'F'; }));
+    QList<QByteArray> expected;
+    for (int pass = 0; pass < setting.passes; ++pass)
+        for (int block = 0; block < BlockCount; ++block)
+            expected << image.mid(block * BlockSize, BlockSize);
+    return connection.updated == 1 && connection.sim.receivedBlocks() == expected;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    // The link's debug lines ("ping Vorn", ...) would drown the figures.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+
+    std::printf("Link timing against the simulated cable: 10 bit times per byte at the port's rate, "
+                "answer latency 0 ms\n\n");
+    std::printf("Read of %d used cells (median of %d runs)\n", Cells, ReadRuns);
+    std::printf("%-12s %12s %10s %16s\n", "setting", "measured ms", "floor ms", "measured/floor");
+    bool allGood = true;
+    for (const Setting &setting : Settings) {
+        Connection connection(setting);
+        double ms = 0;
+        if (!connection.waitForDevice(20000) || !timeRead(connection, &ms)) {
+            std::printf("%-12s failed\n", setting.name);
+            allGood = false;
+            continue;
+        }
+        const double floor = readFloorMs(setting);
+        std::printf("%-12s %12.1f %10.1f %16.3f\n", setting.name, ms, floor, ms / floor);
+        std::fflush(stdout);
+    }
+
+    std::printf("\nUpload of %d blocks of %d bytes (Kelpa sends every block twice)\n", BlockCount, BlockSize);
+    std::printf("%-12s %7s %12s %10s %16s\n", "setting", "frames", "measured ms", "floor ms", "measured/floor");
+    for (const Setting &setting : Settings) {
+        Connection connection(setting);
+        double ms = 0;
+        int frames = 0;
+        if (!connection.waitForDevice(20000) || !timeUpload(connection, setting, &ms, &frames)) {
+            std::printf("%-12s failed (%d frames)\n", setting.name, frames);
+            allGood = false;
+            continue;
+        }
+        const double floor = uploadFloorMs(setting);
+        std::printf("%-12s %7d %12.1f %10.1f %16.3f\n", setting.name, frames, ms, floor, ms / floor);
+        std::fflush(stdout);
+    }
+    return allGood ? 0 : 1;
+}

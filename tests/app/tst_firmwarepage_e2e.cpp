@@ -1,0 +1,567 @@
+// The firmware page as a user meets it: the real window, worker thread and
+// serial port against the simulated controller, from the listed packages
+// through the warning box and the upload to the re-identified device.
+#include "support/windowharness.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+namespace {
+
+using Protocol = SimulatedDevice::Protocol;
+
+// What a user saw of a message box.
+struct SeenBox {
+    bool seen = false;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+    // False when the test had to close the box itself.
+    bool answered = false;
+    // The status bar at the moment the box came up.
+    QString statusText;
+    QImage led;
+};
+
+SeenBox describe(QMessageBox *box)
+{
+    SeenBox seen;
+    seen.seen = true;
+    seen.title = box->windowTitle();
+    seen.text = box->text();
+    seen.icon = box->icon();
+    for (QAbstractButton *button : box->buttons())
+        seen.buttons << button->text();
+    return seen;
+}
+
+QImage ledImage(const char *resource)
+{
+    return QPixmap(resource).scaled(15, 15, Qt::IgnoreAspectRatio, Qt::FastTransformation).toImage();
+}
+
+// The image as the device must receive it, read straight from the package
+// text: the first `recordDigits` hexadecimal digits of every line after
+// "[Firmware]".
+QByteArray packageImage(const QString &path, int recordDigits)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray hex;
+    bool inData = false;
+    for (QByteArray line : file.readAll().split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!inData)
+            inData = line == "[Firmware]";
+        else if (line.size() >= recordDigits)
+            hex += line.left(recordDigits);
+    }
+    return QByteArray::fromHex(hex);
+}
+
+QList<QByteArray> blocksOf(const QByteArray &image, int blockSize, int blockCount, int passes)
+{
+    QList<QByteArray> blocks;
+    for (int pass = 0; pass < passes; ++pass)
+        for (int block = 0; block < blockCount; ++block)
+            blocks << image.mid(block * blockSize, blockSize);
+    return blocks;
+}
+
+QList<int> recorded(const QSignalSpy &spy)
+{
+    QList<int> values;
+    for (const QList<QVariant> &emission : spy)
+        values << emission.at(0).toInt();
+    return values;
+}
+
+int countOf(const QList<SimRequest> &requests, char kind, int cell = -1)
+{
+    return int(std::count_if(requests.begin(), requests.end(), [&](const SimRequest &request) {
+        return request.kind == kind && (cell < 0 || request.cell == cell);
+    }));
+}
+
+// Notes of the two fitting packages of each example device, newest file first.
+QString notes(const QString &title, const QStringList &versions, const QStringList &descriptions)
+{
+    QStringList paragraphs;
+    for (int i = 0; i < versions.size(); ++i)
+        paragraphs << title + " controller firmware " + versions.at(i) << descriptions.at(i);
+    return paragraphs.join('\n');
+}
+
+}  // namespace
+
+class FirmwarePageTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<WindowHarness> harness;
+    QList<SeenBox> shownBoxes;
+
+    template <typename T> T *child(const char *name) const { return harness->child<T>(name); }
+    QProgressBar *progressBar() const { return child<QProgressBar>("progressBar"); }
+    QListWidget *firmwareList() const { return child<QListWidget>("firmwareList"); }
+    QTextEdit *firmwareInfo() const { return child<QTextEdit>("firmwareInfo"); }
+    QPushButton *updateButton() const { return child<QPushButton>("updateButton"); }
+    QString label(const char *name) const { return child<QLabel>(name)->text(); }
+    bool menuBarEnabled() const { return harness->window->menuBar()->isEnabled(); }
+
+    // Every message box that comes up is noted with the status bar of that
+    // moment: the link's next poll tick overwrites a failure status soon after.
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *box = qobject_cast<QMessageBox *>(watched);
+        if (box && event->type() == QEvent::Show && harness && harness->window) {
+            SeenBox seen = describe(box);
+            seen.statusText = label("statusLabel");
+            seen.led = child<QLabel>("ledLabel")->pixmap(Qt::ReturnByValue).toImage();
+            shownBoxes << seen;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+    QList<SeenBox> criticalBoxes() const
+    {
+        QList<SeenBox> critical;
+        for (const SeenBox &box : shownBoxes)
+            if (box.icon == QMessageBox::Critical)
+                critical << box;
+        return critical;
+    }
+
+    // Answers the next modal box as a user would. A box that `act` leaves
+    // open is rejected, so a test never hangs in the box's own event loop.
+    std::shared_ptr<SeenBox> whenModalBoxShows(std::function<void(QMessageBox *)> act)
+    {
+        auto seen = std::make_shared<SeenBox>();
+        pollForModalBox(seen, std::move(act), 250);
+        return seen;
+    }
+
+    void pollForModalBox(std::shared_ptr<SeenBox> seen, std::function<void(QMessageBox *)> act, int triesLeft)
+    {
+        QTimer::singleShot(20, this, [=] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box) {
+                if (triesLeft > 0)
+                    pollForModalBox(seen, act, triesLeft - 1);
+                return;
+            }
+            *seen = describe(box);
+            act(box);
+            seen->answered = !box->isVisible();
+            if (!seen->answered)
+                box->reject();
+        });
+    }
+
+    static std::function<void(QMessageBox *)> clickButton(const QString &text)
+    {
+        return [text](QMessageBox *box) {
+            for (QAbstractButton *button : box->buttons())
+                if (button->text() == text)
+                    QTest::mouseClick(button, Qt::LeftButton);
+        };
+    }
+
+    // The example device on the simulated cable, every example package beside
+    // the program; the window is not started yet.
+    void prepare(const QString &device, Protocol protocol, int blockSize)
+    {
+        harness = std::make_unique<WindowHarness>(device, protocol);
+        WindowHarness::installPackages("");  // only the fitting ones may show
+        harness->sim.setBlockSize(blockSize);
+    }
+
+    // Starts the window, waits for the parameter page and opens the firmware page.
+    void showFirmwarePage()
+    {
+        harness->startWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(harness->window.get()));
+        QTRY_COMPARE_WITH_TIMEOUT(harness->page(), int(WindowHarness::ParameterPage), 15000);
+        auto *firmwareAction = child<QAction>("firmwareAction");
+        QCOMPARE(firmwareAction->text(), QString("&Firmware Update"));
+        QVERIFY(firmwareAction->isEnabled());
+        firmwareAction->trigger();
+        QCOMPARE(harness->page(), int(WindowHarness::FirmwarePage));
+    }
+
+    void selectRow(int row)
+    {
+        QListWidgetItem *item = firmwareList()->item(row);
+        QVERIFY(item);
+        QTest::mouseClick(firmwareList()->viewport(), Qt::LeftButton, {},
+                          firmwareList()->visualItemRect(item).center());
+        QCOMPARE(firmwareList()->currentRow(), row);
+        QVERIFY(updateButton()->isEnabled());
+    }
+
+    // Clicks "Update" and confirms the warning with "&Ok".
+    void startUpdate()
+    {
+        const auto warning = whenModalBoxShows(clickButton("&Ok"));
+        QTest::mouseClick(updateButton(), Qt::LeftButton);
+        QVERIFY(warning->seen);
+        QVERIFY(warning->answered);
+        QCOMPARE(warning->icon, QMessageBox::Warning);
+        QCOMPARE(warning->title, QString("Warning"));
+        QCOMPARE(warning->buttons, (QStringList{"&Ok", "&Cancel"}));
+        QVERIFY(warning->text.startsWith("Do not disconnect the device"));
+    }
+
+    void verifyBrowsing()
+    {
+        QVERIFY(menuBarEnabled());
+        QVERIFY(firmwareList()->isEnabled());
+        QVERIFY(firmwareInfo()->isEnabled());
+        QVERIFY(!updateButton()->isEnabled());
+        QVERIFY(!progressBar()->isVisible());
+        QCOMPARE(harness->page(), int(WindowHarness::FirmwarePage));
+    }
+
+private slots:
+    void initTestCase() { qApp->installEventFilter(this); }
+
+    void init() { shownBoxes.clear(); }
+
+    void cleanup() { harness.reset(); }
+
+    void updateFromPageToNewVersion_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<int>("blockSize");
+        QTest::addColumn<int>("blockCount");
+        QTest::addColumn<int>("recordDigits");
+        QTest::addColumn<int>("passes");
+        QTest::addColumn<QStringList>("identity");  // name, hardware, bootloader, firmware
+        QTest::addColumn<QStringList>("versions");
+        QTest::addColumn<QString>("notes");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("package");
+        QTest::addColumn<QList<int>>("newFirmware");
+        QTest::addColumn<QString>("shownAfter");
+
+        // The older package on purpose: the chosen row, not the first, is sent.
+        QTest::newRow("vorn")
+            << "vorn" << int(Protocol::Vorn) << 256 << 32 << 128 << 1
+            << QStringList{"Vorn Kestrel 80", "2", "3", "4.12.7"} << QStringList{"4.14", "4.13"}
+            << notes("Vorn", {"4.14", "4.13"},
+                     {QString::fromUtf8("Brake ramp can be set in 0.1 s steps, fixed overheat warning. / "
+                                        "Шаг настройки торможения 0,1 с, исправлено предупреждение о "
+                                        "перегреве."),
+                      QString::fromUtf8("Smoother throttle response at low speed, faster start-up. / "
+                                        "Плавнее отклик газа на малой скорости, быстрее запуск.")})
+            << 1 << "vorn-4.13.upd" << QList<int>{4, 13, 2} << "4.13.2";
+        QTest::newRow("kelpa")
+            << "kelpa" << int(Protocol::Kelpa) << 64 << 16 << 16 << 2
+            << QStringList{"Kelpa Reef 30", "1", "1", "2.5.0"} << QStringList{"2.7", "2.6"}
+            << notes("Kelpa", {"2.7", "2.6"},
+                     {QString::fromUtf8("Reverse delay added, timing table corrected. / "
+                                        "Добавлена задержка реверса, исправлена таблица опережения."),
+                      QString::fromUtf8("Battery cut-off is more precise, quieter motor at idle. / "
+                                        "Точнее отсечка по батарее, тише мотор на холостом ходу.")})
+            << 0 << "kelpa-2.7.upd" << QList<int>{2, 7, 0} << "2.7.0";
+        QTest::newRow("ulma")
+            << "ulma" << int(Protocol::UlmaFast) << 128 << 16 << 32 << 1
+            << QStringList{"Ulma Tern 45", "1", "1", "1.8.0"} << QStringList{"2.0", "1.9"}
+            << notes("Ulma", {"2.0", "1.9"},
+                     {QString::fromUtf8("New governor mode, faster arming. / "
+                                        "Новый режим стабилизации оборотов, быстрее готовность к работе."),
+                      QString::fromUtf8("Soft start is gentler, fixed a rare lost signal alarm. / "
+                                        "Мягче плавный старт, исправлена редкая тревога потери сигнала.")})
+            << 0 << "ulma-2.0.upd" << QList<int>{2, 0, 0} << "2.0.0";
+    }
+
+    void updateFromPageToNewVersion()
+    {
+        QFETCH(QString, device);
+        QFETCH(int, protocol);
+        QFETCH(int, blockSize);
+        QFETCH(int, blockCount);
+        QFETCH(int, recordDigits);
+        QFETCH(int, passes);
+        QFETCH(QStringList, identity);
+        QFETCH(QStringList, versions);
+        QFETCH(QString, notes);
+        QFETCH(int, row);
+        QFETCH(QString, package);
+        QFETCH(QList<int>, newFirmware);
+        QFETCH(QString, shownAfter);
+
+        prepare(device, Protocol(protocol), blockSize);
+        harness->sim.setFirmwareAfterUpload(quint8(newFirmware[0]), quint8(newFirmware[1]),
+                                            quint8(newFirmware[2]), blockCount);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+
+        QCOMPARE(harness->window->size(), QSize(400, 600));
+        QCOMPARE((QStringList{label("deviceNameValue"), label("hardwareRevisionValue"),
+                              label("bootloaderVersionValue"), label("firmwareVersionValue")}),
+                 identity);
+        QStringList listed;
+        for (int i = 0; i < firmwareList()->count(); ++i)
+            listed << firmwareList()->item(i)->text();
+        QCOMPARE(listed, versions);
+        QCOMPARE(firmwareInfo()->toPlainText(), notes);
+        QVERIFY(!updateButton()->isEnabled());
+
+        selectRow(row);
+        const int parameterRows = harness->tree()->topLevelItemCount();
+        QVERIFY(parameterRows > 0);
+
+        QSignalSpy progress(progressBar(), &QProgressBar::valueChanged);
+        QSignalSpy asked(harness->window.get(), &MainWindow::doUpdateFirmware);
+        harness->sim.clearRequests();
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+        const QString path = WindowHarness::firmwaresFolder() + "/" + package;
+        QCOMPARE(asked.count(), 1);
+        QCOMPARE(asked.at(0).at(0).toString(), path);
+
+        // Updating: nothing to touch but the progress bar to watch.
+        QVERIFY(!menuBarEnabled());
+        QVERIFY(!firmwareList()->isEnabled());
+        QVERIFY(!firmwareInfo()->isEnabled());
+        QVERIFY(!updateButton()->isEnabled());
+        QCOMPARE(label("deviceNameValue"), identity[0]);
+        QCOMPARE(label("hardwareRevisionValue"), identity[1]);
+        QCOMPARE(label("bootloaderVersionValue"), QString("-"));
+        QCOMPARE(label("firmwareVersionValue"), QString("-"));
+        QVERIFY(progressBar()->isVisible());
+        QCOMPARE(progressBar()->minimum(), 0);
+        QCOMPARE(progressBar()->maximum(), blockCount);
+
+        // Browsing again once the link reports success; the cells and the
+        // parameter rows of the old firmware are gone.
+        QTRY_VERIFY_WITH_TIMEOUT(firmwareList()->isEnabled(), 20000);
+        verifyBrowsing();
+        QCOMPARE(harness->tree()->topLevelItemCount(), 0);
+        QVERIFY(criticalBoxes().isEmpty());
+
+        // The bar counts each pass from 0; the link's first 0 repeats the
+        // value the page started the bar with, so it shows no change.
+        QList<int> expectedProgress;
+        for (int pass = 0; pass < passes; ++pass)
+            for (int block = 0; block < blockCount; ++block)
+                expectedProgress << block;
+        QCOMPARE(recorded(progress), expectedProgress);
+
+        const QByteArray image = packageImage(path, recordDigits);
+        QCOMPARE(image.size(), blockSize * blockCount);
+        const QList<SimRequest> sent = harness->sim.requests();
+        QCOMPARE(countOf(sent, 'F'), blockCount * passes);
+        QCOMPARE(harness->sim.receivedBlocks(), blocksOf(image, blockSize, blockCount, passes));
+        if (Protocol(protocol) == Protocol::UlmaFast) {
+            QCOMPARE(harness->sim.bootloaderEntries(), 1);
+            const auto first = [&](char kind) {
+                return std::find_if(sent.begin(), sent.end(), [&](const SimRequest &r) { return r.kind == kind; });
+            };
+            QVERIFY(first('U') < first('F'));
+        }
+
+        // The link identifies the device afresh; the page stays and shows
+        // what the device now runs.
+        QTRY_COMPARE_WITH_TIMEOUT(label("firmwareVersionValue"), shownAfter, 8000);
+        verifyBrowsing();
+        QCOMPARE(label("bootloaderVersionValue"), identity[2]);
+        QCOMPARE(firmwareList()->count(), versions.size());
+        QCOMPARE(firmwareInfo()->toPlainText(), notes);
+    }
+
+    void declinedWarningSendsNothing_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("cancel button") << false;
+        QTest::newRow("escape key") << true;
+    }
+
+    void declinedWarningSendsNothing()
+    {
+        QFETCH(bool, escape);
+        prepare("vorn", Protocol::Vorn, 256);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+
+        QSignalSpy asked(harness->window.get(), &MainWindow::doUpdateFirmware);
+        harness->sim.clearRequests();
+        const auto warning =
+            escape ? whenModalBoxShows([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); })
+                   : whenModalBoxShows(clickButton("&Cancel"));
+        QTest::mouseClick(updateButton(), Qt::LeftButton);
+        QVERIFY(warning->seen);
+        QVERIFY(warning->answered);
+        QCOMPARE(warning->icon, QMessageBox::Warning);
+
+        QCOMPARE(asked.count(), 0);
+        QVERIFY(menuBarEnabled());
+        QVERIFY(firmwareList()->isEnabled());
+        QVERIFY(firmwareInfo()->isEnabled());
+        QVERIFY(updateButton()->isEnabled());
+        QVERIFY(!progressBar()->isVisible());
+        QCOMPARE(label("bootloaderVersionValue"), QString("3"));
+        QCOMPARE(label("firmwareVersionValue"), QString("4.12.7"));
+
+        // Long enough for an upload to have read cell 0 and sent a block.
+        QTest::qWait(800);
+        const QList<SimRequest> sent = harness->sim.requests();
+        QCOMPARE(countOf(sent, 'F'), 0);
+        QCOMPARE(countOf(sent, 'R', 0), 0);
+        QVERIFY(countOf(sent, 'S') > 0);  // the link went on polling
+    }
+
+    void unacknowledgedBlockEndsTheUpdate()
+    {
+        prepare("vorn", Protocol::Vorn, 256);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+        const int parameterRows = harness->tree()->topLevelItemCount();
+
+        QSignalSpy progress(progressBar(), &QProgressBar::valueChanged);
+        harness->sim.clearRequests();
+        harness->sim.neverAcknowledgeBlock(2);
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+
+        QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
+        const SeenBox failure = criticalBoxes().first();
+        QCOMPARE(failure.title, QString("Firmware update failed"));
+        QVERIFY(!failure.text.isEmpty());
+        QCOMPARE(failure.statusText, QString(" Firmware update failed"));
+        QCOMPARE(failure.led, ledImage(":/maps/RLED"));
+
+        // Two blocks went through, the third was tried five times.
+        const QByteArray image = packageImage(WindowHarness::firmwaresFolder() + "/vorn-4.14.upd", 128);
+        QList<QByteArray> expectedBlocks = blocksOf(image, 256, 2, 1);
+        for (int attempt = 0; attempt < 5; ++attempt)
+            expectedBlocks << image.mid(2 * 256, 256);
+        QCOMPARE(harness->sim.receivedBlocks(), expectedBlocks);
+        QCOMPARE(recorded(progress), (QList<int>{0, 1}));
+
+        // Browsing again, with the old identity and the parameter rows kept:
+        // nothing was reported as updated.
+        verifyBrowsing();
+        QCOMPARE(label("bootloaderVersionValue"), QString("3"));
+        QCOMPARE(label("firmwareVersionValue"), QString("4.12.7"));
+        QCOMPARE(harness->tree()->topLevelItemCount(), parameterRows);
+
+        QMessageBox *box = harness->window->findChild<QMessageBox *>();
+        QVERIFY(box);
+        QVERIFY(box->isVisible());
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        QTRY_VERIFY(!harness->window->findChild<QMessageBox *>());
+
+        // The link polls on, without another block and without reading the
+        // identity again, which it would after a success.
+        harness->sim.clearRequests();
+        QTest::qWait(1200);
+        const QList<SimRequest> later = harness->sim.requests();
+        QVERIFY(countOf(later, 'S') > 0);
+        QCOMPARE(countOf(later, 'F'), 0);
+        QCOMPARE(countOf(later, 'R', 200), 0);
+        QCOMPARE(harness->sim.receivedBlocks().size(), expectedBlocks.size());
+        QCOMPARE(label("firmwareVersionValue"), QString("4.12.7"));
+    }
+
+    void packageOfOtherBlockCountIsRefused()
+    {
+        prepare("kelpa", Protocol::Kelpa, 64);
+        // The packages hold 16 blocks; this description expects 15.
+        QFile description("tellur.dsc");
+        QVERIFY(description.open(QIODevice::ReadOnly));
+        QByteArray text = description.readAll();
+        description.close();
+        QVERIFY(text.contains("fwnp=\"16\""));
+        text.replace("fwnp=\"16\"", "fwnp=\"15\"");
+        QVERIFY(description.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        description.write(text);
+        description.close();
+
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(firmwareList()->count(), 2);  // listed all the same
+        selectRow(0);
+
+        QSignalSpy progress(progressBar(), &QProgressBar::valueChanged);
+        harness->sim.clearRequests();
+        harness->sim.clearRawReceived();
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(progressBar()->maximum(), 15);
+
+        QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
+        const SeenBox refusal = criticalBoxes().first();
+        QCOMPARE(refusal.title, QString("Firmware update failed"));
+        QVERIFY(!refusal.text.isEmpty());
+        QCOMPARE(refusal.statusText, QString(" Firmware update failed"));
+        QCOMPARE(refusal.led, ledImage(":/maps/RLED"));
+        verifyBrowsing();
+        QCOMPARE(label("firmwareVersionValue"), QString("2.5.0"));
+
+        QMessageBox *box = harness->window->findChild<QMessageBox *>();
+        QVERIFY(box);
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        QTRY_VERIFY(!harness->window->findChild<QMessageBox *>());
+
+        QTest::qWait(600);
+        QCOMPARE(countOf(harness->sim.requests(), 'F'), 0);
+        // Not even a frame of another size: no block head went out at all.
+        QVERIFY(!harness->sim.rawReceived().contains("UMF"));
+        QCOMPARE(recorded(progress), QList<int>{0});  // only the page's own reset
+    }
+
+    void quittingDuringUploadStopsIt()
+    {
+        prepare("vorn", Protocol::Vorn, 256);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+        harness->sim.clearRequests();
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_VERIFY_WITH_TIMEOUT(countOf(harness->sim.requests(), 'F') >= 3, 5000);
+
+        QElapsedTimer clock;
+        clock.start();
+        harness->window.reset();
+        const qint64 closing = clock.elapsed();
+        QVERIFY2(closing < 2000, qPrintable(QString("closing took %1 ms").arg(closing)));
+
+        const int sentAtClose = countOf(harness->sim.requests(), 'F');
+        QVERIFY(sentAtClose < 32);
+        QTest::qWait(700);
+        QCOMPARE(countOf(harness->sim.requests(), 'F'), sentAtClose);
+    }
+};
+
+QTEST_MAIN(FirmwarePageTest)
+#include "tst_firmwarepage_e2e.moc"
