@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTreeWidget>
 
@@ -231,6 +232,31 @@ private slots:
         QCOMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 0);
         QCOMPARE(window->size(), QSize(400, 400));
         QVERIFY(!child<QAction>("firmwareAction")->isEnabled());
+    }
+
+    void updateWithoutCurrentRowDoesNothing()
+    {
+        nameTheDevice("Test Controller");
+        QTRY_COMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 2);
+        auto *update = child<QPushButton>("updateButton");
+        QVERIFY(!update->isEnabled());
+        // A selection change enables the button even when no row is current.
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "firmwareButtonActivate"));
+        QVERIFY(update->isEnabled());
+
+        bool warned = false;
+        QTimer::singleShot(200, this, [&] {
+            if (QWidget *box = QApplication::activeModalWidget()) {
+                warned = true;
+                box->close();
+            }
+        });
+        QSignalSpy sent(window.get(), SIGNAL(doUpdateFirmware(QString)));
+        QTest::mouseClick(update, Qt::LeftButton);
+        QTest::qWait(300);
+        QVERIFY(!warned);
+        QCOMPARE(sent.count(), 0);
+        QVERIFY(!update->isEnabled());
     }
 
     void ctrlQCloses()
