@@ -2,8 +2,8 @@
 
 #include "app/parameterpage.h"
 #include "app/windowstyle.h"
-#include "link/buscontroller.h"
-#include "link/threadhandover.h"
+#include "device/buscontroller.h"
+#include "device/threadhandover.h"
 
 #include <QDebug>
 #include <QHeaderView>

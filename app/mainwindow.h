@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/deviceimage.h"
+#include "device/deviceimage.h"
 
 #include <QMainWindow>
 

@@ -1,6 +1,6 @@
 #include "app/parameterpage.h"
 
-#include "link/deviceimage.h"
+#include "device/deviceimage.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"

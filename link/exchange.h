@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 
 #include <functional>
 
+class QIODevice;
 class QSerialPort;
 
 enum class ReadMode {
@@ -23,23 +25,43 @@ struct ExchangeParams {
 };
 
 struct ExchangeResult {
-    bool sawData = false;  // at least one byte was available after the reply wait
-    QByteArray received;   // echo and reply as read
+    bool portClosed = false;  // the device was not open: nothing was sent
+    bool sawData = false;     // at least one byte was available after the reply wait
+    QByteArray received;      // echo and reply as read
 };
 
+enum class TraceDirection { Sent, Received };
+// `elapsedMs` counts from the moment the hook was set.
+using TraceHook = std::function<void(TraceDirection direction, const QByteArray &bytes, qint64 elapsedMs)>;
+
 // One request-and-reply step on the serial line, on which every command is
-// built. Blocks the calling (worker) thread for its waits.
+// built. Blocks the calling (worker) thread for its waits. Works on any
+// QIODevice; only the clearing of stale bytes before a request needs the
+// serial port, so it comes as a hook.
 class SerialExchange
 {
 public:
-    explicit SerialExchange(QSerialPort &port) : port(port) {}
+    using ClearBuffers = std::function<void()>;
+
+    SerialExchange(QIODevice &device, ClearBuffers clearBuffers);
+    explicit SerialExchange(QSerialPort &port);
+
+    bool portOpen() const;
+
+    // Reports every request as written and every reply as read (also an empty one).
+    void setTrace(TraceHook hook);
 
     // `afterWritten` runs right after the wait until written, before the pause.
+    // A device that is not open ends the step at once with `portClosed`.
     ExchangeResult run(const QByteArray &request, const ExchangeParams &params,
                        const std::function<void()> &afterWritten = {});
 
 private:
     QByteArray gather(int expected, int stepMs);
+    void trace(TraceDirection direction, const QByteArray &bytes) const;
 
-    QSerialPort &port;
+    QIODevice &device;
+    ClearBuffers clearBuffers;
+    TraceHook traceHook;
+    QElapsedTimer traceClock;
 };

@@ -1,6 +1,6 @@
 #include "params/xmlcontrolsreader.h"
 
-#include "link/deviceimage.h"
+#include "device/deviceimage.h"
 #include "params/controlstyles.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"

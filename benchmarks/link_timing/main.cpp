@@ -4,8 +4,8 @@
 // dialect setting, each against the floor that its waits and its line speed
 // allow. A ratio near 1 means the link adds next to nothing of its own.
 
-#include "link/buscontroller.h"
-#include "link/deviceimage.h"
+#include "device/buscontroller.h"
+#include "device/deviceimage.h"
 #include "simulateddevice.h"
 
 #include <QCoreApplication>

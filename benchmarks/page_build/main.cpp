@@ -2,7 +2,7 @@
 // description read, the first refresh pass and the dependency pass.
 
 #include "app/parameterpage.h"
-#include "link/deviceimage.h"
+#include "device/deviceimage.h"
 #include "params/xmlcontrolsreader.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // meta-object interface other parts rely on. No device is attached: the
 // port setting file names no port, so every poll tick reports red.
 #include "app/mainwindow.h"
-#include "link/buscontroller.h"
+#include "device/buscontroller.h"
 
 #include <QtTest>
 #include <QAction>

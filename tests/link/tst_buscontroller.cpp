@@ -1,7 +1,7 @@
 // The device link end to end: the real BusController and QSerialPort against
 // the simulated cable and controller on a pseudo-terminal.
-#include "link/buscontroller.h"
-#include "link/deviceimage.h"
+#include "device/buscontroller.h"
+#include "device/deviceimage.h"
 #include "simulateddevice.h"
 #include "support/testsupport.h"
 

@@ -2,7 +2,7 @@
 #include "descriptionfiles.h"
 
 #include "app/parameterpage.h"
-#include "link/deviceimage.h"
+#include "device/deviceimage.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"

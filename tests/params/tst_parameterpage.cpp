@@ -1,7 +1,7 @@
 #include "controlreceiver.h"
 
 #include "app/parameterpage.h"
-#include "link/deviceimage.h"
+#include "device/deviceimage.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"

@@ -1,9 +1,9 @@
-#include "link/buscontroller.h"
+#include "device/buscontroller.h"
 
 #include "firmware/firmwareupload.h"
-#include "link/deviceimage.h"
+#include "device/deviceimage.h"
 #include "link/frames.h"
-#include "link/threadhandover.h"
+#include "device/threadhandover.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "firmware/firmwareupload.h"
+#include "link/dialect.h"
+#include "link/exchange.h"
+#include "link/serialline.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+class QSerialPort;
+struct DeviceImage;
+
+// What the identity cells say about the device.
+struct DeviceIdentity {
+    quint8 deviceId = 0;
+    quint8 hwVersion = 0;
+    quint8 blVersion = 0;
+    quint8 fwMajor = 0;
+    quint8 fwMinor = 0;
+    quint8 fwBuild = 0;
+
+    static DeviceIdentity of(const DeviceImage &image);
+    void storeIn(DeviceImage &image) const;
+
+    bool operator==(const DeviceIdentity &other) const;
+    bool operator!=(const DeviceIdentity &other) const { return !(*this == other); }
+};
+
+// How an operation that needs the device ended. Every operation checks the
+// port before each attempt and ends at once when it is no longer open.
+enum class LinkOutcome {
+    Done,
+    NoReply,     // a cell gave no valid reply within its attempts
+    PortClosed,  // the port was not open (any more); nothing more was sent
+    Stopped,     // the stop check asked to stop between two exchanges
+};
+
+struct CellsReadResult {
+    LinkOutcome outcome = LinkOutcome::Done;
+    // The first used cell that did not answer; used cells below it hold the
+    // device's values, those from it up are unread. Only set for NoReply.
+    quint8 failedCell = 0;
+};
+
+enum class WriteOutcome {
+    Confirmed,       // both bytes read back as written
+    DeviceDiffers,   // read back fine, but the device holds another value (now in the image)
+    WriteFailed,     // a write went unanswered; cells already written were read back, best effort
+    ReadBackFailed,  // a read-back went unanswered; the other cells were read back, best effort
+    PortClosed,
+    Stopped,
+};
+
+// Called with "green" or "dark_green", as the status LED shows an upload's attempts.
+using StatusCallback = std::function<void(const QString &color)>;
+// Called with the zero-based index of the block just acknowledged.
+using ProgressCallback = std::function<void(uint block)>;
+
+// The device link as plain blocking calls: one port, one operation at a time,
+// on the calling thread. What the window's worker and the command line share;
+// wording the outcomes is the caller's job. Debug lines are written as the
+// link always writes them ("ping Vorn", "Reading Cell Error", ...).
+//
+// The session does not own the port, so the caller decides its thread and
+// parent. Nothing here opens a dialog or needs an event loop.
+class DeviceSession
+{
+public:
+    explicit DeviceSession(QSerialPort &port);
+
+    // Asked between exchanges; true ends the running operation with Stopped.
+    void setStopCheck(std::function<bool()> stopCheck);
+    // Every frame sent and received, with its time (see SerialExchange).
+    void setTrace(TraceHook trace);
+
+    // The port, at 19200 baud, 8 data bits, 1 stop bit, no flow control.
+    OpenOutcome open(const QString &portName);
+    void close();
+    bool isOpen() const;
+    // The name the open port reports, e.g. "ttyUSB0".
+    QString portName() const;
+    // The cable's echo test on another port; the session's port is closed first.
+    EchoResult echoTest(const QString &portName);
+
+    // Read and write commands use this setting's frames at the rate the
+    // last ping set.
+    DialectSetting dialect() const { return setting; }
+    void setDialect(DialectSetting dialect) { setting = dialect; }
+
+    // Sets the setting's baud rate, then pings; the setting becomes current.
+    PingResult ping(DialectSetting dialect);
+
+    // The identity cells of the current dialect, one by one. Fields are
+    // updated as they arrive: on failure the ones read keep their new
+    // values, the rest are untouched. Kelpa and Ulma report hardware and
+    // bootloader version 1 and build 0; a Vorn build of 0xFF reads as 0.
+    LinkOutcome identify(DeviceIdentity &identity);
+
+    LinkOutcome readCell(quint8 cell, quint8 &value);
+    // Every cell marked used in `image`, ascending, into its value.
+    CellsReadResult readUsedCells(DeviceImage &image);
+
+    // Writes the low byte of `value` into `cell` and, when `hcell` is not 0,
+    // the high byte into `hcell`; then reads both back into `image`. After a
+    // failure the cells already written are read back as far as they answer,
+    // so the image holds what the device holds. Cells without a slot
+    // (255) are refused with WriteFailed before anything is sent.
+    WriteOutcome writeValue(DeviceImage &image, uint value, quint8 cell, quint8 hcell);
+
+    // Uploads a package file (its image read for the current dialect) or an
+    // image, block by block, checked against the device's geometry first.
+    UploadOutcome uploadPackage(const QString &path, quint32 pageSize, quint8 pageCount,
+                                const ProgressCallback &progress, const StatusCallback &status);
+    UploadOutcome uploadImage(const QByteArray &image, quint32 pageSize, quint8 pageCount,
+                              const ProgressCallback &progress, const StatusCallback &status);
+
+private:
+    bool stopRequested() const;
+    template<typename Request>
+    LinkOutcome exchangeCell(const QByteArray &request, const ExchangeParams &params, Request onReply);
+    LinkOutcome writeCell(quint8 cell, quint8 value);
+    UploadHooks uploadHooks(const ProgressCallback &progress, const StatusCallback &status);
+
+    QSerialPort &port;
+    SerialExchange exchange;
+    DialectSetting setting = Vorn;
+    std::function<bool()> stopCheck;
+};
