@@ -14,9 +14,10 @@ class QSerialPort;
 class QTimer;
 struct DeviceImage;
 
-// The device link: owns the serial port and the poll timer and lives in the
-// worker thread. It meets the window only through signals and slots and
-// through the window's DeviceImage.
+// The window's device link: runs a DeviceSession on its serial port in the
+// worker thread, drives it with the poll timer and reports through signals.
+// It meets the window only through signals and slots and through the
+// window's DeviceImage.
 class BusController : public QObject
 {
     Q_OBJECT
