@@ -27,8 +27,15 @@ UploadOutcome FirmwareUpload::run(const QString &path, quint32 pageSize, quint8 
     QFile package(path);
     if (!package.open(QIODevice::ReadOnly | QIODevice::Text))
         return UploadOutcome::CannotOpen;
-    const QByteArray image = readFirmwareImage(package, dialect);
+    const ImageReading reading = readFirmwareImage(package, dialect);
     package.close();
+    // Refused before anything reaches the wire, the read of cell 0 included.
+    if (reading.damaged()) {
+        damageFound = reading.problem;
+        damageLine = reading.line;
+        return UploadOutcome::Damaged;
+    }
+    const QByteArray &image = reading.image;
 
     // Cell 0 is read once before the block check, whether or not the package
     // fits; its value is not used.

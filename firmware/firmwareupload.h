@@ -1,5 +1,6 @@
 #pragma once
 
+#include "firmware/firmwareimage.h"
 #include "link/dialect.h"
 
 #include <QByteArray>
@@ -24,6 +25,7 @@ enum class UploadOutcome {
     Refused,      // the image does not have the device's block count; nothing was sent
     BlockFailed,  // a block went unacknowledged five times; later blocks were not sent
     Stopped,      // the owner asked to stop between two exchanges
+    Damaged,      // the data part is damaged (see damage()); nothing was sent
 };
 
 // Sends a firmware package to the device block by block in one dialect.
@@ -34,6 +36,10 @@ public:
     FirmwareUpload(SerialExchange &exchange, DialectSetting dialect, UploadHooks hooks);
 
     UploadOutcome run(const QString &path, quint32 pageSize, quint8 pageCount);
+
+    // What was wrong with the package after a Damaged outcome.
+    ImageProblem damage() const { return damageFound; }
+    qint64 damagedLine() const { return damageLine; }
 
 private:
     enum class BlockResult { Acknowledged, Failed, Stopped };
@@ -48,4 +54,6 @@ private:
     SerialExchange &exchange;
     Dialect dialect;
     UploadHooks hooks;
+    ImageProblem damageFound = ImageProblem::None;
+    qint64 damageLine = 0;
 };

@@ -1,6 +1,7 @@
 #include "link/buscontroller.h"
 
 #include "firmware/firmwareupload.h"
+#include "firmware/packagecatalogue.h"
 #include "link/deviceimage.h"
 #include "link/frames.h"
 #include "link/threadhandover.h"
@@ -54,6 +55,21 @@ ExchangeParams writeParams(Dialect dialect)
     case Dialect::Ulma: break;
     }
     return {1000, 30, 1000, 8, ReadMode::Fixed};
+}
+
+QString damageReason(ImageProblem problem, qint64 line)
+{
+    switch (problem) {
+    case ImageProblem::NotHexadecimal:
+        return BusController::tr("The firmware package is damaged: line %1 holds a character that is not "
+                                 "a hexadecimal digit. Nothing was sent.").arg(line);
+    case ImageProblem::ShortLine:
+        return BusController::tr("The firmware package is damaged: line %1 is too short. Nothing was sent.")
+            .arg(line);
+    case ImageProblem::TooLarge:
+    case ImageProblem::None: break;
+    }
+    return BusController::tr("The firmware package is too large to be read. Nothing was sent.");
 }
 
 const char *pingDebugLine(Dialect dialect)
@@ -363,6 +379,12 @@ void BusController::doUpdateFirmware(QString filename)
 {
     const quint32 pageSize = image->fwPageSize;
     timer->stop();
+    // The device may have changed since the window listed the package.
+    if (!packageFitsDevice(filename, image->deviceId, image->hwVersion, image->blVersion)) {
+        reportUploadFailure(tr("The firmware package is not meant for the connected device. Nothing was sent."));
+        timer->start();
+        return;
+    }
 
     UploadHooks hooks;
     hooks.status = [this](const QString &color) { emit sendStatus(color); };
@@ -391,6 +413,9 @@ void BusController::doUpdateFirmware(QString filename)
                                "Keep it connected and run the update again."));
         break;
     case UploadOutcome::Stopped:
+        break;
+    case UploadOutcome::Damaged:
+        reportUploadFailure(damageReason(upload.damage(), upload.damagedLine()));
         break;
     }
     timer->start();

@@ -38,6 +38,7 @@ signals:
     void firmwareUpdated();
     // An upload that ended without success; the reason is for the user.
     void firmwareUpdateFailed(QString reason);
+    void allCellsIncomplete(uchar failedCell);
 
 public slots:
     void findUSBCable();
