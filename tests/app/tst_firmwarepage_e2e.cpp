@@ -592,6 +592,26 @@ private slots:
         QVERIFY(!harness->sim.rawReceived().contains("UMF"));
     }
 
+    // However the request reaches the link, a package whose "ID", "HW" or
+    // "BL" does not name the connected device is refused before anything is sent.
+    void packageForAnotherDeviceIsRefused()
+    {
+        prepare("vorn", Protocol::Vorn, 256);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        harness->sim.clearRequests();
+        harness->sim.clearRawReceived();
+        emit harness->window->doUpdateFirmware(WindowHarness::firmwaresFolder() + "/vorn-hw3-5.0.upd");
+
+        QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
+        QVERIFY2(criticalBoxes().first().text.contains("not meant for the connected device"),
+                 qPrintable(criticalBoxes().first().text));
+        QTest::qWait(300);
+        QCOMPARE(countOf(harness->sim.requests(), 'R', 0), 0);
+        QVERIFY(!harness->sim.rawReceived().contains("UMF"));
+    }
+
     // The warning box runs its own event loop while the link keeps polling.
     void deviceChangedDuringWarningSendsNothing_data()
     {
