@@ -5,6 +5,7 @@
 #include "device/buscontroller.h"
 #include "device/threadhandover.h"
 
+#include <QCloseEvent>
 #include <QDebug>
 #include <QHeaderView>
 #include <QLabel>
@@ -53,12 +54,15 @@ MainWindow::MainWindow() : QMainWindow(nullptr)
     image.mode = 1;
 }
 
-// A running upload or read can hold the worker for seconds; it checks for
-// the interruption between exchanges, so the wait below is bounded by one
-// exchange. The thread object must never be destroyed while it still runs.
+// A running read can hold the worker for seconds; it checks for the
+// interruption between exchanges, so the wait below is bounded by one
+// exchange. An upload is never cut off: partly written firmware can leave
+// the device unusable, and every block ends after at most five attempts.
+// The thread object must never be destroyed while it still runs.
 MainWindow::~MainWindow()
 {
-    workerThread->requestInterruption();
+    if (!uploadRunning)
+        workerThread->requestInterruption();
     workerThread->quit();
     if (!workerThread->wait(1000)) {
         qDebug() << "Waiting for the device link to finish its exchange";
@@ -78,6 +82,7 @@ void MainWindow::buildStatusBar()
     setStatusBar(status);
     ledLabel = new QLabel(this);
     statusLabel = new QLabel(this);
+    statusLabel->setTextFormat(Qt::PlainText);  // it shows the device's name
     progressBar = new QProgressBar(this);
     progressBar->setTextVisible(false);
     progressBar->setMaximumHeight(15);
@@ -152,6 +157,7 @@ void MainWindow::buildFirmwarePage()
     };
     auto addValue = [this](int y) {
         auto *value = new QLabel("-", firmwarePage);
+        value->setTextFormat(Qt::PlainText);
         value->setGeometry(200, y, 200, 20);
         value->setStyleSheet(windowstyle::ValueLabel);
         return value;
@@ -230,6 +236,20 @@ void MainWindow::connectController()
     connect(controller, &BusController::setProgressBar, this, &MainWindow::setProgressBar);
     connect(controller, &BusController::firmwareUpdated, this, &MainWindow::firmwareUpdated);
     connect(controller, &BusController::firmwareUpdateFailed, this, &MainWindow::showUploadFailure);
+    connect(controller, &BusController::allCellsIncomplete, this, &MainWindow::showIncompleteCells);
+}
+
+// Closing while an upload runs would cut it off between blocks; the window
+// stays until the upload has ended.
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!uploadRunning) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    closeAfterUpload = true;
+    statusLabel->setText(deviceStatusText());
 }
 
 void MainWindow::setLed(const QPixmap *led)
@@ -255,14 +275,21 @@ void MainWindow::showStatus(QString color, QString text)
         setLed(yellowLed);
     if (color == "green") {
         setLed(greenLed);
-        text = " " + image.deviceName;
+        text = deviceStatusText();
     }
     if (color == "dark_green") {
         setLed(darkGreenLed);
-        text = " " + image.deviceName;
+        text = deviceStatusText();
     }
     if (!text.isEmpty())
         statusLabel->setText(text);
+}
+
+QString MainWindow::deviceStatusText() const
+{
+    if (closeAfterUpload)
+        return tr(" The window closes when the firmware update has ended");
+    return " " + image.deviceName + deviceNote;
 }
 
 void MainWindow::setProgressBar(uint value)
@@ -306,6 +333,7 @@ void MainWindow::destroyDevice()
 {
     showStatus("yellow", " ");
     image.clear();
+    deviceNote.clear();
     parameterpage::tearDown(parameterTree);
     setupAction->setEnabled(false);
     firmwareAction->setEnabled(false);

@@ -3,9 +3,11 @@
 #include "device/deviceimage.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
 
 class BusController;
 class QAction;
+class QCloseEvent;
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -51,6 +53,9 @@ private slots:
     void firmwareButtonActivate();
     void firmwareUpdateBegin();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void buildStatusBar();
     void buildMenus();
@@ -60,7 +65,11 @@ private:
     void nameWidgets();
     void connectController();
     void setLed(const QPixmap *led);
+    QString deviceStatusText() const;
+    void refreshControls(int firstUnreadCell);
+    void showIncompleteCells(uchar failedCell);
     void showUploadFailure(const QString &reason);
+    void openMessage(QMessageBox::Icon icon, const QString &title, const QString &text);
 
     DeviceImage image;
     QPixmap *redLed = nullptr;
@@ -87,4 +96,7 @@ private:
     QPushButton *updateButton = nullptr;
     QThread *workerThread = nullptr;
     BusController *controller = nullptr;
+    bool uploadRunning = false;
+    bool closeAfterUpload = false;
+    QString deviceNote;  // said after the device name while this device stays
 };

@@ -16,6 +16,19 @@
 #include <QStackedWidget>
 #include <QTextEdit>
 
+#include <tuple>
+
+namespace {
+
+// What makes the device the same one when the warning box closes.
+auto identityOf(const DeviceImage &image)
+{
+    return std::make_tuple(image.deviceName, image.deviceId.load(), image.hwVersion.load(),
+                           image.blVersion.load());
+}
+
+}  // namespace
+
 void MainWindow::updateFirmwareWindow()
 {
     menuBar()->setEnabled(true);
@@ -76,9 +89,24 @@ void MainWindow::firmwareUpdateBegin()
         button->setFlat(true);
         button->setStyleSheet(windowstyle::PushButton);
     }
+    const QString chosen = firmwareFiles->at(row);
+    const auto device = identityOf(image);
     warning.exec();
     if (warning.clickedButton() != ok) {
         progressBar->hide();
+        return;
+    }
+    // The box ran an event loop of its own while the link kept polling: the
+    // device may have gone or changed, and the list may have been rebuilt.
+    if (image.constructed == 0 || identityOf(image) != device) {
+        openMessage(QMessageBox::Information, tr("Firmware update"),
+                    tr("The device changed while the warning was open. Nothing was sent."));
+        return;
+    }
+    if (firmwareList->currentRow() != row || row >= firmwareFiles->size() || firmwareFiles->at(row) != chosen) {
+        openMessage(QMessageBox::Information, tr("Firmware update"),
+                    tr("The list of packages changed while the warning was open. Nothing was sent; "
+                       "choose the package again."));
         return;
     }
 
@@ -92,22 +120,33 @@ void MainWindow::firmwareUpdateBegin()
     progressBar->setMaximum(image.fwPageCount);
     progressBar->setValue(0);
     progressBar->show();
-    emit doUpdateFirmware(firmwareFiles->at(row));
+    uploadRunning = true;
+    emit doUpdateFirmware(chosen);
 }
 
 void MainWindow::firmwareUpdated()
 {
+    uploadRunning = false;
     image.clearCells();
     parameterpage::tearDown(parameterTree);
     updateFirmwareWindow();
+    if (closeAfterUpload)
+        close();
 }
 
-// The link has given up; the user must know before touching the cable.
+// The link has given up; the user must know before touching the cable, so
+// a close asked for during the upload waits for the user to read this.
 void MainWindow::showUploadFailure(const QString &reason)
 {
+    uploadRunning = false;
+    closeAfterUpload = false;
     updateFirmwareWindow();
-    auto *box = new QMessageBox(QMessageBox::Critical, tr("Firmware update failed"), reason, QMessageBox::Ok,
-                                this);
+    openMessage(QMessageBox::Critical, tr("Firmware update failed"), reason);
+}
+
+void MainWindow::openMessage(QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    auto *box = new QMessageBox(icon, title, text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

@@ -9,12 +9,14 @@
 
 #include <QAction>
 #include <QDebug>
+#include <QLabel>
 #include <QStackedWidget>
 
 void MainWindow::constructDevice()
 {
     image.constructed = 1;
     image.clearCells();
+    deviceNote.clear();
     XmlControlsReader reader(this, parameterTree, &image);
     reader.readDescription();
     emit loadAllCells();
@@ -22,6 +24,27 @@ void MainWindow::constructDevice()
 
 void MainWindow::refreshAllControls()
 {
+    refreshControls(CellCount);
+}
+
+// The link read the used cells below `failedCell` and gave up there: the
+// controls of the cells above show nothing the device gave, so they must
+// not send it anything either.
+void MainWindow::showIncompleteCells(uchar failedCell)
+{
+    if (image.constructed == 0)
+        return;
+    deviceNote = tr(": cell %1 unread, its settings are locked").arg(failedCell);
+    refreshControls(failedCell);
+    statusLabel->setText(deviceStatusText());
+}
+
+void MainWindow::refreshControls(int firstUnreadCell)
+{
+    // A refresh queued before the device was dropped finds nothing to show.
+    if (image.constructed == 0)
+        return;
+    parameterpage::holdUnreadControls(parameterTree, firstUnreadCell);
     const int rows = parameterpage::decodeControls(parameterTree, image);
     parameterpage::updateAllDependents(parameterTree);
     firmwareAction->setEnabled(true);

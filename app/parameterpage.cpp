@@ -18,6 +18,31 @@ namespace {
 constexpr int DependencyOnCellZero = 1000;
 constexpr int InvertedDependency = 1000;  // list on list: enabled unless index == depval - 1000
 
+// Set on a control whose cells the device never gave.
+constexpr char HeldProperty[] = "heldUnread";
+
+bool isHeld(const QObject *control)
+{
+    return control && control->property(HeldProperty).toBool();
+}
+
+template <typename Control>
+bool usesCellFrom(const Control &control, int firstCell)
+{
+    return control.cell >= firstCell || (control.hcell > 0 && control.hcell >= firstCell);
+}
+
+bool showsCellFrom(const QWidget *control, int firstCell)
+{
+    if (auto *list = qobject_cast<const MComboBox *>(control))
+        return usesCellFrom(*list, firstCell);
+    if (auto *range = qobject_cast<const MSpinBox *>(control))
+        return usesCellFrom(*range, firstCell);
+    if (auto *check = qobject_cast<const MCheckBox *>(control))
+        return check->cell >= firstCell;
+    return false;
+}
+
 QWidget *controlOf(QTreeWidget *tree, int row)
 {
     return tree->itemWidget(tree->topLevelItem(row), 1);
@@ -77,18 +102,31 @@ void updateDependentsOf(QTreeWidget *tree, int sourceCell, Rule enabled)
     for (int row = 0; row < tree->topLevelItemCount(); ++row) {
         QWidget *control = controlOf(tree, row);
         const std::optional<Dependency> dependency = dependencyOf(control);
-        if (dependency && dependsOn(dependency->depcell, sourceCell))
+        if (dependency && dependsOn(dependency->depcell, sourceCell) && !isHeld(control))
             control->setEnabled(enabled(*dependency));
     }
 }
 
 }  // namespace
 
+void holdUnreadControls(QTreeWidget *tree, int firstUnreadCell)
+{
+    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+        QWidget *control = controlOf(tree, row);
+        if (showsCellFrom(control, firstUnreadCell)) {
+            control->setProperty(HeldProperty, true);
+            control->setEnabled(false);
+        }
+    }
+}
+
 int decodeControls(QTreeWidget *tree, const DeviceImage &image)
 {
     const int rows = tree->topLevelItemCount();
     for (int row = 0; row < rows; ++row) {
         QWidget *control = controlOf(tree, row);
+        if (isHeld(control))
+            continue;
         if (auto *list = qobject_cast<MComboBox *>(control)) {
             list->setCurrentIndex(valuecodec::decodeList(rawOf(*list, image), conversionOf(*list)));
         } else if (auto *range = qobject_cast<MSpinBox *>(control)) {
@@ -104,6 +142,8 @@ int decodeControls(QTreeWidget *tree, const DeviceImage &image)
 
 void updateDependents(QTreeWidget *tree, QObject *source)
 {
+    if (isHeld(source))
+        return;
     if (auto *list = qobject_cast<MComboBox *>(source)) {
         const int index = list->currentIndex();
         updateDependentsOf(tree, list->cell, [index](const Dependency &dependency) {
@@ -127,6 +167,8 @@ void updateAllDependents(QTreeWidget *tree)
 
 std::optional<CellWrite> encodeControl(QObject *sender)
 {
+    if (isHeld(sender))
+        return std::nullopt;
     if (auto *list = qobject_cast<MComboBox *>(sender)) {
         const int index = list->currentIndex();
         if (index < 0)

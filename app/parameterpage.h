@@ -12,13 +12,18 @@ struct DeviceImage;
 // that it works on any tree of parameter controls.
 namespace parameterpage {
 
-// Sets every control from the cell image and returns the number of rows.
-// Lists and ranges emit their change signals as a user's edit would; check
-// boxes show the device's state without sending it back.
+// Disables every control that shows a cell from `firstUnreadCell` up and
+// holds it so for the control's life: it is neither decoded, nor enabled by
+// its source, nor encoded for a write.
+void holdUnreadControls(QTreeWidget *tree, int firstUnreadCell);
+
+// Sets every control but the held ones from the cell image and returns the
+// number of rows. Lists and ranges emit their change signals as a user's
+// edit would; check boxes show the device's state without sending it back.
 int decodeControls(QTreeWidget *tree, const DeviceImage &image);
 
 // Enables or disables the controls that depend on the list or range
-// control `source`; any other source changes nothing.
+// control `source`; any other source, and a held one, changes nothing.
 void updateDependents(QTreeWidget *tree, QObject *source);
 void updateAllDependents(QTreeWidget *tree);
 
@@ -29,8 +34,8 @@ struct CellWrite {
     uchar hcell;  // 0: no high byte
 };
 
-// Empty for an object that is no parameter control, and for a list without
-// a selection, whose cell the user never chose a value for.
+// Empty for an object that is no parameter control, for a held control, and
+// for a list without a selection, whose cell the user never chose a value for.
 std::optional<CellWrite> encodeControl(QObject *sender);
 
 // Deletes the list and range controls, then clears the tree, which takes

@@ -2,6 +2,7 @@
 
 #include "device/deviceimage.h"
 #include "device/threadhandover.h"
+#include "firmware/packagecatalogue.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -21,6 +22,21 @@ quint8 missCount = 4;
 
 constexpr int IdleIntervalMs = 500;
 constexpr int SearchIntervalMs = 100;
+
+QString damageReason(const PackageDamage &damage)
+{
+    switch (damage.problem) {
+    case ImageProblem::NotHexadecimal:
+        return BusController::tr("The firmware package is damaged: line %1 holds a character that is not "
+                                 "a hexadecimal digit. Nothing was sent.").arg(damage.line);
+    case ImageProblem::ShortLine:
+        return BusController::tr("The firmware package is damaged: line %1 is too short. Nothing was sent.")
+            .arg(damage.line);
+    case ImageProblem::TooLarge:
+    case ImageProblem::None: break;
+    }
+    return BusController::tr("The firmware package is too large to be read. Nothing was sent.");
+}
 
 }  // namespace
 
@@ -213,10 +229,17 @@ void BusController::doUpdateFirmware(QString filename)
 {
     const quint32 pageSize = image->fwPageSize;
     timer->stop();
+    // The device may have changed since the window listed the package.
+    if (!packageFitsDevice(filename, image->deviceId, image->hwVersion, image->blVersion)) {
+        reportUploadFailure(tr("The firmware package is not meant for the connected device. Nothing was sent."));
+        timer->start();
+        return;
+    }
 
     const auto progress = [this](uint block) { emit setProgressBar(block); };
     const auto status = [this](const QString &color) { emit sendStatus(color); };
-    switch (session->uploadPackage(filename, pageSize, image->fwPageCount, progress, status)) {
+    PackageDamage damage;
+    switch (session->uploadPackage(filename, pageSize, image->fwPageCount, progress, status, &damage)) {
     case UploadOutcome::Done:
         image->constructed = 0;
         emit firmwareUpdated();
@@ -234,6 +257,9 @@ void BusController::doUpdateFirmware(QString filename)
     case UploadOutcome::PortClosed:
         reportUploadFailure(tr("The serial port closed during the update. "
                                "Reconnect the cable and run the update again."));
+        break;
+    case UploadOutcome::Damaged:
+        reportUploadFailure(damageReason(damage));
         break;
     case UploadOutcome::Stopped:
         break;

@@ -256,10 +256,14 @@ UploadHooks DeviceSession::uploadHooks(const ProgressCallback &progress, const S
 }
 
 UploadOutcome DeviceSession::uploadPackage(const QString &path, quint32 pageSize, quint8 pageCount,
-                                           const ProgressCallback &progress, const StatusCallback &status)
+                                           const ProgressCallback &progress, const StatusCallback &status,
+                                           PackageDamage *damage)
 {
     FirmwareUpload upload(exchange, setting, uploadHooks(progress, status));
-    return upload.run(path, pageSize, pageCount);
+    const UploadOutcome outcome = upload.run(path, pageSize, pageCount);
+    if (damage)
+        *damage = upload.damage();
+    return outcome;
 }
 
 UploadOutcome DeviceSession::uploadImage(const QByteArray &image, quint32 pageSize, quint8 pageCount,

@@ -114,8 +114,10 @@ public:
 
     // Uploads a package file (its image read for the current dialect) or an
     // image, block by block, checked against the device's geometry first.
+    // A Damaged outcome says where in `damage`, when given.
     UploadOutcome uploadPackage(const QString &path, quint32 pageSize, quint8 pageCount,
-                                const ProgressCallback &progress, const StatusCallback &status);
+                                const ProgressCallback &progress, const StatusCallback &status,
+                                PackageDamage *damage = nullptr);
     UploadOutcome uploadImage(const QByteArray &image, quint32 pageSize, quint8 pageCount,
                               const ProgressCallback &progress, const StatusCallback &status);
 

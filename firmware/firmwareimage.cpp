@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+
 int lineRecordDigits(Dialect dialect)
 {
     switch (dialect) {
@@ -17,10 +19,22 @@ int lineTrailerLength(Dialect dialect)
     return dialect == Dialect::Ulma ? 5 : 4;
 }
 
-QByteArray readFirmwareImage(QIODevice &file, Dialect dialect)
+namespace {
+
+bool isHexDigit(char c)
 {
-    if (file.size() > MaxPackageBytes)
-        return {};
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+ImageReading readFirmwareImage(QIODevice &file, Dialect dialect)
+{
+    ImageReading reading;
+    if (file.size() > MaxPackageBytes) {
+        reading.problem = ImageProblem::TooLarge;
+        return reading;
+    }
     file.setTextModeEnabled(true);
 
     // A line read holds at least one character, so an empty one means the end
@@ -28,23 +42,35 @@ QByteArray readFirmwareImage(QIODevice &file, Dialect dialect)
     QByteArray line;
     do {
         line = file.readLine();
+        ++reading.line;
     } while (!line.isEmpty() && line != "[Firmware]\n");
 
     const int recordDigits = lineRecordDigits(dialect);
     const int shortestLine = recordDigits + lineTrailerLength(dialect);
     QByteArray hexText;
     for (line = file.readLine(); !line.isEmpty(); line = file.readLine()) {
-        // A line too short for record and trailer is cut off (typically the
-        // empty last line); taking its few digits would only misalign the image.
-        if (line.size() >= shortestLine)
-            hexText += line.left(recordDigits);
+        ++reading.line;
+        if (line == "\n")
+            continue;
+        if (line.size() < shortestLine) {
+            reading.problem = ImageProblem::ShortLine;
+            return reading;
+        }
+        const QByteArray record = line.left(recordDigits);
+        if (!std::all_of(record.begin(), record.end(), isHexDigit)) {
+            reading.problem = ImageProblem::NotHexadecimal;
+            return reading;
+        }
+        hexText += record;
     }
-    return QByteArray::fromHex(hexText);
+    reading.line = 0;
+    reading.image = QByteArray::fromHex(hexText);
+    return reading;
 }
 
 bool imageFits(qsizetype imageLength, quint32 pageSize, quint8 pageCount)
 {
-    if (pageSize == 0 || pageSize > MaxBlockSize || imageLength < 0)
+    if (pageSize == 0 || pageSize > MaxBlockSize || pageCount == 0 || imageLength < 0)
         return false;
     return quint64(imageLength) / pageSize == pageCount;
 }

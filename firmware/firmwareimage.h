@@ -22,12 +22,31 @@ constexpr qint64 MaxPackageBytes = 64 * 1024 * 1024;
 // description rather than a device.
 constexpr quint32 MaxBlockSize = 65536;
 
+// Why a data part cannot be trusted. A damaged line is never skipped or
+// guessed at: every later byte would land in the wrong place on the device.
+enum class ImageProblem {
+    None,
+    TooLarge,        // the package is above MaxPackageBytes
+    NotHexadecimal,  // a line record holds another character
+    ShortLine,       // a data line shorter than its record and trailer
+};
+
+struct ImageReading {
+    QByteArray image;
+    ImageProblem problem = ImageProblem::None;
+    qint64 line = 0;  // line of the file (from 1) that holds the problem
+
+    bool damaged() const { return problem != ImageProblem::None; }
+};
+
 // The firmware image of an open package: the line records after the line
-// "[Firmware]", joined and decoded from hexadecimal. Turns on text mode so
-// that CR LF and LF line ends read alike. Empty for a package above
-// MaxPackageBytes.
-QByteArray readFirmwareImage(QIODevice &file, Dialect dialect);
+// "[Firmware]", joined and decoded from hexadecimal. Empty lines are
+// skipped; any other line that is short or holds a non-hexadecimal record
+// refuses the whole package. Turns on text mode so that CR LF and LF line
+// ends read alike.
+ImageReading readFirmwareImage(QIODevice &file, Dialect dialect);
 
 // Whether an image of `imageLength` bytes has exactly `pageCount` whole blocks
-// of `pageSize` bytes. A block size of 0 or above MaxBlockSize never fits.
+// of `pageSize` bytes. A block size of 0 or above MaxBlockSize never fits, nor
+// does an image of no blocks: there would be nothing to install.
 bool imageFits(qsizetype imageLength, quint32 pageSize, quint8 pageCount);

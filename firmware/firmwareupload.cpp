@@ -27,9 +27,14 @@ UploadOutcome FirmwareUpload::run(const QString &path, quint32 pageSize, quint8 
     QFile package(path);
     if (!package.open(QIODevice::ReadOnly | QIODevice::Text))
         return UploadOutcome::CannotOpen;
-    const QByteArray image = readFirmwareImage(package, dialect);
+    const ImageReading reading = readFirmwareImage(package, dialect);
     package.close();
-    return run(image, pageSize, pageCount);
+    // Refused before anything reaches the wire, the read of cell 0 included.
+    if (reading.damaged()) {
+        damageFound = {reading.problem, reading.line};
+        return UploadOutcome::Damaged;
+    }
+    return run(reading.image, pageSize, pageCount);
 }
 
 UploadOutcome FirmwareUpload::run(const QByteArray &image, quint32 pageSize, quint8 pageCount)

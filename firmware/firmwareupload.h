@@ -1,5 +1,6 @@
 #pragma once
 
+#include "firmware/firmwareimage.h"
 #include "link/dialect.h"
 
 #include <QByteArray>
@@ -18,6 +19,12 @@ struct UploadHooks {
     std::function<bool()> stopRequested;
 };
 
+// Where a package's data part is damaged.
+struct PackageDamage {
+    ImageProblem problem = ImageProblem::None;
+    qint64 line = 0;  // line of the file, from 1
+};
+
 enum class UploadOutcome {
     Done,
     CannotOpen,   // the package could not be opened; nothing was sent
@@ -25,6 +32,7 @@ enum class UploadOutcome {
     BlockFailed,  // a block went unacknowledged five times; later blocks were not sent
     Stopped,      // the owner asked to stop between two exchanges
     PortClosed,   // the port was not open before an attempt; later blocks were not sent
+    Damaged,      // the data part is damaged (see damage()); nothing was sent
 };
 
 // Sends a firmware package to the device block by block in one dialect.
@@ -36,6 +44,9 @@ public:
 
     UploadOutcome run(const QString &path, quint32 pageSize, quint8 pageCount);
     UploadOutcome run(const QByteArray &image, quint32 pageSize, quint8 pageCount);
+
+    // What was wrong with the package after a Damaged outcome.
+    PackageDamage damage() const { return damageFound; }
 
 private:
     enum class BlockResult { Acknowledged, Failed, Stopped, PortClosed };
@@ -50,4 +61,5 @@ private:
     SerialExchange &exchange;
     Dialect dialect;
     UploadHooks hooks;
+    PackageDamage damageFound;
 };

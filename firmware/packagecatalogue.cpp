@@ -1,24 +1,48 @@
 #include "firmware/packagecatalogue.h"
 
+#include "firmware/untrustedini.h"
+
+#include <QDebug>
 #include <QDir>
-#include <QSettings>
 
 namespace {
 
-// A missing or non-numeric key reads as 0, and so does a number that does
-// not fit in 32 bits.
-quint32 identityKey(const QSettings &package, const QString &key)
+quint32 identityKey(const QVariantMap &group, const QString &key)
 {
-    return package.value(key).toString().toUInt(nullptr, 10);
+    return group.value(key).toString().toUInt(nullptr, 10);
 }
 
-bool fitsDevice(const QSettings &package, quint8 deviceId, quint8 hwVersion, quint8 blVersion)
+const char *refusalWord(IniRefusal refusal)
 {
-    return identityKey(package, "ID") == deviceId && identityKey(package, "HW") == hwVersion
-           && identityKey(package, "BL") == blVersion;
+    switch (refusal) {
+    case IniRefusal::CannotRead: return "unreadable";
+    case IniRefusal::TooLarge: return "INI part too large";
+    case IniRefusal::SerialisedValue: return "serialised value";
+    case IniRefusal::None: break;
+    }
+    return "";
 }
 
 }  // namespace
+
+std::optional<PackageKeys> readPackageKeys(const QString &path)
+{
+    const UntrustedIni ini = readUntrustedIni(path, "[Firmware]");
+    if (ini.refusal != IniRefusal::None) {
+        qDebug().noquote() << "Firmware package skipped:" << path << "-" << refusalWord(ini.refusal);
+        return std::nullopt;
+    }
+    const QVariantMap group = iniGroup(ini.text, "Device", "Windows-1251");
+    return PackageKeys{identityKey(group, "ID"),         identityKey(group, "HW"),
+                       identityKey(group, "BL"),         group.value("FW").toString(),
+                       group.value("Header").toString(), group.value("Description").toString()};
+}
+
+bool packageFitsDevice(const QString &path, quint8 deviceId, quint8 hwVersion, quint8 blVersion)
+{
+    const std::optional<PackageKeys> keys = readPackageKeys(path);
+    return keys && keys->fits(deviceId, hwVersion, blVersion);
+}
 
 QVector<FirmwarePackage> buildCatalogue(const QString &folder, quint8 deviceId, quint8 hwVersion,
                                         quint8 blVersion)
@@ -28,15 +52,9 @@ QVector<FirmwarePackage> buildCatalogue(const QString &folder, quint8 deviceId, 
         QDir(folder).entryList({"*.upd"}, QDir::Files, QDir::Name | QDir::Reversed);
     for (const QString &file : files) {
         const QString path = folder + "/" + file;
-        QSettings package(path, QSettings::IniFormat);
-        package.setIniCodec("Windows-1251");
-        package.beginGroup("Device");
-        if (fitsDevice(package, deviceId, hwVersion, blVersion)) {
-            catalogue.append({path, package.value("FW").toString(),
-                              package.value("Header").toString(),
-                              package.value("Description").toString()});
-        }
-        package.endGroup();
+        const std::optional<PackageKeys> keys = readPackageKeys(path);
+        if (keys && keys->fits(deviceId, hwVersion, blVersion))
+            catalogue.append({path, keys->version, keys->header, keys->description});
     }
     return catalogue;
 }

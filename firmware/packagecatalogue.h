@@ -4,6 +4,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <optional>
+
 // One package of the firmwares folder that fits the connected device.
 struct FirmwarePackage {
     QString path;
@@ -11,6 +13,30 @@ struct FirmwarePackage {
     QString header;
     QString description;
 };
+
+// The keys of a package's "Device" group. A missing or non-numeric number
+// reads as 0, and so does one that does not fit in 32 bits.
+struct PackageKeys {
+    quint32 deviceId = 0;
+    quint32 hwVersion = 0;
+    quint32 blVersion = 0;
+    QString version;
+    QString header;
+    QString description;
+
+    bool fits(quint8 id, quint8 hw, quint8 bl) const
+    {
+        return deviceId == id && hwVersion == hw && blVersion == bl;
+    }
+};
+
+// Reads the part of a package before its data part, with the care due to a
+// file the program did not write. Empty, with a debug line, for a package
+// that cannot be read, has too long an INI part, or holds serialised values.
+std::optional<PackageKeys> readPackageKeys(const QString &path);
+
+// Whether the package at `path` is meant for the device of this identity.
+bool packageFitsDevice(const QString &path, quint8 deviceId, quint8 hwVersion, quint8 blVersion);
 
 // The "*.upd" files of `folder` whose "ID", "HW" and "BL" keys equal the
 // device's identity, newest file name first (descending, case-sensitive).

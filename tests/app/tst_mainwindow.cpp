@@ -62,7 +62,8 @@ private:
     {
         QFile description("tellur.dsc");
         QVERIFY(description.open(QIODevice::WriteOnly));
-        description.write(QString("<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"%1\"/>").arg(name).toUtf8());
+        description.write(
+            QString("<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"%1\"/>").arg(name.toHtmlEscaped()).toUtf8());
         description.close();
         QVERIFY(QMetaObject::invokeMethod(window.get(), "constructDevice"));
         QFile::remove("tellur.dsc");
@@ -131,15 +132,52 @@ private slots:
         QCOMPARE(shownText(), shown);
     }
 
+    void greenStatusNamesTheDevice_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain name") << "Test Controller";
+        QTest::newRow("markup shown as text") << "<b>Test</b> <img src=\"x\">";
+    }
+
     void greenStatusNamesTheDevice()
     {
-        nameTheDevice("Test Controller");
+        QFETCH(QString, name);
+        nameTheDevice(name);
         showStatus("green", " any text");
         QCOMPARE(shownLed(), ledImage(":/maps/GLED"));
-        QCOMPARE(shownText(), QString(" Test Controller"));
+        QCOMPARE(shownText(), " " + name);
         showStatus("dark_green", "");
         QCOMPARE(shownLed(), ledImage(":/maps/DGLED"));
-        QCOMPARE(shownText(), QString(" Test Controller"));
+        QCOMPARE(shownText(), " " + name);
+        QTRY_COMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 2);
+        QCOMPARE(child<QLabel>("deviceNameValue")->text(), name);
+        for (const char *label : {"statusLabel", "deviceNameValue"})
+            QCOMPARE(child<QLabel>(label)->textFormat(), Qt::PlainText);
+    }
+
+    // A refresh queued before the device was dropped arrives with nothing
+    // constructed: no firmware page for no device.
+    void refreshWithoutDeviceChangesNothing_data()
+    {
+        QTest::addColumn<bool>("dropped");
+        QTest::newRow("never constructed") << false;
+        QTest::newRow("device dropped") << true;
+    }
+
+    void refreshWithoutDeviceChangesNothing()
+    {
+        QFETCH(bool, dropped);
+        if (dropped) {
+            nameTheDevice("Test Controller");
+            QTRY_COMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 2);
+            QVERIFY(QMetaObject::invokeMethod(window.get(), "destroyDevice"));
+        }
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "refreshAllControls"));
+        QCOMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 0);
+        QCOMPARE(window->size(), QSize(400, 400));
+        QVERIFY(!child<QAction>("firmwareAction")->isEnabled());
+        QVERIFY(!child<QAction>("setupAction")->isEnabled());
+        QVERIFY(window->menuBar()->isEnabled());
     }
 
     void ledColorLeavesTextAndIgnoresDarkGreen()

@@ -4,6 +4,8 @@
 // device's request log.
 #include "support/windowharness.h"
 
+#include "device/buscontroller.h"
+
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
@@ -212,9 +214,23 @@ private:
 
     QAction *action(const char *name) { return h->child<QAction>(name); }
 
+    // The window's device link, caught as it moves into its worker thread,
+    // so that a test can send what the link would.
+    QPointer<BusController> link;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ThreadChange) {
+            if (auto *caught = qobject_cast<BusController *>(watched))
+                link = caught;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
 private slots:
     void initTestCase()
     {
+        qApp->installEventFilter(this);
         // The expected texts write numbers with '.', whatever the machine's locale.
         QLocale::setDefault(QLocale::c());
     }
@@ -391,6 +407,35 @@ private slots:
         const QList<int> writes{13, 2, 13, 0, 13, 1, 15, 0, 15, 2, 18, 1, 18, 0};
         QTRY_COMPARE_WITH_TIMEOUT(writesOf(h->sim), writes, WriteTimeoutMs);
         QCOMPARE(deviceCellsFor(h->sim, writes), lastValuePerCell(writes));
+    }
+
+    // The link read the cells below 19 and gave up there: the controls of
+    // cells 19 and up show nothing the device gave and must not write.
+    void unreadCellsStayLocked()
+    {
+        prepare("vorn", Protocol::Vorn);
+        startAndWaitForPage();
+        QVERIFY(link);
+        auto enabled = [this](const char *name) { return !shownRow(*h, name).endsWith("(greyed)"); };
+        h->sim.clearRequests();
+        emit link->allCellsIncomplete(19);
+
+        QCOMPARE(h->page(), int(WindowHarness::ParameterPage));
+        for (const char *unread : {"Governor head speed", "Governor gain", "Throttle low end", "Throttle high end",
+                                   "Temperature protection", "Startup beeps"})
+            QVERIFY2(!enabled(unread), unread);
+        QVERIFY(enabled("Start power"));
+
+        QTest::keyClick(control<MComboBox>("Governor"), Qt::Key_Down);  // On, but its dependents are unread
+        QVERIFY(!enabled("Governor head speed") && !enabled("Governor gain"));
+        auto *temperature = control<MSpinBox>("Temperature protection");
+        temperature->setValue(temperature->value() + 5);
+        control<MCheckBox>("Startup beeps")->toggle();
+        waitForTwoPolls();
+        QCOMPARE(writesOf(h->sim), (QList<int>{18, 1}));
+        // The poll ticks' statuses keep saying it.
+        QVERIFY2(h->child<QLabel>("statusLabel")->text().contains("cell 19"),
+                 qPrintable(h->child<QLabel>("statusLabel")->text()));
     }
 
     // depcell 1000 stands for cell 0, which Kelpa's brake occupies.

@@ -4,12 +4,14 @@
 #include <QtTest>
 
 Q_DECLARE_METATYPE(Dialect)
+Q_DECLARE_METATYPE(ImageProblem)
 
 namespace {
 
+// Four lines: the first data line is line 5 of the file.
 const QByteArray Heading = "[Device]\nID=7\n\n[Firmware]\n";
 
-QByteArray readImage(const QByteArray &package, Dialect dialect)
+ImageReading readImage(const QByteArray &package, Dialect dialect)
 {
     QBuffer buffer;
     buffer.setData(package);
@@ -54,48 +56,68 @@ private slots:
         const QByteArray record = QByteArray("5A").repeated(digits / 2);
         const QByteArray longEnough = record + QByteArray(trailer - 1, '#') + "\n";
         const QByteArray tooShort = record + QByteArray(trailer - 2, '#') + "\n";
-        QCOMPARE(readImage(Heading + longEnough, dialect), QByteArray(digits / 2, '\x5A'));
-        QCOMPARE(readImage(Heading + tooShort, dialect), QByteArray());
+        QCOMPARE(readImage(Heading + longEnough, dialect).image, QByteArray(digits / 2, '\x5A'));
+        QCOMPARE(int(readImage(Heading + tooShort, dialect).problem), int(ImageProblem::ShortLine));
     }
 
     void readsDataLines_data()
     {
         QTest::addColumn<QByteArray>("package");
         QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<ImageProblem>("problem");
+        QTest::addColumn<int>("line");
 
         const QByteArray bytes = QByteArray::fromHex("0011223344556677");
-        QTest::newRow("one line") << Heading + "0011223344556677abc\n" << bytes;
-        QTest::newRow("trailer only two characters") << Heading + "0011223344556677ab\n" << QByteArray();
-        QTest::newRow("CR LF counts as one character")
-            << Heading + "0011223344556677ab\r\n" << QByteArray();
-        QTest::newRow("trailer is not read") << Heading + "0011223344556677FFFFFFFF\n" << bytes;
+        const QByteArray twoLines = QByteArray::fromHex("00112233445566778899aabbccddeeff");
+        const ImageProblem none = ImageProblem::None;
+        QTest::newRow("one line") << Heading + "0011223344556677abc\n" << bytes << none << 0;
+        QTest::newRow("trailer is not read") << Heading + "0011223344556677FFFFFFFF\n" << bytes << none << 0;
         QTest::newRow("lines joined in order")
-            << Heading + "0011223344556677abc\n8899aabbccddeeffabc\n"
-            << QByteArray::fromHex("00112233445566778899aabbccddeeff");
-        QTest::newRow("empty and short lines skipped")
-            << Heading + "\n0011223344556677abc\n\n00112233\n8899AABBCCDDEEFFabc\n\n"
-            << QByteArray::fromHex("00112233445566778899aabbccddeeff");
+            << Heading + "0011223344556677abc\n8899aabbccddeeffabc\n" << twoLines << none << 0;
+        QTest::newRow("only empty lines skipped")
+            << Heading + "\n0011223344556677abc\r\n\n8899AABBCCDDEEFFabc\n\n" << twoLines << none << 0;
         QTest::newRow("last line without line end, long enough")
-            << Heading + "0011223344556677abcd" << bytes;
-        QTest::newRow("last line without line end, too short")
-            << Heading + "0011223344556677abc" << QByteArray();
-        QTest::newRow("non-hex characters skipped")
-            << Heading + "00 11 22 33-44zzabc\n" << QByteArray::fromHex("0011223344");
-        QTest::newRow("no data part") << QByteArray("[Device]\nID=7\n0011223344556677abc\n") << QByteArray();
+            << Heading + "0011223344556677abcd" << bytes << none << 0;
+        QTest::newRow("no data part")
+            << QByteArray("[Device]\nID=7\n0011223344556677abc\n") << QByteArray() << none << 0;
         QTest::newRow("heading with a trailing blank")
-            << QByteArray("[Firmware] \n0011223344556677abc\n") << QByteArray();
+            << QByteArray("[Firmware] \n0011223344556677abc\n") << QByteArray() << none << 0;
         QTest::newRow("heading in other case")
-            << QByteArray("[firmware]\n0011223344556677abc\n") << QByteArray();
-        QTest::newRow("heading at the end") << QByteArray("[Device]\n[Firmware]") << QByteArray();
+            << QByteArray("[firmware]\n0011223344556677abc\n") << QByteArray() << none << 0;
+        QTest::newRow("heading at the end") << QByteArray("[Device]\n[Firmware]") << QByteArray() << none << 0;
         QTest::newRow("data lines before the heading are not read")
-            << "8899aabbccddeeffabc\n" + Heading + "0011223344556677abc\n" << bytes;
+            << "8899aabbccddeeffabc\n" + Heading + "0011223344556677abc\n" << bytes << none << 0;
+
+        // Damaged lines refuse the package, naming the line of the file.
+        const ImageProblem shortLine = ImageProblem::ShortLine;
+        const ImageProblem notHex = ImageProblem::NotHexadecimal;
+        QTest::newRow("trailer only two characters")
+            << Heading + "0011223344556677ab\n" << QByteArray() << shortLine << 5;
+        QTest::newRow("CR LF counts as one character")
+            << Heading + "0011223344556677ab\r\n" << QByteArray() << shortLine << 5;
+        QTest::newRow("last line without line end, too short")
+            << Heading + "0011223344556677abc" << QByteArray() << shortLine << 5;
+        QTest::newRow("short line amid the data")
+            << Heading + "0011223344556677abc\n00112233\n8899AABBCCDDEEFFabc\n" << QByteArray() << shortLine << 6;
+        QTest::newRow("line of blanks") << Heading + "0011223344556677abc\n    \n" << QByteArray() << shortLine << 6;
+        QTest::newRow("letter O for a zero")
+            << Heading + "0011223344556677abc\r\n8899aabbccddeefOabc\r\n" << QByteArray() << notHex << 6;
+        QTest::newRow("blanks and dashes in the record")
+            << Heading + "00 11 22 33-44zzabc\n" << QByteArray() << notHex << 5;
+        QTest::newRow("damage after empty lines")
+            << Heading + "\n\n0011223344556677abc\n001122334455667gabc\n" << QByteArray() << notHex << 8;
     }
 
     void readsDataLines()
     {
         QFETCH(QByteArray, package);
         QFETCH(QByteArray, image);
-        QCOMPARE(readImage(package, Dialect::Kelpa), image);
+        QFETCH(ImageProblem, problem);
+        QFETCH(int, line);
+        const ImageReading reading = readImage(package, Dialect::Kelpa);
+        QCOMPARE(reading.image, image);
+        QCOMPARE(int(reading.problem), int(problem));
+        QCOMPARE(reading.line, qint64(line));
     }
 
     void crLfReadsAsLf()
@@ -103,13 +125,13 @@ private slots:
         const QByteArray lf = Heading
                               + "00112233445566778899aabbccddeeffabcd\n"
                                 "FFEEDDCCBBAA99887766554433221100abcd\n"
-                                "0123456789abcdef0123456789ABCDEFab\n";
+                                "\n";
         QByteArray crLf = lf;
         crLf.replace("\n", "\r\n");
 
-        const QByteArray image = readImage(lf, Dialect::Ulma);
+        const QByteArray image = readImage(lf, Dialect::Ulma).image;
         QCOMPARE(image.size(), 32);
-        QCOMPARE(readImage(crLf, Dialect::Ulma), image);
+        QCOMPARE(readImage(crLf, Dialect::Ulma).image, image);
     }
 
     void refusesOversizedPackage()
@@ -119,10 +141,12 @@ private slots:
         package.open(QIODevice::ReadOnly);
 
         package.claimedSize = MaxPackageBytes + 1;
-        QVERIFY(readFirmwareImage(package, Dialect::Kelpa).isEmpty());
+        const ImageReading refused = readFirmwareImage(package, Dialect::Kelpa);
+        QVERIFY(refused.image.isEmpty());
+        QCOMPARE(int(refused.problem), int(ImageProblem::TooLarge));
         package.seek(0);
         package.claimedSize = MaxPackageBytes;
-        QCOMPARE(readFirmwareImage(package, Dialect::Kelpa).size(), 8);
+        QCOMPARE(readFirmwareImage(package, Dialect::Kelpa).image.size(), 8);
     }
 
     void imageFitsWholeBlocks_data()
@@ -137,8 +161,8 @@ private slots:
         QTest::newRow("with the longest tail") << qint64(8 * 64 + 63) << 64u << 8 << true;
         QTest::newRow("one block short") << qint64(7 * 64 + 63) << 64u << 8 << false;
         QTest::newRow("one block over") << qint64(9 * 64) << 64u << 8 << false;
-        QTest::newRow("no blocks expected, empty") << qint64(0) << 64u << 0 << true;
-        QTest::newRow("no blocks expected, tail only") << qint64(63) << 64u << 0 << true;
+        QTest::newRow("no blocks expected, empty") << qint64(0) << 64u << 0 << false;
+        QTest::newRow("no blocks expected, tail only") << qint64(63) << 64u << 0 << false;
         QTest::newRow("255 blocks") << qint64(255 * 256) << 256u << 255 << true;
         QTest::newRow("block size 0") << qint64(0) << 0u << 0 << false;
         QTest::newRow("block size 0, some bytes") << qint64(100) << 0u << 8 << false;

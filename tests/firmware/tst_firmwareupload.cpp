@@ -13,12 +13,13 @@
 
 Q_DECLARE_METATYPE(DialectSetting)
 Q_DECLARE_METATYPE(SimProtocol)
+Q_DECLARE_METATYPE(ImageProblem)
 
 namespace QTest {
 template<>
 char *toString(const UploadOutcome &outcome)
 {
-    static const char *const names[] = {"Done", "CannotOpen", "Refused", "BlockFailed", "Stopped"};
+    static const char *const names[] = {"Done", "CannotOpen", "Refused", "BlockFailed", "Stopped", "Damaged"};
     return qstrdup(names[int(outcome)]);
 }
 }  // namespace QTest
@@ -155,27 +156,70 @@ private slots:
         QTest::addColumn<quint32>("pageSize");
         QTest::addColumn<int>("pageCount");
 
-        QTest::newRow("one block short") << 7 * 64 + 56 << 64u << 8;
-        QTest::newRow("one block over") << 9 * 64 << 64u << 8;
+        QTest::newRow("one block short") << 7 * 128 + 112 << 128u << 8;
+        QTest::newRow("one block over") << 9 * 128 << 128u << 8;
         QTest::newRow("block size 0") << 64 << 0u << 1;
         QTest::newRow("block size 0, no blocks") << 0 << 0u << 0;
         QTest::newRow("block size above the limit") << 0 << 100000u << 0;
+        QTest::newRow("no blocks") << 0 << 128u << 0;
+        QTest::newRow("no blocks, a tail only") << 96 << 128u << 0;
     }
 
+    // Nothing reaches the device, not even Ulma's bootloader entry; only
+    // cell 0 has been read.
     void refusesWrongGeometry()
     {
         QFETCH(int, imageLength);
         QFETCH(quint32, pageSize);
         QFETCH(int, pageCount);
 
-        QSerialPort closedPort;
-        SerialExchange exchange(closedPort);
-        const QString path = writePackage(Kelpa, patternImage(imageLength));
+        Bench bench(SimProtocol::UlmaFast, UlmaFast, 128);
+        const QString path = writePackage(UlmaFast, patternImage(imageLength));
         QVERIFY(!path.isEmpty());
-        QCOMPARE(upload(exchange, Kelpa, path, pageSize, quint8(pageCount)), UploadOutcome::Refused);
+        QCOMPARE(upload(bench.exchange, UlmaFast, path, pageSize, quint8(pageCount)), UploadOutcome::Refused);
         QCOMPARE(trace.cellZeroReads, 1);
+        QVERIFY(bench.device.rawReceived().isEmpty());
         QVERIFY(trace.statuses.isEmpty());
         QVERIFY(trace.progress.isEmpty());
+    }
+
+    // Package lines 1 to 6 are the heading; block data starts on line 7.
+    void refusesDamagedPackage_data()
+    {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<ImageProblem>("problem");
+
+        QTest::newRow("letter O for a zero in line 9")
+            << QByteArray("\r\ne0") << QByteArray("\r\neO") << 9 << ImageProblem::NotHexadecimal;
+        QTest::newRow("short trailer in line 8")
+            << QByteArray("d900FF\r\n") << QByteArray("d900F\r\n") << 8 << ImageProblem::ShortLine;
+    }
+
+    void refusesDamagedPackage()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(int, line);
+        QFETCH(ImageProblem, problem);
+
+        Bench bench(SimProtocol::UlmaFast, UlmaFast, 128);
+        const QString path = writePackage(UlmaFast, patternImage(2 * 128));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray content = file.readAll();
+        QCOMPARE(content.count(from), 1);
+        file.resize(0);
+        file.write(content.replace(from, to));
+        file.close();
+
+        FirmwareUpload upload(bench.exchange, UlmaFast, hooks());
+        QCOMPARE(upload.run(path, 128, 2), UploadOutcome::Damaged);
+        QCOMPARE(int(upload.damage().problem), int(problem));
+        QCOMPARE(upload.damage().line, qint64(line));
+        QCOMPARE(trace.cellZeroReads, 0);
+        QVERIFY(bench.device.rawReceived().isEmpty());
     }
 
     void stopBeforeTheFirstBlockSendsNothing()
@@ -215,8 +259,9 @@ private slots:
         Bench bench(protocol, dialect, blockSize);
         QVERIFY(bench.port.isOpen());
         bench.device.setWireTiming(pacedWire);
-        // A tail shorter than a block is never sent.
-        const QByteArray image = patternImage(3 * blockSize + 10);
+        // A tail shorter than a block (here one line, where a block has more) is never sent.
+        const int lineBytes = lineRecordDigits(dialectOf(dialect)) / 2;
+        const QByteArray image = patternImage(3 * blockSize + (blockSize > lineBytes ? lineBytes : 0));
         const QString path = writePackage(dialect, image);
         if (ulma)
             QTest::ignoreMessage(QtDebugMsg, "Ulma");
@@ -236,8 +281,8 @@ private slots:
         }
     }
 
-    // Without blocks to send, Ulma still asks for the bootloader; the entry is
-    // asked again only while something answers, and its outcome is not judged.
+    // The entry is asked again only while something answers, and its outcome
+    // is not judged: the blocks follow (here the owner stops before the first).
     void bootloaderEntryAttempts_data()
     {
         QTest::addColumn<bool>("deviceAttached");
@@ -259,9 +304,10 @@ private slots:
         if (!deviceAttached)
             bench.device.detachDevice();
         bench.device.setGarbleReplies(garbled);
-        const QString path = writePackage(UlmaFast, QByteArray());
+        const QString path = writePackage(UlmaFast, patternImage(128));
+        stopAfterQuestions = 0;
         QTest::ignoreMessage(QtDebugMsg, "Ulma");
-        QCOMPARE(upload(bench.exchange, UlmaFast, path, 128, 0), UploadOutcome::Done);
+        QCOMPARE(upload(bench.exchange, UlmaFast, path, 128, 1), UploadOutcome::Stopped);
         const QByteArray entry = QByteArray::fromHex("4D75706496");
         QCOMPARE(bench.device.rawReceived().count(entry), requestsSent);
         QCOMPARE(bench.device.bootloaderEntries(), deviceAttached ? requestsSent : 0);

@@ -102,6 +102,39 @@ private slots:
         QCOMPARE(listedNames(quint8(deviceId), quint8(hwVersion), quint8(blVersion)).size(), listed ? 1 : 0);
     }
 
+    // Only the part before the data part is read, and only when no value in
+    // it could be taken for a serialised object.
+    void skipsUnsafePackages_data()
+    {
+        QTest::addColumn<QByteArray>("package");
+        QTest::addColumn<bool>("listed");
+
+        const QByteArray fitting = identityGroup("7", "1", "1");
+        const QByteArray data = "\r\n[Firmware]\r\n0011223344556677abc\r\n";
+        QTest::newRow("plain") << fitting + data << true;
+        QTest::newRow("serialised ID")
+            << "[Device]\nID=@Variant(\\0\\0\\0\\x3\\0\\0\\0\\0\\a)\nHW=1\nBL=1\n" + data << false;
+        QTest::newRow("serialised notes") << fitting + "Header=\"@ByteArray(x)\"\r\n" + data << false;
+        QTest::newRow("mail address in the notes") << fitting + "Description=help@example.com\r\n" + data << true;
+        QTest::newRow("data part not looked at") << fitting + data + "@Variant(x)\r\n[Device]\r\nID=9\r\n" << true;
+        QTest::newRow("INI part too large")
+            << fitting + "Description=" + QByteArray(70000, 'x') + data << false;
+        QTest::newRow("large data part")
+            << fitting + data + QByteArray("0011223344556677abc\r\n").repeated(50000) << true;
+    }
+
+    void skipsUnsafePackages()
+    {
+        QFETCH(QByteArray, package);
+        QFETCH(bool, listed);
+
+        writeFile("p.upd", package);
+        for (int reading = 0; reading < 2 && !listed; ++reading)
+            QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Firmware package skipped: .*/p\\.upd - "));
+        QCOMPARE(listedNames(7, 1, 1), listed ? QStringList{"p.upd"} : QStringList());
+        QCOMPARE(packageFitsDevice(folder->filePath("p.upd"), 7, 1, 1), listed);
+    }
+
     void readsTextsInWindows1251()
     {
         const QString notes = QString::fromUtf8("Fixed start-up, faster ramp / Исправлен запуск, быстрее разгон");

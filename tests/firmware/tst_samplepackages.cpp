@@ -66,7 +66,7 @@ private slots:
 
             QFile file(package.path);
             QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-            const QByteArray image = readFirmwareImage(file, dialect);
+            const QByteArray image = readFirmwareImage(file, dialect).image;
             QCOMPARE(image.size(), qsizetype(pageSize) * pageCount);
             QVERIFY(imageFits(image.size(), pageSize, quint8(pageCount)));
         }
@@ -92,7 +92,7 @@ private slots:
 
         QFile file(folder + "/" + name);
         QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-        QCOMPARE(readFirmwareImage(file, dialect).size(), imageLength);
+        QCOMPARE(readFirmwareImage(file, dialect).image.size(), imageLength);
     }
 };
 

@@ -88,7 +88,7 @@ private slots:
             for (Dialect dialect : AllDialects) {
                 QBuffer file(&text);
                 QVERIFY(file.open(QIODevice::ReadOnly));
-                const QByteArray image = readFirmwareImage(file, dialect);
+                const QByteArray image = readFirmwareImage(file, dialect).image;
                 // Every image byte comes from two hex digits of a line record.
                 QVERIFY(image.size() * 2 <= text.size());
             }

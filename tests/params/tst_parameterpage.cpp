@@ -438,6 +438,62 @@ private slots:
         QVERIFY(strengthRange->isEnabled());
     }
 
+    // Cells from 20 up were never read; a control showing one of them is
+    // greyed, keeps what it shows, and neither writes nor follows its source.
+    void holdsControlsOfUnreadCells_data()
+    {
+        QTest::addColumn<ControlRecipe>("recipe");
+        QTest::addColumn<bool>("held");
+
+        ControlRecipe range;
+        range.cell = 19;
+        range.depcell = 4;
+        QTest::newRow("range below") << range << false;
+        ControlRecipe wide = range;
+        wide.hcell = 20;
+        wide.max = 70000;
+        QTest::newRow("range with unread high cell") << wide << true;
+        ControlRecipe list;
+        list.kind = List;
+        list.cell = 20;
+        list.depcell = 4;
+        QTest::newRow("list at the failed cell") << list << true;
+        ControlRecipe check;
+        check.kind = Check;
+        check.cell = 30;
+        QTest::newRow("check above") << check << true;
+        check.cell = 0;
+        QTest::newRow("check at cell 0") << check << false;
+    }
+
+    void holdsControlsOfUnreadCells()
+    {
+        QFETCH(ControlRecipe, recipe);
+        QFETCH(bool, held);
+
+        ControlRecipe sourceRecipe;
+        sourceRecipe.kind = List;
+        sourceRecipe.cell = 4;
+        auto *source = addRow<MComboBox>(sourceRecipe);
+        QWidget *control = addRow(recipe);
+        setCell(4, 0);
+        setCell(recipe.cell, 1);
+        parameterpage::holdUnreadControls(tree, 20);
+        parameterpage::holdUnreadControls(tree, CellCount);  // a later full refresh keeps the hold
+        receiver.controlSenders.clear();
+        parameterpage::decodeControls(tree, image);
+        parameterpage::updateAllDependents(tree);
+
+        QCOMPARE(receiver.controlSenders.contains(control), !held && recipe.kind != Check);
+        QCOMPARE(control->isEnabled(), !held);
+        QCOMPARE(parameterpage::encodeControl(control).has_value(), !held);
+        source->setCurrentIndex(1);
+        parameterpage::updateDependents(tree, source);
+        source->setCurrentIndex(0);
+        parameterpage::updateDependents(tree, source);
+        QCOMPARE(control->isEnabled(), !held);
+    }
+
     void tearsDown()
     {
         ControlRecipe listRecipe;
