@@ -19,7 +19,8 @@ namespace QTest {
 template<>
 char *toString(const UploadOutcome &outcome)
 {
-    static const char *const names[] = {"Done", "CannotOpen", "Refused", "BlockFailed", "Stopped", "Damaged"};
+    static const char *const names[] = {"Done", "CannotOpen", "Refused", "BlockFailed",
+                                        "Stopped", "PortClosed", "Damaged"};
     return qstrdup(names[int(outcome)]);
 }
 }  // namespace QTest
