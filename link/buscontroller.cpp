@@ -3,9 +3,10 @@
 #include "firmware/firmwareupload.h"
 #include "link/deviceimage.h"
 #include "link/frames.h"
+#include "link/portaccess.h"
+#include "link/portsettingfile.h"
 #include "link/threadhandover.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
 #include <QSerialPort>
@@ -103,7 +104,7 @@ BusController::~BusController()
 
 QString BusController::settingsPath() const
 {
-    return QCoreApplication::applicationDirPath() + "/kova.ini";
+    return portSettingFile();
 }
 
 void BusController::storePortName()
@@ -132,7 +133,7 @@ QString BusController::scanPorts()
 {
     QString found;
     timer->stop();
-    const QStringList candidates = listPorts();
+    const QStringList candidates = portsToScan(listPorts(), portName);
     if (port->isOpen())
         port->close();
     for (const QString &name : candidates) {
@@ -172,7 +173,7 @@ void BusController::pollDevice()
             dialect = Vorn;
             emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
         } else {
-            emit sendStatus("red", tr(" USB-cable not connected"));
+            emit sendStatus("red", openFailureText());
         }
         timer->start(interval);
         return;
@@ -405,4 +406,25 @@ void BusController::reportUploadFailure(const QString &reason)
 bool BusController::stopRequested() const
 {
     return QThread::currentThread()->isInterruptionRequested();
+}
+
+// Says why the remembered port did not open, where the user can do something about it.
+QString BusController::openFailureText() const
+{
+    const PortDiagnosis diagnosis = diagnosePortOpenFailure(portName, port->error());
+    switch (diagnosis.problem) {
+    case PortProblem::Absent:
+        break;
+    case PortProblem::NoPermission:
+        return tr(" No permission to open %1: join the group \"%2\" and log in again")
+            .arg(portName, diagnosis.group);
+    case PortProblem::InUse:
+        if (diagnosis.holderPid == 0)
+            return tr(" %1 is in use by another program").arg(portName);
+        return tr(" %1 is in use by %2 (process %3)")
+            .arg(portName, diagnosis.holderName, QString::number(diagnosis.holderPid));
+    case PortProblem::Failed:
+        return tr(" Cannot open %1: %2").arg(portName, port->errorString());
+    }
+    return tr(" USB-cable not connected");
 }

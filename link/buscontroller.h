@@ -51,6 +51,7 @@ private:
     bool openPort(const QString &name, qint32 baudRate);
     QString scanPorts();
     void pollDevice();
+    QString openFailureText() const;
     PingResult pingDevice(DialectSetting setting);
     bool readCell(quint8 cell, uchar &value);
     bool writeCell(quint8 cell, quint8 value);
