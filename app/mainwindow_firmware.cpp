@@ -3,9 +3,9 @@
 
 #include "app/parameterpage.h"
 #include "app/windowstyle.h"
+#include "firmware/datafolders.h"
 #include "firmware/packagecatalogue.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -49,7 +49,7 @@ void MainWindow::updateFirmwareWindow()
                                       .arg(image.fwMinor.load())
                                       .arg(image.fwBuild.load()));
 
-    const QString folder = QCoreApplication::applicationDirPath() + "/firmwares";
+    const QString folder = datafolders::packageFolder();
     for (const FirmwarePackage &package :
          buildCatalogue(folder, image.deviceId, image.hwVersion, image.blVersion)) {
         firmwareFiles->append(package.path);

@@ -2,9 +2,10 @@
 
 #include "device/deviceimage.h"
 #include "device/threadhandover.h"
+#include "link/portaccess.h"
+#include "link/portsettingfile.h"
 #include "firmware/packagecatalogue.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
 #include <QSerialPort>
@@ -77,7 +78,7 @@ BusController::~BusController()
 
 QString BusController::settingsPath() const
 {
-    return QCoreApplication::applicationDirPath() + "/kova.ini";
+    return portSettingFile();
 }
 
 void BusController::storePortName()
@@ -99,7 +100,7 @@ QString BusController::scanPorts()
 {
     QString found;
     timer->stop();
-    const QStringList candidates = listPorts();
+    const QStringList candidates = portsToScan(listPorts(), portName);
     for (const QString &name : candidates) {
         if (session->echoTest(name).echoed)
             found = name;
@@ -125,7 +126,7 @@ void BusController::pollDevice()
             session->setDialect(Vorn);
             emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
         } else {
-            emit sendStatus("red", tr(" USB-cable not connected"));
+            emit sendStatus("red", openFailureText());
         }
         timer->start(interval);
         return;
@@ -276,4 +277,25 @@ void BusController::reportUploadFailure(const QString &reason)
 bool BusController::stopRequested() const
 {
     return QThread::currentThread()->isInterruptionRequested();
+}
+
+// Says why the remembered port did not open, where the user can do something about it.
+QString BusController::openFailureText() const
+{
+    const PortDiagnosis diagnosis = diagnosePortOpenFailure(portName, port->error());
+    switch (diagnosis.problem) {
+    case PortProblem::Absent:
+        break;
+    case PortProblem::NoPermission:
+        return tr(" No permission to open %1: join the group \"%2\" and log in again")
+            .arg(portName, diagnosis.group);
+    case PortProblem::InUse:
+        if (diagnosis.holderPid == 0)
+            return tr(" %1 is in use by another program").arg(portName);
+        return tr(" %1 is in use by %2 (process %3)")
+            .arg(portName, diagnosis.holderName, QString::number(diagnosis.holderPid));
+    case PortProblem::Failed:
+        return tr(" Cannot open %1: %2").arg(portName, port->errorString());
+    }
+    return tr(" USB-cable not connected");
 }

@@ -57,6 +57,7 @@ private:
     bool openPort(const QString &name);
     QString scanPorts();
     void pollDevice();
+    QString openFailureText() const;
     void readIdentity();
     void reportUploadFailure(const QString &reason);
     bool stopRequested() const;

@@ -1,13 +1,13 @@
 #include "params/xmlcontrolsreader.h"
 
 #include "device/deviceimage.h"
+#include "firmware/datafolders.h"
 #include "params/controlstyles.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
 #include "params/parameterattributes.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -18,13 +18,6 @@
 #include <climits>
 
 namespace {
-
-const QString PrimaryDescription = QStringLiteral("tellur.dsc");
-
-QString firmwaresFolder()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/firmwares");
-}
 
 template <typename Control>
 void setConvertedMembers(Control *control, const ParameterAttributes &parameter)
@@ -48,7 +41,8 @@ XmlControlsReader::XmlControlsReader(QObject *receiver, QTreeWidget *tree, Devic
 
 bool XmlControlsReader::readDescription()
 {
-    QFile primary(PrimaryDescription);
+    const datafolders::DescriptionPlace place = datafolders::descriptionPlace();
+    QFile primary(place.primaryFile);
     if (!openDescription(primary))
         return false;
     if (readMatchingDevice(primary))
@@ -56,9 +50,9 @@ bool XmlControlsReader::readDescription()
     primary.close();
 
     const QStringList names =
-        QDir(firmwaresFolder()).entryList({QStringLiteral("*.dsc")}, QDir::Files, QDir::Reversed);
+        QDir(place.folder).entryList({QStringLiteral("*.dsc")}, QDir::Files, QDir::Reversed);
     for (const QString &name : names) {
-        QFile file(firmwaresFolder() + QLatin1Char('/') + name);
+        QFile file(place.folder + QLatin1Char('/') + name);
         if (!openDescription(file))
             return false;
         if (readMatchingDevice(file))

@@ -35,7 +35,7 @@ fifo="$demo/simulator.out"
 mkfifo "$fifo"
 "$root/build/tools/simulator/kova-simulator" --dialect "$dialect" \
     --cells "$root/examples/devices/$device.cells" --block-size "$block" \
-    --after-upload "$update" --wire-timing >"$fifo" &
+    --after-upload "$update" --wire-timing --echo-packets >"$fifo" &
 simulator=$!
 trap 'kill $simulator 2>/dev/null; wait $simulator 2>/dev/null || true' EXIT
 

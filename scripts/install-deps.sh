@@ -3,7 +3,9 @@
 # Quiet and quick when everything is there already.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build qtbase5-dev libqt5serialport5-dev xvfb xauth)
+# The last line: packages, manual pages and the checks of both.
+packages=(g++ cmake ninja-build qtbase5-dev libqt5serialport5-dev libqt5svg5-dev xvfb xauth
+          dpkg-dev file help2man man-db desktop-file-utils appstream)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -272,6 +272,31 @@ private slots:
         QCOMPARE(destroys->count(), 0);
     }
 
+    // Another program's QSerialPort leaves a lock file with its process id.
+    void portHeldByAnotherProgramNamesIt()
+    {
+        QSerialPort holder(sim->portPath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        QFile comm("/proc/self/comm");
+        QVERIFY(comm.open(QIODevice::ReadOnly));
+        const QString expected = QString(" %1 is in use by %2 (process %3)")
+                                     .arg(sim->portPath(), QString(comm.readAll().trimmed()))
+                                     .arg(QCoreApplication::applicationPid());
+        testsupport::writePortSetting(sim->portPath());
+        startLink();
+        QTRY_VERIFY_WITH_TIMEOUT(sawStatus("red", expected), 3000);
+    }
+
+    // A pseudo-terminal is in no system list, yet the scan keeps finding it.
+    void scanTriesTheRememberedPortTheSystemDoesNotList()
+    {
+        testsupport::writePortSetting(sim->portPath());
+        startLink();
+        link->findUSBCable();
+        QCOMPARE(QSettings(testsupport::portSettingPath(), QSettings::IniFormat).value("PORT/Name").toString(),
+                 sim->portPath());
+    }
+
     void firstRunScansAndWritesTheSettingFile()
     {
         SimulatedDevice second;

@@ -366,6 +366,12 @@ private slots:
         // Late arrival does not push later bytes back: "c" is still due at 1300.
         QCOMPARE(schedule.takeDue(1300), QByteArray("c"));
         QVERIFY(!schedule.nextDeadline());
+
+        // In one piece, all at the moment the last byte is through.
+        QCOMPARE(schedule.add(OutputSchedule::Sender::Echo, "KOVA", 2000, 100, true), qint64(2400));
+        QCOMPARE(schedule.nextDeadline(), std::optional<qint64>(2400));
+        QCOMPARE(schedule.takeDue(2399), QByteArray());
+        QCOMPARE(schedule.takeDue(2400), QByteArray("KOVA"));
     }
 
     void echoAndReplyShareTheLineInTimeOrder()

@@ -1,5 +1,6 @@
 // kova-artwork: draws every image that resources/resources.qrc compiles into
-// the program (window icon, splash page, status LEDs, control arrows).
+// the program (window icon, splash page, status LEDs, control arrows), and
+// the program's icon for the desktop under resources/icons/.
 //
 // To regenerate after changing a drawing:
 //     ninja -C <build folder> kova-artwork
@@ -20,6 +21,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QSvgGenerator>
 #include <QTextStream>
 #include <QtMath>
 
@@ -363,14 +365,16 @@ QImage splash()
     return img;
 }
 
-// ------------------------------------------------------------ window icon
+// ------------------------------------------------------ program icon
 
 // The emblem reduced to what survives 16 pixels: gauge arc and rotor hub.
-QImage mainIcon()
+// Laid out on a 16 unit grid and scaled, so the window icon, the desktop
+// icons of every size and the scalable one are the same drawing.
+void drawProgramIcon(QPainter &p, qreal size)
 {
-    QImage img = transparentImage(16, 16);
-    QPainter p(&img);
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 16, size / 16);
     const QPointF c(8, 8);
 
     p.setPen(Qt::NoPen);
@@ -389,8 +393,40 @@ QImage mainIcon()
     p.drawEllipse(circleRect(c, 2.4));
     p.setBrush(kBackground);
     p.drawEllipse(circleRect(c, 0.9));
+    p.restore();
+}
+
+QImage programIcon(int size)
+{
+    QImage img = transparentImage(size, size);
+    QPainter p(&img);
+    drawProgramIcon(p, size);
     p.end();
     return img;
+}
+
+bool saveScalableIcon(const QString &dir, const QString &file)
+{
+    const QString path = QDir(dir).filePath(file);
+    const int size = 256;
+    QBuffer buffer;
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(QSize(size, size));
+    svg.setViewBox(QRect(0, 0, size, size));
+    svg.setTitle(QStringLiteral("KOVA II"));
+    svg.setDescription(QStringLiteral("Speed controller configuration"));
+    QPainter p(&svg);
+    drawProgramIcon(p, size);
+    p.end();
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || out.write(buffer.data()) != buffer.data().size()) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(out.errorString()));
+        return false;
+    }
+    std::printf("wrote %s (scalable)\n", qPrintable(path));
+    return true;
 }
 
 // ------------------------------------------------------------- status LEDs
@@ -471,7 +507,7 @@ int main(int argc, char *argv[])
     }
 
     bool ok = true;
-    ok &= save(mainIcon(), dir, QStringLiteral("main_icon.ico"), "ico");
+    ok &= save(programIcon(16), dir, QStringLiteral("main_icon.ico"), "ico");
     ok &= save(splash(), dir, QStringLiteral("splash.png"), "png");
     ok &= save(led(QColor(255, 0, 0)), dir, QStringLiteral("rled.ico"), "ico");
     ok &= save(led(QColor(255, 255, 0)), dir, QStringLiteral("yled.ico"), "ico");
@@ -483,5 +519,11 @@ int main(int argc, char *argv[])
     ok &= save(arrow(true, kText), dir, QStringLiteral("ua.png"), "png");
     ok &= save(arrow(true, kDisabled), dir, QStringLiteral("ud.png"), "png");
     ok &= save(arrow(true, kAccent), dir, QStringLiteral("uh.png"), "png");
+    // The desktop's icons, installed into the hicolor theme.
+    const QString icons = QDir(dir).filePath(QStringLiteral("icons"));
+    QDir().mkpath(icons);
+    for (int size : {16, 32, 48, 64, 128, 256})
+        ok &= save(programIcon(size), icons, QStringLiteral("kova-%1.png").arg(size), "png");
+    ok &= saveScalableIcon(icons, QStringLiteral("kova.svg"));
     return ok ? 0 : 1;
 }

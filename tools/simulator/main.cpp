@@ -94,6 +94,7 @@ void configure(SimulatedDevice &device, const QCommandLineParser &parser)
         device.setFirmwareAfterUpload(after->fwMajor, after->fwMinor, after->fwBuild, after->blockCount);
     }
     device.setWireTiming(parser.isSet("wire-timing"));
+    device.setEchoInPackets(parser.isSet("echo-packets"));
     if (parser.isSet("latency")) {
         bool ok = false;
         const int latency = parser.value("latency").toInt(&ok);
@@ -131,6 +132,8 @@ int main(int argc, char *argv[])
         {"after-upload", "Firmware version the identity reports after an upload of that many blocks.",
          "major.minor.build,blocks"},
         {"wire-timing", "Send every byte at the speed the port is set to."},
+        {"echo-packets", "Hand back the echo of each write in one piece once it is through, "
+                         "as a USB adapter delivers a packet (the port scan needs it with --wire-timing)."},
         {"latency", "Delay before each reply.", "ms", "0"},
         {"quiet", "Do not print the requests."},
     });

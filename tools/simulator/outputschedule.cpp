@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-qint64 OutputSchedule::add(Sender sender, const QByteArray &bytes, qint64 readyNs, qint64 byteNs)
+qint64 OutputSchedule::add(Sender sender, const QByteArray &bytes, qint64 readyNs, qint64 byteNs, bool whole)
 {
     qint64 &freeAt = m_senderFreeNs[static_cast<size_t>(sender)];
     qint64 last = readyNs;
@@ -10,8 +10,12 @@ qint64 OutputSchedule::add(Sender sender, const QByteArray &bytes, qint64 readyN
         last = std::max(readyNs, freeAt) + byteNs;
         freeAt = last;
         // Equal deadlines keep their order: multimap inserts after equal keys.
-        m_bytes.emplace(last, byte);
+        if (!whole)
+            m_bytes.emplace(last, byte);
     }
+    if (whole)
+        for (char byte : bytes)
+            m_bytes.emplace(last, byte);
     return last;
 }
 

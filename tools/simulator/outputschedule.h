@@ -16,8 +16,10 @@ public:
 
     // Queues bytes whose first may start at readyNs; each byte then takes
     // byteNs on the wire after the sender's previous one. Returns the moment
-    // the last byte has left (readyNs when there are no bytes).
-    qint64 add(Sender sender, const QByteArray &bytes, qint64 readyNs, qint64 byteNs);
+    // the last byte has left (readyNs when there are no bytes). `whole`
+    // holds every byte back until the last one is through, as a USB adapter
+    // hands over what it received in one packet.
+    qint64 add(Sender sender, const QByteArray &bytes, qint64 readyNs, qint64 byteNs, bool whole = false);
 
     QByteArray takeDue(qint64 nowNs);
     std::optional<qint64> nextDeadline() const;

@@ -43,6 +43,7 @@ struct LinkState {
     bool unplugged = false;
     bool attached = false;
     bool wireTiming = false;
+    bool echoInPackets = false;
     int latencyMs = 0;
     qint64 lastInputNs = 0;
     QList<SimRequest> requests;
@@ -166,7 +167,7 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
             return;
         const int baud = slaveBaudRate(m_pty.masterFd());
         const qint64 byteNs = s.wireTiming && baud > 0 ? bitsPerByte * nsPerSecond / baud : 0;
-        const qint64 echoEnd = s.output.add(OutputSchedule::Sender::Echo, chunk, nowNs, byteNs);
+        const qint64 echoEnd = s.output.add(OutputSchedule::Sender::Echo, chunk, nowNs, byteNs, s.echoInPackets);
         if (!s.attached)
             return;
 
@@ -351,6 +352,11 @@ void SimulatedDevice::setAckExtraBytes(int count)
 void SimulatedDevice::setWireTiming(bool on)
 {
     m_worker->with([&](LinkState &s) { s.wireTiming = on; });
+}
+
+void SimulatedDevice::setEchoInPackets(bool on)
+{
+    m_worker->with([&](LinkState &s) { s.echoInPackets = on; });
 }
 
 void SimulatedDevice::setAnswerLatencyMs(int ms)

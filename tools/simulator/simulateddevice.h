@@ -72,6 +72,7 @@ public:
 
     // Timing
     void setWireTiming(bool on);                 // 10 bit times per byte at the port's speed
+    void setEchoInPackets(bool on);              // each write's echo comes back in one piece
     void setAnswerLatencyMs(int ms);
 
     // Log

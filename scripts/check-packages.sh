@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Checks what scripts/package.sh made: the .deb's files unpacked into a
+# temporary root, its desktop entry and AppStream file validated, its
+# programs started, its manual pages rendered; the archive's layout.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+packages="$root/build/packages"
+deb=$(ls "$packages"/kova_*.deb)
+archive=$(ls "$packages"/kova-*.tar.gz)
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+
+echo "== files of $(basename "$deb")"
+dpkg-deb --info "$deb" | sed -n 's/^ \(Depends\|Version\|Architecture\):/  \1:/p'
+dpkg-deb --contents "$deb" | awk '{print "  " $6}'
+dpkg-deb -x "$deb" "$unpacked"
+usr="$unpacked/usr"
+
+echo "== desktop entry and AppStream metadata"
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$usr"/share/applications/*.desktop
+    echo "  desktop entry valid"
+fi
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$usr"/share/metainfo/*.metainfo.xml
+fi
+for size in 16x16 32x32 48x48 64x64 128x128 256x256 scalable; do
+    ls "$usr/share/icons/hicolor/$size/apps/"* >/dev/null
+done
+
+echo "== programs"
+for program in "$usr"/bin/*; do
+    case "$(basename "$program")" in
+        kova) ;;  # the window has no options
+        kova-cli) "$program" --version ;;
+        *) "$program" --help | head -n 1 ;;
+    esac
+done
+
+echo "== manual pages"
+for page in "$usr"/share/man/man1/*.1.gz; do
+    lines=$(MANWIDTH=80 man -l "$page" 2>/dev/null | wc -l)
+    [ "$lines" -gt 10 ] || { echo "$(basename "$page") does not render" >&2; exit 1; }
+    echo "  $(basename "$page"): $lines lines"
+done
+for program in "$usr"/bin/*; do
+    [ -e "$usr/share/man/man1/$(basename "$program").1.gz" ] || { echo "no manual page for $(basename "$program")" >&2; exit 1; }
+done
+
+echo "== portable archive $(basename "$archive")"
+listing=$(tar -tzf "$archive")
+for expected in kova tellur.dsc README firmwares/vorn-4.14.upd firmwares/kelpa.dsc; do
+    grep -qx "[^/]*/$expected" <<<"$listing" || { echo "archive lacks $expected" >&2; exit 1; }
+done
+echo "  $(grep -c . <<<"$listing") entries, laid out as the program expects"
