@@ -30,11 +30,14 @@ seeds_of() {
 }
 
 # The description and package readers take whole files, and the inputs that
-# hurt them were large: let the search reach several MiB.
+# hurt them were large: let the search reach several MiB, spend its time on
+# the quick inputs, and write every input slower than 5 s (sanitized, so some
+# times slower than the plain build) as a slow unit.
 options_of() {
     case $1 in
     description | package)
-        echo "-max_len=8388608 -timeout=10 -report_slow_units=2 -dict=$fuzz/dictionaries/$1.dict" ;;
+        echo "-max_len=8388608 -timeout=120 -report_slow_units=5 -entropic_scale_per_exec_time=1" \
+            "-dict=$fuzz/dictionaries/$1.dict" ;;
     replies) echo "-max_len=512 -timeout=5" ;;
     valuecodec) echo "-max_len=256 -timeout=5" ;;
     *) echo "unknown target '$1'; targets: ${targets[*]}" >&2; exit 2 ;;
@@ -42,6 +45,7 @@ options_of() {
 }
 
 build_targets() {
+    "$root/scripts/install-deps.sh" fuzz
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
         -DCMAKE_CXX_COMPILER=clang++ -DKOVA_FUZZ=ON >/dev/null
     cmake --build "$build" -- -j"$(nproc)" | grep -vE '^\[[0-9]+/[0-9]+\] ' || true
@@ -79,7 +83,7 @@ run_target() {
         -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" "$corpus" "${seeds[@]}" \
         >"$log" 2>&1; then
         echo "$target: $(grep -E '^#[0-9]+' "$log" | tail -1)"
-        grep -E 'stat::number_of_executed_units|stat::peak_rss_mb|Slowest unit' "$log" | sed "s/^/$target: /"
+        grep -E 'stat::number_of_executed_units|stat::peak_rss_mb|Slowest unit|Test unit written' "$log" | sed "s/^/$target: /"
     else
         tail -60 "$log"
         echo "$target: FINDING, see $log"

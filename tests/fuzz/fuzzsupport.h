@@ -80,7 +80,8 @@ inline size_t mutateWithRepeats(uint8_t *data, size_t size, size_t maxSize, unsi
     const size_t room = maxSize - size;
     if (room < length)
         return LLVMFuzzerMutate(data, size, maxSize);
-    const size_t copies = std::max<size_t>(1, (room >> (random() % 12)) / length);
+    // Mostly a small share: a corpus of huge inputs would slow every run.
+    const size_t copies = std::max<size_t>(1, (room >> (2 + random() % 14)) / length);
     std::memmove(data + at + copies * length, data + at, size - at);
     for (size_t copy = 1; copy <= copies; ++copy)
         std::memcpy(data + at + (copy - 1) * length, data + begin, length);
