@@ -62,8 +62,10 @@ replay_files() {
     mapfile -t files < <(find "$@" -type f 2>/dev/null | sort)
     [ ${#files[@]} -eq 0 ] && { echo "$target: nothing to replay"; return 0; }
     local log=$build/artifacts/$target-replay.log
+    # Known inputs must each pass within 10 s, sanitized as they are.
     # shellcheck disable=SC2046
-    if "$(binary_of "$target")" $(options_of "$target") -rss_limit_mb=2560 "${files[@]}" >"$log" 2>&1; then
+    if "$(binary_of "$target")" $(options_of "$target") -timeout=10 -rss_limit_mb=2560 "${files[@]}" \
+        >"$log" 2>&1; then
         echo "$target: ${#files[@]} inputs replayed, slowest $(grep -oE 'in [0-9]+ ms' "$log" | sort -k2 -n | tail -1)"
     else
         tail -40 "$log"
