@@ -9,7 +9,8 @@
 #   fuzz.sh ci [SECONDS]      replay, then every target for SECONDS (default 20)
 # Targets: description package replies valuecodec.
 # A finding is written to build-fuzz/artifacts/; replay it with
-#   build-fuzz/tests/fuzz/fuzz_TARGET FILE
+#   ASAN_OPTIONS=fast_unwind_on_malloc=0 build-fuzz/tests/fuzz/fuzz_TARGET FILE
+# (full stacks through the toolkit's frames).
 # Keep it: mended, it goes to tests/fuzz/corpus/TARGET; open, to tests/fuzz/findings/TARGET.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -51,6 +52,11 @@ build_targets() {
         -DCMAKE_CXX_COMPILER=clang++ -DKOVA_FUZZ=ON >/dev/null
     cmake --build "$build" -- -j"$(nproc)" | grep -vE '^\[[0-9]+/[0-9]+\] ' || true
     test "${PIPESTATUS[0]}" -eq 0
+}
+
+usage() {
+    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
+    exit 2
 }
 
 binary_of() { echo "$build/tests/fuzz/fuzz_$1"; }
@@ -136,12 +142,9 @@ ci)
     done
     exit $failed
     ;;
-"" | -h | --help)
-    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
-    exit 2
-    ;;
+"" | -h | --help) usage ;;
 *)
-    [ $# -eq 2 ] || { sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+    [ $# -eq 2 ] || usage
     options_of "$1" >/dev/null
     build_targets
     run_target "$1" "$2"
