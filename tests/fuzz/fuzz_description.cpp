@@ -11,17 +11,6 @@
 
 #include <QTreeWidget>
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    fuzzsupport::startApplication();
-    return 0;
-}
-
-extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t maxSize, unsigned seed)
-{
-    return fuzzsupport::mutateWithRepeats(data, size, maxSize, seed);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // The reader finds "tellur.dsc" in the current folder; libFuzzer's own
@@ -48,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     parameterpage::updateAllDependents(&tree);
     for (int row = 0; row < rows; ++row) {
         QWidget *control = tree.itemWidget(tree.topLevelItem(row), 1);
-        if (auto *list = qobject_cast<MComboBox *>(control); list && list->count() > XmlControlsReader::MaxListEntries)
+        auto *list = qobject_cast<MComboBox *>(control);
+        if (list && list->count() > XmlControlsReader::MaxListEntries)
             abort();
         parameterpage::encodeControl(control);
     }

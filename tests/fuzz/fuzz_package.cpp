@@ -5,17 +5,6 @@
 #include "firmware/packagecatalogue.h"
 #include "fuzz/fuzzsupport.h"
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    fuzzsupport::startApplication();
-    return 0;
-}
-
-extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t maxSize, unsigned seed)
-{
-    return fuzzsupport::mutateWithRepeats(data, size, maxSize, seed);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // A new name for every run: the settings reader caches files by name and

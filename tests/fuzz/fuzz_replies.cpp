@@ -102,7 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const auto bit = input.ConsumeIntegralInRange<int>(0, reply.size() * 8 - 1);
         if (flip)
             reply[bit / 8] = char(reply.at(bit / 8) ^ (1 << (bit % 8)));
-        const QByteArray received = echo + reply + QByteArray::fromStdString(input.ConsumeRandomLengthString(8));
+        const QByteArray tail = QByteArray::fromStdString(input.ConsumeRandomLengthString(8));
+        const QByteArray received = echo + reply + tail;
         expect(frames::cellReplyValid(dialect, received, echo.size()) == !flip);
         checkReceived(dialect, received, echo.size(), requestLength);
     } else if (input.ConsumeBool()) {

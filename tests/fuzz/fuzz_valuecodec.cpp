@@ -40,7 +40,8 @@ ParameterAttributes attributesFrom(FuzzedDataProvider &input)
     QXmlStreamAttributes attributes;
     attributes.append(QStringLiteral("type"), QStringLiteral("range"));
     for (const char *name : {"offset", "scale", "shift", "min", "max", "decimals"})
-        attributes.append(QString::fromLatin1(name), QString::fromStdString(input.ConsumeRandomLengthString(24)));
+        attributes.append(QString::fromLatin1(name),
+                          QString::fromStdString(input.ConsumeRandomLengthString(24)));
     return ParameterAttributes::read(attributes);
 }
 
