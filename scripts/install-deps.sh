@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need.
+# Installs the Debian packages the build, the tests and the demo need;
+# "install-deps.sh fuzz" adds clang and libFuzzer for scripts/fuzz.sh.
 # Quiet and quick when everything is there already.
 set -euo pipefail
 
 # The last line: packages, manual pages and the checks of both.
 packages=(g++ cmake ninja-build qtbase5-dev libqt5serialport5-dev libqt5svg5-dev xvfb xauth
           dpkg-dev file help2man man-db desktop-file-utils appstream)
+[ "${1:-}" = fuzz ] && packages+=(clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: first the plain
-# build, then the address+undefined sanitizer build. KOVA_TSAN=1 adds the
-# thread sanitizer build.
+# build, then the address+undefined sanitizer build, then the fuzz targets
+# (their corpora replayed, each run for KOVA_FUZZ_SECONDS, default 20).
+# KOVA_TSAN=1 adds the thread sanitizer build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -24,3 +25,5 @@ run_suite "$root/build-asan" address
 if [ "${KOVA_TSAN:-0}" = 1 ]; then
     run_suite "$root/build-tsan" thread
 fi
+echo "== fuzz"
+"$root/scripts/fuzz.sh" ci "${KOVA_FUZZ_SECONDS:-20}"
