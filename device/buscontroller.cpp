@@ -58,10 +58,7 @@ BusController::BusController(QObject *parent, DeviceImage *image, PortLister lis
     session = std::make_unique<DeviceSession>(*port);
     session->setStopCheck([this] { return stopRequested(); });
     if (QFile::exists(path)) {
-        QSettings settings(path, QSettings::IniFormat);
-        settings.beginGroup("PORT");
-        portName = settings.value("Name").toString();
-        settings.endGroup();
+        portName = readPortName(path);
     } else {
         portName = scanPorts();
         storePortName();

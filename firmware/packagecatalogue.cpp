@@ -1,6 +1,6 @@
 #include "firmware/packagecatalogue.h"
 
-#include "firmware/untrustedini.h"
+#include "link/untrustedini.h"
 
 #include <QDebug>
 #include <QDir>

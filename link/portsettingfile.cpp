@@ -1,6 +1,9 @@
 #include "link/portsettingfile.h"
 
+#include "link/untrustedini.h"
+
 #include <QCoreApplication>
+#include <QDebug>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -19,4 +22,14 @@ QString choosePortSettingFile(const QString &besideProgram, bool programFolderWr
     if (programFolderWritable || QFileInfo::exists(besideProgram))
         return besideProgram;
     return inUserConfig;
+}
+
+QString readPortName(const QString &file)
+{
+    const UntrustedIni ini = readUntrustedIni(file);
+    if (ini.refusal != IniRefusal::None) {
+        qDebug() << "Port setting file refused:" << file;
+        return QString();
+    }
+    return iniGroup(ini.text, QStringLiteral("PORT")).value(QStringLiteral("Name")).toString();
 }

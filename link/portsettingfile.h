@@ -12,3 +12,9 @@ QString portSettingFile();
 // folder can be written.
 QString choosePortSettingFile(const QString &besideProgram, bool programFolderWritable,
                               const QString &inUserConfig);
+
+// The port name kept in the setting file's group "PORT", key "Name"; empty
+// when the file holds none. The file may have been edited by hand, so it is
+// read as untrusted text: a value the settings reader would decode as an
+// object refuses the whole file.
+QString readPortName(const QString &file);

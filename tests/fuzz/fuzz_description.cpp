@@ -4,7 +4,7 @@
 // description, so that its parameters are built.
 #include "app/parameterpage.h"
 #include "fuzz/fuzzsupport.h"
-#include "link/deviceimage.h"
+#include "device/deviceimage.h"
 #include "params/controlreceiver.h"
 #include "params/mcombobox.h"
 #include "params/xmlcontrolsreader.h"

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!package.open(QIODevice::ReadOnly))
             abort();
         // Every image byte comes from two hexadecimal digits of the file.
-        if (readFirmwareImage(package, dialect).size() * 2 > qsizetype(size))
+        if (readFirmwareImage(package, dialect).image.size() * 2 > qsizetype(size))
             abort();
     }
     QFile::remove(path);

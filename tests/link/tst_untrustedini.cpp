@@ -1,6 +1,8 @@
-#include "firmware/untrustedini.h"
+#include "link/portsettingfile.h"
+#include "link/untrustedini.h"
 
 #include <QBuffer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(IniRefusal)
@@ -75,6 +77,28 @@ private slots:
             iniGroup("[PORT]\nName=\"ttyUSB0\"\n[Other]\nName=x\n", "PORT");
         QCOMPARE(group, (QVariantMap{{"Name", "ttyUSB0"}}));
         QVERIFY(readUntrustedIni(QString("/nonexistent/kova.ini")).refusal == IniRefusal::CannotRead);
+    }
+
+    // "kova.ini" may have been edited by hand.
+    void portNameFromTheSettingFile_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("name");
+
+        QTest::newRow("as the program writes it") << QByteArray("[PORT]\nName=/dev/ttyUSB0\n") << "/dev/ttyUSB0";
+        QTest::newRow("no key") << QByteArray("[PORT]\n") << "";
+        QTest::newRow("serialised value") << QByteArray("[PORT]\nName=@Variant(\\0\\0\\0\\x7f)\n") << "";
+    }
+
+    void portNameFromTheSettingFile()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, name);
+        QTemporaryDir folder;
+        QFile ini(folder.filePath("kova.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(file) == file.size());
+        ini.close();
+        QCOMPARE(readPortName(ini.fileName()), name);
     }
 };
 

@@ -1,4 +1,4 @@
-#include "firmware/untrustedini.h"
+#include "link/untrustedini.h"
 
 #include <QFile>
 #include <QSettings>
