@@ -124,10 +124,12 @@ GapSummary ProbedApplication::summarize(const Span &phase) const
         LoopGap &longest = inPageBuild ? summary.longestInPageBuild : summary.longestOutsidePageBuild;
         if (gap.span.ms() > longest.span.ms())
             longest = gap;
+        if (!inPageBuild && gap.cpuNs > summary.busiestOutsidePageBuild.cpuNs)
+            summary.busiestOutsidePageBuild = gap;
         if (!inPageBuild && gap.span.endNs - gap.span.startNs > FrameNs)
             ++summary.gapsOver16MsOutside;
     }
-    summary.cause = causeWithin(summary.longestOutsidePageBuild.span);
+    summary.cause = causeWithin(summary.busiestOutsidePageBuild.span);
     return summary;
 }
 
@@ -139,7 +141,7 @@ QString ProbedApplication::causeWithin(const Span &gap) const
             && (!longest || event.span.ms() > longest->span.ms()))
             longest = &event;
     if (!longest)
-        return QStringLiteral("no event over 1 ms in it");
+        return QStringLiteral("no single event over 1 ms");
     const QString what = longest->linkSignal
                              ? QStringLiteral("%1 answering %2").arg(longest->receiverClass, longest->linkSignal)
                              : QStringLiteral("%1 to %2").arg(

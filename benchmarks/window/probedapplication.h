@@ -33,7 +33,10 @@ struct LoopGap {
 
 struct GapSummary {
     LoopGap longestOutsidePageBuild;
-    QString cause;  // the longest event inside that gap
+    // The gap with the most CPU time of the thread itself: the window's own
+    // work, whatever the machine's load.
+    LoopGap busiestOutsidePageBuild;
+    QString cause;  // the longest event inside the busiest gap
     LoopGap longestInPageBuild;
     int pageBuildEvents = 0;
     int gapsOver16MsOutside = 0;
