@@ -54,8 +54,65 @@ constexpr int SettleMs = 300;  // lets the paints that follow a step into its ph
 const char *const EditedRange = "Start power";
 const char *const BenchVersion = "4.15";
 
-// ---- child process: the window as `main` starts it -------------------------
+// ---- child process ---------------------------------------------------------
 
+// Prints when the window's first paint is done and quits. The whole window
+// paints in one pass, so it is done once the event loop runs again.
+class FirstPaintReporter : public QObject
+{
+public:
+    explicit FirstPaintReporter(qint64 mainNs) : mainNs(mainNs) {}
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (!seen && event->type() == QEvent::Paint) {
+            seen = true;
+            QTimer::singleShot(0, this, [this] {
+                const qint64 shownNs = monotonicNs();
+                std::printf("shown %lld %lld\n", shownNs, shownNs - mainNs);
+                QCoreApplication::quit();
+            });
+        }
+        return false;
+    }
+
+private:
+    qint64 mainNs;
+    bool seen = false;
+};
+
+qint64 processCpuNs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000000LL
+           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1000LL;
+}
+
+// Once the parameter page is up and a second has passed, prints the CPU
+// time of the whole process over the next seconds and quits.
+void reportIdleOnceShown(MainWindow &window)
+{
+    auto *pages = window.findChild<QStackedWidget *>("pageStack");
+    auto *waitForPage = new QTimer(&window);
+    QObject::connect(waitForPage, &QTimer::timeout, [=] {
+        if (pages->currentIndex() != WindowHarness::ParameterPage)
+            return;
+        waitForPage->stop();
+        QTimer::singleShot(1000, [] {
+            const qint64 cpuNs = processCpuNs();
+            const qint64 startNs = monotonicNs();
+            QTimer::singleShot(IdleSeconds * 1000, [cpuNs, startNs] {
+                std::printf("idle %lld %lld %lld\n", processCpuNs() - cpuNs, startNs, monotonicNs());
+                QCoreApplication::quit();
+            });
+        });
+    });
+    waitForPage->start(50);
+    QTimer::singleShot(60000, [] { QCoreApplication::exit(1); });
+}
+
+// The window as the program's `main` starts it.
 int runChild(int argc, char **argv, const QString &mode)
 {
     const qint64 mainNs = monotonicNs();
@@ -63,57 +120,12 @@ int runChild(int argc, char **argv, const QString &mode)
     if (QStyle *fusion = QStyleFactory::create("Fusion"))
         QApplication::setStyle(fusion);
     MainWindow window;
-
-    if (mode == "--start") {
-        // The whole window paints in one pass; once the loop runs again it is done.
-        struct FirstPaint : QObject {
-            qint64 mainNs = 0;
-            bool seen = false;
-            bool eventFilter(QObject *watched, QEvent *event) override
-            {
-                auto *widget = qobject_cast<QWidget *>(watched);
-                if (!seen && event->type() == QEvent::Paint && widget && widget->isWindow()) {
-                    seen = true;
-                    QTimer::singleShot(0, this, [this] {
-                        std::printf("shown %lld %lld\n", monotonicNs(), monotonicNs() - mainNs);
-                        QCoreApplication::quit();
-                    });
-                }
-                return false;
-            }
-        } firstPaint;
-        firstPaint.mainNs = mainNs;
+    FirstPaintReporter firstPaint(mainNs);
+    if (mode == "--start")
         window.installEventFilter(&firstPaint);
-        window.show();
-        return QApplication::exec();
-    }
-
+    else
+        reportIdleOnceShown(window);
     window.show();
-    auto *pages = window.findChild<QStackedWidget *>("pageStack");
-    QTimer waitForPage;
-    QObject::connect(&waitForPage, &QTimer::timeout, [&] {
-        if (pages->currentIndex() != WindowHarness::ParameterPage)
-            return;
-        waitForPage.stop();
-        QTimer::singleShot(1000, [] {
-            rusage before{};
-            getrusage(RUSAGE_SELF, &before);
-            const qint64 startNs = monotonicNs();
-            QTimer::singleShot(IdleSeconds * 1000, [before, startNs] {
-                rusage after{};
-                getrusage(RUSAGE_SELF, &after);
-                const auto cpuUs = [](const rusage &r) {
-                    return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000000LL + r.ru_utime.tv_usec
-                           + r.ru_stime.tv_usec;
-                };
-                std::printf("idle %lld %lld %lld\n", (cpuUs(after) - cpuUs(before)) * 1000, startNs,
-                            monotonicNs());
-                QCoreApplication::quit();
-            });
-        });
-    });
-    waitForPage.start(50);
-    QTimer::singleShot(60000, [] { QCoreApplication::exit(1); });
     return QApplication::exec();
 }
 
