@@ -121,7 +121,7 @@ int runChild(int argc, char **argv, const QString &mode)
         QApplication::setStyle(fusion);
     MainWindow window;
     FirstPaintReporter firstPaint(mainNs);
-    if (mode == "--start")
+    if (mode == "--child-start")
         window.installEventFilter(&firstPaint);
     else
         reportIdleOnceShown(window);
@@ -179,8 +179,42 @@ int countOf(const SimulatedDevice &sim, char kind)
                              [kind](const SimRequest &request) { return request.kind == kind; }));
 }
 
-// The example description expects 32 blocks; the upload here sends 64.
-bool prepareUpload(WindowHarness &h)
+// Lists, ranges and checks in turn on the cells the example leaves free;
+// past the last free cell they share cells.
+QByteArray extraParameters(int count)
+{
+    QList<int> freeCells;
+    for (int cell = 30; cell < CellCount; ++cell)
+        if (cell < 200 || cell > 212)  // the identity cells
+            freeCells << cell;
+    QByteArray xml;
+    for (int i = 0; i < count; ++i) {
+        const int cell = freeCells.at(i % freeCells.size());
+        switch (i % 3) {
+        case 0:
+            xml += QString("<Parameter type=\"list\" name=\"Extra list %1\" cell=\"%2\">"
+                           "<Value string=\"A\"/><Value string=\"B\"/><Value string=\"C\"/></Parameter>\n")
+                       .arg(i)
+                       .arg(cell)
+                       .toUtf8();
+            break;
+        case 1:
+            xml += QString("<Parameter type=\"range\" name=\"Extra range %1\" cell=\"%2\" min=\"0\" max=\"255\""
+                           " step=\"1\" decimals=\"0\" suffix=\" %\"/>\n")
+                       .arg(i)
+                       .arg(cell)
+                       .toUtf8();
+            break;
+        default:
+            xml += QString("<Parameter type=\"check\" name=\"Extra check %1\" cell=\"%2\"/>\n").arg(i).arg(cell).toUtf8();
+        }
+    }
+    return xml;
+}
+
+// The example description expects 32 blocks; the upload here sends 64. With
+// `rows` above the example's own, every firmware's page grows to that many.
+bool prepareDevice(WindowHarness &h, int rows)
 {
     QFile description("tellur.dsc");
     if (!description.open(QIODevice::ReadOnly))
@@ -188,6 +222,9 @@ bool prepareUpload(WindowHarness &h)
     QByteArray text = description.readAll();
     description.close();
     text.replace("fwnp=\"32\"", "fwnp=\"64\"");
+    const int exampleRows = text.left(text.indexOf("</ESC>")).count("<Parameter ");
+    if (rows > exampleRows)
+        text.replace("</ESC>", extraParameters(rows - exampleRows) + "</ESC>");
     if (!description.open(QIODevice::WriteOnly | QIODevice::Truncate) || description.write(text) != text.size())
         return false;
     description.close();
@@ -199,7 +236,7 @@ bool prepareUpload(WindowHarness &h)
 }
 
 struct Phase {
-    const char *name;
+    QString name;
     Span span;
     bool completed = false;
     bool isLinkWork = true;  // the goal is for link work; a user's own step is only printed
@@ -209,8 +246,9 @@ Phase connectAndRead(ProbedApplication &app, WindowHarness &h)
 {
     Phase phase{"(a) connect, identify, read all cells", {monotonicNs(), 0}};
     phase.completed = waitUntil(
-        [&] { return h.page() == WindowHarness::ParameterPage && app.pageBuildCount() >= 2; }, 20000);
+        [&] { return h.page() == WindowHarness::ParameterPage && app.pageBuildCount() >= 2; }, 60000);
     settle();
+    phase.name += QString(", page of %1 rows").arg(h.tree()->topLevelItemCount());
     phase.span.endNs = monotonicNs();
     return phase;
 }
@@ -286,7 +324,7 @@ Phase upload(ProbedApplication &app, WindowHarness &h)
 
 void printRow(const QString &what, const QString &measured, const QString &goal, const QString &verdict)
 {
-    std::printf("%-46s %-24s %-12s %s\n", qPrintable(what), qPrintable(measured), qPrintable(goal),
+    std::printf("%-58s %-22s %-10s %s\n", qPrintable(what), qPrintable(measured), qPrintable(goal),
                 qPrintable(verdict));
 }
 
@@ -323,11 +361,11 @@ bool reportPhase(const ProbedApplication &app, const Phase &phase)
     return holds;
 }
 
-bool probeLatency(ProbedApplication &app)
+bool probeLatency(ProbedApplication &app, int rows)
 {
     WindowHarness h("vorn", Protocol::Vorn);
     h.sim.setWireTiming(true);
-    if (h.sim.portPath().isEmpty() || !prepareUpload(h)) {
+    if (h.sim.portPath().isEmpty() || !prepareDevice(h, rows)) {
         std::printf("cannot prepare the simulated device and its files\n");
         return false;
     }
@@ -353,7 +391,7 @@ bool measureIdle()
 {
     WindowHarness h("vorn", Protocol::Vorn);
     h.sim.setWireTiming(true);
-    const QStringList report = childReport("--idle");
+    const QStringList report = childReport("--child-idle");
     if (report.size() != 4 || report[0] != "idle") {
         printRow("idle: CPU while polling the device", "did not complete", "", "FAILED");
         return false;
@@ -379,7 +417,7 @@ bool measureStart()
     std::vector<double> inMain;
     for (int run = 0; run < StartRuns; ++run) {
         const qint64 startNs = monotonicNs();
-        const QStringList report = childReport("--start");
+        const QStringList report = childReport("--child-start");
         if (report.size() != 3 || report[0] != "shown") {
             printRow("start to window shown", "did not complete", "", "FAILED");
             return false;
@@ -411,8 +449,9 @@ int main(int argc, char **argv)
         qputenv("KOVA_SOURCE_DIR", KOVA_SOURCE_DIR_AT_BUILD);
     // The program's debug lines would drown the figures.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    if (argc == 2 && argv[1][0] == '-')
+    if (argc == 2 && QByteArray(argv[1]).startsWith("--child-"))
         return runChild(argc, argv, argv[1]);
+    const int rows = argc == 3 && QByteArray(argv[1]) == "--rows" ? QByteArray(argv[2]).toInt() : 0;
 
     ProbedApplication app(argc, argv);
     if (QStyle *fusion = QStyleFactory::create("Fusion"))
@@ -426,11 +465,13 @@ int main(int argc, char **argv)
                 qPrintable(QGuiApplication::platformName()));
     std::printf("Load average at start: %s (%d cores)\n\n", qPrintable(loadAverage()), QThread::idealThreadCount());
     printRow("figure", "measured", "goal", "");
-    bool good = probeLatency(app);
+    bool good = probeLatency(app, rows);
     good = measureIdle() && good;
     good = measureStart() && good;
     std::printf("\nThe latency probe runs in this process (1 ms timer in the window's thread; cpu: the\n"
-                "thread's own CPU time in the gap). Idle and start run the window in a child process\n"
+                "thread's own CPU time in the gap). The page build: the window's answers to the device\n"
+                "identified and to all cells read, and the first paint after them.\n"
+                "Idle and start run the window in a child process\n"
                 "as the program's main does; start counts from before the child's fork to the end\n"
                 "of the window's first paint.\n");
     std::printf("Load average at end: %s\n", qPrintable(loadAverage()));

@@ -58,9 +58,16 @@ bool ProbedApplication::notify(QObject *receiver, QEvent *event)
         handled.linkSignal = takeLinkSignal();
     const bool result = QApplication::notify(receiver, event);
     handled.span.endNs = monotonicNs();
-    if (handled.linkSignal
-        && (qstrcmp(handled.linkSignal, "doConstructDevice") == 0 || qstrcmp(handled.linkSignal, "allCellsReady") == 0))
+    const bool paints = handled.type == QEvent::UpdateRequest || handled.type == QEvent::Expose;
+    if (handled.linkSignal && qstrcmp(handled.linkSignal, "doConstructDevice") == 0) {
         pageBuilds.push_back(handled.span);
+    } else if (handled.linkSignal && qstrcmp(handled.linkSignal, "allCellsReady") == 0) {
+        pageBuilds.push_back(handled.span);
+        filledPageUnpainted = true;
+    } else if (filledPageUnpainted && paints) {
+        pageBuilds.push_back(handled.span);
+        filledPageUnpainted = false;
+    }
     if (handled.span.endNs - handled.span.startNs >= SlowEventNs)
         slowEvents.push_back(handled);
     return result;

@@ -48,7 +48,8 @@ struct GapSummary {
 // the device link are named by the link's signal that sent them: the link
 // posts them in the order it emits, and a direct connection of our own,
 // made before the window's, notes each emission just before it is posted.
-// The page build answers two of them: the device identified, all cells read.
+// The page build answers two of them, the device identified and all cells
+// read, and ends with the first paint of the filled page.
 class ProbedApplication : public QApplication
 {
 public:
@@ -79,6 +80,7 @@ private:
     std::vector<LoopGap> gaps;
     std::vector<HandledEvent> slowEvents;
     std::vector<Span> pageBuilds;
+    bool filledPageUnpainted = false;
     QMutex emittedMutex;
     std::deque<const char *> emitted;  // by the link, not yet delivered to the window
 };
