@@ -275,27 +275,24 @@ Phase writeEdits(WindowHarness &h)
     return phase;
 }
 
-// What the user does before an upload; the page is sized and painted anew.
-Phase openFirmwarePage(WindowHarness &h)
+struct UpdatePhases {
+    Phase userSteps{"    before it: open the page, pick, confirm (user's steps)", {}, false, false};
+    Phase upload{"(c) upload of 64 blocks", {}};
+};
+
+// Opens the firmware page, picks the package and confirms the warning; the
+// upload runs from the confirmation until the device, identified afresh, is
+// shown again.
+UpdatePhases updateFirmware(ProbedApplication &app, WindowHarness &h)
 {
-    Phase phase{"    before it: opening the firmware page", {monotonicNs(), 0}};
+    UpdatePhases phases;
+    phases.userSteps.span.startNs = monotonicNs();
     h.child<QAction>("firmwareAction")->trigger();
     settle();
-    phase.completed = h.page() == WindowHarness::FirmwarePage;
-    phase.isLinkWork = false;
-    phase.span.endNs = monotonicNs();
-    return phase;
-}
-
-// Picks the package, confirms the warning, and waits until the device,
-// identified afresh, is shown again.
-Phase upload(ProbedApplication &app, WindowHarness &h)
-{
-    Phase phase{"(c) upload of 64 blocks", {monotonicNs(), 0}};
     auto *list = h.child<QListWidget>("firmwareList");
     const QList<QListWidgetItem *> rows = list->findItems(BenchVersion, Qt::MatchExactly);
     if (rows.isEmpty())
-        return phase;
+        return phases;
     list->setCurrentItem(rows.first());
 
     QTimer confirm;
@@ -304,22 +301,26 @@ Phase upload(ProbedApplication &app, WindowHarness &h)
         if (!box)
             return;
         confirm.stop();
-        for (QAbstractButton *button : box->buttons())
-            if (button->text() == "&Ok")
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == "&Ok") {
+                phases.userSteps.span.endNs = phases.upload.span.startNs = monotonicNs();
                 button->click();
+            }
+        }
     });
     confirm.start(20);
     const int buildsBefore = app.pageBuildCount();
     h.child<QPushButton>("updateButton")->click();
-    phase.completed = waitUntil(
+    phases.userSteps.completed = phases.upload.span.startNs > 0;
+    phases.upload.completed = phases.userSteps.completed && waitUntil(
         [&] {
             return h.sim.receivedBlocks().size() == BlockCount && app.pageBuildCount() >= buildsBefore + 2
                    && h.child<QLabel>("firmwareVersionValue")->text() == "4.13.0";
         },
         60000);
     settle();
-    phase.span.endNs = monotonicNs();
-    return phase;
+    phases.upload.span.endNs = monotonicNs();
+    return phases;
 }
 
 void printRow(const QString &what, const QString &measured, const QString &goal, const QString &verdict)
@@ -351,7 +352,7 @@ bool reportPhase(const ProbedApplication &app, const Phase &phase)
              phase.isLinkWork ? QString("<= %1 ms").arg(FrameMs) : "printed",
              phase.isLinkWork ? verdict(holds) : "");
     printRow("    busiest gap outside the page build", gapText(summary.busiestOutsidePageBuild), "", "");
-    printRow("      made by", summary.cause, "", "");
+    printRow(QString("      at %1 s, made by").arg(summary.atSeconds, 0, 'f', 2), summary.cause, "", "");
     if (summary.gapsOver16MsOutside > 1)
         printRow("      gaps over 16 ms outside the page build", QString::number(summary.gapsOver16MsOutside), "",
                  "");
@@ -381,9 +382,9 @@ bool probeLatency(ProbedApplication &app, int rows)
     if (!connected.completed)
         return false;
     good = reportPhase(app, writeEdits(h)) && good;
-    const Phase pageOpened = openFirmwarePage(h);
-    good = reportPhase(app, upload(app, h)) && good;
-    reportPhase(app, pageOpened);
+    const UpdatePhases update = updateFirmware(app, h);
+    good = reportPhase(app, update.upload) && good;
+    reportPhase(app, update.userSteps);
     return good;
 }
 

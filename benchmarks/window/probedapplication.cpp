@@ -137,6 +137,7 @@ GapSummary ProbedApplication::summarize(const Span &phase) const
             ++summary.gapsOver16MsOutside;
     }
     summary.cause = causeWithin(summary.busiestOutsidePageBuild.span);
+    summary.atSeconds = (summary.busiestOutsidePageBuild.span.startNs - phase.startNs) / 1e9;
     return summary;
 }
 

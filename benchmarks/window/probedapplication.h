@@ -37,6 +37,7 @@ struct GapSummary {
     // work, whatever the machine's load.
     LoopGap busiestOutsidePageBuild;
     QString cause;  // the longest event inside the busiest gap
+    double atSeconds = 0;  // when the busiest gap began, from the start of the phase
     LoopGap longestInPageBuild;
     int pageBuildEvents = 0;
     int gapsOver16MsOutside = 0;
