@@ -5,8 +5,9 @@
 // - Latency: the longest pause of the window thread's event loop, seen by a
 //   1 ms timer in that thread, while the window connects and reads all
 //   cells, while 50 edits are written in a row, and during an upload of 64
-//   blocks. The page build (description read, controls filled) is printed
-//   apart; everything else must keep the pause within one 60 Hz frame.
+//   blocks. The page build (description read, controls filled, first paint)
+//   is printed apart; everything else must keep the pause within one 60 Hz
+//   frame. `--rows N` grows the example's page to N rows.
 // - Idle: CPU time of the program while it polls an answering device.
 // - Start: from starting the program's process to its window's first paint.
 //
