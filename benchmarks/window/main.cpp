@@ -470,12 +470,12 @@ int main(int argc, char **argv)
     bool good = probeLatency(app, rows);
     good = measureIdle() && good;
     good = measureStart() && good;
-    std::printf("\nThe latency probe runs in this process (1 ms timer in the window's thread; cpu: the\n"
-                "thread's own CPU time in the gap). The page build: the window's answers to the device\n"
-                "identified and to all cells read, and the first paint after them.\n"
-                "Idle and start run the window in a child process\n"
-                "as the program's main does; start counts from before the child's fork to the end\n"
-                "of the window's first paint.\n");
+    std::printf("\nThe latency probe runs in this process: a 1 ms timer in the window's thread; cpu is\n"
+                "the thread's own CPU time in a gap, the rest of it the thread waited for a core. The\n"
+                "page build: the window's answers to the device identified and to all cells read, and\n"
+                "the first paint after them. Idle and start run the window in a child process as the\n"
+                "program's main does; start counts from before the child's fork to the end of the\n"
+                "window's first paint.\n");
     std::printf("Load average at end: %s\n", qPrintable(loadAverage()));
     return good ? 0 : 1;
 }
