@@ -207,7 +207,10 @@ QByteArray extraParameters(int count)
                        .toUtf8();
             break;
         default:
-            xml += QString("<Parameter type=\"check\" name=\"Extra check %1\" cell=\"%2\"/>\n").arg(i).arg(cell).toUtf8();
+            xml += QString("<Parameter type=\"check\" name=\"Extra check %1\" cell=\"%2\"/>\n")
+                       .arg(i)
+                       .arg(cell)
+                       .toUtf8();
         }
     }
     return xml;
@@ -355,8 +358,8 @@ bool reportPhase(const ProbedApplication &app, const Phase &phase)
     printRow("    busiest gap outside the page build", gapText(summary.busiestOutsidePageBuild), "", "");
     printRow(QString("      at %1 s, made by").arg(summary.atSeconds, 0, 'f', 2), summary.cause, "", "");
     if (summary.gapsOver16MsOutside > 1)
-        printRow("      gaps over 16 ms outside the page build", QString::number(summary.gapsOver16MsOutside), "",
-                 "");
+        printRow("      gaps over 16 ms outside the page build", QString::number(summary.gapsOver16MsOutside),
+                 "", "");
     if (summary.pageBuildEvents > 0)
         printRow(QString("    page build (%1 events), its gap").arg(summary.pageBuildEvents),
                  gapText(summary.longestInPageBuild), "printed", "");
@@ -434,9 +437,11 @@ bool measureStart()
     const bool holds = median < StartGoalMs;
     printRow(QString("start to window shown, median of %1").arg(StartRuns),
              QString("%1 ms").arg(median, 0, 'f', 1), QString("< %1 ms").arg(StartGoalMs), verdict(holds));
-    printRow("    of it in main (the rest: exec, libraries)", QString("%1 ms").arg(inMain[inMain.size() / 2], 0, 'f', 1),
+    printRow("    of it in main (the rest: exec, libraries)",
+             QString("%1 ms").arg(inMain[inMain.size() / 2], 0, 'f', 1),
              "", "");
-    printRow("    first run, slowest run", QString("%1 ms, %2 ms").arg(first, 0, 'f', 1).arg(totals.back(), 0, 'f', 1),
+    printRow("    first run, slowest run",
+             QString("%1 ms, %2 ms").arg(first, 0, 'f', 1).arg(totals.back(), 0, 'f', 1),
              "", "");
     return holds;
 }
@@ -465,7 +470,8 @@ int main(int argc, char **argv)
 
     std::printf("The window against the simulated Vorn controller, wire timing on, platform %s\n",
                 qPrintable(QGuiApplication::platformName()));
-    std::printf("Load average at start: %s (%d cores)\n\n", qPrintable(loadAverage()), QThread::idealThreadCount());
+    std::printf("Load average at start: %s (%d cores)\n\n", qPrintable(loadAverage()),
+                QThread::idealThreadCount());
     printRow("figure", "measured", "goal", "");
     bool good = probeLatency(app, rows);
     good = measureIdle() && good;

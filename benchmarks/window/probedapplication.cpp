@@ -150,10 +150,9 @@ QString ProbedApplication::causeWithin(const Span &gap) const
             longest = &event;
     if (!longest)
         return QStringLiteral("no single event over 1 ms");
+    const char *eventName = QMetaEnum::fromType<QEvent::Type>().valueToKey(longest->type);
     const QString what = longest->linkSignal
                              ? QStringLiteral("%1 answering %2").arg(longest->receiverClass, longest->linkSignal)
-                             : QStringLiteral("%1 to %2").arg(
-                                   QMetaEnum::fromType<QEvent::Type>().valueToKey(longest->type),
-                                   longest->receiverClass);
+                             : QStringLiteral("%1 to %2").arg(eventName, longest->receiverClass);
     return QStringLiteral("%1, %2 ms").arg(what).arg(longest->span.ms(), 0, 'f', 1);
 }
