@@ -350,11 +350,15 @@ bool reportPhase(const ProbedApplication &app, const Phase &phase)
         return false;
     }
     const GapSummary summary = app.summarize(phase.span);
-    const bool holds = !phase.isLinkWork || summary.longestOutsidePageBuild.span.ms() <= FrameMs;
+    const LoopGap &longest = summary.longestOutsidePageBuild;
+    const bool holds = !phase.isLinkWork || longest.span.ms() <= FrameMs;
+    QString latencyVerdict = phase.isLinkWork ? verdict(holds) : "";
+    // A gap the thread spent mostly off the CPU says more about the machine than the window.
+    if (!holds && longest.cpuNs / 1e6 < FrameMs / 2)
+        latencyVerdict += ", waiting for a core";
     printRow(phase.name, QString("%1 s").arg(phase.span.ms() / 1000, 0, 'f', 1), "", "");
-    printRow("    longest gap outside the page build", gapText(summary.longestOutsidePageBuild),
-             phase.isLinkWork ? QString("<= %1 ms").arg(FrameMs) : "printed",
-             phase.isLinkWork ? verdict(holds) : "");
+    printRow("    longest gap outside the page build", gapText(longest),
+             phase.isLinkWork ? QString("<= %1 ms").arg(FrameMs) : "printed", latencyVerdict);
     printRow("    busiest gap outside the page build", gapText(summary.busiestOutsidePageBuild), "", "");
     printRow(QString("      at %1 s, made by").arg(summary.atSeconds, 0, 'f', 2), summary.cause, "", "");
     if (summary.gapsOver16MsOutside > 1)
