@@ -188,31 +188,15 @@ QByteArray extraParameters(int count)
     for (int cell = 30; cell < CellCount; ++cell)
         if (cell < 200 || cell > 212)  // the identity cells
             freeCells << cell;
+    const char *const kinds[] = {
+        "<Parameter type=\"list\" name=\"Extra list %1\" cell=\"%2\">"
+        "<Value string=\"A\"/><Value string=\"B\"/><Value string=\"C\"/></Parameter>\n",
+        "<Parameter type=\"range\" name=\"Extra range %1\" cell=\"%2\" min=\"0\" max=\"255\" step=\"1\""
+        " decimals=\"0\" suffix=\" %\"/>\n",
+        "<Parameter type=\"check\" name=\"Extra check %1\" cell=\"%2\"/>\n"};
     QByteArray xml;
-    for (int i = 0; i < count; ++i) {
-        const int cell = freeCells.at(i % freeCells.size());
-        switch (i % 3) {
-        case 0:
-            xml += QString("<Parameter type=\"list\" name=\"Extra list %1\" cell=\"%2\">"
-                           "<Value string=\"A\"/><Value string=\"B\"/><Value string=\"C\"/></Parameter>\n")
-                       .arg(i)
-                       .arg(cell)
-                       .toUtf8();
-            break;
-        case 1:
-            xml += QString("<Parameter type=\"range\" name=\"Extra range %1\" cell=\"%2\" min=\"0\" max=\"255\""
-                           " step=\"1\" decimals=\"0\" suffix=\" %\"/>\n")
-                       .arg(i)
-                       .arg(cell)
-                       .toUtf8();
-            break;
-        default:
-            xml += QString("<Parameter type=\"check\" name=\"Extra check %1\" cell=\"%2\"/>\n")
-                       .arg(i)
-                       .arg(cell)
-                       .toUtf8();
-        }
-    }
+    for (int i = 0; i < count; ++i)
+        xml += QString(kinds[i % 3]).arg(i).arg(freeCells.at(i % freeCells.size())).toUtf8();
     return xml;
 }
 
