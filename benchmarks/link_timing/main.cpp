@@ -7,11 +7,11 @@
 #include "device/buscontroller.h"
 #include "device/deviceimage.h"
 #include "simulateddevice.h"
+#include "support/firmwarepackage.h"
+#include "support/testsupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -71,38 +71,6 @@ double uploadFloorMs(const Setting &s)
            * (std::max(s.blockPauseMs, wireMs(frameBytes, s.baud)) + wireMs(s.ackBytes, s.baud));
 }
 
-void writePortSetting(const QString &portName)
-{
-    QSettings settings(QCoreApplication::applicationDirPath() + "/kova.ini", QSettings::IniFormat);
-    settings.setValue("PORT/Name", portName);
-    settings.sync();
-}
-
-QByteArray patternImage(int length)
-{
-    QByteArray image;
-    quint32 state = 0x2545F491;
-    for (int i = 0; i < length; ++i) {
-        state = state * 1664525u + 1013904223u;
-        image.append(char(state >> 24));
-    }
-    return image;
-}
-
-// A package for `setting`'s dialect: one line record per line, each
-// followed by a four-digit trailer and CR LF.
-bool writePackage(const QString &path, const Setting &setting, const QByteArray &image)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write("[Device]\r\nID=0\r\nHW=0\r\nBL=0\r\nFW=9.9\r\n\r\n[Firmware]\r\n");
-    const int bytesPerLine = setting.recordDigits / 2;
-    for (int at = 0; at < image.size(); at += bytesPerLine)
-        file.write(image.mid(at, bytesPerLine).toHex().toUpper() + "0000\r\n");
-    return true;
-}
-
 // The link, created in this thread, after it has found and identified the
 // simulated device on its own poll ticks.
 class Connection
@@ -114,7 +82,7 @@ public:
         sim.setWireTiming(true);
         sim.setAnswerLatencyMs(0);
         sim.setBlockSize(BlockSize);
-        writePortSetting(sim.portPath());
+        testsupport::writePortSetting(sim.portPath());
         link = std::make_unique<BusController>(nullptr, &image, [] { return QStringList(); });
         QObject::connect(link.get(), &BusController::doConstructDevice, link.get(),
                          [this] { image.constructed = 1; });
@@ -174,8 +142,8 @@ bool timeUpload(Connection &connection, const Setting &setting, double *ms, int 
 {
     QTemporaryDir folder;
     const QString path = folder.filePath("bench.upd");
-    const QByteArray image = patternImage(BlockSize * BlockCount);
-    if (!folder.isValid() || !writePackage(path, setting, image))
+    const QByteArray image = testsupport::patternImage(BlockSize * BlockCount);
+    if (!folder.isValid() || !testsupport::writePackage(path, {0, 0, 0, "9.9"}, image, setting.recordDigits))
         return false;
     connection.image.fwPageSize = BlockSize;
     connection.image.fwPageCount = BlockCount;
