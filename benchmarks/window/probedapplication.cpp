@@ -1,6 +1,6 @@
 #include "probedapplication.h"
 
-#include "link/buscontroller.h"
+#include "device/buscontroller.h"
 
 #include <QMetaEnum>
 #include <QThread>
