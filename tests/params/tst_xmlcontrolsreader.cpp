@@ -5,6 +5,7 @@
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
+#include "params/descriptionreader.h"
 #include "params/xmlcontrolsreader.h"
 
 #include <QDir>
@@ -573,7 +574,7 @@ private slots:
 
     void oversizedFilePassedOver()
     {
-        const QString padding = "<!--" + QString(int(XmlControlsReader::MaxFileBytes), ' ') + "-->";
+        const QString padding = "<!--" + QString(int(descriptionreader::MaxFileBytes), ' ') + "-->";
         writePrimary(document(ours("Big") + padding));
         writeFirmwaresFile("a.dsc", document(ours("A")));
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("exceeds .* bytes, skipped"));
@@ -584,29 +585,29 @@ private slots:
     void rowsCapped()
     {
         QString parameters;
-        for (int i = 0; i < XmlControlsReader::MaxRows + 200; ++i)
+        for (int i = 0; i < descriptionreader::MaxParameters + 200; ++i)
             parameters += check(QString::number(i), i % CellCount);
         writePrimary(document(ours("Many", parameters)));
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("more than 1000 parameters"));
         QVERIFY(readDescription());
-        QCOMPARE(tree->topLevelItemCount(), XmlControlsReader::MaxRows);
-        QCOMPARE(tree->topLevelItem(XmlControlsReader::MaxRows - 1)->text(0),
-                 QString::number(XmlControlsReader::MaxRows - 1));
+        QCOMPARE(tree->topLevelItemCount(), descriptionreader::MaxParameters);
+        QCOMPARE(tree->topLevelItem(descriptionreader::MaxParameters - 1)->text(0),
+                 QString::number(descriptionreader::MaxParameters - 1));
     }
 
     void listEntriesCapped()
     {
         QStringList entries;
-        for (int i = 0; i < XmlControlsReader::MaxListEntries + 500; ++i)
+        for (int i = 0; i < descriptionreader::MaxListEntries + 500; ++i)
             entries << QString::number(i);
         writePrimary(document(ours("Long", list("L", 1, entries) + range("After", 2))));
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("more than 1000 entries"));
         QVERIFY(readDescription());
         QCOMPARE(rowNames(), (QStringList{"L", "After"}));
         auto *longList = control<MComboBox>(0);
-        QCOMPARE(longList->count(), XmlControlsReader::MaxListEntries);
-        QCOMPARE(longList->itemText(XmlControlsReader::MaxListEntries - 1),
-                 QString::number(XmlControlsReader::MaxListEntries - 1));
+        QCOMPARE(longList->count(), descriptionreader::MaxListEntries);
+        QCOMPARE(longList->itemText(descriptionreader::MaxListEntries - 1),
+                 QString::number(descriptionreader::MaxListEntries - 1));
     }
 };
 
