@@ -16,7 +16,7 @@ QString firmwaresFolder()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/firmwares");
 }
 
-Result findIn(const QString &path, const DeviceIdentity &identity)
+Result findIn(const QString &path, const DescriptionIdentity &identity)
 {
     Result result;
     result.file = path;
@@ -40,7 +40,7 @@ Result findIn(const QString &path, const DeviceIdentity &identity)
     return result;
 }
 
-Result find(const DeviceIdentity &identity)
+Result find(const DescriptionIdentity &identity)
 {
     Result result = findIn(PrimaryFile, identity);
     if (result.outcome != Result::NotFound)

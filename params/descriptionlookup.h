@@ -24,9 +24,9 @@ struct Result {
 // The primary file, then the folder's "*.dsc" files in descending name
 // order; the first matching "ESC" element wins. A file that cannot be opened
 // ends the search.
-Result find(const DeviceIdentity &identity);
+Result find(const DescriptionIdentity &identity);
 
 // Only `file`, for a user who names the description explicitly.
-Result findIn(const QString &file, const DeviceIdentity &identity);
+Result findIn(const QString &file, const DescriptionIdentity &identity);
 
 }  // namespace descriptionlookup

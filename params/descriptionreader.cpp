@@ -73,7 +73,7 @@ ParameterDescription parameterFrom(const QXmlStreamAttributes &attributes)
     return p;
 }
 
-DeviceIdentity identityFrom(const QXmlStreamAttributes &attributes)
+DescriptionIdentity identityFrom(const QXmlStreamAttributes &attributes)
 {
     return {integer(attributes, QLatin1String("id")), integer(attributes, QLatin1String("hw")),
             integer(attributes, QLatin1String("fw")), integer(attributes, QLatin1String("fwm"))};
@@ -92,7 +92,7 @@ class Parser
 public:
     explicit Parser(const QByteArray &content) : xml(content) {}
 
-    QVector<DeviceDescription> read(const std::optional<DeviceIdentity> &wanted)
+    QVector<DeviceDescription> read(const std::optional<DescriptionIdentity> &wanted)
     {
         QVector<DeviceDescription> devices;
         xml.readNext();
@@ -195,7 +195,7 @@ private:
 }  // namespace
 
 QVector<DeviceDescription> read(const QByteArray &content,
-                                const std::optional<DeviceIdentity> &wanted)
+                                const std::optional<DescriptionIdentity> &wanted)
 {
     return Parser(content).read(wanted);
 }

@@ -21,6 +21,6 @@ constexpr qint64 MaxFileBytes = 8 * 1024 * 1024;
 // Every "ESC" element in document order or, with `wanted`, only the first
 // one whose identity matches it.
 QVector<DeviceDescription> read(const QByteArray &content,
-                                const std::optional<DeviceIdentity> &wanted = std::nullopt);
+                                const std::optional<DescriptionIdentity> &wanted = std::nullopt);
 
 }  // namespace descriptionreader

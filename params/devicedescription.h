@@ -30,21 +30,21 @@ struct ParameterDescription {
 };
 
 // The four identity fields a device reports and an "ESC" element must match.
-struct DeviceIdentity {
+struct DescriptionIdentity {
     int id = 0;
     int hw = 0;
     int fw = 0;
     int fwm = 0;
 
-    bool operator==(const DeviceIdentity &other) const
+    bool operator==(const DescriptionIdentity &other) const
     {
         return id == other.id && hw == other.hw && fw == other.fw && fwm == other.fwm;
     }
-    bool operator!=(const DeviceIdentity &other) const { return !(*this == other); }
+    bool operator!=(const DescriptionIdentity &other) const { return !(*this == other); }
 };
 
 struct DeviceDescription {
-    DeviceIdentity identity;
+    DescriptionIdentity identity;
     QString name;
     uint pageCount = 0;  // "fwnp" whole; the device image keeps its low 8 bits
     uint pageSize = 0;   // "fwps"

@@ -37,7 +37,7 @@ XmlControlsReader::XmlControlsReader(QObject *receiver, QTreeWidget *tree, Devic
 
 bool XmlControlsReader::readDescription()
 {
-    const DeviceIdentity identity{image->deviceId, image->hwVersion, image->fwMajor,
+    const DescriptionIdentity identity{image->deviceId, image->hwVersion, image->fwMajor,
                                   image->fwMinor};
     const descriptionlookup::Result found = descriptionlookup::find(identity);
     if (found.outcome != descriptionlookup::Result::Found)

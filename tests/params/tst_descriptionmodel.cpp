@@ -7,7 +7,7 @@
 
 using namespace descriptionfiles;
 
-Q_DECLARE_METATYPE(std::optional<DeviceIdentity>)
+Q_DECLARE_METATYPE(std::optional<DescriptionIdentity>)
 
 // The description model on its own: no widgets linked.
 class TestDescriptionModel : public QObject
@@ -19,26 +19,26 @@ private slots:
     void readsDevices_data()
     {
         QTest::addColumn<QString>("content");
-        QTest::addColumn<std::optional<DeviceIdentity>>("wanted");
+        QTest::addColumn<std::optional<DescriptionIdentity>>("wanted");
         QTest::addColumn<QStringList>("devices");
 
         const QString range = "<Parameter type=\"range\" name=\"R\" cell=\"1\"/>";
         const QString two = device(1, 2, 3, 4, "A", range) + device(5, 6, 7, 8, "B", range + range);
-        QTest::newRow("every description") << document(two) << std::optional<DeviceIdentity>()
+        QTest::newRow("every description") << document(two) << std::optional<DescriptionIdentity>()
                                            << QStringList{"A:1", "B:2"};
         QTest::newRow("the matching one")
-            << document(two) << std::optional<DeviceIdentity>({5, 6, 7, 8}) << QStringList{"B:2"};
+            << document(two) << std::optional<DescriptionIdentity>({5, 6, 7, 8}) << QStringList{"B:2"};
         QTest::newRow("none matching")
-            << document(two) << std::optional<DeviceIdentity>({5, 6, 7, 9}) << QStringList();
+            << document(two) << std::optional<DescriptionIdentity>({5, 6, 7, 9}) << QStringList();
         QTest::newRow("nested description ends the one before and is read")
             << document(device(1, 2, 3, 4, "A", range + device(5, 6, 7, 8, "B", range)))
-            << std::optional<DeviceIdentity>() << QStringList{"A:1", "B:1"};
+            << std::optional<DescriptionIdentity>() << QStringList{"A:1", "B:1"};
     }
 
     void readsDevices()
     {
         QFETCH(QString, content);
-        QFETCH(std::optional<DeviceIdentity>, wanted);
+        QFETCH(std::optional<DescriptionIdentity>, wanted);
         QFETCH(QStringList, devices);
 
         QStringList read;
@@ -59,7 +59,7 @@ private slots:
             document(device(1, 2, 3, 4, "Dev", parameters, "fwnp=\"300\" fwps=\"64\"")).toUtf8());
         QCOMPARE(devices.size(), 1);
         const DeviceDescription &dev = devices[0];
-        QVERIFY(dev.identity == (DeviceIdentity{1, 2, 3, 4}));
+        QVERIFY(dev.identity == (DescriptionIdentity{1, 2, 3, 4}));
         QCOMPARE(dev.pageCount, 300u);
         QCOMPARE(dev.pageSize, 64u);
         QCOMPARE(dev.parameters.size(), 2);

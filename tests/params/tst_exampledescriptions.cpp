@@ -291,7 +291,7 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QVector<DeviceDescription> described = descriptionreader::read(
             file.readAll(),
-            DeviceIdentity{image.deviceId, image.hwVersion, image.fwMajor, image.fwMinor});
+            DescriptionIdentity{image.deviceId, image.hwVersion, image.fwMajor, image.fwMinor});
         QCOMPARE(described.size(), 1);
         const QVector<ParameterDescription> &parameters = described[0].parameters;
         QCOMPARE(parameters.size(), tree->topLevelItemCount());
