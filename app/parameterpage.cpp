@@ -4,6 +4,7 @@
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
+#include "params/parameterdependency.h"
 #include "params/valuecodec.h"
 
 #include <QSignalBlocker>
@@ -14,9 +15,6 @@
 namespace parameterpage {
 
 namespace {
-
-constexpr int DependencyOnCellZero = 1000;
-constexpr int InvertedDependency = 1000;  // list on list: enabled unless index == depval - 1000
 
 QWidget *controlOf(QTreeWidget *tree, int row)
 {
@@ -47,13 +45,6 @@ CellWrite cellWriteOf(const Control &control, quint32 raw)
     return {raw, uchar(control.cell), uchar(control.hcell > 0 ? control.hcell : 0)};
 }
 
-bool dependsOn(int depcell, int sourceCell)
-{
-    if (depcell == 0)
-        return false;
-    return depcell == sourceCell || (depcell == DependencyOnCellZero && sourceCell == 0);
-}
-
 // What a list or range control depends on; check boxes take no part.
 struct Dependency {
     int depcell;
@@ -77,7 +68,7 @@ void updateDependentsOf(QTreeWidget *tree, int sourceCell, Rule enabled)
     for (int row = 0; row < tree->topLevelItemCount(); ++row) {
         QWidget *control = controlOf(tree, row);
         const std::optional<Dependency> dependency = dependencyOf(control);
-        if (dependency && dependsOn(dependency->depcell, sourceCell))
+        if (dependency && parameterdependency::dependsOn(dependency->depcell, sourceCell))
             control->setEnabled(enabled(*dependency));
     }
 }
@@ -107,14 +98,13 @@ void updateDependents(QTreeWidget *tree, QObject *source)
     if (auto *list = qobject_cast<MComboBox *>(source)) {
         const int index = list->currentIndex();
         updateDependentsOf(tree, list->cell, [index](const Dependency &dependency) {
-            if (dependency.dependentIsList && dependency.depval >= InvertedDependency)
-                return index != dependency.depval - InvertedDependency;
-            return index == dependency.depval;
+            return parameterdependency::enabledByList(index, dependency.dependentIsList,
+                                                      dependency.depval);
         });
     } else if (auto *range = qobject_cast<MSpinBox *>(source)) {
         const double value = range->value();
         updateDependentsOf(tree, range->cell, [value](const Dependency &dependency) {
-            return value == double(dependency.depval);
+            return parameterdependency::enabledByRange(value, dependency.depval);
         });
     }
 }

@@ -44,18 +44,27 @@ RangeBounds rangeBounds(const ParameterDescription &parameter)
     return bounds;
 }
 
+int listIndex(const ParameterDescription &parameter, quint32 raw)
+{
+    const int index = valuecodec::decodeList(raw, conversionOf(parameter));
+    return index >= 0 && index < parameter.entries.size() ? index : -1;
+}
+
+double rangeValue(const ParameterDescription &parameter, quint32 raw)
+{
+    const RangeBounds bounds = rangeBounds(parameter);
+    const double value = roundToDecimals(valuecodec::decodeRange(raw, conversionOf(parameter)),
+                                         bounds.decimals);
+    return std::clamp(value, bounds.minimum, bounds.maximum);
+}
+
 QString toText(const ParameterDescription &parameter, quint32 raw)
 {
     switch (parameter.kind) {
     case ParameterKind::List:
-        return parameter.entries.value(valuecodec::decodeList(raw, conversionOf(parameter)));
-    case ParameterKind::Range: {
-        const RangeBounds bounds = rangeBounds(parameter);
-        const double value = roundToDecimals(
-            valuecodec::decodeRange(raw, conversionOf(parameter)), bounds.decimals);
-        return rangeText(std::clamp(value, bounds.minimum, bounds.maximum), bounds,
-                         parameter.suffix);
-    }
+        return parameter.entries.value(listIndex(parameter, raw));
+    case ParameterKind::Range:
+        return rangeText(rangeValue(parameter, raw), rangeBounds(parameter), parameter.suffix);
     case ParameterKind::Check: return raw != 0 ? On : Off;
     case ParameterKind::None: break;
     }

@@ -34,6 +34,11 @@ struct RangeBounds {
 };
 RangeBounds rangeBounds(const ParameterDescription &parameter);
 
+// What the control holds for a raw value: a list's index (-1 when no entry
+// has it), a range's number bounded and rounded to its decimals.
+int listIndex(const ParameterDescription &parameter, quint32 raw);
+double rangeValue(const ParameterDescription &parameter, quint32 raw);
+
 // A list shows its entry (empty when the raw value selects none), a range
 // its number with its decimals and suffix ("12.5 V"), a check "on" or "off".
 QString toText(const ParameterDescription &parameter, quint32 raw);
