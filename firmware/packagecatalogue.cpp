@@ -5,20 +5,28 @@
 
 namespace {
 
-// A missing or non-numeric key reads as 0, and so does a number that does
-// not fit in 32 bits.
+// A number that does not fit in 32 bits reads as 0 as well.
 quint32 identityKey(const QSettings &package, const QString &key)
 {
     return package.value(key).toString().toUInt(nullptr, 10);
 }
 
-bool fitsDevice(const QSettings &package, quint8 deviceId, quint8 hwVersion, quint8 blVersion)
+}  // namespace
+
+bool PackageKeys::fits(quint8 device, quint8 hardware, quint8 bootloader) const
 {
-    return identityKey(package, "ID") == deviceId && identityKey(package, "HW") == hwVersion
-           && identityKey(package, "BL") == blVersion;
+    return deviceId == device && hwVersion == hardware && blVersion == bootloader;
 }
 
-}  // namespace
+PackageKeys readPackageKeys(const QString &path)
+{
+    QSettings package(path, QSettings::IniFormat);
+    package.setIniCodec("Windows-1251");
+    package.beginGroup("Device");
+    return {identityKey(package, "ID"),          identityKey(package, "HW"),
+            identityKey(package, "BL"),          package.value("FW").toString(),
+            package.value("Header").toString(), package.value("Description").toString()};
+}
 
 QVector<FirmwarePackage> buildCatalogue(const QString &folder, quint8 deviceId, quint8 hwVersion,
                                         quint8 blVersion)
@@ -28,15 +36,9 @@ QVector<FirmwarePackage> buildCatalogue(const QString &folder, quint8 deviceId, 
         QDir(folder).entryList({"*.upd"}, QDir::Files, QDir::Name | QDir::Reversed);
     for (const QString &file : files) {
         const QString path = folder + "/" + file;
-        QSettings package(path, QSettings::IniFormat);
-        package.setIniCodec("Windows-1251");
-        package.beginGroup("Device");
-        if (fitsDevice(package, deviceId, hwVersion, blVersion)) {
-            catalogue.append({path, package.value("FW").toString(),
-                              package.value("Header").toString(),
-                              package.value("Description").toString()});
-        }
-        package.endGroup();
+        const PackageKeys keys = readPackageKeys(path);
+        if (keys.fits(deviceId, hwVersion, blVersion))
+            catalogue.append({path, keys.version, keys.header, keys.description});
     }
     return catalogue;
 }
