@@ -1,8 +1,6 @@
 #include "device/buscontroller.h"
 
-#include "firmware/firmwareupload.h"
 #include "device/deviceimage.h"
-#include "link/frames.h"
 #include "device/threadhandover.h"
 
 #include <QCoreApplication>
@@ -21,50 +19,8 @@ namespace {
 // dialect without dropping a device that was never there.
 quint8 missCount = 4;
 
-constexpr int LinkBaudRate = 19200;
 constexpr int IdleIntervalMs = 500;
 constexpr int SearchIntervalMs = 100;
-constexpr int CellAttempts = 5;
-
-ExchangeParams pingParams(Dialect dialect)
-{
-    switch (dialect) {
-    case Dialect::Vorn: return {1000, 150, 1000, 14, ReadMode::Line, 14};
-    case Dialect::Kelpa: return {1000, 150, 1000, 9, ReadMode::Line, 9};
-    case Dialect::Ulma: break;
-    }
-    return {1000, 150, 1000, 8, ReadMode::Line, 9};
-}
-
-ExchangeParams readParams(Dialect dialect)
-{
-    switch (dialect) {
-    case Dialect::Vorn: return {100, 15, 100, 14, ReadMode::Fixed};
-    case Dialect::Kelpa: return {1000, 50, 1000, 9, ReadMode::Fixed};
-    case Dialect::Ulma: break;
-    }
-    return {100, 0, 100, 8, ReadMode::Gathering, 0, 25};
-}
-
-ExchangeParams writeParams(Dialect dialect)
-{
-    switch (dialect) {
-    case Dialect::Vorn: return {100, 15, 100, 15, ReadMode::Fixed};
-    case Dialect::Kelpa: return {1000, 50, 1000, 9, ReadMode::Fixed};
-    case Dialect::Ulma: break;
-    }
-    return {1000, 30, 1000, 8, ReadMode::Fixed};
-}
-
-const char *pingDebugLine(Dialect dialect)
-{
-    switch (dialect) {
-    case Dialect::Vorn: return "ping Vorn";
-    case Dialect::Kelpa: return "ping Kelpa";
-    case Dialect::Ulma: break;
-    }
-    return "ping Ulma";
-}
 
 }  // namespace
 
@@ -82,6 +38,8 @@ BusController::BusController(QObject *parent, DeviceImage *image, PortLister lis
     const QString path = settingsPath();
     timer = new QTimer(this);
     port = new QSerialPort(this);
+    session = std::make_unique<DeviceSession>(*port);
+    session->setStopCheck([this] { return stopRequested(); });
     if (QFile::exists(path)) {
         QSettings settings(path, QSettings::IniFormat);
         settings.beginGroup("PORT");
@@ -115,43 +73,22 @@ void BusController::storePortName()
     settings.sync();
 }
 
-bool BusController::openPort(const QString &name, qint32 baudRate)
+bool BusController::openPort(const QString &name)
 {
-    port->setPortName(name);
-    port->setBaudRate(baudRate);
-    port->setDataBits(QSerialPort::Data8);
-    port->setStopBits(QSerialPort::OneStop);
-    port->setFlowControl(QSerialPort::NoFlowControl);
-    port->open(QIODevice::ReadWrite);
-    return port->isOpen();
+    return session->open(name) == OpenOutcome::Opened;
 }
 
-// The cable echoes every byte, with or without a device behind it; the last
-// port in the list that echoes "KOVA" exactly is taken.
+// The last port in the list that echoes "KOVA" exactly is taken.
 QString BusController::scanPorts()
 {
     QString found;
     timer->stop();
     const QStringList candidates = listPorts();
-    if (port->isOpen())
-        port->close();
     for (const QString &name : candidates) {
-        port->setPortName(name);
-        if (!port->open(QIODevice::ReadWrite))
-            continue;
-        port->setBaudRate(LinkBaudRate);
-        port->setDataBits(QSerialPort::Data8);
-        port->setStopBits(QSerialPort::OneStop);
-        port->setFlowControl(QSerialPort::NoFlowControl);
-        port->clear(QSerialPort::AllDirections);
-        port->write("KOVA", 4);
-        port->waitForBytesWritten(50);
-        port->waitForReadyRead(50);
-        if (port->readAll() == "KOVA")
+        if (session->echoTest(name).echoed)
             found = name;
-        port->close();
     }
-    if (openPort(found, LinkBaudRate))
+    if (openPort(found))
         emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
     timer->start();
     return found;
@@ -168,8 +105,8 @@ void BusController::pollDevice()
     timer->stop();
     int interval = timer->interval();
     if (!port->isOpen()) {
-        if (openPort(portName, LinkBaudRate)) {
-            dialect = Vorn;
+        if (openPort(portName)) {
+            session->setDialect(Vorn);
             emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
         } else {
             emit sendStatus("red", tr(" USB-cable not connected"));
@@ -178,13 +115,13 @@ void BusController::pollDevice()
         return;
     }
 
-    switch (pingDevice(DialectSetting(dialect))) {
+    switch (session->ping(session->dialect())) {
     case Silent:
         emit doDestroyDevice();
         emit sendStatus("red", tr(" USB-cable not connected"));
         missCount = 3;
-        port->close();
-        openPort(portName, LinkBaudRate);
+        session->close();
+        openPort(portName);
         interval = IdleIntervalMs;
         break;
     case EchoOnly:
@@ -195,7 +132,7 @@ void BusController::pollDevice()
                 emit doDestroyDevice();
                 missCount = 4;
             }
-            dialect = nextDialect(DialectSetting(dialect));
+            session->setDialect(nextDialect(session->dialect()));
         }
         interval = SearchIntervalMs;
         emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
@@ -215,93 +152,36 @@ void BusController::pollDevice()
     timer->start(interval);
 }
 
-PingResult BusController::pingDevice(DialectSetting setting)
-{
-    port->setBaudRate(baudRateOf(setting));
-    const Dialect family = dialectOf(setting);
-    qDebug() << pingDebugLine(family);
-    const QByteArray request = frames::pingRequest(family);
-    SerialExchange exchange(*port);
-    const ExchangeResult result = exchange.run(request, pingParams(family));
-    return frames::classifyPing(family, result.sawData, result.received, request.size());
-}
-
-bool BusController::readCell(quint8 cell, uchar &value)
-{
-    const Dialect family = dialectOf(DialectSetting(dialect));
-    const QByteArray request = frames::readRequest(family, cell);
-    SerialExchange exchange(*port);
-    for (int attempt = 0; attempt < CellAttempts && !stopRequested(); ++attempt) {
-        const ExchangeResult result = exchange.run(request, readParams(family));
-        if (frames::cellReplyValid(family, result.received, request.size())) {
-            value = uchar(result.received.at(request.size() + 1));
-            return true;
-        }
-        if (family == Dialect::Ulma)
-            qDebug() << "Reading Cell Error";
-    }
-    return false;
-}
-
-bool BusController::writeCell(quint8 cell, quint8 value)
-{
-    const Dialect family = dialectOf(DialectSetting(dialect));
-    const QByteArray request = frames::writeRequest(family, cell, value);
-    SerialExchange exchange(*port);
-    for (int attempt = 0; attempt < CellAttempts && !stopRequested(); ++attempt) {
-        const ExchangeResult result = exchange.run(request, writeParams(family));
-        if (frames::cellReplyValid(family, result.received, request.size()))
-            return true;
-    }
-    return false;
-}
-
 void BusController::readIdentity()
 {
-    struct IdentityCell {
-        quint8 cell;
-        std::atomic<quint8> &field;
-    };
-    const bool vorn = dialectOf(DialectSetting(dialect)) == Dialect::Vorn;
-    const QVector<IdentityCell> order = vorn
-        ? QVector<IdentityCell>{{200, image->deviceId}, {203, image->blVersion}, {202, image->hwVersion},
-                                {205, image->fwMajor},  {206, image->fwMinor},   {212, image->fwBuild}}
-        : QVector<IdentityCell>{{64, image->deviceId}, {65, image->fwMajor}, {66, image->fwMinor}};
-    for (const IdentityCell &identity : order) {
-        uchar value = 0;
-        if (!readCell(identity.cell, value))
-            return;
-        identity.field = value;
-    }
-    if (vorn) {
-        if (image->fwBuild == 0xFF)
-            image->fwBuild = 0;
-    } else {
-        image->hwVersion = 1;
-        image->blVersion = 1;
-        image->fwBuild = 0;
-    }
-    emit doConstructDevice();
+    DeviceIdentity identity = DeviceIdentity::of(*image);
+    const LinkOutcome outcome = session->identify(identity);
+    identity.storeIn(*image);
+    if (outcome == LinkOutcome::Done)
+        emit doConstructDevice();
 }
 
 void BusController::readDeviceAllCells()
 {
     emit sendStatus("green");
-    for (int cell = 0; cell < CellCount; ++cell) {
-        if (image->cells[cell].used == 0)
-            continue;
-        uchar value = 0;
-        if (!readCell(quint8(cell), value)) {
-            // Without this the window would wait on its splash page for
-            // values that never come; dropping the device makes the next
-            // answered ping identify and read it afresh.
-            if (!stopRequested())
-                emit doDestroyDevice();
-            return;
-        }
-        image->cells[cell].value = value;
+    const CellsReadResult result = session->readUsedCells(*image);
+    if (result.outcome == LinkOutcome::Done) {
+        recoveredOnce.reset();
+        emit allCellsReady();
+        return;
     }
-    emit allCellsReady();
+    if (stopRequested())
+        return;
+    // Dropping the device makes the next answered ping identify and read it
+    // afresh, which cures a passing fault; a cell that never answers would
+    // repeat that for ever, so the same device gets it once.
+    const DeviceIdentity identity = DeviceIdentity::of(*image);
+    if (recoveredOnce == identity) {
+        emit allCellsIncomplete(result.failedCell);
+        return;
+    }
+    recoveredOnce = identity;
+    emit doDestroyDevice();
 }
 
 void BusController::writeDeviceValue(uint value, uchar cell, uchar hcell)
@@ -314,49 +194,19 @@ void BusController::writeDeviceValue(uint value, uchar cell, uchar hcell)
         qDebug() << "Cell out of range";
         return;
     }
-    CellSlot &lowSlot = image->cells[cell];
-    CellSlot &highSlot = image->cells[hcell];
-    if (lowSlot.value == low && (hcell == 0 || highSlot.value == high))
+    if (image->cells[cell].value == low && (hcell == 0 || image->cells[hcell].value == high))
         return;
     qDebug() << value << int(cell) << int(hcell);
 
-    // Whatever happens below, the controls must end up showing what the
-    // device holds, not what the user asked for.
-    const bool confirmed = writeAndReadBack(cell, low, hcell, high);
-    if (!confirmed && !stopRequested())
-        emit updatedDeviceValue();
-}
-
-// Both bytes are written before either is read back, low cell first.
-// Returns true only when every step succeeded and the device holds exactly
-// what was sent.
-bool BusController::writeAndReadBack(quint8 cell, quint8 low, quint8 hcell, quint8 high)
-{
-    if (!writeCell(cell, low))
-        return false;
-    if (hcell != 0 && !writeCell(hcell, high))
-        return false;
-
-    uchar stored = 0;
-    if (!readCell(cell, stored))
-        return false;
-    bool matches = stored == low;
-    if (!matches)
-        qDebug() << "LO Write error!!!";
-    image->cells[cell].value = stored;
-
-    if (hcell != 0) {
-        if (!readCell(hcell, stored))
-            return false;
-        if (stored != high) {
-            matches = false;
-            qDebug() << "HI Write error!!!";
-        }
-        image->cells[hcell].value = stored;
+    const WriteOutcome outcome = session->writeValue(*image, value, cell, hcell);
+    if (outcome == WriteOutcome::Confirmed || outcome == WriteOutcome::DeviceDiffers) {
+        emit sendStatus("dark_green");
+        qDebug() << "ok";
     }
-    emit sendStatus("dark_green");
-    qDebug() << "ok";
-    return matches;
+    // Whatever happened, the controls must end up showing what the device
+    // holds, not what the user asked for.
+    if (outcome != WriteOutcome::Confirmed && !stopRequested())
+        emit updatedDeviceValue();
 }
 
 void BusController::doUpdateFirmware(QString filename)
@@ -364,18 +214,9 @@ void BusController::doUpdateFirmware(QString filename)
     const quint32 pageSize = image->fwPageSize;
     timer->stop();
 
-    UploadHooks hooks;
-    hooks.status = [this](const QString &color) { emit sendStatus(color); };
-    hooks.progress = [this](uint block) { emit setProgressBar(block); };
-    hooks.readCellZero = [this] {
-        uchar ignored = 0;
-        readCell(0, ignored);
-    };
-    hooks.stopRequested = [this] { return stopRequested(); };
-
-    SerialExchange exchange(*port);
-    FirmwareUpload upload(exchange, DialectSetting(dialect), hooks);
-    switch (upload.run(filename, pageSize, image->fwPageCount)) {
+    const auto progress = [this](uint block) { emit setProgressBar(block); };
+    const auto status = [this](const QString &color) { emit sendStatus(color); };
+    switch (session->uploadPackage(filename, pageSize, image->fwPageCount, progress, status)) {
     case UploadOutcome::Done:
         image->constructed = 0;
         emit firmwareUpdated();
@@ -389,6 +230,10 @@ void BusController::doUpdateFirmware(QString filename)
     case UploadOutcome::BlockFailed:
         reportUploadFailure(tr("The device did not acknowledge a firmware block. "
                                "Keep it connected and run the update again."));
+        break;
+    case UploadOutcome::PortClosed:
+        reportUploadFailure(tr("The serial port closed during the update. "
+                               "Reconnect the cable and run the update again."));
         break;
     case UploadOutcome::Stopped:
         break;

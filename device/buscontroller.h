@@ -1,21 +1,23 @@
 #pragma once
 
-#include "link/dialect.h"
-#include "link/exchange.h"
+#include "device/devicesession.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 class QSerialPort;
 class QTimer;
 struct DeviceImage;
 
-// The device link: owns the serial port and the poll timer and lives in the
-// worker thread. It meets the window only through signals and slots and
-// through the window's DeviceImage.
+// The window's device link: runs a DeviceSession on its serial port in the
+// worker thread, drives it with the poll timer and reports through signals.
+// It meets the window only through signals and slots and through the
+// window's DeviceImage.
 class BusController : public QObject
 {
     Q_OBJECT
@@ -38,6 +40,10 @@ signals:
     void firmwareUpdated();
     // An upload that ended without success; the reason is for the user.
     void firmwareUpdateFailed(QString reason);
+    // The read of all cells failed again for the same device after one
+    // recovery: used cells below `failedCell` hold the device's values, the
+    // ones from it up were not read.
+    void allCellsIncomplete(uchar failedCell);
 
 public slots:
     void findUSBCable();
@@ -48,21 +54,20 @@ public slots:
 private:
     QString settingsPath() const;
     void storePortName();
-    bool openPort(const QString &name, qint32 baudRate);
+    bool openPort(const QString &name);
     QString scanPorts();
     void pollDevice();
-    PingResult pingDevice(DialectSetting setting);
-    bool readCell(quint8 cell, uchar &value);
-    bool writeCell(quint8 cell, quint8 value);
-    bool writeAndReadBack(quint8 cell, quint8 low, quint8 hcell, quint8 high);
-    void reportUploadFailure(const QString &reason);
     void readIdentity();
+    void reportUploadFailure(const QString &reason);
     bool stopRequested() const;
 
-    quint8 dialect = Vorn;
     QString portName;
     DeviceImage *image;
     QSerialPort *port;
     QTimer *timer;
     PortLister listPorts;
+    std::unique_ptr<DeviceSession> session;
+    // The device whose read of all cells has already been recovered once by
+    // dropping and identifying it again.
+    std::optional<DeviceIdentity> recoveredOnce;
 };

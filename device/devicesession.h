@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <initializer_list>
 
 class QSerialPort;
 struct DeviceImage;
@@ -40,8 +41,8 @@ enum class LinkOutcome {
 
 struct CellsReadResult {
     LinkOutcome outcome = LinkOutcome::Done;
-    // The first used cell that did not answer; used cells below it hold the
-    // device's values, those from it up are unread. Only set for NoReply.
+    // Where a failed read ended: used cells below it hold the device's
+    // values, those from it up are unread.
     quint8 failedCell = 0;
 };
 
@@ -76,7 +77,8 @@ public:
     // Every frame sent and received, with its time (see SerialExchange).
     void setTrace(TraceHook trace);
 
-    // The port, at 19200 baud, 8 data bits, 1 stop bit, no flow control.
+    // The port, at 19200 baud, 8 data bits, 1 stop bit, no flow control;
+    // a port open before is closed first.
     OpenOutcome open(const QString &portName);
     void close();
     bool isOpen() const;
@@ -119,9 +121,11 @@ public:
 
 private:
     bool stopRequested() const;
-    template<typename Request>
-    LinkOutcome exchangeCell(const QByteArray &request, const ExchangeParams &params, Request onReply);
+    LinkOutcome cellCommand(const QByteArray &request, const ExchangeParams &params, quint8 *reply,
+                            const char *failureLine);
     LinkOutcome writeCell(quint8 cell, quint8 value);
+    WriteOutcome afterFailedStep(DeviceImage &image, LinkOutcome step, WriteOutcome failure,
+                                 std::initializer_list<quint8> cellsToReadBack);
     UploadHooks uploadHooks(const ProgressCallback &progress, const StatusCallback &status);
 
     QSerialPort &port;

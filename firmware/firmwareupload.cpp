@@ -29,7 +29,11 @@ UploadOutcome FirmwareUpload::run(const QString &path, quint32 pageSize, quint8 
         return UploadOutcome::CannotOpen;
     const QByteArray image = readFirmwareImage(package, dialect);
     package.close();
+    return run(image, pageSize, pageCount);
+}
 
+UploadOutcome FirmwareUpload::run(const QByteArray &image, quint32 pageSize, quint8 pageCount)
+{
     // Cell 0 is read once before the block check, whether or not the package
     // fits; its value is not used.
     if (hooks.readCellZero)
@@ -87,6 +91,7 @@ UploadOutcome FirmwareUpload::sendPass(const QByteArray &image, int blockSize, i
             break;
         case BlockResult::Failed: return UploadOutcome::BlockFailed;
         case BlockResult::Stopped: return UploadOutcome::Stopped;
+        case BlockResult::PortClosed: return UploadOutcome::PortClosed;
         }
     }
     return UploadOutcome::Done;
@@ -102,6 +107,8 @@ FirmwareUpload::BlockResult FirmwareUpload::sendBlock(const QByteArray &block)
     for (int attempt = 0; attempt < AttemptsPerExchange; ++attempt) {
         if (stopRequested())
             return BlockResult::Stopped;
+        if (!exchange.portOpen())
+            return BlockResult::PortClosed;
         announceAttempt();
         const QByteArray frame = uploadframes::blockFrame(dialect, block);
         const ExchangeResult result = exchange.run(frame, params, afterWritten);

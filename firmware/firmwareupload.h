@@ -24,6 +24,7 @@ enum class UploadOutcome {
     Refused,      // the image does not have the device's block count; nothing was sent
     BlockFailed,  // a block went unacknowledged five times; later blocks were not sent
     Stopped,      // the owner asked to stop between two exchanges
+    PortClosed,   // the port was not open before an attempt; later blocks were not sent
 };
 
 // Sends a firmware package to the device block by block in one dialect.
@@ -34,9 +35,10 @@ public:
     FirmwareUpload(SerialExchange &exchange, DialectSetting dialect, UploadHooks hooks);
 
     UploadOutcome run(const QString &path, quint32 pageSize, quint8 pageCount);
+    UploadOutcome run(const QByteArray &image, quint32 pageSize, quint8 pageCount);
 
 private:
-    enum class BlockResult { Acknowledged, Failed, Stopped };
+    enum class BlockResult { Acknowledged, Failed, Stopped, PortClosed };
 
     bool stopRequested() const;
     void reportStatus(const QString &color) const;

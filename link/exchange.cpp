@@ -3,36 +3,70 @@
 #include <QSerialPort>
 #include <QThread>
 
+SerialExchange::SerialExchange(QIODevice &device, ClearBuffers clearBuffers)
+    : device(device), clearBuffers(std::move(clearBuffers))
+{
+}
+
+SerialExchange::SerialExchange(QSerialPort &port)
+    : SerialExchange(port, [&port] { port.clear(QSerialPort::AllDirections); })
+{
+}
+
+bool SerialExchange::portOpen() const
+{
+    return device.isOpen();
+}
+
+void SerialExchange::setTrace(TraceHook hook)
+{
+    traceHook = std::move(hook);
+    traceClock.start();
+}
+
+void SerialExchange::trace(TraceDirection direction, const QByteArray &bytes) const
+{
+    if (traceHook)
+        traceHook(direction, bytes, traceClock.elapsed());
+}
+
 ExchangeResult SerialExchange::run(const QByteArray &request, const ExchangeParams &params,
                                    const std::function<void()> &afterWritten)
 {
-    port.clear(QSerialPort::AllDirections);
-    port.write(request);
-    port.waitForBytesWritten(params.writeWaitMs);
+    ExchangeResult result;
+    if (!portOpen()) {
+        result.portClosed = true;
+        return result;
+    }
+    if (clearBuffers)
+        clearBuffers();
+    device.write(request);
+    trace(TraceDirection::Sent, request);
+    device.waitForBytesWritten(params.writeWaitMs);
     if (afterWritten)
         afterWritten();
     if (params.pauseMs > 0)
         QThread::msleep(params.pauseMs);
-    port.waitForReadyRead(params.replyWaitMs);
+    device.waitForReadyRead(params.replyWaitMs);
 
-    ExchangeResult result;
-    result.sawData = port.bytesAvailable() > 0;
+    result.sawData = device.bytesAvailable() > 0;
     switch (params.mode) {
     case ReadMode::Fixed:
-        if (port.bytesAvailable() >= params.expected)
-            result.received = port.read(params.expected);
+        if (device.bytesAvailable() >= params.expected)
+            result.received = device.read(params.expected);
         break;
     case ReadMode::Line:
         // QIODevice::readLine(n) keeps room for a terminating zero and
         // returns at most n - 1 bytes.
         if (result.sawData)
-            result.received = port.readLine(params.lineLimit + 1);
+            result.received = device.readLine(params.lineLimit + 1);
         break;
     case ReadMode::Gathering:
         if (result.sawData)
             result.received = gather(params.expected, params.stepMs);
         break;
     }
+    trace(TraceDirection::Received, result.received);
     return result;
 }
 
@@ -40,8 +74,8 @@ ExchangeResult SerialExchange::run(const QByteArray &request, const ExchangePara
 // the exchange at once.
 QByteArray SerialExchange::gather(int expected, int stepMs)
 {
-    QByteArray received = port.readAll();
-    while (received.size() < expected && port.waitForReadyRead(stepMs))
-        received += port.readAll();
+    QByteArray received = device.readAll();
+    while (received.size() < expected && device.waitForReadyRead(stepMs))
+        received += device.readAll();
     return received;
 }

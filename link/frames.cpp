@@ -102,4 +102,34 @@ PingResult classifyPing(Dialect dialect, bool sawData, const QByteArray &line, i
     return answered ? Answered : Garbled;
 }
 
+ExchangeParams pingExchange(Dialect dialect)
+{
+    switch (dialect) {
+    case Dialect::Vorn: return {1000, 150, 1000, 14, ReadMode::Line, 14};
+    case Dialect::Kelpa: return {1000, 150, 1000, 9, ReadMode::Line, 9};
+    case Dialect::Ulma: break;
+    }
+    return {1000, 150, 1000, 8, ReadMode::Line, 9};
+}
+
+ExchangeParams readExchange(Dialect dialect)
+{
+    switch (dialect) {
+    case Dialect::Vorn: return {100, 15, 100, 14, ReadMode::Fixed};
+    case Dialect::Kelpa: return {1000, 50, 1000, 9, ReadMode::Fixed};
+    case Dialect::Ulma: break;
+    }
+    return {100, 0, 100, 8, ReadMode::Gathering, 0, 25};
+}
+
+ExchangeParams writeExchange(Dialect dialect)
+{
+    switch (dialect) {
+    case Dialect::Vorn: return {100, 15, 100, 15, ReadMode::Fixed};
+    case Dialect::Kelpa: return {1000, 50, 1000, 9, ReadMode::Fixed};
+    case Dialect::Ulma: break;
+    }
+    return {1000, 30, 1000, 8, ReadMode::Fixed};
+}
+
 }  // namespace frames

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/dialect.h"
+#include "link/exchange.h"
 
 #include <QByteArray>
 
@@ -24,5 +25,10 @@ bool cellReplyValid(Dialect dialect, const QByteArray &received, int offset);
 // Classifies what a ping's line read returned; `sawData` is false when not a
 // single byte was available.
 PingResult classifyPing(Dialect dialect, bool sawData, const QByteArray &line, int requestLength);
+
+// Waits, expected bytes and reading mode of each command.
+ExchangeParams pingExchange(Dialect dialect);
+ExchangeParams readExchange(Dialect dialect);
+ExchangeParams writeExchange(Dialect dialect);
 
 }  // namespace frames

@@ -324,6 +324,7 @@ private slots:
                                    "signal updatedDeviceValue()",
                                    "signal firmwareUpdated()",
                                    "signal firmwareUpdateFailed(QString)",
+                                   "signal allCellsIncomplete(uchar)",
                                    "slot findUSBCable()",
                                    "slot readDeviceAllCells()",
                                    "slot writeDeviceValue(uint,uchar,uchar)",

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
 namespace testsupport {
 
@@ -28,5 +29,38 @@ inline QString sourcePath(const QString &relative)
 {
     return qEnvironmentVariable("KOVA_SOURCE_DIR") + "/" + relative;
 }
+
+// Collects the warnings written while it lives; other messages go on to
+// the handler before it (Qt Test's, which keeps ignoreMessage working).
+class WarningCatcher
+{
+public:
+    WarningCatcher()
+    {
+        caught().clear();
+        forward() = qInstallMessageHandler(&WarningCatcher::handle);
+    }
+    ~WarningCatcher() { qInstallMessageHandler(forward()); }
+    QStringList warnings() const { return caught(); }
+
+private:
+    static QStringList &caught()
+    {
+        static QStringList list;
+        return list;
+    }
+    static QtMessageHandler &forward()
+    {
+        static QtMessageHandler handler = nullptr;
+        return handler;
+    }
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (type == QtWarningMsg || type == QtCriticalMsg)
+            caught() << message;
+        else if (forward())
+            forward()(type, context, message);
+    }
+};
 
 }  // namespace testsupport

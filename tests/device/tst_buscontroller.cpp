@@ -5,6 +5,7 @@
 #include "simulateddevice.h"
 #include "support/testsupport.h"
 
+#include <QSerialPort>
 #include <QtTest>
 
 #include <pty.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -76,7 +78,11 @@ private:
     std::thread worker;
 };
 
+using Request = std::function<void(BusController &)>;
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Request)
 
 class BusControllerTest : public QObject
 {
@@ -322,13 +328,14 @@ private slots:
         QVERIFY(cellsOf(sim->requests(), 'R').isEmpty());
     }
 
-    void deadCellAbortsTheReadAndDropsTheDevice()
+    void deadCellIsRecoveredOncePerDevice()
     {
         connectTo(SimulatedDevice::Protocol::Vorn);
         sim->setCells({{3, 30}, {4, 40}, {9, 90}});
         sim->failCell(4);
         useCells({3, 4, 9});
         QSignalSpy ready(link.get(), &BusController::allCellsReady);
+        QSignalSpy incomplete(link.get(), &BusController::allCellsIncomplete);
         link->readDeviceAllCells();
         QCOMPARE(ready.count(), 0);
         QCOMPARE(cellsOf(sim->requests(), 'R'), (QList<int>{3, 4, 4, 4, 4, 4}));
@@ -337,6 +344,26 @@ private slots:
         // the window goes back to its start page; the next answered ping
         // identifies and reads the device again
         QCOMPARE(destroys->count(), 1);
+
+        // The same device fails again: told where the read ended, not dropped.
+        link->readDeviceAllCells();
+        QCOMPARE(destroys->count(), 1);
+        QCOMPARE(incomplete.count(), 1);
+        QCOMPARE(incomplete.first().first().value<uchar>(), uchar(4));
+
+        // Another device gets its own recovery.
+        image->deviceId = image->deviceId + 1;
+        link->readDeviceAllCells();
+        QCOMPARE(destroys->count(), 2);
+
+        // A complete read starts the count afresh.
+        image->cells[4].used = 0;
+        link->readDeviceAllCells();
+        QCOMPARE(ready.count(), 1);
+        image->cells[4].used = 1;
+        link->readDeviceAllCells();
+        QCOMPARE(destroys->count(), 3);
+        QCOMPARE(incomplete.count(), 1);
     }
 
     void repliesThatNeedRetries()
@@ -410,6 +437,84 @@ private slots:
         QCOMPARE(statuses->count(), 1);
     }
 
+    // A write that fails within its attempts: what was written is read
+    // back, so the image and the controls show what the device holds.
+    void failedWriteShowsWhatTheDeviceHolds_data()
+    {
+        QTest::addColumn<uint>("value");
+        QTest::addColumn<int>("hcell");
+        QTest::addColumn<int>("deadCell");
+        QTest::addColumn<QList<int>>("writes");
+        QTest::addColumn<QList<int>>("reads");
+        QTest::addColumn<QList<int>>("imageAfter");  // cells 20 and 21
+
+        const QList<int> fiveTimes20{20, 20, 20, 20, 20};
+        QTest::newRow("one cell, never answers")
+            << 6u << 0 << 20 << fiveTimes20 << QList<int>{} << QList<int>{5, 1};
+        QTest::newRow("two cells, low never answers")
+            << 0x0706u << 21 << 20 << fiveTimes20 << QList<int>{} << QList<int>{5, 1};
+        QTest::newRow("two cells, high never answers")
+            << 0x0706u << 21 << 21 << QList<int>{20, 21, 21, 21, 21, 21} << QList<int>{20} << QList<int>{6, 1};
+    }
+
+    void failedWriteShowsWhatTheDeviceHolds()
+    {
+        QFETCH(uint, value);
+        QFETCH(int, hcell);
+        QFETCH(int, deadCell);
+        QFETCH(QList<int>, writes);
+        QFETCH(QList<int>, reads);
+        QFETCH(QList<int>, imageAfter);
+        connectTo(SimulatedDevice::Protocol::Vorn);
+        sim->setCells({{20, 5}, {21, 1}});
+        image->cells[20].value = 5;
+        image->cells[21].value = 1;
+        sim->failCell(deadCell);
+        QSignalSpy updated(link.get(), &BusController::updatedDeviceValue);
+        statuses->clear();
+
+        link->writeDeviceValue(value, 20, uchar(hcell));
+        QCOMPARE(cellsOf(sim->requests(), 'W'), writes);
+        QCOMPARE(cellsOf(sim->requests(), 'R'), reads);
+        QCOMPARE((QList<int>{image->cells[20].value, image->cells[21].value}), imageAfter);
+        QCOMPARE(statuses->last().at(0).toString(), QString("green"));
+        QCOMPARE(updated.count(), 1);
+    }
+
+    // A port that is no longer open ends the operation at once, as a
+    // failure, and without the port's own warnings.
+    void closedPortEndsTheOperation_data()
+    {
+        QTest::addColumn<Request>("request");
+        QTest::addColumn<QByteArray>("failureSignal");
+        QTest::newRow("write") << Request([](BusController &link) { link.writeDeviceValue(0x0102, 20, 21); })
+                               << QByteArray(SIGNAL(updatedDeviceValue()));
+        QTest::newRow("read of all cells") << Request([](BusController &link) { link.readDeviceAllCells(); })
+                                           << QByteArray(SIGNAL(doDestroyDevice()));
+        QTest::newRow("upload") << Request([](BusController &link) {
+            link.doUpdateFirmware(testsupport::sourcePath("examples/firmwares/vorn-4.14.upd"));
+        }) << QByteArray(SIGNAL(firmwareUpdateFailed(QString)));
+    }
+
+    void closedPortEndsTheOperation()
+    {
+        QFETCH(Request, request);
+        QFETCH(QByteArray, failureSignal);
+        sim->setIdentity(21, 2, 3, 4, 14, 0);
+        connectTo(SimulatedDevice::Protocol::Vorn);
+        useCells({3});
+        image->fwPageSize = 256;
+        image->fwPageCount = 32;
+        link->findChild<QSerialPort *>()->close();
+        QSignalSpy failure(link.get(), failureSignal.constData());
+
+        testsupport::WarningCatcher catcher;
+        request(*link);
+        QCOMPARE(catcher.warnings(), QStringList());
+        QCOMPARE(failure.count(), 1);
+        QVERIFY(sim->requests().isEmpty());
+    }
+
     void writeEdgeCases()
     {
         connectTo(SimulatedDevice::Protocol::Vorn);
@@ -436,16 +541,6 @@ private slots:
         QCOMPARE(image->cells[40].value.load(), quint8(100));
         QCOMPARE(statuses->last().at(0).toString(), QString("dark_green"));
         QCOMPARE(updated.count(), 1);
-
-        // A cell that never answers: five attempts, the image keeps its value.
-        sim->clearRequests();
-        sim->failCell(41);
-        image->cells[41].value = 5;
-        link->writeDeviceValue(6, 41, 0);
-        QCOMPARE(cellsOf(sim->requests(), 'W'), (QList<int>{41, 41, 41, 41, 41}));
-        QCOMPARE(image->cells[41].value.load(), quint8(5));
-        QCOMPARE(statuses->last().at(0).toString(), QString("green"));
-        QCOMPARE(updated.count(), 2);
 
         // Cell 255 has no slot in the image: refused, nothing on the wire.
         sim->clearRequests();

@@ -1,0 +1,270 @@
+#include "device/devicesession.h"
+
+#include "device/deviceimage.h"
+#include "link/frames.h"
+
+#include <QDebug>
+#include <QSerialPort>
+
+#include <vector>
+
+namespace {
+
+constexpr int CellAttempts = 5;
+
+const char *pingDebugLine(Dialect dialect)
+{
+    switch (dialect) {
+    case Dialect::Vorn: return "ping Vorn";
+    case Dialect::Kelpa: return "ping Kelpa";
+    case Dialect::Ulma: break;
+    }
+    return "ping Ulma";
+}
+
+}  // namespace
+
+DeviceIdentity DeviceIdentity::of(const DeviceImage &image)
+{
+    return {image.deviceId, image.hwVersion, image.blVersion, image.fwMajor, image.fwMinor, image.fwBuild};
+}
+
+void DeviceIdentity::storeIn(DeviceImage &image) const
+{
+    image.deviceId = deviceId;
+    image.hwVersion = hwVersion;
+    image.blVersion = blVersion;
+    image.fwMajor = fwMajor;
+    image.fwMinor = fwMinor;
+    image.fwBuild = fwBuild;
+}
+
+bool DeviceIdentity::operator==(const DeviceIdentity &other) const
+{
+    return deviceId == other.deviceId && hwVersion == other.hwVersion && blVersion == other.blVersion
+           && fwMajor == other.fwMajor && fwMinor == other.fwMinor && fwBuild == other.fwBuild;
+}
+
+DeviceSession::DeviceSession(QSerialPort &port) : port(port), exchange(port) {}
+
+void DeviceSession::setStopCheck(std::function<bool()> check)
+{
+    stopCheck = std::move(check);
+}
+
+void DeviceSession::setTrace(TraceHook trace)
+{
+    exchange.setTrace(std::move(trace));
+}
+
+bool DeviceSession::stopRequested() const
+{
+    return stopCheck && stopCheck();
+}
+
+OpenOutcome DeviceSession::open(const QString &portName)
+{
+    if (port.isOpen())
+        port.close();
+    return openLine(port, portName, LinkBaudRate);
+}
+
+void DeviceSession::close()
+{
+    port.close();
+}
+
+bool DeviceSession::isOpen() const
+{
+    return port.isOpen();
+}
+
+QString DeviceSession::portName() const
+{
+    return port.portName();
+}
+
+EchoResult DeviceSession::echoTest(const QString &portName)
+{
+    if (port.isOpen())
+        port.close();
+    return ::echoTest(port, portName);
+}
+
+PingResult DeviceSession::ping(DialectSetting dialect)
+{
+    setting = dialect;
+    port.setBaudRate(baudRateOf(dialect));
+    if (!exchange.portOpen())
+        return Silent;
+    const Dialect family = dialectOf(dialect);
+    qDebug() << pingDebugLine(family);
+    const QByteArray request = frames::pingRequest(family);
+    const ExchangeResult result = exchange.run(request, frames::pingExchange(family));
+    return frames::classifyPing(family, result.sawData, result.received, request.size());
+}
+
+LinkOutcome DeviceSession::cellCommand(const QByteArray &request, const ExchangeParams &params,
+                                       quint8 *reply, const char *failureLine)
+{
+    const Dialect family = dialectOf(setting);
+    for (int attempt = 0; attempt < CellAttempts; ++attempt) {
+        if (stopRequested())
+            return LinkOutcome::Stopped;
+        if (!exchange.portOpen())
+            return LinkOutcome::PortClosed;
+        const ExchangeResult result = exchange.run(request, params);
+        if (frames::cellReplyValid(family, result.received, request.size())) {
+            if (reply)
+                *reply = quint8(result.received.at(request.size() + 1));
+            return LinkOutcome::Done;
+        }
+        if (failureLine)
+            qDebug() << failureLine;
+    }
+    return LinkOutcome::NoReply;
+}
+
+LinkOutcome DeviceSession::readCell(quint8 cell, quint8 &value)
+{
+    const Dialect family = dialectOf(setting);
+    return cellCommand(frames::readRequest(family, cell), frames::readExchange(family), &value,
+                       family == Dialect::Ulma ? "Reading Cell Error" : nullptr);
+}
+
+LinkOutcome DeviceSession::writeCell(quint8 cell, quint8 value)
+{
+    const Dialect family = dialectOf(setting);
+    return cellCommand(frames::writeRequest(family, cell, value), frames::writeExchange(family), nullptr,
+                       nullptr);
+}
+
+LinkOutcome DeviceSession::identify(DeviceIdentity &identity)
+{
+    struct IdentityCell {
+        quint8 cell;
+        quint8 &field;
+    };
+    const bool vorn = dialectOf(setting) == Dialect::Vorn;
+    const std::vector<IdentityCell> order = vorn
+        ? std::vector<IdentityCell>{{200, identity.deviceId}, {203, identity.blVersion},
+                                    {202, identity.hwVersion}, {205, identity.fwMajor},
+                                    {206, identity.fwMinor},   {212, identity.fwBuild}}
+        : std::vector<IdentityCell>{{64, identity.deviceId}, {65, identity.fwMajor}, {66, identity.fwMinor}};
+    for (const IdentityCell &next : order) {
+        const LinkOutcome outcome = readCell(next.cell, next.field);
+        if (outcome != LinkOutcome::Done)
+            return outcome;
+    }
+    if (vorn) {
+        if (identity.fwBuild == 0xFF)
+            identity.fwBuild = 0;
+    } else {
+        identity.hwVersion = 1;
+        identity.blVersion = 1;
+        identity.fwBuild = 0;
+    }
+    return LinkOutcome::Done;
+}
+
+CellsReadResult DeviceSession::readUsedCells(DeviceImage &image)
+{
+    for (int cell = 0; cell < CellCount; ++cell) {
+        if (image.cells[cell].used == 0)
+            continue;
+        quint8 value = 0;
+        const LinkOutcome outcome = readCell(quint8(cell), value);
+        if (outcome != LinkOutcome::Done)
+            return {outcome, quint8(cell)};
+        image.cells[cell].value = value;
+    }
+    return {};
+}
+
+// Both bytes are written before either is read back, low cell first.
+WriteOutcome DeviceSession::writeValue(DeviceImage &image, uint value, quint8 cell, quint8 hcell)
+{
+    if (!hasCellSlot(cell) || !hasCellSlot(hcell))
+        return WriteOutcome::WriteFailed;
+    const quint8 low = value & 0xFF;
+    const quint8 high = (value >> 8) & 0xFF;
+    const bool twoCells = hcell != 0;
+
+    LinkOutcome step = writeCell(cell, low);
+    if (step != LinkOutcome::Done)
+        return afterFailedStep(image, step, WriteOutcome::WriteFailed, {});
+    if (twoCells) {
+        step = writeCell(hcell, high);
+        if (step != LinkOutcome::Done)
+            return afterFailedStep(image, step, WriteOutcome::WriteFailed, {cell});
+    }
+
+    bool matches = true;
+    quint8 stored = 0;
+    step = readCell(cell, stored);
+    if (step != LinkOutcome::Done) {
+        return twoCells ? afterFailedStep(image, step, WriteOutcome::ReadBackFailed, {hcell})
+                        : afterFailedStep(image, step, WriteOutcome::ReadBackFailed, {});
+    }
+    if (stored != low) {
+        matches = false;
+        qDebug() << "LO Write error!!!";
+    }
+    image.cells[cell].value = stored;
+
+    if (twoCells) {
+        step = readCell(hcell, stored);
+        if (step != LinkOutcome::Done)
+            return afterFailedStep(image, step, WriteOutcome::ReadBackFailed, {});
+        if (stored != high) {
+            matches = false;
+            qDebug() << "HI Write error!!!";
+        }
+        image.cells[hcell].value = stored;
+    }
+    return matches ? WriteOutcome::Confirmed : WriteOutcome::DeviceDiffers;
+}
+
+// A device left holding half a value must not be shown the old one: what
+// was written is read back while the device still answers.
+WriteOutcome DeviceSession::afterFailedStep(DeviceImage &image, LinkOutcome step, WriteOutcome failure,
+                                            std::initializer_list<quint8> cellsToReadBack)
+{
+    if (step == LinkOutcome::PortClosed)
+        return WriteOutcome::PortClosed;
+    if (step == LinkOutcome::Stopped)
+        return WriteOutcome::Stopped;
+    for (const quint8 cell : cellsToReadBack) {
+        quint8 stored = 0;
+        if (readCell(cell, stored) == LinkOutcome::Done)
+            image.cells[cell].value = stored;
+    }
+    return failure;
+}
+
+UploadHooks DeviceSession::uploadHooks(const ProgressCallback &progress, const StatusCallback &status)
+{
+    UploadHooks hooks;
+    hooks.status = status;
+    hooks.progress = progress;
+    hooks.readCellZero = [this] {
+        quint8 ignored = 0;
+        readCell(0, ignored);
+    };
+    hooks.stopRequested = [this] { return stopRequested(); };
+    return hooks;
+}
+
+UploadOutcome DeviceSession::uploadPackage(const QString &path, quint32 pageSize, quint8 pageCount,
+                                           const ProgressCallback &progress, const StatusCallback &status)
+{
+    FirmwareUpload upload(exchange, setting, uploadHooks(progress, status));
+    return upload.run(path, pageSize, pageCount);
+}
+
+UploadOutcome DeviceSession::uploadImage(const QByteArray &image, quint32 pageSize, quint8 pageCount,
+                                         const ProgressCallback &progress, const StatusCallback &status)
+{
+    FirmwareUpload upload(exchange, setting, uploadHooks(progress, status));
+    return upload.run(image, pageSize, pageCount);
+}

@@ -1,0 +1,152 @@
+// The blocking session against the simulated device, on the core alone (no
+// GUI module is linked): what each operation reports, as values.
+#include "device/deviceimage.h"
+#include "device/devicesession.h"
+#include "simulateddevice.h"
+#include "support/testsupport.h"
+
+#include <QSerialPort>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+struct Bench {
+    SimulatedDevice sim;
+    QSerialPort port;
+    DeviceSession session{port};
+    DeviceImage image;
+    bool stop = false;
+};
+
+// Prepares the device and the image, then runs one operation and returns its
+// outcome as a number.
+using Operation = std::function<int(Bench &)>;
+
+}  // namespace
+
+Q_DECLARE_METATYPE(SimProtocol)
+Q_DECLARE_METATYPE(DialectSetting)
+Q_DECLARE_METATYPE(Operation)
+
+class DeviceSessionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void operationsPerDialect_data()
+    {
+        QTest::addColumn<SimProtocol>("protocol");
+        QTest::addColumn<DialectSetting>("dialect");
+        QTest::newRow("Vorn") << SimProtocol::Vorn << Vorn;
+        QTest::newRow("Kelpa") << SimProtocol::Kelpa << Kelpa;
+        QTest::newRow("Ulma 19000") << SimProtocol::UlmaFast << UlmaFast;
+        QTest::newRow("Ulma 4800") << SimProtocol::UlmaSlow << UlmaSlow;
+    }
+
+    void operationsPerDialect()
+    {
+        QFETCH(SimProtocol, protocol);
+        QFETCH(DialectSetting, dialect);
+        Bench bench;
+        bench.sim.attachDevice(protocol);
+        bench.sim.setIdentity(21, 2, 3, 4, 12, 5);
+        bench.sim.setCells({{7, 70}, {9, 90}});
+        QByteArray sent;
+        bench.session.setTrace([&](TraceDirection direction, const QByteArray &bytes, qint64) {
+            if (direction == TraceDirection::Sent)
+                sent += bytes;
+        });
+
+        QCOMPARE(bench.session.open(bench.sim.portPath()), OpenOutcome::Opened);
+        QCOMPARE(bench.session.ping(dialect), Answered);
+        QCOMPARE(bench.session.dialect(), dialect);
+        DeviceIdentity identity;
+        QCOMPARE(bench.session.identify(identity), LinkOutcome::Done);
+        const bool vorn = dialect == Vorn;
+        const DeviceIdentity expected{21, quint8(vorn ? 2 : 1), quint8(vorn ? 3 : 1), 4, 12, quint8(vorn ? 5 : 0)};
+        QVERIFY(identity == expected);
+
+        bench.image.cells[7].used = 1;
+        bench.image.cells[9].used = 1;
+        QCOMPARE(bench.session.readUsedCells(bench.image).outcome, LinkOutcome::Done);
+        QCOMPARE(bench.image.cells[9].value.load(), quint8(90));
+        QCOMPARE(bench.session.writeValue(bench.image, 0x1234, 20, 21), WriteOutcome::Confirmed);
+        QCOMPARE(bench.image.cells[21].value.load(), quint8(0x12));
+        QCOMPARE(bench.sim.cell(20), quint8(0x34));
+        QCOMPARE(sent.toHex(' '), bench.sim.rawReceived().toHex(' '));
+    }
+
+    void outcomes_data()
+    {
+        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<bool>("sendsNothing");
+
+        const auto closed = [](Bench &bench) {
+            bench.session.close();
+            bench.sim.clearRawReceived();
+        };
+        QTest::newRow("open: no such port")
+            << Operation([](Bench &bench) { return int(bench.session.open("/dev/pts/kova-missing")); })
+            << int(OpenOutcome::NotFound) << true;
+        QTest::newRow("read of all cells: a dead cell") << Operation([](Bench &bench) {
+            bench.sim.failCell(9);
+            bench.image.cells[3].used = bench.image.cells[9].used = bench.image.cells[12].used = 1;
+            const CellsReadResult result = bench.session.readUsedCells(bench.image);
+            return result.failedCell == 9 ? int(result.outcome) : -1;
+        }) << int(LinkOutcome::NoReply) << false;
+        QTest::newRow("write: device keeps its own value") << Operation([](Bench &bench) {
+            bench.sim.setCellLimits(40, 0, 100);
+            return int(bench.session.writeValue(bench.image, 200, 40, 0));
+        }) << int(WriteOutcome::DeviceDiffers) << false;
+        QTest::newRow("write: unanswered") << Operation([](Bench &bench) {
+            bench.sim.failCell(41);
+            return int(bench.session.writeValue(bench.image, 6, 41, 0));
+        }) << int(WriteOutcome::WriteFailed) << false;
+        QTest::newRow("write: asked to stop") << Operation([](Bench &bench) {
+            bench.stop = true;
+            return int(bench.session.writeValue(bench.image, 6, 41, 0));
+        }) << int(WriteOutcome::Stopped) << true;
+        QTest::newRow("ping: port closed") << Operation([closed](Bench &bench) {
+            closed(bench);
+            return int(bench.session.ping(Kelpa));
+        }) << int(Silent) << true;
+        QTest::newRow("identify: port closed") << Operation([closed](Bench &bench) {
+            closed(bench);
+            DeviceIdentity identity;
+            return int(bench.session.identify(identity));
+        }) << int(LinkOutcome::PortClosed) << true;
+        QTest::newRow("write: port closed") << Operation([closed](Bench &bench) {
+            closed(bench);
+            return int(bench.session.writeValue(bench.image, 0x0102, 20, 21));
+        }) << int(WriteOutcome::PortClosed) << true;
+        QTest::newRow("upload: port closed") << Operation([closed](Bench &bench) {
+            closed(bench);
+            return int(bench.session.uploadImage(QByteArray(64, 'x'), 64, 1, {}, {}));
+        }) << int(UploadOutcome::PortClosed) << true;
+    }
+
+    // Every row runs on a Vorn device that answered its ping.
+    void outcomes()
+    {
+        QFETCH(Operation, operation);
+        QFETCH(int, outcome);
+        QFETCH(bool, sendsNothing);
+        Bench bench;
+        bench.sim.attachDevice(SimProtocol::Vorn);
+        bench.session.setStopCheck([&bench] { return bench.stop; });
+        QCOMPARE(bench.session.open(bench.sim.portPath()), OpenOutcome::Opened);
+        QCOMPARE(bench.session.ping(Vorn), Answered);
+        bench.sim.clearRawReceived();
+
+        testsupport::WarningCatcher catcher;
+        QCOMPARE(operation(bench), outcome);
+        QCOMPARE(catcher.warnings(), QStringList());
+        QCOMPARE(bench.sim.rawReceived().isEmpty(), sendsNothing);
+    }
+};
+
+QTEST_GUILESS_MAIN(DeviceSessionTest)
+#include "tst_devicesession.moc"
