@@ -32,6 +32,13 @@ void Report::entry(const QString &key, const QJsonObject &value, const QString &
     document.insert(key, list);
 }
 
+void Report::parameter(const QString &state, const QString &name, const QString &line, QJsonObject details)
+{
+    details.insert("name", name);
+    details.insert("state", state);
+    entry("parameters", details, QString("%1 %2").arg(state, -13).arg(line));
+}
+
 void Report::note(const QString &line)
 {
     if (!asJson)

@@ -22,6 +22,8 @@ public:
     void field(const QString &key, const QJsonValue &value, const QString &label);
     // An entry of the list `key`, one line in text form.
     void entry(const QString &key, const QJsonObject &value, const QString &line);
+    // What became of one parameter, "state  line" in text form.
+    void parameter(const QString &state, const QString &name, const QString &line, QJsonObject details = {});
     // Text form only: a remark that is no part of the result.
     void note(const QString &line);
     // Standard error, in both forms: what the user must know while it runs.

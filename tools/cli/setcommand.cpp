@@ -71,23 +71,21 @@ ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &
     for (const Assignment &assignment : assignments) {
         const ParameterValue current = connection.values().at(assignment.index);
         const QString shown = valuetext::toText(*assignment.parameter, assignment.raw);
-        QJsonObject entry{{"name", current.name}, {"raw", qint64(assignment.raw)}, {"shown", shown}};
+        const QJsonObject details{{"raw", qint64(assignment.raw)}, {"shown", shown}};
         if (current.raw == assignment.raw) {
-            entry.insert("state", "equal");
-            report.entry("parameters", entry, QString("equal    %1: %2").arg(current.name, shown));
+            report.parameter("equal", current.name, QString("%1: %2").arg(current.name, shown), details);
             continue;
         }
         if (std::optional<Failure> failure = writeParameter(connection, *assignment.parameter, assignment.raw)) {
-            entry.insert("state", "failed");
-            report.entry("parameters", entry, QString("failed   %1").arg(failure->sentence));
+            report.parameter("failed", current.name, failure->sentence, details);
             if (!firstFailure)
                 firstFailure = failure;
             if (endsCommand(*failure))
                 break;
             continue;
         }
-        entry.insert("state", "changed");
-        report.entry("parameters", entry, QString("changed  %1: %2 -> %3").arg(current.name, current.shown, shown));
+        report.parameter("changed", current.name, QString("%1: %2 -> %3").arg(current.name, current.shown, shown),
+                         details);
     }
     return firstFailure ? report.fail(*firstFailure) : ExitStatus::Done;
 }

@@ -44,15 +44,6 @@ QJsonObject valueJson(quint32 raw, const QString &shown)
     return {{"raw", qint64(raw)}, {"shown", shown}};
 }
 
-// One compared parameter as an entry of the report.
-void reportComparison(Report &report, const QString &state, const QString &name, const QString &line,
-                      QJsonObject details = {})
-{
-    details.insert("name", name);
-    details.insert("state", state);
-    report.entry("parameters", details, QString("%1 %2").arg(state, -16).arg(line));
-}
-
 }  // namespace
 
 ExitStatus save(DeviceConnection &connection, Report &report, const QString &path)
@@ -79,12 +70,12 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     std::optional<Failure> firstFailure;
     for (const ParameterComparison &comparison : compareSettings(values, file.parameters)) {
         if (comparison.state == ParameterComparison::OnlyOnDevice) {
-            reportComparison(report, "not in file", comparison.name, comparison.name);
+            report.parameter("not in file", comparison.name, comparison.name);
             continue;
         }
         const SavedParameter &saved = file.parameters.at(comparison.savedIndex);
         if (comparison.state == ParameterComparison::OnlyInFile) {
-            reportComparison(report, "not on device", comparison.name, comparison.name);
+            report.parameter("not on device", comparison.name, comparison.name);
             continue;
         }
         const ParameterValue &current = values.at(comparison.deviceIndex);
@@ -94,7 +85,7 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
         const QString change = QString("%1: %2 -> %3").arg(current.name, current.shown, saved.shown);
         if (comparison.state == ParameterComparison::Equal) {
             ++equal;
-            reportComparison(report, "equal", current.name, QString("%1: %2").arg(current.name, current.shown));
+            report.parameter("equal", current.name, QString("%1: %2").arg(current.name, current.shown));
             continue;
         }
         const QVector<int> cells = current.hcell > 0 ? QVector<int>{current.cell, current.hcell}
@@ -107,7 +98,7 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
             failure = writeParameter(connection, parameter, saved.raw);
         if (failure) {
             ++failed;
-            reportComparison(report, "failed", current.name, failure->sentence, details);
+            report.parameter("failed", current.name, failure->sentence, details);
             if (!firstFailure)
                 firstFailure = failure;
             if (endsCommand(*failure))
@@ -115,7 +106,7 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
             continue;
         }
         ++changed;
-        reportComparison(report, dryRun ? "would change" : "changed", current.name, change, details);
+        report.parameter(dryRun ? "would change" : "changed", current.name, change, details);
     }
     report.field("changed", changed, dryRun ? "Would change" : "Changed");
     report.field("equal", equal, "Equal");
@@ -134,23 +125,23 @@ ExitStatus diff(DeviceConnection &connection, Report &report, const QString &pat
         switch (comparison.state) {
         case ParameterComparison::Equal: {
             const ParameterValue &current = values.at(comparison.deviceIndex);
-            reportComparison(report, "equal", current.name, QString("%1: %2").arg(current.name, current.shown));
+            report.parameter("equal", current.name, QString("%1: %2").arg(current.name, current.shown));
             continue;
         }
         case ParameterComparison::Differs: {
             const ParameterValue &current = values.at(comparison.deviceIndex);
             const SavedParameter &saved = file.parameters.at(comparison.savedIndex);
-            reportComparison(report, "differs", current.name,
+            report.parameter("differs", current.name,
                              QString("%1: device %2, file %3").arg(current.name, current.shown, saved.shown),
                              {{"device", valueJson(current.raw, current.shown)},
                               {"file", valueJson(saved.raw, saved.shown)}});
             break;
         }
         case ParameterComparison::OnlyOnDevice:
-            reportComparison(report, "not in file", comparison.name, comparison.name);
+            report.parameter("not in file", comparison.name, comparison.name);
             break;
         case ParameterComparison::OnlyInFile:
-            reportComparison(report, "not on device", comparison.name, comparison.name);
+            report.parameter("not on device", comparison.name, comparison.name);
             break;
         }
         ++differences;
