@@ -71,8 +71,7 @@ void XmlControlsReader::addListControl(const ParameterDescription &parameter)
     setConvertedMembers(list, parameter);
     list->setView(new QListView);
     list->setStyleSheet(controlstyles::listControl());
-    for (const QString &entry : parameter.entries)
-        list->insertItem(list->count(), entry);
+    list->insertItems(0, parameter.entries);
     // Connected only now, so that filling the list sends nothing.
     connect(list, SIGNAL(currentIndexChanged(QString)), receiver, SLOT(controlChanged(QString)));
     appendRow(list, parameter.name);
