@@ -6,6 +6,7 @@
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
+#include "params/wheelfocusguard.h"
 
 #include <QLineEdit>
 #include <QListView>
@@ -72,6 +73,7 @@ void XmlControlsReader::addListControl(const ParameterDescription &parameter)
     list->setView(new QListView);
     list->setStyleSheet(controlstyles::listControl());
     list->insertItems(0, parameter.entries);
+    WheelFocusGuard::guard(list);
     // Connected only now, so that filling the list sends nothing.
     connect(list, SIGNAL(currentIndexChanged(QString)), receiver, SLOT(controlChanged(QString)));
     appendRow(list, parameter.name);
@@ -89,6 +91,7 @@ void XmlControlsReader::addRangeControl(const ParameterDescription &parameter)
     range->setDecimals(int(qMin(parameter.decimals, uint(INT_MAX))));
     range->setSuffix(parameter.suffix);
     range->setStyleSheet(controlstyles::rangeControl());
+    WheelFocusGuard::guard(range);
     connect(range, SIGNAL(valueChanged(QString)), receiver, SLOT(controlChanged(QString)));
     appendRow(range, parameter.name);
 }

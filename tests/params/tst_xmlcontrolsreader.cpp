@@ -8,13 +8,17 @@
 #include "params/descriptionreader.h"
 #include "params/xmlcontrolsreader.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
+#include <QtTest/qtestspontaneevent.h>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include <sys/stat.h>
 
@@ -468,6 +472,57 @@ private slots:
         QVERIFY(beep->text().isEmpty());
         QVERIFY(beep->styleSheet().contains("#d7d6d5"));
         QCOMPARE(tree->topLevelItem(0)->text(0), QString("Beep"));
+    }
+
+    // The wheel over a control the user has not focused scrolls the page.
+    void wheelNeedsFocus_data()
+    {
+        QTest::addColumn<int>("row");  // of a list and a range in turn
+        QTest::addColumn<bool>("focused");
+
+        QTest::newRow("list") << 0 << false;
+        QTest::newRow("range") << 1 << false;
+        QTest::newRow("focused list") << 0 << true;
+        QTest::newRow("focused range") << 1 << true;
+    }
+
+    void wheelNeedsFocus()
+    {
+        QFETCH(int, row);
+        QFETCH(bool, focused);
+
+        QString parameters;
+        for (int cell = 0; cell < 30; cell += 2)
+            parameters += list("L", cell, {"a", "b", "c"}) + range("R", cell + 1, "max=\"9\" step=\"1\"");
+        writePrimary(document(ours("Dev", parameters)));
+        QVERIFY(readDescription());
+        tree->resize(400, 300);
+        tree->show();
+        tree->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(tree));
+        QWidget *control = this->control<QWidget>(row);
+        if (auto *list = qobject_cast<MComboBox *>(control))
+            list->setCurrentIndex(1);
+        else
+            qobject_cast<MSpinBox *>(control)->setValue(5);
+        if (focused)
+            control->setFocus();
+        else if (QWidget *focus = QApplication::focusWidget())
+            focus->clearFocus();  // activating the window focused the first control
+        receiver.controlSenders.clear();
+
+        // Where the pointer is: the range's own line edit, or the list.
+        QWidget *target = control->findChild<QLineEdit *>();
+        target = target ? target : control;
+        const QPoint centre = target->rect().center();
+        QWheelEvent wheel(centre, target->mapToGlobal(centre), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        // As from the window system: only such events travel on to the parents.
+        QSpontaneKeyEvent::setSpontaneous(&wheel);
+        qApp->notify(target, &wheel);
+
+        QCOMPARE(receiver.controlSenders.size(), focused ? 1 : 0);
+        QCOMPARE(tree->verticalScrollBar()->value() > 0, !focused);
     }
 
     void stylesParse()
