@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace descriptionlookup {
 
@@ -21,19 +22,29 @@ Result findIn(const QString &path, const DescriptionIdentity &identity)
     Result result;
     result.file = path;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    // Opening a FIFO or a device would block until someone writes to it.
+    const QFileInfo info(path);
+    const bool opened = (!info.exists() || info.isFile())
+                        && file.open(QIODevice::ReadOnly | QIODevice::Text);
+    if (!opened) {
+        result.error = file.isOpen() || file.error() != QFileDevice::NoError
+                           ? file.errorString()
+                           : QStringLiteral("Not a regular file");
         // The same words for every file, as the window always wrote them.
-        qDebug() << "Error: Cannot read file" << "Tellur.dsc" << ": " << file.errorString();
+        qDebug() << "Error: Cannot read file" << "Tellur.dsc" << ": " << result.error;
         result.outcome = Result::CannotOpen;
-        result.error = file.errorString();
         return result;
     }
-    if (file.size() > descriptionreader::MaxFileBytes) {
-        qDebug() << "Description file" << path << "exceeds" << descriptionreader::MaxFileBytes << "bytes, skipped";
-        return result;
-    }
-    const QVector<DeviceDescription> devices = descriptionreader::read(file.readAll(), identity);
-    if (!devices.isEmpty()) {
+    // The size a file claims is not trusted: read one byte beyond the bound.
+    const QByteArray content = file.read(descriptionreader::MaxFileBytes + 1);
+    descriptionreader::ContentRefusal refusal = descriptionreader::ContentRefusal::None;
+    const QVector<DeviceDescription> devices = descriptionreader::read(content, identity, &refusal);
+    if (refusal != descriptionreader::ContentRefusal::None) {
+        qDebug() << "Description file" << path << "skipped:"
+                 << descriptionreader::refusalName(refusal);
+        result.outcome = Result::Refused;
+        result.refusal = refusal;
+    } else if (!devices.isEmpty()) {
         result.outcome = Result::Found;
         result.device = devices.first();
     }
@@ -43,13 +54,13 @@ Result findIn(const QString &path, const DescriptionIdentity &identity)
 Result find(const DescriptionIdentity &identity)
 {
     Result result = findIn(PrimaryFile, identity);
-    if (result.outcome != Result::NotFound)
+    if (result.outcome == Result::Found || result.outcome == Result::CannotOpen)
         return result;
     const QStringList names =
         QDir(firmwaresFolder()).entryList({QStringLiteral("*.dsc")}, QDir::Files, QDir::Reversed);
     for (const QString &name : names) {
         result = findIn(firmwaresFolder() + QLatin1Char('/') + name, identity);
-        if (result.outcome != Result::NotFound)
+        if (result.outcome == Result::Found || result.outcome == Result::CannotOpen)
             return result;
     }
     return Result();

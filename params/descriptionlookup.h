@@ -1,5 +1,6 @@
 #pragma once
 
+#include "params/descriptionreader.h"
 #include "params/devicedescription.h"
 
 #include <QString>
@@ -14,19 +15,21 @@ extern const QString PrimaryFile;
 QString firmwaresFolder();
 
 struct Result {
-    enum Outcome { Found, NotFound, CannotOpen };
+    enum Outcome { Found, NotFound, CannotOpen, Refused };
     Outcome outcome = NotFound;
     DeviceDescription device;  // Found
-    QString file;              // Found: where; CannotOpen: which file failed
+    QString file;              // which file was found, failed or refused
     QString error;             // CannotOpen: the system's reason
+    descriptionreader::ContentRefusal refusal = descriptionreader::ContentRefusal::None;
 };
 
 // The primary file, then the folder's "*.dsc" files in descending name
 // order; the first matching "ESC" element wins. A file that cannot be opened
-// ends the search.
+// (or is no regular file) ends the search; a refused one is passed over.
 Result find(const DescriptionIdentity &identity);
 
-// Only `file`, for a user who names the description explicitly.
+// Only `file`, for a user who names the description explicitly: Refused
+// when its content is beyond the reader's bounds.
 Result findIn(const QString &file, const DescriptionIdentity &identity);
 
 }  // namespace descriptionlookup

@@ -1,9 +1,10 @@
 #include "params/descriptionreader.h"
 
-#include "device/deviceimage.h"
+#include "link/deviceimage.h"
 #include "params/valuecodec.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include <cmath>
@@ -192,11 +193,143 @@ private:
     QXmlStreamReader xml;
 };
 
+// Walks the bytes as the parser will see them: the markup of every encoding
+// let through is in ASCII, and no multi-byte character hides an ASCII byte.
+class ContentCheck
+{
+public:
+    explicit ContentCheck(const QByteArray &content) : bytes(content) {}
+
+    ContentRefusal run()
+    {
+        if (bytes.size() > MaxFileBytes)
+            return ContentRefusal::TooLarge;
+        if (bytes.contains('\0') || !encodingSupported())
+            return ContentRefusal::UnsupportedEncoding;
+        int textStart = 0;
+        for (int at = bytes.indexOf('<'); at >= 0; at = bytes.indexOf('<', at)) {
+            if (at - textStart > MaxTextBytes)
+                return ContentRefusal::TextTooLong;
+            const ContentRefusal refusal = markupAt(at);
+            if (refusal != ContentRefusal::None)
+                return refusal;
+            textStart = at;
+        }
+        return bytes.size() - textStart > MaxTextBytes ? ContentRefusal::TextTooLong
+                                                       : ContentRefusal::None;
+    }
+
+private:
+    // Moves `at` past the markup that starts there; an unterminated one
+    // ends the check and is left for the parser to report.
+    ContentRefusal markupAt(int &at)
+    {
+        if (startsWith(at, "<!--"))
+            return skipPast(at, "-->", MaxTextBytes, ContentRefusal::TextTooLong);
+        if (startsWith(at, "<![CDATA["))
+            return skipPast(at, "]]>", MaxTextBytes, ContentRefusal::TextTooLong);
+        if (startsWith(at, "<!"))
+            return ContentRefusal::Declaration;
+        if (startsWith(at, "<?"))
+            return skipPast(at, "?>", MaxTagBytes, ContentRefusal::TagTooLong);
+        return tagAt(at);
+    }
+
+    ContentRefusal skipPast(int &at, const char *end, int most, ContentRefusal tooLong)
+    {
+        const int found = bytes.indexOf(end, at);
+        const int next = found < 0 ? bytes.size() : found + int(qstrlen(end));
+        if (next - at > most)
+            return tooLong;
+        at = next;
+        return ContentRefusal::None;
+    }
+
+    ContentRefusal tagAt(int &at)
+    {
+        const int start = at;
+        const bool endTag = at + 1 < bytes.size() && bytes[at + 1] == '/';
+        int attributes = 0;
+        for (++at; at < bytes.size() && bytes[at] != '>'; ++at) {
+            if (at - start > MaxTagBytes)
+                return ContentRefusal::TagTooLong;
+            const char c = bytes[at];
+            if (c == '=' && ++attributes > MaxAttributes)
+                return ContentRefusal::TooManyAttributes;
+            if (c == '"' || c == '\'') {
+                const int close = bytes.indexOf(c, at + 1);
+                const int end = close < 0 ? bytes.size() : close;
+                if (end - at - 1 > MaxAttributeValueBytes)
+                    return ContentRefusal::AttributeTooLong;
+                at = end;
+            }
+        }
+        if (at - start > MaxTagBytes)
+            return ContentRefusal::TagTooLong;
+        if (endTag)
+            --depth;
+        else if (bytes[at - 1] != '/' && ++depth > MaxDepth)
+            return ContentRefusal::TooDeep;
+        ++at;
+        return ContentRefusal::None;
+    }
+
+    bool startsWith(int at, const char *prefix) const
+    {
+        // The data ends in a NUL byte, which no prefix matches.
+        return qstrncmp(bytes.constData() + at, prefix, qstrlen(prefix)) == 0;
+    }
+
+    // UTF-8 and the single-byte encodings that extend ASCII.
+    bool encodingSupported() const
+    {
+        static const QRegularExpression declaration(
+            QStringLiteral("^(?:\\xEF\\xBB\\xBF)?\\s*<\\?xml[^>]*?encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
+        static const QRegularExpression supported(
+            QStringLiteral("^(utf-8|us-ascii|ascii|iso-8859-\\d{1,2}|latin-?\\d|windows-125\\d"
+                           "|cp125\\d|koi8-[ru]|ibm866|cp866)$"),
+            QRegularExpression::CaseInsensitiveOption);
+        const QString head = QString::fromLatin1(bytes.left(MaxTagBytes));
+        const QRegularExpressionMatch match = declaration.match(head);
+        return !match.hasMatch() || supported.match(match.captured(1)).hasMatch();
+    }
+
+    const QByteArray &bytes;
+    int depth = 0;
+};
+
 }  // namespace
 
-QVector<DeviceDescription> read(const QByteArray &content,
-                                const std::optional<DescriptionIdentity> &wanted)
+ContentRefusal checkContent(const QByteArray &content)
 {
+    return ContentCheck(content).run();
+}
+
+const char *refusalName(ContentRefusal refusal)
+{
+    switch (refusal) {
+    case ContentRefusal::None: return "none";
+    case ContentRefusal::TooLarge: return "file too large";
+    case ContentRefusal::TagTooLong: return "tag too long";
+    case ContentRefusal::TooManyAttributes: return "too many attributes";
+    case ContentRefusal::AttributeTooLong: return "attribute value too long";
+    case ContentRefusal::TextTooLong: return "text too long";
+    case ContentRefusal::TooDeep: return "elements nested too deeply";
+    case ContentRefusal::Declaration: return "document type or entity declaration";
+    case ContentRefusal::UnsupportedEncoding: return "unsupported encoding";
+    }
+    return "";
+}
+
+QVector<DeviceDescription> read(const QByteArray &content,
+                                const std::optional<DescriptionIdentity> &wanted,
+                                ContentRefusal *refusal)
+{
+    const ContentRefusal found = checkContent(content);
+    if (refusal)
+        *refusal = found;
+    if (found != ContentRefusal::None)
+        return {};
     return Parser(content).read(wanted);
 }
 

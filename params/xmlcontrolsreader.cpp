@@ -6,6 +6,7 @@
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
+#include "params/wheelfocusguard.h"
 
 #include <QLineEdit>
 #include <QListView>
@@ -71,8 +72,8 @@ void XmlControlsReader::addListControl(const ParameterDescription &parameter)
     setConvertedMembers(list, parameter);
     list->setView(new QListView);
     list->setStyleSheet(controlstyles::listControl());
-    for (const QString &entry : parameter.entries)
-        list->insertItem(list->count(), entry);
+    list->insertItems(0, parameter.entries);
+    WheelFocusGuard::guard(list);
     // Connected only now, so that filling the list sends nothing.
     connect(list, SIGNAL(currentIndexChanged(QString)), receiver, SLOT(controlChanged(QString)));
     appendRow(list, parameter.name);
@@ -90,6 +91,7 @@ void XmlControlsReader::addRangeControl(const ParameterDescription &parameter)
     range->setDecimals(int(qMin(parameter.decimals, uint(INT_MAX))));
     range->setSuffix(parameter.suffix);
     range->setStyleSheet(controlstyles::rangeControl());
+    WheelFocusGuard::guard(range);
     connect(range, SIGNAL(valueChanged(QString)), receiver, SLOT(controlChanged(QString)));
     appendRow(range, parameter.name);
 }

@@ -309,7 +309,7 @@ private slots:
                         QVERIFY2(parsed.raw == valuecodec::encodeList(list->currentIndex(),
                                                                       conversionOf(*list)),
                                  where);
-                } else if (auto *range = qobject_cast<MSpinBox *>(control)) {  // checks: the table
+                } else if (auto *range = qobject_cast<MSpinBox *>(control)) {
                     range->setValue(valuecodec::decodeRange(raw, conversionOf(*range)));
                     QVERIFY2(text == range->text(), where);
                     QVERIFY2(parsed.raw == valuecodec::encodeRange(range->value(),

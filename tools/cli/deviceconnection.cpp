@@ -149,15 +149,22 @@ std::optional<Failure> DeviceConnection::findDescription()
     const descriptionlookup::Result found = options.description.isEmpty()
                                                 ? descriptionlookup::find(wanted)
                                                 : descriptionlookup::findIn(options.description, wanted);
-    if (found.outcome == descriptionlookup::Result::CannotOpen)
+    switch (found.outcome) {
+    case descriptionlookup::Result::Found: break;
+    case descriptionlookup::Result::CannotOpen:
         return Failure{ExitStatus::NoDescription,
                        QString("The description file %1 cannot be read: %2.").arg(found.file, found.error)};
-    if (found.outcome == descriptionlookup::Result::NotFound)
+    case descriptionlookup::Result::Refused:
+        return Failure{ExitStatus::NoDescription,
+                       QString("The description file %1 is refused: %2.")
+                           .arg(found.file, descriptionreader::refusalName(found.refusal))};
+    case descriptionlookup::Result::NotFound:
         return Failure{ExitStatus::NoDescription,
                        QString("No description fits the device (identifier %1, hardware %2, firmware %3).")
                            .arg(deviceIdentity.deviceId)
                            .arg(deviceIdentity.hwVersion)
                            .arg(versionText(deviceIdentity.fwMajor, deviceIdentity.fwMinor))};
+    }
     deviceDescription = found.device;
     descriptionPath = found.file;
     deviceImage->deviceName = deviceDescription.name;
