@@ -18,7 +18,7 @@ namespace QTest {
 template<>
 char *toString(const UploadOutcome &outcome)
 {
-    static const char *const names[] = {"Done", "CannotOpen", "Refused", "BlockFailed", "Stopped"};
+    static const char *const names[] = {"Done", "CannotOpen", "Refused", "BlockFailed", "Stopped", "PortClosed"};
     return qstrdup(names[int(outcome)]);
 }
 }  // namespace QTest
