@@ -1,6 +1,6 @@
 #include "params/descriptionreader.h"
 
-#include "link/deviceimage.h"
+#include "device/deviceimage.h"
 #include "params/valuecodec.h"
 
 #include <QDebug>

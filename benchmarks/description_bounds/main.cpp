@@ -2,7 +2,7 @@
 // description and building its rows, for files at the reader's bounds and
 // for files beyond them, which must be refused quickly.
 
-#include "link/deviceimage.h"
+#include "device/deviceimage.h"
 #include "params/descriptionreader.h"
 #include "params/xmlcontrolsreader.h"
 
