@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -281,6 +282,26 @@ bool timeUpload(Connection &connection, const Setting &setting, double *ms, int 
     return connection.updated == 1 && connection.sim.receivedBlocks() == expected;
 }
 
+// One row per setting: the measured time against its floor.
+bool printTimes(const std::function<bool(const Setting &, double *)> &measure,
+                const std::function<double(const Setting &)> &floorOf)
+{
+    std::printf("%-12s %12s %10s %16s\n", "setting", "measured ms", "floor ms", "measured/floor");
+    bool allGood = true;
+    for (const Setting &setting : Settings) {
+        double ms = 0;
+        if (!measure(setting, &ms)) {
+            std::printf("%-12s failed\n", setting.name);
+            allGood = false;
+            continue;
+        }
+        const double floor = floorOf(setting);
+        std::printf("%-12s %12.1f %10.1f %16.3f\n", setting.name, ms, floor, ms / floor);
+        std::fflush(stdout);
+    }
+    return allGood;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -292,34 +313,15 @@ int main(int argc, char **argv)
     std::printf("Link timing against the simulated cable: 10 bit times per byte at the port's rate, "
                 "answer latency 0 ms\n\n");
     std::printf("Read of %d used cells (median of %d runs)\n", Cells, ReadRuns);
-    std::printf("%-12s %12s %10s %16s\n", "setting", "measured ms", "floor ms", "measured/floor");
-    bool allGood = true;
-    for (const Setting &setting : Settings) {
-        Connection connection(setting);
-        double ms = 0;
-        if (!connection.waitForDevice(20000) || !timeRead(connection, &ms)) {
-            std::printf("%-12s failed\n", setting.name);
-            allGood = false;
-            continue;
-        }
-        const double floor = readFloorMs(setting);
-        std::printf("%-12s %12.1f %10.1f %16.3f\n", setting.name, ms, floor, ms / floor);
-        std::fflush(stdout);
-    }
+    bool allGood = printTimes(
+        [](const Setting &setting, double *ms) {
+            Connection connection(setting);
+            return connection.waitForDevice(20000) && timeRead(connection, ms);
+        },
+        readFloorMs);
 
     std::printf("\nkova-cli save of %d cells: ping, identity, read, file (median of %d runs)\n", Cells, ReadRuns);
-    std::printf("%-12s %12s %10s %16s\n", "setting", "measured ms", "floor ms", "measured/floor");
-    for (const Setting &setting : Settings) {
-        double ms = 0;
-        if (!timeSave(setting, &ms)) {
-            std::printf("%-12s failed\n", setting.name);
-            allGood = false;
-            continue;
-        }
-        const double floor = saveFloorMs(setting);
-        std::printf("%-12s %12.1f %10.1f %16.3f\n", setting.name, ms, floor, ms / floor);
-        std::fflush(stdout);
-    }
+    allGood &= printTimes(timeSave, saveFloorMs);
 
     std::printf("\nUpload of %d blocks of %d bytes (Kelpa sends every block twice)\n", BlockCount, BlockSize);
     std::printf("%-12s %7s %12s %10s %16s\n", "setting", "frames", "measured ms", "floor ms", "measured/floor");

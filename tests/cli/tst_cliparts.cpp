@@ -6,7 +6,8 @@
 
 #include <QtTest>
 
-Q_DECLARE_METATYPE(settingsfile::Fit)
+using Fit = settingsfile::Fit;
+Q_DECLARE_METATYPE(Fit)
 Q_DECLARE_METATYPE(SettingsIdentity)
 
 namespace {
@@ -17,7 +18,7 @@ const QByteArray ValidFile = R"({"format": "kova-settings", "version": 1,
     "parameters": [{"name": "Motor timing", "cells": [11], "raw": 3, "shown": "15°"},
                    {"name": "Head speed", "cells": [19, 20], "raw": 2600, "shown": "2600 rpm"}]})";
 
-const SettingsIdentity Kestrel{"Vorn Kestrel 80", 21, 2, 3, 4, 12, 7};
+const SettingsIdentity Kestrel{"Vorn Kestrel 80", {21, 2, 3, 4, 12, 7}};
 
 }  // namespace
 
@@ -114,7 +115,7 @@ private slots:
         QVERIFY2(parsed.ok(), qPrintable(parsed.error));
         const settingsfile::Parsed again = settingsfile::fromJson(settingsfile::toJson(parsed.file));
         QVERIFY2(again.ok(), qPrintable(again.error));
-        QCOMPARE(settingsfile::fitOf(again.file.device, Kestrel), settingsfile::Fit::SameDevice);
+        QCOMPARE(settingsfile::fitOf(again.file.device, Kestrel), Fit::SameDevice);
         QCOMPARE(again.file.parameters.size(), 2);
         QCOMPARE(again.file.parameters.at(1).name, QString("Head speed"));
         QCOMPARE(again.file.parameters.at(1).cells, QVector<int>({19, 20}));
@@ -125,27 +126,29 @@ private slots:
     void fit_data()
     {
         QTest::addColumn<SettingsIdentity>("saved");
-        QTest::addColumn<settingsfile::Fit>("fit");
+        QTest::addColumn<Fit>("fit");
         const auto changed = [](auto change) {
             SettingsIdentity identity = Kestrel;
             change(identity);
             return identity;
         };
-        QTest::newRow("same") << Kestrel << settingsfile::Fit::SameDevice;
-        QTest::newRow("other bootloader") << changed([](auto &d) { d.blVersion = 4; }) << settingsfile::Fit::SameDevice;
-        QTest::newRow("other name") << changed([](auto &d) { d.name = "Vorn Kestrel 60"; }) << settingsfile::Fit::OtherDevice;
-        QTest::newRow("other identifier") << changed([](auto &d) { d.deviceId = 22; }) << settingsfile::Fit::OtherDevice;
-        QTest::newRow("other hardware") << changed([](auto &d) { d.hwVersion = 3; }) << settingsfile::Fit::OtherDevice;
-        QTest::newRow("other hardware and firmware")
-            << changed([](auto &d) { d.hwVersion = 3; d.fwMinor = 13; }) << settingsfile::Fit::OtherDevice;
-        QTest::newRow("other minor") << changed([](auto &d) { d.fwMinor = 13; }) << settingsfile::Fit::OtherFirmware;
-        QTest::newRow("other build") << changed([](auto &d) { d.fwBuild = 0; }) << settingsfile::Fit::OtherFirmware;
+        QTest::newRow("same") << Kestrel << Fit::SameDevice;
+        QTest::newRow("other bootloader") << changed([](auto &d) { d.identity.blVersion = 4; }) << Fit::SameDevice;
+        QTest::newRow("other name") << changed([](auto &d) { d.name = "Vorn Kestrel 60"; }) << Fit::OtherDevice;
+        QTest::newRow("other identifier") << changed([](auto &d) { d.identity.deviceId = 22; }) << Fit::OtherDevice;
+        QTest::newRow("other hardware") << changed([](auto &d) { d.identity.hwVersion = 3; }) << Fit::OtherDevice;
+        QTest::newRow("other hardware and firmware") << changed([](auto &d) {
+            d.identity.hwVersion = 3;
+            d.identity.fwMinor = 13;
+        }) << Fit::OtherDevice;
+        QTest::newRow("other minor") << changed([](auto &d) { d.identity.fwMinor = 13; }) << Fit::OtherFirmware;
+        QTest::newRow("other build") << changed([](auto &d) { d.identity.fwBuild = 0; }) << Fit::OtherFirmware;
     }
 
     void fit()
     {
         QFETCH(SettingsIdentity, saved);
-        QFETCH(settingsfile::Fit, fit);
+        QFETCH(Fit, fit);
         QCOMPARE(settingsfile::fitOf(saved, Kestrel), fit);
     }
 

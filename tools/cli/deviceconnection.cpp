@@ -187,7 +187,5 @@ std::optional<Failure> DeviceConnection::readValues()
 
 SettingsIdentity DeviceConnection::settingsIdentity() const
 {
-    return {deviceDescription.name,  deviceIdentity.deviceId, deviceIdentity.hwVersion,
-            deviceIdentity.blVersion, deviceIdentity.fwMajor, deviceIdentity.fwMinor,
-            deviceIdentity.fwBuild};
+    return {deviceDescription.name, deviceIdentity};
 }

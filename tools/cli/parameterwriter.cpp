@@ -2,6 +2,7 @@
 
 #include "deviceconnection.h"
 #include "parametervalues.h"
+#include "report.h"
 
 #include "params/valuecodec.h"
 #include "params/valuetext.h"
@@ -39,7 +40,14 @@ std::optional<Failure> writeParameter(DeviceConnection &connection,
     return linkFailure(LinkOutcome::Stopped, QString("writing \"%1\"").arg(parameter.name));
 }
 
-bool endsCommand(const Failure &failure)
+bool WriteFailures::goOnAfter(const Failure &failure)
 {
-    return failure.status != ExitStatus::DeviceFailed;
+    if (!first)
+        first = failure;
+    return failure.status == ExitStatus::DeviceFailed;
+}
+
+ExitStatus WriteFailures::end(Report &report) const
+{
+    return first ? report.fail(*first) : ExitStatus::Done;
 }

@@ -13,5 +13,19 @@ class DeviceConnection;
 std::optional<Failure> writeParameter(DeviceConnection &connection,
                                       const ParameterDescription &parameter, quint32 raw);
 
-// Whether a failure ends the whole command rather than one parameter.
-bool endsCommand(const Failure &failure);
+class Report;
+
+// The failures of a command that writes one parameter after another: the
+// first one decides the exit status.
+class WriteFailures
+{
+public:
+    // Keeps the failure; false when the command cannot go on (the device is
+    // gone or Ctrl+C was pressed), true when the next parameter may follow.
+    bool goOnAfter(const Failure &failure);
+    // Reports the first failure, if any.
+    ExitStatus end(Report &report) const;
+
+private:
+    std::optional<Failure> first;
+};

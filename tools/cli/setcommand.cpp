@@ -67,7 +67,7 @@ ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &
         return report.fail(*failure);
     if (std::optional<Failure> failure = connection.readValues())
         return report.fail(*failure);
-    std::optional<Failure> firstFailure;
+    WriteFailures failures;
     for (const Assignment &assignment : assignments) {
         const ParameterValue current = connection.values().at(assignment.index);
         const QString shown = valuetext::toText(*assignment.parameter, assignment.raw);
@@ -78,16 +78,14 @@ ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &
         }
         if (std::optional<Failure> failure = writeParameter(connection, *assignment.parameter, assignment.raw)) {
             report.parameter("failed", current.name, failure->sentence, details);
-            if (!firstFailure)
-                firstFailure = failure;
-            if (endsCommand(*failure))
+            if (!failures.goOnAfter(*failure))
                 break;
             continue;
         }
         report.parameter("changed", current.name, QString("%1: %2 -> %3").arg(current.name, current.shown, shown),
                          details);
     }
-    return firstFailure ? report.fail(*firstFailure) : ExitStatus::Done;
+    return failures.end(report);
 }
 
 }  // namespace commands

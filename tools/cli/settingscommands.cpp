@@ -13,8 +13,8 @@ QString identityText(const SettingsIdentity &device)
 {
     return QString("%1 (identifier %2, hardware %3, firmware %4)")
         .arg(device.name)
-        .arg(device.deviceId)
-        .arg(device.hwVersion)
+        .arg(device.identity.deviceId)
+        .arg(device.identity.hwVersion)
         .arg(device.firmwareText());
 }
 
@@ -67,7 +67,7 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     const QVector<ParameterValue> values = connection.values();
     const DeviceDescription &description = connection.description();
     int changed = 0, equal = 0, failed = 0;
-    std::optional<Failure> firstFailure;
+    WriteFailures failures;
     for (const ParameterComparison &comparison : compareSettings(values, file.parameters)) {
         if (comparison.state == ParameterComparison::OnlyOnDevice) {
             report.parameter("not in file", comparison.name, comparison.name);
@@ -99,9 +99,7 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
         if (failure) {
             ++failed;
             report.parameter("failed", current.name, failure->sentence, details);
-            if (!firstFailure)
-                firstFailure = failure;
-            if (endsCommand(*failure))
+            if (!failures.goOnAfter(*failure))
                 break;
             continue;
         }
@@ -111,7 +109,7 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     report.field("changed", changed, dryRun ? "Would change" : "Changed");
     report.field("equal", equal, "Equal");
     report.field("failed", failed, "Failed");
-    return firstFailure ? report.fail(*firstFailure) : ExitStatus::Done;
+    return failures.end(report);
 }
 
 ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path)

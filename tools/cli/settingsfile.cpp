@@ -16,12 +16,12 @@ constexpr qint64 MostFileBytes = 4 * 1024 * 1024;
 QJsonObject identityJson(const SettingsIdentity &device)
 {
     return {{"name", device.name},
-            {"id", device.deviceId},
-            {"hardware", device.hwVersion},
-            {"bootloader", device.blVersion},
-            {"firmwareMajor", device.fwMajor},
-            {"firmwareMinor", device.fwMinor},
-            {"firmwareBuild", device.fwBuild}};
+            {"id", device.identity.deviceId},
+            {"hardware", device.identity.hwVersion},
+            {"bootloader", device.identity.blVersion},
+            {"firmwareMajor", device.identity.fwMajor},
+            {"firmwareMinor", device.identity.fwMinor},
+            {"firmwareBuild", device.identity.fwBuild}};
 }
 
 // A whole number from `least` to `most`, or false.
@@ -36,12 +36,12 @@ bool readInteger(const QJsonValue &value, qint64 least, qint64 most, qint64 *num
     return true;
 }
 
-bool readByte(const QJsonObject &object, const QString &key, int *field)
+bool readByte(const QJsonObject &object, const QString &key, quint8 *field)
 {
     qint64 number = 0;
     if (!readInteger(object.value(key), 0, 255, &number))
         return false;
-    *field = int(number);
+    *field = quint8(number);
     return true;
 }
 
@@ -50,10 +50,11 @@ QString readIdentity(const QJsonObject &object, SettingsIdentity *device)
     if (!object.value("name").isString())
         return QStringLiteral("the device has no name");
     device->name = object.value("name").toString();
-    const std::pair<const char *, int *> fields[] = {
-        {"id", &device->deviceId},           {"hardware", &device->hwVersion},
-        {"bootloader", &device->blVersion},  {"firmwareMajor", &device->fwMajor},
-        {"firmwareMinor", &device->fwMinor}, {"firmwareBuild", &device->fwBuild}};
+    DeviceIdentity &identity = device->identity;
+    const std::pair<const char *, quint8 *> fields[] = {
+        {"id", &identity.deviceId},           {"hardware", &identity.hwVersion},
+        {"bootloader", &identity.blVersion},  {"firmwareMajor", &identity.fwMajor},
+        {"firmwareMinor", &identity.fwMinor}, {"firmwareBuild", &identity.fwBuild}};
     for (const auto &field : fields)
         if (!readByte(object, field.first, field.second))
             return QString("the device's \"%1\" is not a number from 0 to 255").arg(field.first);
@@ -88,7 +89,7 @@ QString readParameter(const QJsonValue &value, SavedParameter *parameter)
 
 QString SettingsIdentity::firmwareText() const
 {
-    return QString("%1.%2.%3").arg(fwMajor).arg(fwMinor).arg(fwBuild);
+    return QString("%1.%2.%3").arg(identity.fwMajor).arg(identity.fwMinor).arg(identity.fwBuild);
 }
 
 SettingsFile SettingsFile::of(const SettingsIdentity &device, const QVector<ParameterValue> &values)
@@ -179,11 +180,11 @@ Parsed read(const QString &path)
 
 Fit fitOf(const SettingsIdentity &saved, const SettingsIdentity &device)
 {
-    if (saved.name != device.name || saved.deviceId != device.deviceId
-        || saved.hwVersion != device.hwVersion)
+    const DeviceIdentity &was = saved.identity;
+    const DeviceIdentity &is = device.identity;
+    if (saved.name != device.name || was.deviceId != is.deviceId || was.hwVersion != is.hwVersion)
         return Fit::OtherDevice;
-    if (saved.fwMajor != device.fwMajor || saved.fwMinor != device.fwMinor
-        || saved.fwBuild != device.fwBuild)
+    if (was.fwMajor != is.fwMajor || was.fwMinor != is.fwMinor || was.fwBuild != is.fwBuild)
         return Fit::OtherFirmware;
     return Fit::SameDevice;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/devicesession.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -9,13 +11,8 @@ struct ParameterValue;
 
 // The device a settings file was made for.
 struct SettingsIdentity {
-    QString name;
-    int deviceId = 0;
-    int hwVersion = 0;
-    int blVersion = 0;
-    int fwMajor = 0;
-    int fwMinor = 0;
-    int fwBuild = 0;
+    QString name;  // the description's
+    DeviceIdentity identity;
 
     QString firmwareText() const;
 };
