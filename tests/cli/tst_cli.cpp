@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
@@ -226,6 +227,31 @@ private slots:
         QCOMPARE(run.status, status);
         QCOMPARE(run.err.count('\n'), status == 0 ? 0 : 1);
         QCOMPARE(countRequests(*sim, "WFU"), 0);
+    }
+
+    void unopenablePortSaysWhy_data()
+    {
+        QTest::addColumn<bool>("held");  // by another open of this process, else a port that is not there
+        QTest::addColumn<QString>("why");
+        QTest::newRow("no such port") << false << "there is no such port";
+        QTest::newRow("held") << true << QString("held by process %1").arg(QCoreApplication::applicationPid());
+    }
+
+    void unopenablePortSaysWhy()
+    {
+        QFETCH(bool, held);
+        QFETCH(QString, why);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        QSerialPort holder(sim->portPath());
+        QVERIFY(!held || holder.open(QIODevice::ReadWrite));
+        const QString port = held ? sim->portPath() : sim->portPath() + "-gone";
+        QString output;
+        QString errors;
+        QTextStream out(&output);
+        QTextStream err(&errors);
+        QCOMPARE(runCli({"--port", port, "info"}, out, err, Terminal()), 3);
+        QVERIFY2(errors.contains(why), qPrintable(errors));
     }
 
     void failedWriteNamesParameter_data()

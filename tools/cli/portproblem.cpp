@@ -1,7 +1,6 @@
 #include "portproblem.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cstring>
 
@@ -13,11 +12,12 @@ namespace {
 
 const QStringList LockFolders{QStringLiteral("/var/lock"), QStringLiteral("/run/lock")};
 
-// Lock files hold the process id as text, or by older programs as a binary int.
+// Lock files start with the process id as a line of text (further lines
+// follow from Qt's own lock files), or by older programs hold a binary int.
 qint64 lockHolder(const QByteArray &content)
 {
     bool ok = false;
-    const qint64 pid = content.trimmed().toLongLong(&ok);
+    const qint64 pid = content.split('\n').value(0).trimmed().toLongLong(&ok);
     if (ok)
         return pid;
     if (content.size() == int(sizeof(int))) {
@@ -28,11 +28,19 @@ qint64 lockHolder(const QByteArray &content)
     return 0;
 }
 
+// Serial programs name the lock after the device below /dev, "/" as "_".
+QString lockName(const QString &portName)
+{
+    QString name = devicePath(portName);
+    if (name.startsWith("/dev/"))
+        name.remove(0, 5);
+    return "LCK.." + name.replace('/', '_');
+}
+
 QString heldBy(const QString &portName)
 {
-    const QString base = QFileInfo(devicePath(portName)).fileName();
     for (const QString &folder : LockFolders) {
-        QFile lock(folder + "/LCK.." + base);
+        QFile lock(folder + "/" + lockName(portName));
         if (!lock.open(QIODevice::ReadOnly))
             continue;
         const qint64 pid = lockHolder(lock.read(64));
