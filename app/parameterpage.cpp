@@ -1,12 +1,16 @@
 #include "app/parameterpage.h"
 
+#include "app/windowstyle.h"
 #include "device/deviceimage.h"
+#include "params/controlstyles.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
 #include "params/parameterdependency.h"
 #include "params/valuecodec.h"
 
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
@@ -62,11 +66,13 @@ std::optional<Dependency> dependencyOf(const QWidget *control)
 }
 
 // `enabled(dependency)` decides for each control that depends on `sourceCell`.
+// The controls are the children of the tree's viewport: looking each row's
+// widget up would make a pass over the page quadratic in its rows.
 template <typename Rule>
 void updateDependentsOf(QTreeWidget *tree, int sourceCell, Rule enabled)
 {
-    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
-        QWidget *control = controlOf(tree, row);
+    for (QObject *child : tree->viewport()->children()) {
+        auto *control = qobject_cast<QWidget *>(child);
         const std::optional<Dependency> dependency = dependencyOf(control);
         if (dependency && parameterdependency::dependsOn(dependency->depcell, sourceCell))
             control->setEnabled(enabled(*dependency));
@@ -74,6 +80,23 @@ void updateDependentsOf(QTreeWidget *tree, int sourceCell, Rule enabled)
 }
 
 }  // namespace
+
+void setUpTree(QTreeWidget *tree)
+{
+    tree->setHeaderHidden(true);
+    tree->setColumnCount(2);
+    tree->setRootIsDecorated(false);
+    tree->header()->setSectionResizeMode(QHeaderView::Stretch);
+    tree->setFocusPolicy(Qt::NoFocus);
+    tree->setSelectionMode(QAbstractItemView::NoSelection);
+    tree->setAttribute(Qt::WA_OpaquePaintEvent);
+    tree->setAttribute(Qt::WA_NativeWindow);
+    tree->setAttribute(Qt::WA_NoSystemBackground);
+    tree->setStyleSheet(windowstyle::ParameterTree);
+    tree->verticalScrollBar()->setStyleSheet(windowstyle::TreeScrollBar);
+    // One style sheet for all controls: parsed once, not once per control.
+    tree->viewport()->setStyleSheet(controlstyles::controls());
+}
 
 int decodeControls(QTreeWidget *tree, const DeviceImage &image)
 {

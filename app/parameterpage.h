@@ -12,6 +12,9 @@ struct DeviceImage;
 // that it works on any tree of parameter controls.
 namespace parameterpage {
 
+// The tree's columns, behaviour and look, the controls' looks included.
+void setUpTree(QTreeWidget *tree);
+
 // Sets every control from the cell image and returns the number of rows.
 // Lists and ranges emit their change signals as a user's edit would; check
 // boxes show the device's state without sending it back.

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cmath>
 
 namespace descriptionreader {
@@ -35,6 +36,12 @@ double real(const QXmlStreamAttributes &attributes, QLatin1String name)
     bool ok = false;
     const double value = attributes.value(name).toDouble(&ok);
     return ok && std::isfinite(value) ? value : 0.0;
+}
+
+// A range shows its bounds as text: hundreds of digits take long to lay out.
+double boundedNumber(double value)
+{
+    return std::clamp(value, -MaxShownNumber, MaxShownNumber);
 }
 
 QString text(const QXmlStreamAttributes &attributes, QLatin1String name)
@@ -66,10 +73,10 @@ ParameterDescription parameterFrom(const QXmlStreamAttributes &attributes)
     p.offset = real(attributes, QLatin1String("offset"));
     p.scale = valuecodec::effectiveScale(real(attributes, QLatin1String("scale")));
     p.shift = real(attributes, QLatin1String("shift"));
-    p.min = real(attributes, QLatin1String("min"));
-    p.max = real(attributes, QLatin1String("max"));
-    p.step = real(attributes, QLatin1String("step"));
-    p.decimals = unsignedInteger(attributes, QLatin1String("decimals"));
+    p.min = boundedNumber(real(attributes, QLatin1String("min")));
+    p.max = boundedNumber(real(attributes, QLatin1String("max")));
+    p.step = boundedNumber(real(attributes, QLatin1String("step")));
+    p.decimals = std::min(unsignedInteger(attributes, QLatin1String("decimals")), MaxDecimals);
     p.suffix = text(attributes, QLatin1String("suffix"));
     return p;
 }

@@ -14,8 +14,12 @@ namespace descriptionreader {
 
 // Bounds against hostile files; a real device has at most 255 cells, and a
 // list entry per value of two bytes would be absurd.
-constexpr int MaxParameters = 1000;
+constexpr int MaxParameters = 512;  // two for every cell
 constexpr int MaxListEntries = 1000;
+// A double holds no more digits than these; a range shows no more decimals.
+constexpr uint MaxDecimals = 15;
+// A range's min, max and step are bounded to this magnitude.
+constexpr double MaxShownNumber = 1e15;
 
 // Bounds on the bytes, checked before parsing: the XML parser's work grows
 // with the square of a tag's attributes, and widgets with long texts are slow

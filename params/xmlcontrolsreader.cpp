@@ -10,6 +10,7 @@
 
 #include <QLineEdit>
 #include <QListView>
+#include <QMetaMethod>
 #include <QTreeWidget>
 
 #include <climits>
@@ -29,10 +30,20 @@ void setConvertedMembers(Control *control, const ParameterDescription &parameter
     control->shift = parameter.shift;
 }
 
+QMetaMethod methodOf(const QMetaObject *meta, const char *signature)
+{
+    return meta->method(meta->indexOfMethod(signature));
+}
+
 }  // namespace
 
+// Connecting by signature would parse the signatures again for every control.
 XmlControlsReader::XmlControlsReader(QObject *receiver, QTreeWidget *tree, DeviceImage *image)
-    : receiver(receiver), tree(tree), image(image)
+    : receiver(receiver),
+      tree(tree),
+      image(image),
+      controlChanged(methodOf(receiver->metaObject(), "controlChanged(QString)")),
+      checkboxChanged(methodOf(receiver->metaObject(), "checkboxChanged(int)"))
 {
 }
 
@@ -70,12 +81,15 @@ void XmlControlsReader::addListControl(const ParameterDescription &parameter)
 {
     auto *list = new MComboBox;
     setConvertedMembers(list, parameter);
-    list->setView(new QListView);
-    list->setStyleSheet(controlstyles::listControl());
+    auto *view = new QListView;
+    view->setUniformItemSizes(true);
+    list->setView(view);
     list->insertItems(0, parameter.entries);
     WheelFocusGuard::guard(list);
     // Connected only now, so that filling the list sends nothing.
-    connect(list, SIGNAL(currentIndexChanged(QString)), receiver, SLOT(controlChanged(QString)));
+    static const QMetaMethod changed =
+        methodOf(&MComboBox::staticMetaObject, "currentIndexChanged(QString)");
+    connect(list, changed, receiver, controlChanged);
     appendRow(list, parameter.name);
 }
 
@@ -90,9 +104,10 @@ void XmlControlsReader::addRangeControl(const ParameterDescription &parameter)
     range->setSingleStep(parameter.step);
     range->setDecimals(int(qMin(parameter.decimals, uint(INT_MAX))));
     range->setSuffix(parameter.suffix);
-    range->setStyleSheet(controlstyles::rangeControl());
     WheelFocusGuard::guard(range);
-    connect(range, SIGNAL(valueChanged(QString)), receiver, SLOT(controlChanged(QString)));
+    static const QMetaMethod changed =
+        methodOf(&MSpinBox::staticMetaObject, "valueChanged(QString)");
+    connect(range, changed, receiver, controlChanged);
     appendRow(range, parameter.name);
 }
 
@@ -103,9 +118,9 @@ void XmlControlsReader::addCheckControl(const ParameterDescription &parameter)
     check->cell = parameter.cell;
     check->depcell = parameter.depcell;
     check->depval = parameter.depval;
-    check->setStyleSheet(controlstyles::checkControl());
     check->setChecked(true);
-    connect(check, SIGNAL(stateChanged(int)), receiver, SLOT(checkboxChanged(int)));
+    static const QMetaMethod changed = methodOf(&MCheckBox::staticMetaObject, "stateChanged(int)");
+    connect(check, changed, receiver, checkboxChanged);
     appendRow(check, parameter.name);
 }
 

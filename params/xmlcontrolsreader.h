@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaMethod>
 #include <QObject>
 
 class QTreeWidget;
@@ -29,4 +30,6 @@ private:
     QObject *receiver;
     QTreeWidget *tree;
     DeviceImage *image;
+    QMetaMethod controlChanged;   // the receiver's slots
+    QMetaMethod checkboxChanged;
 };

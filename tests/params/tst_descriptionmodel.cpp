@@ -54,7 +54,9 @@ private slots:
             " depval=\"1\" offset=\"40\" scale=\"0\" shift=\"2\" min=\"-40\" max=\"120.5\""
             " step=\"0.5\" decimals=\"1\" suffix=\" C\"/>"
             "<Parameter type=\"list\" name=\"L\" cell=\"3\"><Value string=\"a\"/>"
-            "<Value string=\"b\"/></Parameter>";
+            "<Value string=\"b\"/></Parameter>"
+            "<Parameter type=\"range\" name=\"Wide\" cell=\"4\" min=\"-1e300\" max=\"1e300\""
+            " step=\"1e20\" decimals=\"400\"/>";
         const QVector<DeviceDescription> devices = descriptionreader::read(
             document(device(1, 2, 3, 4, "Dev", parameters, "fwnp=\"300\" fwps=\"64\"")).toUtf8());
         QCOMPARE(devices.size(), 1);
@@ -62,7 +64,7 @@ private slots:
         QVERIFY(dev.identity == (DescriptionIdentity{1, 2, 3, 4}));
         QCOMPARE(dev.pageCount, 300u);
         QCOMPARE(dev.pageSize, 64u);
-        QCOMPARE(dev.parameters.size(), 2);
+        QCOMPARE(dev.parameters.size(), 3);
         const ParameterDescription &t = dev.parameters[0];
         QCOMPARE(int(t.kind), int(ParameterKind::Range));
         QCOMPARE(t.name, QString("T"));
@@ -80,6 +82,12 @@ private slots:
         QCOMPARE(t.decimals, 1u);
         QCOMPARE(t.suffix, QString(" C"));
         QCOMPARE(dev.parameters[1].entries, (QStringList{"a", "b"}));
+        // Bounded: their text would take long to lay out.
+        const ParameterDescription &wide = dev.parameters[2];
+        QCOMPARE(wide.min, -descriptionreader::MaxShownNumber);
+        QCOMPARE(wide.max, descriptionreader::MaxShownNumber);
+        QCOMPARE(wide.step, descriptionreader::MaxShownNumber);
+        QCOMPARE(wide.decimals, descriptionreader::MaxDecimals);
     }
 
     void explicitFile()

@@ -1,6 +1,7 @@
 #include "controlreceiver.h"
 #include "descriptionfiles.h"
 
+#include "app/parameterpage.h"
 #include "device/deviceimage.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
@@ -391,8 +392,6 @@ private slots:
         for (int i = 0; i < entries.size(); ++i)
             QCOMPARE(timing->itemText(i), entries[i]);
         QVERIFY(qobject_cast<QListView *>(timing->view()));
-        QVERIFY(timing->styleSheet().contains("url(:/maps/da.png)"));
-        QVERIFY(timing->styleSheet().contains("url(:/maps/dd.png)"));
         QCOMPARE(tree->topLevelItem(0)->text(0), QString("Timing"));
     }
 
@@ -427,9 +426,6 @@ private slots:
         QCOMPARE(temperature->suffix(), QString(" C"));
         QVERIFY(temperature->findChild<QLineEdit *>()->isReadOnly());
         QVERIFY(!temperature->isReadOnly());  // the step buttons still work
-        for (const char *image : {"ua", "uh", "ud", "da", "dh", "dd"})
-            QVERIFY2(temperature->styleSheet().contains(QString("url(:/maps/%1.png)").arg(image)),
-                     image);
     }
 
     void numbersThatDoNotRead_data()
@@ -470,7 +466,6 @@ private slots:
         QCOMPARE(beep->depval, 1);
         QVERIFY(beep->isChecked());
         QVERIFY(beep->text().isEmpty());
-        QVERIFY(beep->styleSheet().contains("#d7d6d5"));
         QCOMPARE(tree->topLevelItem(0)->text(0), QString("Beep"));
     }
 
@@ -531,8 +526,11 @@ private slots:
         complaints.clear();
         const QtMessageHandler previous = qInstallMessageHandler(
             [](QtMsgType, const QMessageLogContext &, const QString &message) {
-                complaints << message;
+                // The offscreen platform's notes on the tree's native window are no complaint.
+                if (!message.startsWith("This plugin does not support"))
+                    complaints << message;
             });
+        parameterpage::setUpTree(tree);
         writePrimary(document(ours("Dev", list("L", 1, {"a"}) + range("R", 2) + check("C", 3))));
         const bool found = readDescription();
         tree->show();
@@ -719,7 +717,10 @@ private slots:
         for (int i = 0; i < descriptionreader::MaxParameters + 200; ++i)
             parameters += check(QString::number(i), i % CellCount);
         writePrimary(document(ours("Many", parameters)));
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("more than 1000 parameters"));
+        QTest::ignoreMessage(
+            QtDebugMsg,
+            qPrintable(QString("Description has more than %1 parameters, the rest are left out")
+                           .arg(descriptionreader::MaxParameters)));
         QVERIFY(readDescription());
         QCOMPARE(tree->topLevelItemCount(), descriptionreader::MaxParameters);
         QCOMPARE(tree->topLevelItem(descriptionreader::MaxParameters - 1)->text(0),
