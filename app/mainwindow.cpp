@@ -7,7 +7,6 @@
 
 #include <QCloseEvent>
 #include <QDebug>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -137,15 +136,7 @@ void MainWindow::buildMenus()
 void MainWindow::buildParameterTree()
 {
     parameterTree = new QTreeWidget(this);
-    parameterTree->setHeaderHidden(true);
-    parameterTree->setColumnCount(2);
-    parameterTree->setRootIsDecorated(false);
-    parameterTree->header()->setSectionResizeMode(QHeaderView::Stretch);
-    parameterTree->setFocusPolicy(Qt::NoFocus);
-    parameterTree->setSelectionMode(QAbstractItemView::NoSelection);
-    parameterTree->setAttribute(Qt::WA_OpaquePaintEvent);
-    parameterTree->setAttribute(Qt::WA_NativeWindow);
-    parameterTree->setAttribute(Qt::WA_NoSystemBackground);
+    parameterpage::setUpTree(parameterTree);
 }
 
 void MainWindow::buildFirmwarePage()
@@ -201,8 +192,6 @@ void MainWindow::buildPageStack()
     pageStack->addWidget(parameterTree);
     pageStack->addWidget(firmwarePage);
     setCentralWidget(pageStack);
-    parameterTree->setStyleSheet(windowstyle::ParameterTree);
-    parameterTree->verticalScrollBar()->setStyleSheet(windowstyle::TreeScrollBar);
 }
 
 // Names let tests and style rules find the widgets.

@@ -3,7 +3,7 @@
 
 #include "app/parameterpage.h"
 #include "app/windowstyle.h"
-#include "firmware/datafolders.h"
+#include "params/datafolders.h"
 #include "firmware/packagecatalogue.h"
 
 #include <QLabel>

@@ -1,11 +1,16 @@
 #include "app/parameterpage.h"
 
+#include "app/windowstyle.h"
 #include "device/deviceimage.h"
+#include "params/controlstyles.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
+#include "params/parameterdependency.h"
 #include "params/valuecodec.h"
 
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
@@ -14,9 +19,6 @@
 namespace parameterpage {
 
 namespace {
-
-constexpr int DependencyOnCellZero = 1000;
-constexpr int InvertedDependency = 1000;  // list on list: enabled unless index == depval - 1000
 
 // Set on a control whose cells the device never gave.
 constexpr char HeldProperty[] = "heldUnread";
@@ -72,13 +74,6 @@ CellWrite cellWriteOf(const Control &control, quint32 raw)
     return {raw, uchar(control.cell), uchar(control.hcell > 0 ? control.hcell : 0)};
 }
 
-bool dependsOn(int depcell, int sourceCell)
-{
-    if (depcell == 0)
-        return false;
-    return depcell == sourceCell || (depcell == DependencyOnCellZero && sourceCell == 0);
-}
-
 // What a list or range control depends on; check boxes take no part.
 struct Dependency {
     int depcell;
@@ -96,13 +91,15 @@ std::optional<Dependency> dependencyOf(const QWidget *control)
 }
 
 // `enabled(dependency)` decides for each control that depends on `sourceCell`.
+// The controls are the children of the tree's viewport: looking each row's
+// widget up would make a pass over the page quadratic in its rows.
 template <typename Rule>
 void updateDependentsOf(QTreeWidget *tree, int sourceCell, Rule enabled)
 {
-    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
-        QWidget *control = controlOf(tree, row);
+    for (QObject *child : tree->viewport()->children()) {
+        auto *control = qobject_cast<QWidget *>(child);
         const std::optional<Dependency> dependency = dependencyOf(control);
-        if (dependency && dependsOn(dependency->depcell, sourceCell) && !isHeld(control))
+        if (dependency && parameterdependency::dependsOn(dependency->depcell, sourceCell) && !isHeld(control))
             control->setEnabled(enabled(*dependency));
     }
 }
@@ -118,6 +115,23 @@ void holdUnreadControls(QTreeWidget *tree, int firstUnreadCell)
             control->setEnabled(false);
         }
     }
+}
+
+void setUpTree(QTreeWidget *tree)
+{
+    tree->setHeaderHidden(true);
+    tree->setColumnCount(2);
+    tree->setRootIsDecorated(false);
+    tree->header()->setSectionResizeMode(QHeaderView::Stretch);
+    tree->setFocusPolicy(Qt::NoFocus);
+    tree->setSelectionMode(QAbstractItemView::NoSelection);
+    tree->setAttribute(Qt::WA_OpaquePaintEvent);
+    tree->setAttribute(Qt::WA_NativeWindow);
+    tree->setAttribute(Qt::WA_NoSystemBackground);
+    tree->setStyleSheet(windowstyle::ParameterTree);
+    tree->verticalScrollBar()->setStyleSheet(windowstyle::TreeScrollBar);
+    // One style sheet for all controls: parsed once, not once per control.
+    tree->viewport()->setStyleSheet(controlstyles::controls());
 }
 
 int decodeControls(QTreeWidget *tree, const DeviceImage &image)
@@ -147,14 +161,13 @@ void updateDependents(QTreeWidget *tree, QObject *source)
     if (auto *list = qobject_cast<MComboBox *>(source)) {
         const int index = list->currentIndex();
         updateDependentsOf(tree, list->cell, [index](const Dependency &dependency) {
-            if (dependency.dependentIsList && dependency.depval >= InvertedDependency)
-                return index != dependency.depval - InvertedDependency;
-            return index == dependency.depval;
+            return parameterdependency::enabledByList(index, dependency.dependentIsList,
+                                                      dependency.depval);
         });
     } else if (auto *range = qobject_cast<MSpinBox *>(source)) {
         const double value = range->value();
         updateDependentsOf(tree, range->cell, [value](const Dependency &dependency) {
-            return value == double(dependency.depval);
+            return parameterdependency::enabledByRange(value, dependency.depval);
         });
     }
 }

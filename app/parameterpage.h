@@ -12,6 +12,9 @@ struct DeviceImage;
 // that it works on any tree of parameter controls.
 namespace parameterpage {
 
+// The tree's columns, behaviour and look, the controls' looks included.
+void setUpTree(QTreeWidget *tree);
+
 // Disables every control that shows a cell from `firstUnreadCell` up and
 // holds it so for the control's life: it is neither decoded, nor enabled by
 // its source, nor encoded for a write.

@@ -57,4 +57,10 @@ const QString &checkControl()
     return style;
 }
 
+const QString &controls()
+{
+    static const QString style = listControl() + rangeControl() + checkControl();
+    return style;
+}
+
 }  // namespace controlstyles

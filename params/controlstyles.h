@@ -9,5 +9,7 @@ namespace controlstyles {
 const QString &listControl();
 const QString &rangeControl();
 const QString &checkControl();
+// All three, for the widget that holds the controls.
+const QString &controls();
 
 }  // namespace controlstyles

@@ -1,9 +1,11 @@
 // Times the device link against the simulated cable with the line's own speed
 // in force (10 bit times per byte at the port's rate, no answer latency): the
-// read of 100 used cells and the upload of 64 blocks of 256 bytes in every
-// dialect setting, each against the floor that its waits and its line speed
-// allow. A ratio near 1 means the link adds next to nothing of its own.
+// read of 100 used cells, kova-cli's save of 100 cells and the upload of 64
+// blocks of 256 bytes in every dialect setting, each against the floor that
+// its waits and its line speed allow. A ratio near 1 means the link adds next
+// to nothing of its own.
 
+#include "cli.h"
 #include "device/buscontroller.h"
 #include "device/deviceimage.h"
 #include "simulateddevice.h"
@@ -12,10 +14,17 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
 #include <QTemporaryDir>
+#include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,14 +49,21 @@ struct Setting {
     int ackBytes;
     int passes;  // Kelpa takes the whole image twice
     int recordDigits;
+    // finding and identifying the device
+    int pingRequestBytes;
+    int pingReplyBytes;
+    int identityCells;
 };
 
 const Setting Settings[] = {
-    {"Vorn 115200", SimProtocol::Vorn, 115200, 15, 8, 6, 150, 7, 6, 1, 128},
-    {"Kelpa 9600", SimProtocol::Kelpa, 9600, 50, 6, 3, 150, 5, 3, 2, 16},
-    {"Ulma 19000", SimProtocol::UlmaFast, 19000, 0, 5, 3, 130, 4, 3, 1, 32},
-    {"Ulma 4800", SimProtocol::UlmaSlow, 4800, 0, 5, 3, 130, 4, 3, 1, 32},
+    {"Vorn 115200", SimProtocol::Vorn, 115200, 15, 8, 6, 150, 7, 6, 1, 128, 8, 6, 6},
+    {"Kelpa 9600", SimProtocol::Kelpa, 9600, 50, 6, 3, 150, 5, 3, 2, 16, 6, 3, 3},
+    {"Ulma 19000", SimProtocol::UlmaFast, 19000, 0, 5, 3, 130, 4, 3, 1, 32, 5, 3, 3},
+    {"Ulma 4800", SimProtocol::UlmaSlow, 4800, 0, 5, 3, 130, 4, 3, 1, 32, 5, 3, 3},
 };
+constexpr double PingPauseMs = 150;
+// The save's parameters sit above every dialect's identity cells.
+constexpr int FirstSavedCell = 100;
 
 double wireMs(int bytes, int baud)
 {
@@ -58,10 +74,27 @@ double wireMs(int bytes, int baud)
 // own time on the wire (the echo comes back as it goes out), then the reply.
 // A reply short enough to arrive while the link still sleeps its pause is
 // counted all the same, so reads with a long pause may come in under 1.
+double cellReadFloorMs(const Setting &s)
+{
+    return std::max(s.readPauseMs, wireMs(s.readRequestBytes, s.baud)) + wireMs(s.readReplyBytes, s.baud);
+}
+
 double readFloorMs(const Setting &s)
 {
-    return Cells
-           * (std::max(s.readPauseMs, wireMs(s.readRequestBytes, s.baud)) + wireMs(s.readReplyBytes, s.baud));
+    return Cells * cellReadFloorMs(s);
+}
+
+// The settings are pinged in the settings' order up to the device's own,
+// whose ping is answered; then the identity and the cells are read.
+double saveFloorMs(const Setting &device)
+{
+    double ms = 0;
+    for (const Setting &s : Settings) {
+        ms += std::max(PingPauseMs, wireMs(s.pingRequestBytes, s.baud));
+        if (&s == &device)
+            break;
+    }
+    return ms + wireMs(device.pingReplyBytes, device.baud) + (device.identityCells + Cells) * cellReadFloorMs(device);
 }
 
 double uploadFloorMs(const Setting &s)
@@ -138,6 +171,61 @@ bool timeRead(Connection &connection, double *medianMs)
     return true;
 }
 
+QString writeSaveDescription(const QTemporaryDir &folder)
+{
+    const QString path = folder.filePath("save.dsc");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write("<Devices><ESC id=\"42\" hw=\"1\" fw=\"1\" fwm=\"0\" name=\"Bench\">\n");
+    for (int cell = FirstSavedCell; cell < FirstSavedCell + Cells; ++cell)
+        file.write(QString("<Parameter type=\"range\" name=\"P%1\" cell=\"%1\" min=\"0\" max=\"255\"/>\n")
+                       .arg(cell)
+                       .toUtf8());
+    file.write("</ESC></Devices>\n");
+    return path;
+}
+
+// kova-cli's save, from finding the device to the written file; median of
+// the runs, each of which must have saved every value.
+bool timeSave(const Setting &setting, double *medianMs)
+{
+    QTemporaryDir folder;
+    const QString description = writeSaveDescription(folder);
+    const QString saved = folder.filePath("settings.json");
+    SimulatedDevice sim;
+    sim.attachDevice(setting.protocol);
+    sim.setWireTiming(true);
+    sim.setAnswerLatencyMs(0);
+    sim.setIdentity(42, 1, 1, 1, 0, 0);
+    for (int cell = FirstSavedCell; cell < FirstSavedCell + Cells; ++cell)
+        sim.setCell(cell, quint8(cell * 7 + 3));
+    std::vector<double> runs;
+    for (int run = 0; run < ReadRuns; ++run) {
+        QFile::remove(saved);
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        QElapsedTimer clock;
+        clock.start();
+        const int status = runCli({"--port", sim.portPath(), "--description", description, "save", saved},
+                                  outStream, errStream, Terminal());
+        runs.push_back(elapsedMs(clock));
+        QFile file(saved);
+        file.open(QIODevice::ReadOnly);
+        const QJsonArray parameters = QJsonDocument::fromJson(file.readAll()).object().value("parameters").toArray();
+        if (status != 0 || parameters.size() != Cells)
+            return false;
+        for (int i = 0; i < Cells; ++i)
+            if (parameters.at(i).toObject().value("raw").toInt() != quint8((FirstSavedCell + i) * 7 + 3))
+                return false;
+    }
+    std::sort(runs.begin(), runs.end());
+    *medianMs = runs[runs.size() / 2];
+    return true;
+}
+
 bool timeUpload(Connection &connection, const Setting &setting, double *ms, int *framesSent)
 {
     QTemporaryDir folder;
@@ -164,6 +252,26 @@ bool timeUpload(Connection &connection, const Setting &setting, double *ms, int 
     return connection.updated == 1 && connection.sim.receivedBlocks() == expected;
 }
 
+// One row per setting: the measured time against its floor.
+bool printTimes(const std::function<bool(const Setting &, double *)> &measure,
+                const std::function<double(const Setting &)> &floorOf)
+{
+    std::printf("%-12s %12s %10s %16s\n", "setting", "measured ms", "floor ms", "measured/floor");
+    bool allGood = true;
+    for (const Setting &setting : Settings) {
+        double ms = 0;
+        if (!measure(setting, &ms)) {
+            std::printf("%-12s failed\n", setting.name);
+            allGood = false;
+            continue;
+        }
+        const double floor = floorOf(setting);
+        std::printf("%-12s %12.1f %10.1f %16.3f\n", setting.name, ms, floor, ms / floor);
+        std::fflush(stdout);
+    }
+    return allGood;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -175,20 +283,15 @@ int main(int argc, char **argv)
     std::printf("Link timing against the simulated cable: 10 bit times per byte at the port's rate, "
                 "answer latency 0 ms\n\n");
     std::printf("Read of %d used cells (median of %d runs)\n", Cells, ReadRuns);
-    std::printf("%-12s %12s %10s %16s\n", "setting", "measured ms", "floor ms", "measured/floor");
-    bool allGood = true;
-    for (const Setting &setting : Settings) {
-        Connection connection(setting);
-        double ms = 0;
-        if (!connection.waitForDevice(20000) || !timeRead(connection, &ms)) {
-            std::printf("%-12s failed\n", setting.name);
-            allGood = false;
-            continue;
-        }
-        const double floor = readFloorMs(setting);
-        std::printf("%-12s %12.1f %10.1f %16.3f\n", setting.name, ms, floor, ms / floor);
-        std::fflush(stdout);
-    }
+    bool allGood = printTimes(
+        [](const Setting &setting, double *ms) {
+            Connection connection(setting);
+            return connection.waitForDevice(20000) && timeRead(connection, ms);
+        },
+        readFloorMs);
+
+    std::printf("\nkova-cli save of %d cells: ping, identity, read, file (median of %d runs)\n", Cells, ReadRuns);
+    allGood &= printTimes(timeSave, saveFloorMs);
 
     std::printf("\nUpload of %d blocks of %d bytes (Kelpa sends every block twice)\n", BlockCount, BlockSize);
     std::printf("%-12s %7s %12s %10s %16s\n", "setting", "frames", "measured ms", "floor ms", "measured/floor");

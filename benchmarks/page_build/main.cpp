@@ -1,11 +1,16 @@
 // Times building and filling a parameter page of 250 parameters: the
-// description read, the first refresh pass and the dependency pass.
+// description read, the first refresh pass and the dependency pass, today's
+// way and the way the program built its rows before, side by side.
+
+#include "legacyrows.h"
+#include "pagehost.h"
 
 #include "app/parameterpage.h"
 #include "device/deviceimage.h"
 #include "params/xmlcontrolsreader.h"
 
 #include <QApplication>
+#include <QStyleFactory>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -101,6 +106,7 @@ void fillCells(DeviceImage &image)
 
 struct Timings {
     double read = 0, decode = 0, dependents = 0, show = 0, tearDown = 0;
+    double total() const { return read + decode + dependents; }
 };
 
 double millisecondsSince(QElapsedTimer &timer)
@@ -110,7 +116,9 @@ double millisecondsSince(QElapsedTimer &timer)
     return ms;
 }
 
-Timings buildOnce(PageWindow &window, int *rows)
+enum class Way { Legacy, Today };
+
+Timings buildOnce(PageWindow &window, Way way, int *rows)
 {
     auto image = std::make_unique<DeviceImage>();
     image->deviceId = Id;
@@ -118,26 +126,26 @@ Timings buildOnce(PageWindow &window, int *rows)
     image->fwMajor = Fw;
     image->fwMinor = Fwm;
     fillCells(*image);
-    auto tree = std::make_unique<QTreeWidget>();
-    tree->setColumnCount(2);
-    window.tree = tree.get();
+    PageHost host(way == Way::Legacy);
+    QCoreApplication::processEvents();
+    window.tree = host.tree;
 
     Timings t;
     QElapsedTimer timer;
     timer.start();
-    {
-        XmlControlsReader reader(&window, tree.get(), image.get());
-        reader.readDescription();
-    }
+    if (way == Way::Legacy)
+        LegacyRows(&window, host.tree, image.get()).readDescription();
+    else
+        XmlControlsReader(&window, host.tree, image.get()).readDescription();
     t.read = millisecondsSince(timer);
-    *rows = parameterpage::decodeControls(tree.get(), *image);
+    *rows = parameterpage::decodeControls(host.tree, *image);
     t.decode = millisecondsSince(timer);
-    parameterpage::updateAllDependents(tree.get());
+    parameterpage::updateAllDependents(host.tree);
     t.dependents = millisecondsSince(timer);
-    tree->show();
+    host.showPage();
     QCoreApplication::processEvents();
     t.show = millisecondsSince(timer);
-    parameterpage::tearDown(tree.get());
+    parameterpage::tearDown(host.tree);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     t.tearDown = millisecondsSince(timer);
     window.tree = nullptr;
@@ -152,11 +160,21 @@ double median(std::vector<double> values)
 
 }  // namespace
 
+// The offscreen platform complains about the tree's native window.
+void quietPlatform(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (!message.startsWith(QLatin1String("This plugin does not support")))
+        qt_message_output(type, context, message);
+}
+
 int main(int argc, char *argv[])
 {
+    qInstallMessageHandler(quietPlatform);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        QApplication::setStyle(fusion);
 
     // The reader looks for its description in the current folder.
     QTemporaryDir folder;
@@ -168,32 +186,47 @@ int main(int argc, char *argv[])
     file.close();
 
     PageWindow window;
-    std::vector<Timings> runs;
+    std::vector<Timings> runs[2];
     int rows = 0;
+    // "today" as argument runs only today's way, for profiling.
+    const bool onlyToday = app.arguments().value(1) == QLatin1String("today");
     for (int run = 0; run < Runs; ++run)
-        runs.push_back(buildOnce(window, &rows));
+        for (Way way : {Way::Legacy, Way::Today})
+            if (way == Way::Today || !onlyToday)
+                runs[int(way)].push_back(buildOnce(window, way, &rows));
+    if (onlyToday)
+        return 0;
 
-    auto report = [&](const char *phase, double Timings::*field) {
-        std::vector<double> values;
-        for (const Timings &t : runs)
-            values.push_back(t.*field);
-        std::printf("  %-34s median %8.2f ms   min %8.2f ms   max %8.2f ms\n", phase,
-                    median(values), *std::min_element(values.begin(), values.end()),
-                    *std::max_element(values.begin(), values.end()));
-    };
-    std::vector<double> totals;
-    for (const Timings &t : runs)
-        totals.push_back(t.read + t.decode + t.dependents);
-
-    std::printf("Parameter page of %d rows, %d runs (first included), platform %s\n", rows, Runs,
-                qPrintable(QGuiApplication::platformName()));
-    report("readDescription", &Timings::read);
-    report("decodeControls", &Timings::decode);
-    report("updateAllDependents", &Timings::dependents);
-    std::printf("  %-34s median %8.2f ms\n", "read + decode + dependents", median(totals));
-    report("show (extra)", &Timings::show);
-    report("tearDown (extra)", &Timings::tearDown);
-    std::printf("  writes offered while decoding: %d per run\n", window.writes / Runs);
+    std::printf("Parameter page of %d rows, %d runs of each way in turn (first included),"
+                " platform %s, style %s\n",
+                rows, Runs, qPrintable(QGuiApplication::platformName()),
+                qPrintable(QApplication::style()->objectName()));
+    double totals[2] = {};
+    for (Way way : {Way::Legacy, Way::Today}) {
+        const std::vector<Timings> &timings = runs[int(way)];
+        auto report = [&](const char *phase, double (*value)(const Timings &)) {
+            std::vector<double> values;
+            for (const Timings &t : timings)
+                values.push_back(value(t));
+            std::printf("  %-34s median %8.2f ms   min %8.2f ms   max %8.2f ms\n", phase,
+                        median(values), *std::min_element(values.begin(), values.end()),
+                        *std::max_element(values.begin(), values.end()));
+            return median(values);
+        };
+        std::printf("%s:\n", way == Way::Legacy ? "Before (controls styled one by one)"
+                                                : "Today");
+        report("readDescription", [](const Timings &t) { return t.read; });
+        report("decodeControls", [](const Timings &t) { return t.decode; });
+        report("updateAllDependents", [](const Timings &t) { return t.dependents; });
+        totals[int(way)] = report("read + decode + dependents",
+                                  [](const Timings &t) { return t.total(); });
+        report("show the page (extra)", [](const Timings &t) { return t.show; });
+        report("tearDown (extra)", [](const Timings &t) { return t.tearDown; });
+    }
+    std::printf("Build and fill, median: before %.2f ms, today %.2f ms, ratio today/before %.2f"
+                " (goal: today under 50 ms)\n",
+                totals[0], totals[1], totals[1] / totals[0]);
+    std::printf("  writes offered while decoding: %d per run\n", window.writes / (2 * Runs));
     return 0;
 }
 

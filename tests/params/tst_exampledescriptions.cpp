@@ -6,7 +6,9 @@
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
+#include "params/descriptionreader.h"
 #include "params/valuecodec.h"
+#include "params/valuetext.h"
 #include "params/xmlcontrolsreader.h"
 
 #include <QFile>
@@ -268,6 +270,52 @@ private slots:
                 QVERIFY2(check, where);
                 QVERIFY2(cells.value(check->cell) <= 1, where);
                 QCOMPARE(check->isChecked(), cells.value(check->cell) == 1);
+            }
+        }
+    }
+
+    void textFormAgreesWithControls_data() { example_data(); }
+
+    // For raw values across each cell's range, the text form shows what the
+    // control shows, and reads back to what the control would send.
+    void textFormAgreesWithControls()
+    {
+        QFETCH(QString, device);
+        QFETCH(Family, family);
+
+        QMap<int, int> cells;
+        loadExample(device, family, &cells);
+        if (QTest::currentTestFailed())
+            return;
+        QFile file(examplePath("descriptions/" + device + ".dsc"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QVector<DeviceDescription> described = descriptionreader::read(
+            file.readAll(),
+            DescriptionIdentity{image.deviceId, image.hwVersion, image.fwMajor, image.fwMinor});
+        QCOMPARE(described.size(), 1);
+        const QVector<ParameterDescription> &parameters = described[0].parameters;
+        QCOMPARE(parameters.size(), tree->topLevelItemCount());
+        for (int row = 0; row < parameters.size(); ++row) {
+            const ParameterDescription &parameter = parameters[row];
+            QWidget *control = controlAt(row);
+            for (quint32 raw = 0; raw < 700; raw += 3) {
+                const QByteArray where = QString("%1 at %2").arg(parameter.name).arg(raw).toUtf8();
+                const QString text = valuetext::toText(parameter, raw);
+                const valuetext::Parsed parsed = valuetext::fromText(parameter, text);
+                if (auto *list = qobject_cast<MComboBox *>(control)) {
+                    list->setCurrentIndex(valuecodec::decodeList(raw, conversionOf(*list)));
+                    QVERIFY2(text == list->currentText(), where);
+                    if (list->currentIndex() >= 0)
+                        QVERIFY2(parsed.raw == valuecodec::encodeList(list->currentIndex(),
+                                                                      conversionOf(*list)),
+                                 where);
+                } else if (auto *range = qobject_cast<MSpinBox *>(control)) {
+                    range->setValue(valuecodec::decodeRange(raw, conversionOf(*range)));
+                    QVERIFY2(text == range->text(), where);
+                    QVERIFY2(parsed.raw == valuecodec::encodeRange(range->value(),
+                                                                   conversionOf(*range)),
+                             where);
+                }
             }
         }
     }

@@ -4,9 +4,8 @@
 // and QSerialPort, talking to the simulated controller on a pseudo-terminal,
 // with an example controller's description file, cells and packages.
 #include "app/mainwindow.h"
-#include "simoptions.h"
 #include "simulateddevice.h"
-#include "support/testsupport.h"
+#include "support/exampledevice.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,12 +24,7 @@ public:
     WindowHarness(const QString &device, SimulatedDevice::Protocol protocol) : device(device)
     {
         prepareFolders();
-        QFile cellsFile(testsupport::sourcePath("examples/devices/" + device + ".cells"));
-        cellsFile.open(QIODevice::ReadOnly);
-        QString error;
-        const auto cells = parseCellList(QString::fromUtf8(cellsFile.readAll()), &error);
-        if (cells)
-            sim.setCells(*cells);
+        sim.setCells(testsupport::exampleCells(device));
         sim.attachDevice(protocol);
         testsupport::writePortSetting(sim.portPath());
     }
@@ -83,7 +77,7 @@ private:
         QDir(firmwaresFolder()).removeRecursively();
         QDir().mkpath(firmwaresFolder());
         QFile::remove("tellur.dsc");
-        QFile::copy(testsupport::sourcePath("examples/descriptions/" + device + ".dsc"), "tellur.dsc");
+        QFile::copy(testsupport::exampleDescription(device), "tellur.dsc");
     }
 
     QString device;

@@ -1,4 +1,4 @@
-#include "firmware/datafolders.h"
+#include "params/datafolders.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,0 +1,39 @@
+#pragma once
+
+// A home for the parameter tree like the window's: the window's style sheet
+// and the page stack with the splash page in front, shown, as the program is
+// while it builds the page.
+#include "app/parameterpage.h"
+#include "app/windowstyle.h"
+
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWidget>
+
+struct PageHost {
+    // `legacy`: the tree as it was before its viewport carried the controls' looks.
+    explicit PageHost(bool legacy)
+    {
+        window.setStyleSheet(windowstyle::Window);
+        window.resize(400, 700);
+        auto *layout = new QVBoxLayout(&window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        stack = new QStackedWidget(&window);
+        layout->addWidget(stack);
+        stack->addWidget(new QLabel(QStringLiteral("splash")));
+        tree = new QTreeWidget;
+        parameterpage::setUpTree(tree);
+        if (legacy)
+            tree->viewport()->setStyleSheet(QString());
+        stack->addWidget(tree);
+        window.show();
+    }
+
+    void showPage() { stack->setCurrentIndex(1); }
+
+    QWidget window;
+    QStackedWidget *stack = nullptr;
+    QTreeWidget *tree = nullptr;
+};

@@ -1,0 +1,63 @@
+#include "params/descriptionlookup.h"
+
+#include "params/datafolders.h"
+#include "params/descriptionreader.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace descriptionlookup {
+
+Result findIn(const QString &path, const DescriptionIdentity &identity)
+{
+    Result result;
+    result.file = path;
+    QFile file(path);
+    // Opening a FIFO or a device would block until someone writes to it.
+    const QFileInfo info(path);
+    const bool opened = (!info.exists() || info.isFile())
+                        && file.open(QIODevice::ReadOnly | QIODevice::Text);
+    if (!opened) {
+        result.error = file.isOpen() || file.error() != QFileDevice::NoError
+                           ? file.errorString()
+                           : QStringLiteral("Not a regular file");
+        // The same words for every file, as the window always wrote them.
+        qDebug() << "Error: Cannot read file" << "Tellur.dsc" << ": " << result.error;
+        result.outcome = Result::CannotOpen;
+        return result;
+    }
+    // The size a file claims is not trusted: read one byte beyond the bound.
+    const QByteArray content = file.read(descriptionreader::MaxFileBytes + 1);
+    descriptionreader::ContentRefusal refusal = descriptionreader::ContentRefusal::None;
+    const QVector<DeviceDescription> devices = descriptionreader::read(content, identity, &refusal);
+    if (refusal != descriptionreader::ContentRefusal::None) {
+        qDebug() << "Description file" << path << "skipped:"
+                 << descriptionreader::refusalName(refusal);
+        result.outcome = Result::Refused;
+        result.refusal = refusal;
+    } else if (!devices.isEmpty()) {
+        result.outcome = Result::Found;
+        result.device = devices.first();
+    }
+    return result;
+}
+
+Result find(const DescriptionIdentity &identity)
+{
+    const datafolders::DescriptionPlace place = datafolders::descriptionPlace();
+    Result result = findIn(place.primaryFile, identity);
+    if (result.outcome == Result::Found || result.outcome == Result::CannotOpen)
+        return result;
+    const QStringList names =
+        QDir(place.folder).entryList({QStringLiteral("*.dsc")}, QDir::Files, QDir::Reversed);
+    for (const QString &name : names) {
+        result = findIn(place.folder + QLatin1Char('/') + name, identity);
+        if (result.outcome == Result::Found || result.outcome == Result::CannotOpen)
+            return result;
+    }
+    return Result();
+}
+
+}  // namespace descriptionlookup

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "params/descriptionreader.h"
+#include "params/devicedescription.h"
+
+#include <QString>
+
+// Where the program finds the description of an identified device.
+namespace descriptionlookup {
+
+struct Result {
+    enum Outcome { Found, NotFound, CannotOpen, Refused };
+    Outcome outcome = NotFound;
+    DeviceDescription device;  // Found
+    QString file;              // which file was found, failed or refused
+    QString error;             // CannotOpen: the system's reason
+    descriptionreader::ContentRefusal refusal = descriptionreader::ContentRefusal::None;
+};
+
+// The primary file, then the folder's "*.dsc" files in descending name
+// order; the first matching "ESC" element wins. A file that cannot be opened
+// (or is no regular file) ends the search; a refused one is passed over.
+Result find(const DescriptionIdentity &identity);
+
+// Only `file`, for a user who names the description explicitly: Refused
+// when its content is beyond the reader's bounds.
+Result findIn(const QString &file, const DescriptionIdentity &identity);
+
+}  // namespace descriptionlookup

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "params/devicedescription.h"
+
+#include <QByteArray>
+#include <QVector>
+
+#include <optional>
+
+// Parses the XML of a description file into device descriptions. Unknown
+// elements, malformed XML and numbers that do not read are tolerated as the
+// window always did: the parameters read up to the trouble are kept.
+namespace descriptionreader {
+
+// Bounds against hostile files; a real device has at most 255 cells, and a
+// list entry per value of two bytes would be absurd.
+constexpr int MaxParameters = 512;  // two for every cell
+constexpr int MaxListEntries = 1000;
+// A double holds no more digits than these; a range shows no more decimals.
+constexpr uint MaxDecimals = 15;
+// A range's min, max and step are bounded to this magnitude.
+constexpr double MaxShownNumber = 1e15;
+
+// Bounds on the bytes, checked before parsing: the XML parser's work grows
+// with the square of a tag's attributes, and widgets with long texts are slow
+// to build. Real descriptions stay far below them (a few KiB, tags of under
+// 300 bytes with at most 15 attributes).
+constexpr qint64 MaxFileBytes = 1024 * 1024;
+constexpr int MaxTagBytes = 4096;          // a start or end tag, attributes included
+constexpr int MaxAttributes = 32;          // per element
+constexpr int MaxAttributeValueBytes = 256;
+constexpr int MaxTextBytes = 64 * 1024;    // one run of text, comment or CDATA
+constexpr int MaxDepth = 64;               // elements open at once
+
+enum class ContentRefusal {
+    None,
+    TooLarge,
+    TagTooLong,
+    TooManyAttributes,
+    AttributeTooLong,
+    TextTooLong,
+    TooDeep,
+    Declaration,          // a document type or entity declaration
+    UnsupportedEncoding,  // one in which the bytes above do not tell the markup
+};
+
+// One linear pass over the bytes.
+ContentRefusal checkContent(const QByteArray &content);
+const char *refusalName(ContentRefusal refusal);
+
+// Every "ESC" element in document order or, with `wanted`, only the first
+// one whose identity matches it. Content beyond the bounds above is not
+// parsed: nothing is returned and `refusal` says why.
+QVector<DeviceDescription> read(const QByteArray &content,
+                                const std::optional<DescriptionIdentity> &wanted = std::nullopt,
+                                ContentRefusal *refusal = nullptr);
+
+}  // namespace descriptionreader

@@ -1,0 +1,152 @@
+#include "controlreceiver.h"
+#include "descriptionfiles.h"
+
+#include "legacyrows.h"
+#include "pagehost.h"
+
+#include "app/parameterpage.h"
+#include "device/deviceimage.h"
+#include "params/descriptionreader.h"
+#include "params/mcombobox.h"
+#include "params/xmlcontrolsreader.h"
+#include "support/testsupport.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QFile>
+#include <QStyleFactory>
+#include <QTest>
+
+namespace {
+
+// What a control looks like and where it sits, as text for a readable diff.
+QString describe(QWidget *widget)
+{
+    QStringList parts{QString::fromLatin1(widget->metaObject()->className()),
+                      QString("geometry %1,%2 %3x%4")
+                          .arg(widget->x())
+                          .arg(widget->y())
+                          .arg(widget->width())
+                          .arg(widget->height()),
+                      QString("hint %1x%2").arg(widget->sizeHint().width()).arg(widget->sizeHint().height()),
+                      widget->isEnabled() ? "enabled" : "disabled", widget->font().toString()};
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Disabled})
+        for (QPalette::ColorRole role : {QPalette::Window, QPalette::WindowText, QPalette::Base,
+                                         QPalette::Text, QPalette::Button, QPalette::ButtonText,
+                                         QPalette::Highlight, QPalette::HighlightedText})
+            parts << widget->palette().color(group, role).name();
+    return parts.join(' ');
+}
+
+}  // namespace
+
+// The page built today looks as it did when every control carried its own
+// style sheet: the same pixels, geometry, fonts and colours.
+class TestPageLook : public QObject
+{
+    Q_OBJECT
+
+    DeviceImage image;
+
+    // Builds, fills and shows the page one way; returns one line per row
+    // and per list entry of an opened popup, and the window's pixels.
+    QStringList buildAndDescribe(bool legacy, QImage *pixels)
+    {
+        image.clearCells();
+        for (int cell = 0; cell < CellCount; ++cell)
+            image.cells[cell].value = quint8((cell * 37 + 11) % 4);
+        ControlReceiver receiver;
+        PageHost host(legacy);
+        QCoreApplication::processEvents();
+        if (legacy)
+            LegacyRows(&receiver, host.tree, &image).readDescription();
+        else
+            XmlControlsReader(&receiver, host.tree, &image).readDescription();
+        parameterpage::decodeControls(host.tree, image);
+        parameterpage::updateAllDependents(host.tree);
+        host.showPage();
+        QCoreApplication::processEvents();
+
+        QStringList lines;
+        for (int row = 0; row < host.tree->topLevelItemCount(); ++row) {
+            QWidget *control = host.tree->itemWidget(host.tree->topLevelItem(row), 1);
+            lines << describe(control);
+            for (QWidget *child : control->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+                lines << "  " + describe(child);
+            if (auto *list = qobject_cast<MComboBox *>(control); list && list->isEnabled()) {
+                list->showPopup();
+                QCoreApplication::processEvents();
+                QAbstractItemView *view = list->view();
+                lines << "  popup " + describe(view->window()) + " " + describe(view);
+                for (int entry = 0; entry < list->count(); ++entry) {
+                    const QRect rect = view->visualRect(list->model()->index(entry, 0));
+                    lines << QString("    entry %1,%2 %3x%4")
+                                 .arg(rect.x())
+                                 .arg(rect.y())
+                                 .arg(rect.width())
+                                 .arg(rect.height());
+                }
+                const QImage popup = view->window()->grab().toImage();
+                lines << "    pixels "
+                             + QString::number(qHashBits(popup.constBits(), size_t(popup.sizeInBytes())));
+                list->hidePopup();
+                QCoreApplication::processEvents();
+            }
+        }
+        *pixels = host.window.grab().toImage();
+        parameterpage::tearDown(host.tree);
+        return lines;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (QStyle *fusion = QStyleFactory::create("Fusion"))
+            QApplication::setStyle(fusion);
+        // The offscreen platform's notes on the tree's native window.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context,
+                                  const QString &message) {
+            if (!message.startsWith("This plugin does not support"))
+                qt_message_output(type, context, message);
+        });
+    }
+
+    void cleanupTestCase() { descriptionfiles::removeAll(); }
+
+    void sameLook_data()
+    {
+        QTest::addColumn<QString>("device");
+
+        for (const char *device : {"vorn", "kelpa", "ulma"})
+            QTest::newRow(device) << device;
+    }
+
+    void sameLook()
+    {
+        QFETCH(QString, device);
+
+        descriptionfiles::removeAll();
+        QFile description(testsupport::sourcePath("examples/descriptions/" + device + ".dsc"));
+        QVERIFY(description.open(QIODevice::ReadOnly));
+        const QVector<DeviceDescription> devices = descriptionreader::read(description.readAll());
+        QVERIFY(!devices.isEmpty());
+        QVERIFY(description.copy(descriptionfiles::Primary));
+        const DescriptionIdentity identity = devices.first().identity;
+        image.clear();
+        image.deviceId = quint8(identity.id);
+        image.hwVersion = quint8(identity.hw);
+        image.fwMajor = quint8(identity.fw);
+        image.fwMinor = quint8(identity.fwm);
+
+        QImage before, today;
+        const QStringList legacyLines = buildAndDescribe(true, &before);
+        const QStringList todayLines = buildAndDescribe(false, &today);
+        QVERIFY(legacyLines.size() > 8);
+        QCOMPARE(todayLines, legacyLines);
+        QVERIFY(!today.isNull());
+        QVERIFY(today == before);
+    }
+};
+
+QTEST_MAIN(TestPageLook)
+#include "tst_pagelook.moc"

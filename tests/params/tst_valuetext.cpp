@@ -1,0 +1,130 @@
+#include "params/valuetext.h"
+
+#include <QTest>
+
+using valuetext::Refusal;
+
+Q_DECLARE_METATYPE(ParameterDescription)
+Q_DECLARE_METATYPE(Refusal)
+
+namespace {
+
+ParameterDescription list(const QStringList &entries, double offset = 0, double scale = 1)
+{
+    ParameterDescription p;
+    p.kind = ParameterKind::List;
+    p.entries = entries;
+    p.offset = offset;
+    p.scale = scale;
+    return p;
+}
+
+ParameterDescription range(double min, double max, uint decimals, const QString &suffix,
+                           double offset = 0, double scale = 1)
+{
+    ParameterDescription p;
+    p.kind = ParameterKind::Range;
+    p.min = min;
+    p.max = max;
+    p.decimals = decimals;
+    p.suffix = suffix;
+    p.offset = offset;
+    p.scale = scale;
+    return p;
+}
+
+ParameterDescription check()
+{
+    ParameterDescription p;
+    p.kind = ParameterKind::Check;
+    return p;
+}
+
+}  // namespace
+
+class TestValueText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // `text` (when not null) must read as `raw` or be refused; `shown` (when
+    // not null) is what `raw` shows as.
+    void convertsText_data()
+    {
+        QTest::addColumn<ParameterDescription>("parameter");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<Refusal>("refusal");
+        QTest::addColumn<uint>("raw");
+        QTest::addColumn<QString>("shown");
+
+        const ParameterDescription timing = list({"Auto", "Low", "High"}, 1);
+        QTest::newRow("list entry") << timing << "Low" << Refusal::None << 2u << "Low";
+        QTest::newRow("list compared exactly") << timing << "low" << Refusal::NotAnEntry << 0u
+                                               << QString();
+        QTest::newRow("list: raw without entry shows nothing")
+            << timing << QString() << Refusal::None << 9u << "";
+        QTest::newRow("list: raw below the entries shows nothing")
+            << timing << QString() << Refusal::None << 0u << "";
+        QTest::newRow("list scale 2 truncates")
+            << list({"a", "b"}, 0, 2) << QString() << Refusal::None << 3u << "b";
+
+        const ParameterDescription volts = range(0, 25.5, 1, " V", 0, 10);
+        QTest::newRow("range with suffix") << volts << "12.3 V" << Refusal::None << 123u
+                                           << "12.3 V";
+        QTest::newRow("range without suffix") << volts << " 12.3" << Refusal::None << 123u
+                                              << "12.3 V";
+        QTest::newRow("range rounded to its decimals")
+            << volts << "12.34" << Refusal::None << 123u << QString();
+        QTest::newRow("range at max") << volts << "25.5" << Refusal::None << 255u << "25.5 V";
+        QTest::newRow("range above max") << volts << "25.6" << Refusal::OutOfRange << 0u
+                                         << QString();
+        QTest::newRow("range below min") << volts << "-0.1 V" << Refusal::OutOfRange << 0u
+                                         << QString();
+        QTest::newRow("range: raw beyond max shows max")
+            << volts << QString() << Refusal::None << 300u << "25.5 V";
+        QTest::newRow("range: decimal comma") << volts << "1,5" << Refusal::NotANumber << 0u
+                                              << QString();
+        QTest::newRow("range: not a number") << volts << "high" << Refusal::NotANumber << 0u
+                                             << QString();
+        QTest::newRow("range: infinity") << volts << "inf" << Refusal::NotANumber << 0u
+                                         << QString();
+        const ParameterDescription temperature = range(-40, 120, 0, " C", 40);
+        QTest::newRow("range offset 40 at -40") << temperature << "-40 C" << Refusal::None << 0u
+                                                << "-40 C";
+        QTest::newRow("range offset 40 at 85") << temperature << "85" << Refusal::None << 125u
+                                               << "85 C";
+        QTest::newRow("range rounded as the spin box rounds")
+            << range(0, 100, 0, "", 0, 4) << QString() << Refusal::None << 10u << "3";
+        QTest::newRow("range: max below min holds min")
+            << range(5, 2, 0, "") << "5" << Refusal::None << 5u << "5";
+
+        QTest::newRow("check on") << check() << "on" << Refusal::None << 1u << "on";
+        QTest::newRow("check off") << check() << "OFF" << Refusal::None << 0u << "off";
+        QTest::newRow("check: any other raw is on")
+            << check() << QString() << Refusal::None << 7u << "on";
+        QTest::newRow("check: not on or off") << check() << "1" << Refusal::NotOnOff << 0u
+                                              << QString();
+        QTest::newRow("no kind") << ParameterDescription() << "x" << Refusal::NoParameter << 0u
+                                 << "";
+    }
+
+    void convertsText()
+    {
+        QFETCH(ParameterDescription, parameter);
+        QFETCH(QString, text);
+        QFETCH(Refusal, refusal);
+        QFETCH(uint, raw);
+        QFETCH(QString, shown);
+
+        if (!text.isNull()) {
+            const valuetext::Parsed parsed = valuetext::fromText(parameter, text);
+            QCOMPARE(parsed.refusal, refusal);
+            QCOMPARE(parsed.raw, raw);
+        }
+        if (!shown.isNull())
+            QCOMPARE(valuetext::toText(parameter, raw), shown);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestValueText)
+#include "tst_valuetext.moc"

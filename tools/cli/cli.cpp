@@ -1,0 +1,55 @@
+#include "cli.h"
+
+#include "clioptions.h"
+#include "deviceconnection.h"
+#include "report.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace {
+
+ExitStatus runDeviceCommand(const CliOptions &options, DeviceConnection &connection, Report &report,
+                            const Terminal &terminal)
+{
+    const QString &command = options.command;
+    if (command == "ports")
+        return commands::ports(connection, report);
+    if (std::optional<Failure> failure = connection.connect())
+        return report.fail(*failure);
+    const QString argument = options.arguments.value(0);
+    if (command == "info")
+        return commands::info(connection, report);
+    if (command == "read")
+        return commands::read(connection, report);
+    if (command == "save")
+        return commands::save(connection, report, argument);
+    if (command == "load")
+        return commands::load(connection, report, argument, options.dryRun, options.force);
+    if (command == "diff")
+        return commands::diff(connection, report, argument);
+    if (command == "set")
+        return commands::set(connection, report, options.arguments);
+    return commands::flash(connection, report, terminal, argument, options.yes);
+}
+
+}  // namespace
+
+int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err, const Terminal &terminal)
+{
+    const ParsedOptions parsed = parseOptions(arguments);
+    const CliOptions &options = parsed.options;
+    Report report(out, err, options.json);
+    if (options.help) {
+        out << helpText();
+        return report.finish(ExitStatus::Done);
+    }
+    if (options.version) {
+        report.field("version", QCoreApplication::applicationVersion(), "kova-cli");
+        return report.finish(ExitStatus::Done);
+    }
+    if (!parsed.ok())
+        return report.finish(report.fail({ExitStatus::BadUsage, parsed.error}));
+    DeviceConnection connection(options, err);
+    return report.finish(runDeviceCommand(options, connection, report, terminal));
+}

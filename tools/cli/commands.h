@@ -1,0 +1,34 @@
+#pragma once
+
+#include "exitstatus.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class DeviceConnection;
+class Report;
+
+// Where a command asks and shows progress besides its report.
+struct Terminal {
+    bool errorsOnTerminal = false;        // standard error is a terminal: draw a bar
+    std::function<QString()> readAnswer;  // one line from the user
+};
+
+// Each command takes a connected device (ports: an unconnected one) and
+// tells what it did through the report.
+namespace commands {
+
+ExitStatus ports(DeviceConnection &connection, Report &report);
+ExitStatus info(DeviceConnection &connection, Report &report);
+ExitStatus read(DeviceConnection &connection, Report &report);
+ExitStatus save(DeviceConnection &connection, Report &report, const QString &path);
+ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, bool dryRun,
+                bool force);
+ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path);
+ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &assignments);
+ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal,
+                 const QString &path, bool yes);
+
+}  // namespace commands

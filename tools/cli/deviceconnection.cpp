@@ -1,0 +1,191 @@
+#include "deviceconnection.h"
+
+#include "clioptions.h"
+#include "interruption.h"
+#include "portproblem.h"
+
+#include "params/descriptionlookup.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QTextStream>
+
+namespace {
+
+const DialectSetting DialectOrder[] = {Vorn, Kelpa, UlmaFast, UlmaSlow};
+
+void traceFrame(QTextStream &out, TraceDirection direction, const QByteArray &bytes, qint64 elapsedMs)
+{
+    out << QString("%1 ms %2 %3")
+               .arg(elapsedMs, 7)
+               .arg(direction == TraceDirection::Sent ? QStringLiteral("sent    ")
+                                                      : QStringLiteral("received"))
+               .arg(bytes.isEmpty() ? QStringLiteral("(nothing)") : QString(bytes.toHex(' ').toUpper()))
+        << '\n';
+    out.flush();
+}
+
+QString versionText(int major, int minor)
+{
+    return QString("%1.%2").arg(major).arg(minor);
+}
+
+}  // namespace
+
+Failure linkFailure(LinkOutcome outcome, const QString &what)
+{
+    switch (outcome) {
+    case LinkOutcome::PortClosed:
+        return {ExitStatus::NoPort, QString("The port closed while %1: is the cable still plugged in?").arg(what)};
+    case LinkOutcome::Stopped:
+        return {ExitStatus::Interrupted, QString("Stopped by Ctrl+C while %1.").arg(what)};
+    case LinkOutcome::NoReply:
+    case LinkOutcome::Done: break;
+    }
+    return {ExitStatus::NoDevice, QString("The device stopped answering while %1.").arg(what)};
+}
+
+QString dialectName(DialectSetting setting)
+{
+    switch (dialectOf(setting)) {
+    case Dialect::Kelpa: return QStringLiteral("Kelpa");
+    case Dialect::Ulma: return QStringLiteral("Ulma");
+    case Dialect::Vorn: break;
+    }
+    return QStringLiteral("Vorn");
+}
+
+QString rememberedPort()
+{
+    const QString path = QCoreApplication::applicationDirPath() + "/kova.ini";
+    if (!QFileInfo::exists(path))
+        return QString();
+    return QSettings(path, QSettings::IniFormat).value("PORT/Name").toString();
+}
+
+QString scanForCable(DeviceSession &session)
+{
+    QString found;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        if (session.echoTest(info.portName()).echoed)
+            found = info.portName();
+    return found;
+}
+
+DeviceConnection::DeviceConnection(const CliOptions &options, QTextStream &traceOut)
+    : options(options), deviceSession(serialPort)
+{
+    deviceSession.setStopCheck(&interruption::stopRequested);
+    if (options.trace)
+        deviceSession.setTrace([&traceOut](TraceDirection direction, const QByteArray &bytes, qint64 ms) {
+            traceFrame(traceOut, direction, bytes, ms);
+        });
+}
+
+std::optional<Failure> DeviceConnection::connect()
+{
+    for (auto step : {&DeviceConnection::choosePort, &DeviceConnection::findDialect,
+                      &DeviceConnection::identify, &DeviceConnection::findDescription})
+        if (std::optional<Failure> failure = (this->*step)())
+            return failure;
+    return std::nullopt;
+}
+
+std::optional<Failure> DeviceConnection::choosePort()
+{
+    port = options.port.isEmpty() ? rememberedPort() : options.port;
+    if (port.isEmpty())
+        port = scanForCable(deviceSession);
+    if (port.isEmpty())
+        return Failure{ExitStatus::NoPort, QStringLiteral("No serial port echoes: the cable is not plugged in.")};
+    const OpenOutcome opened = deviceSession.open(port);
+    if (opened != OpenOutcome::Opened)
+        return Failure{ExitStatus::NoPort,
+                       QString("Port %1 does not open: %2.").arg(port, portProblem(port, opened))};
+    return std::nullopt;
+}
+
+std::optional<Failure> DeviceConnection::findDialect()
+{
+    bool echoed = false;
+    for (DialectSetting setting : DialectOrder) {
+        if (interruption::stopRequested())
+            return linkFailure(LinkOutcome::Stopped, QStringLiteral("looking for the device"));
+        const PingResult result = deviceSession.ping(setting);
+        if (result == Answered)
+            return std::nullopt;
+        echoed |= result != Silent;
+    }
+    if (!echoed)
+        return Failure{ExitStatus::NoPort,
+                       QString("Nothing comes back on %1, not even the cable's echo.").arg(port)};
+    return Failure{ExitStatus::NoDevice,
+                   QString("No device answered on %1 in any dialect.").arg(port)};
+}
+
+std::optional<Failure> DeviceConnection::identify()
+{
+    const LinkOutcome outcome = deviceSession.identify(deviceIdentity);
+    if (outcome != LinkOutcome::Done)
+        return linkFailure(outcome, QStringLiteral("reading its identity"));
+    deviceIdentity.storeIn(*deviceImage);
+    return std::nullopt;
+}
+
+std::optional<Failure> DeviceConnection::identifyAgain()
+{
+    for (int attempt = 0; attempt < 10 && deviceSession.ping(deviceSession.dialect()) != Answered; ++attempt)
+        if (interruption::stopRequested())
+            return linkFailure(LinkOutcome::Stopped, QStringLiteral("waiting for the device"));
+    return identify();
+}
+
+std::optional<Failure> DeviceConnection::findDescription()
+{
+    const DescriptionIdentity wanted{deviceIdentity.deviceId, deviceIdentity.hwVersion,
+                                     deviceIdentity.fwMajor, deviceIdentity.fwMinor};
+    const descriptionlookup::Result found = options.description.isEmpty()
+                                                ? descriptionlookup::find(wanted)
+                                                : descriptionlookup::findIn(options.description, wanted);
+    switch (found.outcome) {
+    case descriptionlookup::Result::Found: break;
+    case descriptionlookup::Result::CannotOpen:
+        return Failure{ExitStatus::NoDescription,
+                       QString("The description file %1 cannot be read: %2.").arg(found.file, found.error)};
+    case descriptionlookup::Result::Refused:
+        return Failure{ExitStatus::NoDescription,
+                       QString("The description file %1 is refused: %2.")
+                           .arg(found.file, descriptionreader::refusalName(found.refusal))};
+    case descriptionlookup::Result::NotFound:
+        return Failure{ExitStatus::NoDescription,
+                       QString("No description fits the device (identifier %1, hardware %2, firmware %3).")
+                           .arg(deviceIdentity.deviceId)
+                           .arg(deviceIdentity.hwVersion)
+                           .arg(versionText(deviceIdentity.fwMajor, deviceIdentity.fwMinor))};
+    }
+    deviceDescription = found.device;
+    descriptionPath = found.file;
+    deviceImage->deviceName = deviceDescription.name;
+    deviceImage->fwPageCount = quint8(deviceDescription.pageCount);
+    deviceImage->fwPageSize = deviceDescription.pageSize;
+    markUsedCells(deviceDescription, *deviceImage);
+    return std::nullopt;
+}
+
+std::optional<Failure> DeviceConnection::readValues()
+{
+    const CellsReadResult read = deviceSession.readUsedCells(*deviceImage);
+    if (read.outcome == LinkOutcome::NoReply)
+        return Failure{ExitStatus::NoDevice,
+                       QString("Cell %1 did not answer while the settings were read.").arg(read.failedCell)};
+    if (read.outcome != LinkOutcome::Done)
+        return linkFailure(read.outcome, QStringLiteral("reading the settings"));
+    return std::nullopt;
+}
+
+SettingsIdentity DeviceConnection::settingsIdentity() const
+{
+    return {deviceDescription.name, deviceIdentity};
+}

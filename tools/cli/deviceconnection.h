@@ -1,0 +1,71 @@
+#pragma once
+
+#include "exitstatus.h"
+#include "parametervalues.h"
+#include "settingsfile.h"
+
+#include "device/deviceimage.h"
+#include "device/devicesession.h"
+#include "params/devicedescription.h"
+
+#include <QSerialPort>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+struct CliOptions;
+class QTextStream;
+
+// The port, echo scan, dialect order and identity read of the window's link,
+// ending in the device's description; then the device's parameter values.
+class DeviceConnection
+{
+public:
+    DeviceConnection(const CliOptions &options, QTextStream &traceOut);
+
+    // The window's order: kova.ini, else the echo scan; then Vorn, Kelpa,
+    // UlmaFast and UlmaSlow are pinged once each.
+    std::optional<Failure> connect();
+    // Every described cell into the image.
+    std::optional<Failure> readValues();
+    // Identifies the device again after an upload, in the same dialect.
+    std::optional<Failure> identifyAgain();
+
+    DeviceSession &session() { return deviceSession; }
+    DeviceImage &image() { return *deviceImage; }
+    QString portName() const { return port; }
+    DialectSetting dialect() const { return deviceSession.dialect(); }
+    const DeviceIdentity &identity() const { return deviceIdentity; }
+    const DeviceDescription &description() const { return deviceDescription; }
+    QString descriptionFile() const { return descriptionPath; }
+    SettingsIdentity settingsIdentity() const;
+    QVector<ParameterValue> values() const { return valuesOf(deviceDescription, *deviceImage); }
+
+private:
+    std::optional<Failure> choosePort();
+    std::optional<Failure> findDialect();
+    std::optional<Failure> identify();
+    std::optional<Failure> findDescription();
+
+    const CliOptions &options;
+    QSerialPort serialPort;
+    DeviceSession deviceSession;
+    std::unique_ptr<DeviceImage> deviceImage = std::make_unique<DeviceImage>();
+    QString port;
+    DeviceIdentity deviceIdentity;
+    DeviceDescription deviceDescription;
+    QString descriptionPath;
+};
+
+// What the failure of a link operation means for the user.
+Failure linkFailure(LinkOutcome outcome, const QString &what);
+
+// "Vorn", "Kelpa" or "Ulma".
+QString dialectName(DialectSetting setting);
+
+// The name kova.ini beside the program holds; empty when there is none.
+QString rememberedPort();
+
+// The window's echo scan: the last port whose cable echoes.
+QString scanForCable(DeviceSession &session);

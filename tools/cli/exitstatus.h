@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// What the program's exit status tells a script.
+enum class ExitStatus {
+    Done = 0,           // for diff: no difference
+    Differences = 1,    // diff found differences
+    BadUsage = 2,       // bad arguments, or a file that cannot be used
+    NoPort = 3,         // no cable or no port
+    NoDevice = 4,       // nothing answered behind the cable
+    NoDescription = 5,  // no description, or a file made for another device
+    DeviceFailed = 6,   // a write, read-back or upload failed
+    Interrupted = 130,  // Ctrl+C, as shells report it
+};
+
+// Why a command ends early, in one plain sentence for standard error.
+struct Failure {
+    ExitStatus status;
+    QString sentence;
+};

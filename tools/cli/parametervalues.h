@@ -1,0 +1,31 @@
+#pragma once
+
+#include "params/devicedescription.h"
+
+#include <QString>
+#include <QVector>
+#include <QtGlobal>
+
+struct DeviceImage;
+
+// One described parameter as the device holds it.
+struct ParameterValue {
+    QString name;
+    int cell = 0;
+    int hcell = 0;  // 0: the value has one cell
+    quint32 raw = 0;
+    QString shown;
+    bool disabled = false;  // a dependency disables it, as on the window's page
+};
+
+// The cell of the high byte, 0 when the parameter has none.
+int highCellOf(const ParameterDescription &parameter);
+
+// Marks the cells the parameters use, as the window's reader does.
+void markUsedCells(const DeviceDescription &description, DeviceImage &image);
+
+// The parameters in description order, from the image's cell values.
+QVector<ParameterValue> valuesOf(const DeviceDescription &description, const DeviceImage &image);
+
+// The parameter of that name, or nullptr.
+const ParameterDescription *findParameter(const DeviceDescription &description, const QString &name);

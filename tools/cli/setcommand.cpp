@@ -1,0 +1,91 @@
+#include "commands.h"
+#include "deviceconnection.h"
+#include "parameterwriter.h"
+#include "report.h"
+
+#include "params/valuetext.h"
+
+#include <QLocale>
+
+namespace commands {
+
+namespace {
+
+struct Assignment {
+    const ParameterDescription *parameter;
+    int index;  // in the description, to find its current value
+    quint32 raw;
+    QString text;
+};
+
+QString refusal(const ParameterDescription &parameter, const QString &text, valuetext::Refusal why)
+{
+    switch (why) {
+    case valuetext::Refusal::NotAnEntry:
+        return QString("\"%1\" is not an entry of \"%2\" (%3).")
+            .arg(text, parameter.name, parameter.entries.join(", "));
+    case valuetext::Refusal::NotANumber: return QString("\"%1\" is not a number.").arg(text);
+    case valuetext::Refusal::OutOfRange: {
+        const valuetext::RangeBounds bounds = valuetext::rangeBounds(parameter);
+        return QString("%1 is out of the range of \"%2\" (%3 to %4).")
+            .arg(text, parameter.name, QLocale::c().toString(bounds.minimum, 'f', bounds.decimals),
+                 QLocale::c().toString(bounds.maximum, 'f', bounds.decimals));
+    }
+    case valuetext::Refusal::NotOnOff: return QString("\"%1\" takes on or off.").arg(parameter.name);
+    case valuetext::Refusal::NoParameter:
+    case valuetext::Refusal::None: break;
+    }
+    return QString("\"%1\" cannot be set.").arg(parameter.name);
+}
+
+// Every assignment checked against the description before anything is sent.
+std::optional<Failure> parseAssignments(const DeviceDescription &description, const QStringList &texts,
+                                        QVector<Assignment> *assignments)
+{
+    for (const QString &text : texts) {
+        const int equals = text.indexOf('=');
+        const QString name = text.left(equals);
+        const QString value = text.mid(equals + 1);
+        const ParameterDescription *parameter = findParameter(description, name);
+        if (!parameter)
+            return Failure{ExitStatus::BadUsage, QString("The device has no parameter \"%1\".").arg(name)};
+        const valuetext::Parsed parsed = valuetext::fromText(*parameter, value);
+        if (!parsed.ok())
+            return Failure{ExitStatus::BadUsage, refusal(*parameter, value, parsed.refusal)};
+        *assignments << Assignment{parameter, int(parameter - description.parameters.constData()),
+                                   parsed.raw, value};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &texts)
+{
+    QVector<Assignment> assignments;
+    if (std::optional<Failure> failure = parseAssignments(connection.description(), texts, &assignments))
+        return report.fail(*failure);
+    if (std::optional<Failure> failure = connection.readValues())
+        return report.fail(*failure);
+    WriteFailures failures;
+    for (const Assignment &assignment : assignments) {
+        const ParameterValue current = connection.values().at(assignment.index);
+        const QString shown = valuetext::toText(*assignment.parameter, assignment.raw);
+        const QJsonObject details{{"raw", qint64(assignment.raw)}, {"shown", shown}};
+        if (current.raw == assignment.raw) {
+            report.parameter("equal", current.name, QString("%1: %2").arg(current.name, shown), details);
+            continue;
+        }
+        if (std::optional<Failure> failure = writeParameter(connection, *assignment.parameter, assignment.raw)) {
+            report.parameter("failed", current.name, failure->sentence, details);
+            if (!failures.goOnAfter(*failure))
+                break;
+            continue;
+        }
+        report.parameter("changed", current.name, QString("%1: %2 -> %3").arg(current.name, current.shown, shown),
+                         details);
+    }
+    return failures.end(report);
+}
+
+}  // namespace commands

@@ -1,0 +1,216 @@
+#include "settingsfile.h"
+
+#include "parametervalues.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace {
+
+// Settings files are small; anything far larger is not one.
+constexpr qint64 MostFileBytes = 4 * 1024 * 1024;
+
+QJsonObject identityJson(const SettingsIdentity &device)
+{
+    return {{"name", device.name},
+            {"id", device.identity.deviceId},
+            {"hardware", device.identity.hwVersion},
+            {"bootloader", device.identity.blVersion},
+            {"firmwareMajor", device.identity.fwMajor},
+            {"firmwareMinor", device.identity.fwMinor},
+            {"firmwareBuild", device.identity.fwBuild}};
+}
+
+// A whole number from `least` to `most`, or false.
+bool readInteger(const QJsonValue &value, qint64 least, qint64 most, qint64 *number)
+{
+    if (!value.isDouble())
+        return false;
+    const double real = value.toDouble();
+    if (real != double(qint64(real)) || real < double(least) || real > double(most))
+        return false;
+    *number = qint64(real);
+    return true;
+}
+
+bool readByte(const QJsonObject &object, const QString &key, quint8 *field)
+{
+    qint64 number = 0;
+    if (!readInteger(object.value(key), 0, 255, &number))
+        return false;
+    *field = quint8(number);
+    return true;
+}
+
+QString readIdentity(const QJsonObject &object, SettingsIdentity *device)
+{
+    if (!object.value("name").isString())
+        return QStringLiteral("the device has no name");
+    device->name = object.value("name").toString();
+    DeviceIdentity &identity = device->identity;
+    const std::pair<const char *, quint8 *> fields[] = {
+        {"id", &identity.deviceId},           {"hardware", &identity.hwVersion},
+        {"bootloader", &identity.blVersion},  {"firmwareMajor", &identity.fwMajor},
+        {"firmwareMinor", &identity.fwMinor}, {"firmwareBuild", &identity.fwBuild}};
+    for (const auto &field : fields)
+        if (!readByte(object, field.first, field.second))
+            return QString("the device's \"%1\" is not a number from 0 to 255").arg(field.first);
+    return QString();
+}
+
+QString readParameter(const QJsonValue &value, SavedParameter *parameter)
+{
+    const QJsonObject object = value.toObject();
+    if (!value.isObject() || !object.value("name").isString())
+        return QStringLiteral("a parameter has no name");
+    parameter->name = object.value("name").toString();
+    const QJsonArray cells = object.value("cells").toArray();
+    if (cells.isEmpty() || cells.size() > 2)
+        return QString("parameter \"%1\" does not have one or two cells").arg(parameter->name);
+    for (const QJsonValue &cell : cells) {
+        qint64 number = 0;
+        if (!readInteger(cell, 0, 254, &number))
+            return QString("parameter \"%1\" names a cell outside 0 to 254").arg(parameter->name);
+        parameter->cells << int(number);
+    }
+    qint64 raw = 0;
+    const qint64 mostRaw = cells.size() == 2 ? 0xFFFF : 0xFF;
+    if (!readInteger(object.value("raw"), 0, mostRaw, &raw))
+        return QString("the raw value of \"%1\" does not fit its cells").arg(parameter->name);
+    parameter->raw = quint32(raw);
+    parameter->shown = object.value("shown").toString();
+    return QString();
+}
+
+}  // namespace
+
+QString SettingsIdentity::firmwareText() const
+{
+    return QString("%1.%2.%3").arg(identity.fwMajor).arg(identity.fwMinor).arg(identity.fwBuild);
+}
+
+SettingsFile SettingsFile::of(const SettingsIdentity &device, const QVector<ParameterValue> &values)
+{
+    SettingsFile file;
+    file.device = device;
+    for (const ParameterValue &value : values) {
+        SavedParameter saved{value.name, {value.cell}, value.raw, value.shown};
+        if (value.hcell > 0)
+            saved.cells << value.hcell;
+        file.parameters << saved;
+    }
+    return file;
+}
+
+namespace settingsfile {
+
+const QString FormatName = QStringLiteral("kova-settings");
+
+QByteArray toJson(const SettingsFile &file)
+{
+    QJsonArray parameters;
+    for (const SavedParameter &parameter : file.parameters) {
+        QJsonArray cells;
+        for (int cell : parameter.cells)
+            cells << cell;
+        parameters << QJsonObject{{"name", parameter.name},
+                                  {"cells", cells},
+                                  {"raw", qint64(parameter.raw)},
+                                  {"shown", parameter.shown}};
+    }
+    const QJsonObject root{{"format", FormatName},
+                           {"version", FormatVersion},
+                           {"device", identityJson(file.device)},
+                           {"parameters", parameters}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+Parsed fromJson(const QByteArray &json)
+{
+    Parsed parsed;
+    QJsonParseError jsonError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &jsonError);
+    const QJsonObject root = document.object();
+    if (jsonError.error != QJsonParseError::NoError || !document.isObject())
+        parsed.error = QStringLiteral("it is not a JSON object");
+    else if (root.value("format").toString() != FormatName)
+        parsed.error = QString("its format is not \"%1\"").arg(FormatName);
+    else if (root.value("version").toInt(-1) != FormatVersion)
+        parsed.error = QString("its format version is not %1").arg(FormatVersion);
+    else if (!root.value("device").isObject() || !root.value("parameters").isArray())
+        parsed.error = QStringLiteral("it lacks the device or the parameters");
+    else
+        parsed.error = readIdentity(root.value("device").toObject(), &parsed.file.device);
+    if (!parsed.ok())
+        return parsed;
+    for (const QJsonValue &value : root.value("parameters").toArray()) {
+        SavedParameter parameter;
+        parsed.error = readParameter(value, &parameter);
+        if (!parsed.ok())
+            return parsed;
+        parsed.file.parameters << parameter;
+    }
+    return parsed;
+}
+
+bool write(const QString &path, const SettingsFile &file, QString *error)
+{
+    QSaveFile out(path);
+    if (out.open(QIODevice::WriteOnly) && out.write(toJson(file)) >= 0 && out.commit())
+        return true;
+    *error = out.errorString();
+    return false;
+}
+
+Parsed read(const QString &path)
+{
+    Parsed parsed;
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        parsed.error = in.errorString();
+    else if (in.size() > MostFileBytes)
+        parsed.error = QStringLiteral("it is far larger than a settings file");
+    else
+        return fromJson(in.readAll());
+    return parsed;
+}
+
+Fit fitOf(const SettingsIdentity &saved, const SettingsIdentity &device)
+{
+    const DeviceIdentity &was = saved.identity;
+    const DeviceIdentity &is = device.identity;
+    if (saved.name != device.name || was.deviceId != is.deviceId || was.hwVersion != is.hwVersion)
+        return Fit::OtherDevice;
+    if (was.fwMajor != is.fwMajor || was.fwMinor != is.fwMinor || was.fwBuild != is.fwBuild)
+        return Fit::OtherFirmware;
+    return Fit::SameDevice;
+}
+
+}  // namespace settingsfile
+
+QVector<ParameterComparison> compareSettings(const QVector<ParameterValue> &device,
+                                             const QVector<SavedParameter> &saved)
+{
+    QVector<ParameterComparison> comparisons;
+    QVector<bool> matched(saved.size(), false);
+    for (int d = 0; d < device.size(); ++d) {
+        ParameterComparison comparison{ParameterComparison::OnlyOnDevice, device.at(d).name, d, -1};
+        for (int s = 0; s < saved.size(); ++s) {
+            if (matched.at(s) || saved.at(s).name != device.at(d).name)
+                continue;
+            matched[s] = true;
+            comparison.savedIndex = s;
+            comparison.state = saved.at(s).raw == device.at(d).raw ? ParameterComparison::Equal
+                                                                   : ParameterComparison::Differs;
+            break;
+        }
+        comparisons << comparison;
+    }
+    for (int s = 0; s < saved.size(); ++s)
+        if (!matched.at(s))
+            comparisons << ParameterComparison{ParameterComparison::OnlyInFile, saved.at(s).name, -1, s};
+    return comparisons;
+}
