@@ -20,9 +20,8 @@ Result findIn(const QString &path, const DescriptionIdentity &identity)
     const bool opened = (!info.exists() || info.isFile())
                         && file.open(QIODevice::ReadOnly | QIODevice::Text);
     if (!opened) {
-        result.error = file.isOpen() || file.error() != QFileDevice::NoError
-                           ? file.errorString()
-                           : QStringLiteral("Not a regular file");
+        result.error = file.error() != QFileDevice::NoError ? file.errorString()
+                                                            : QStringLiteral("Not a regular file");
         // The same words for every file, as the window always wrote them.
         qDebug() << "Error: Cannot read file" << "Tellur.dsc" << ": " << result.error;
         result.outcome = Result::CannotOpen;

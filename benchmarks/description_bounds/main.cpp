@@ -3,6 +3,7 @@
 // for files beyond them, which must be refused quickly.
 
 #include "pagehost.h"
+#include "params/controlreceiver.h"
 
 #include "device/deviceimage.h"
 #include "params/descriptionreader.h"
@@ -30,16 +31,6 @@ namespace {
 constexpr int Runs = 3;
 constexpr double GoalMs = 500.0;
 constexpr int Id = 21, Hw = 2, Fw = 4, Fwm = 12;
-
-// Stands in for the window: the controls' signals need a receiver.
-class Receiver : public QObject
-{
-    Q_OBJECT
-
-public slots:
-    void controlChanged(QString) {}
-    void checkboxChanged(int) {}
-};
 
 QByteArray padded(int bytes, char fill) { return QByteArray(bytes, fill); }
 
@@ -186,7 +177,7 @@ struct Timing {
     double show = 0;  // the page's first layout and paint
 };
 
-Timing timeOnce(Receiver &receiver, int *rows)
+Timing timeOnce(ControlReceiver &receiver, int *rows)
 {
     DeviceImage image;
     image.deviceId = Id;
@@ -225,7 +216,7 @@ int main(int argc, char *argv[])
     if (!folder.isValid() || !QDir::setCurrent(folder.path()))
         return 1;
 
-    Receiver receiver;
+    ControlReceiver receiver;  // the controls' signals need one
     std::printf("Description files on the window thread, ms, median and max of %d runs\n(goal: no single read or show over %.0f ms)\n",
                 Runs, GoalMs);
     std::printf("  %-48s %6s %5s %17s %17s\n", "file", "KiB", "rows", "read median/max",
@@ -257,4 +248,3 @@ int main(int argc, char *argv[])
     return 0;
 }
 
-#include "main.moc"
