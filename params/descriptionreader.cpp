@@ -273,6 +273,10 @@ private:
         }
         if (at - start > MaxTagBytes)
             return ContentRefusal::TagTooLong;
+        if (at >= bytes.size()) {
+            at = bytes.size();  // unterminated: left for the parser to report
+            return ContentRefusal::None;
+        }
         if (endTag)
             --depth;
         else if (bytes[at - 1] != '/' && ++depth > MaxDepth)

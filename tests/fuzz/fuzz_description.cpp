@@ -6,6 +6,7 @@
 #include "fuzz/fuzzsupport.h"
 #include "device/deviceimage.h"
 #include "params/controlreceiver.h"
+#include "params/descriptionreader.h"
 #include "params/mcombobox.h"
 #include "params/xmlcontrolsreader.h"
 
@@ -32,13 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     XmlControlsReader(&receiver, &tree, &image).readDescription();
 
     const int rows = parameterpage::decodeControls(&tree, image);
-    if (rows > XmlControlsReader::MaxRows)
+    if (rows > descriptionreader::MaxParameters)
         abort();
     parameterpage::updateAllDependents(&tree);
     for (int row = 0; row < rows; ++row) {
         QWidget *control = tree.itemWidget(tree.topLevelItem(row), 1);
         auto *list = qobject_cast<MComboBox *>(control);
-        if (list && list->count() > XmlControlsReader::MaxListEntries)
+        if (list && list->count() > descriptionreader::MaxListEntries)
             abort();
         parameterpage::encodeControl(control);
     }

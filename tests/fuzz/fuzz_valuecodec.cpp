@@ -5,7 +5,7 @@
 // was decoded from must encode back unchanged, also after a spin box rounded
 // it to its decimals, and a list index must survive integer conversions.
 #include "fuzz/fuzzsupport.h"
-#include "params/parameterattributes.h"
+#include "params/descriptionreader.h"
 #include "params/valuecodec.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -34,20 +34,25 @@ double rawDouble(FuzzedDataProvider &input)
     return value;
 }
 
-// A "Parameter" start tag's attributes, each value a text of the input.
-ParameterAttributes attributesFrom(FuzzedDataProvider &input)
+// A range parameter whose attributes are texts of the input, read as the
+// description reader reads them.
+ParameterDescription attributesFrom(FuzzedDataProvider &input)
 {
-    QXmlStreamAttributes attributes;
-    attributes.append(QStringLiteral("type"), QStringLiteral("range"));
+    QString tag = QStringLiteral("<ESC><Parameter type=\"range\" cell=\"1\"");
     for (const char *name : {"offset", "scale", "shift", "min", "max", "decimals"})
-        attributes.append(QString::fromLatin1(name),
-                          QString::fromStdString(input.ConsumeRandomLengthString(24)));
-    return ParameterAttributes::read(attributes);
+        tag += QStringLiteral(" %1=\"%2\"")
+                   .arg(QString::fromLatin1(name),
+                        QString::fromStdString(input.ConsumeRandomLengthString(24)).toHtmlEscaped());
+    tag += QStringLiteral("/></ESC>");
+    const QVector<DeviceDescription> devices = descriptionreader::read(tag.toUtf8());
+    if (devices.isEmpty() || devices.first().parameters.isEmpty())
+        return ParameterDescription();
+    return devices.first().parameters.first();
 }
 
-ParameterAttributes rawAttributesFrom(FuzzedDataProvider &input)
+ParameterDescription rawAttributesFrom(FuzzedDataProvider &input)
 {
-    ParameterAttributes p;
+    ParameterDescription p;
     p.offset = rawDouble(input);
     p.scale = valuecodec::effectiveScale(rawDouble(input));
     p.shift = rawDouble(input);
@@ -76,7 +81,7 @@ bool smallIntegers(const Conversion &c)
 
 // What the page does with a range control: the cells' value is decoded into
 // a spin box, whose value is what a change writes.
-void checkRangeRoundTrip(const ParameterAttributes &p, const Conversion &c, quint32 raw)
+void checkRangeRoundTrip(const ParameterDescription &p, const Conversion &c, quint32 raw)
 {
     const double decoded = valuecodec::decodeRange(raw, c);
     if (!sane(c))
@@ -113,7 +118,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider input(data, size);
-    const ParameterAttributes p = input.ConsumeBool() ? attributesFrom(input) : rawAttributesFrom(input);
+    const ParameterDescription p = input.ConsumeBool() ? attributesFrom(input) : rawAttributesFrom(input);
     const Conversion c{p.offset, p.scale, p.shift};
     expect(c.scale != 0.0);
 
