@@ -36,19 +36,30 @@ ImageReading readFirmwareImage(QIODevice &file, Dialect dialect)
         return reading;
     }
     file.setTextModeEnabled(true);
+    // One read of the whole (bounded) file: reading line by line costs a
+    // buffer per line, which a file of millions of empty lines turns into
+    // minutes of allocation.
+    const QByteArray text = file.readAll();
+    int at = 0;
+    // The next line with its line end; empty at the end of the text.
+    const auto nextLine = [&text, &at] {
+        const int end = text.indexOf('\n', at);
+        const int next = end < 0 ? text.size() : end + 1;
+        const QByteArray line = text.mid(at, next - at);
+        at = next;
+        return line;
+    };
 
-    // A line read holds at least one character, so an empty one means the end
-    // of the file or a read error.
     QByteArray line;
     do {
-        line = file.readLine();
+        line = nextLine();
         ++reading.line;
     } while (!line.isEmpty() && line != "[Firmware]\n");
 
     const int recordDigits = lineRecordDigits(dialect);
     const int shortestLine = recordDigits + lineTrailerLength(dialect);
     QByteArray hexText;
-    for (line = file.readLine(); !line.isEmpty(); line = file.readLine()) {
+    for (line = nextLine(); !line.isEmpty(); line = nextLine()) {
         ++reading.line;
         if (line == "\n")
             continue;

@@ -45,18 +45,32 @@ UntrustedIni readUntrustedIni(QIODevice &file, const QByteArray &endLine)
     }
     file.setTextModeEnabled(true);
     const QByteArray endOfPart = endLine + '\n';
-    QByteArray text;
-    // Each read is bounded too, so one endless line cannot take the memory.
-    for (QByteArray line = file.readLine(MaxIniBytes + 2); !line.isEmpty();
-         line = file.readLine(MaxIniBytes - text.size() + 2)) {
-        if (!endLine.isEmpty() && line == endOfPart)
+    // One bounded read: line by line, each line would cost a buffer of the
+    // whole bound. Text mode drops carriage returns, so read until enough.
+    const int wanted = int(MaxIniBytes) + endOfPart.size() + 1;
+    QByteArray head;
+    while (head.size() < wanted && !file.atEnd()) {
+        const QByteArray more = file.read(wanted - head.size());
+        if (more.isEmpty())
             break;
-        text += line;
-        if (text.size() > MaxIniBytes) {
-            ini.refusal = IniRefusal::TooLarge;
-            return ini;
+        head += more;
+    }
+    int partEnd = head.size();
+    if (!endLine.isEmpty()) {
+        for (int at = 0; at < head.size(); at = head.indexOf('\n', at) + 1) {
+            if (head.mid(at, endOfPart.size()) == endOfPart) {
+                partEnd = at;
+                break;
+            }
+            if (head.indexOf('\n', at) < 0)
+                break;
         }
     }
+    if (partEnd > MaxIniBytes) {
+        ini.refusal = IniRefusal::TooLarge;
+        return ini;
+    }
+    const QByteArray text = head.left(partEnd);
     if (holdsSerialisedValue(text)) {
         ini.refusal = IniRefusal::SerialisedValue;
         return ini;
