@@ -2,8 +2,8 @@
 
 #include "clioptions.h"
 #include "interruption.h"
-#include "portproblem.h"
 
+#include "link/portaccess.h"
 #include "params/descriptionlookup.h"
 
 #include <QCoreApplication>
@@ -25,6 +25,25 @@ void traceFrame(QTextStream &out, TraceDirection direction, const QByteArray &by
                .arg(bytes.isEmpty() ? QStringLiteral("(nothing)") : QString(bytes.toHex(' ').toUpper()))
         << '\n';
     out.flush();
+}
+
+QString noPermissionText(const PortDiagnosis &diagnosis)
+{
+    if (diagnosis.group.isEmpty() || diagnosis.group == "root")
+        return QString("no permission to use %1").arg(diagnosis.device);
+    return QString("no permission: join the group \"%1\" that owns %2 "
+                   "(sudo usermod -aG %1 $USER) and log in again")
+        .arg(diagnosis.group, diagnosis.device);
+}
+
+QString inUseText(const PortDiagnosis &diagnosis)
+{
+    if (diagnosis.holderPid == 0)
+        return QStringLiteral("it is in use by another program");
+    const QString holder = diagnosis.holderName.isEmpty() ? QStringLiteral("another program")
+                                                          : diagnosis.holderName;
+    return QString("it is in use by %1 (process %2, from its lock file)")
+        .arg(holder, QString::number(diagnosis.holderPid));
 }
 
 QString versionText(int major, int minor)
@@ -103,7 +122,7 @@ std::optional<Failure> DeviceConnection::choosePort()
     const OpenOutcome opened = deviceSession.open(port);
     if (opened != OpenOutcome::Opened)
         return Failure{ExitStatus::NoPort,
-                       QString("Port %1 does not open: %2.").arg(port, portProblem(port, opened))};
+                       QString("Port %1 does not open: %2.").arg(port, openFailureReason(port))};
     return std::nullopt;
 }
 
@@ -183,6 +202,18 @@ std::optional<Failure> DeviceConnection::readValues()
     if (read.outcome != LinkOutcome::Done)
         return linkFailure(read.outcome, QStringLiteral("reading the settings"));
     return std::nullopt;
+}
+
+QString DeviceConnection::openFailureReason(const QString &portName) const
+{
+    const PortDiagnosis diagnosis = diagnosePortOpenFailure(portName, serialPort.error());
+    switch (diagnosis.problem) {
+    case PortProblem::Absent: break;
+    case PortProblem::NoPermission: return noPermissionText(diagnosis);
+    case PortProblem::InUse: return inUseText(diagnosis);
+    case PortProblem::Failed: return serialPort.errorString();
+    }
+    return QStringLiteral("there is no such port");
 }
 
 SettingsIdentity DeviceConnection::settingsIdentity() const

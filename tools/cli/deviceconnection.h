@@ -40,6 +40,9 @@ public:
     const DeviceDescription &description() const { return deviceDescription; }
     QString descriptionFile() const { return descriptionPath; }
     SettingsIdentity settingsIdentity() const;
+    // Why `portName` did not open, right after a failed open or echo test:
+    // what the user can do about it, in words for after "does not open: ".
+    QString openFailureReason(const QString &portName) const;
     QVector<ParameterValue> values() const { return valuesOf(deviceDescription, *deviceImage); }
 
 private:
