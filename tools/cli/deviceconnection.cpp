@@ -4,12 +4,10 @@
 #include "interruption.h"
 
 #include "link/portaccess.h"
+#include "link/portsettingfile.h"
 #include "params/descriptionlookup.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QSerialPortInfo>
-#include <QSettings>
 #include <QTextStream>
 
 namespace {
@@ -76,14 +74,6 @@ QString dialectName(DialectSetting setting)
     return QStringLiteral("Vorn");
 }
 
-QString rememberedPort()
-{
-    const QString path = QCoreApplication::applicationDirPath() + "/kova.ini";
-    if (!QFileInfo::exists(path))
-        return QString();
-    return QSettings(path, QSettings::IniFormat).value("PORT/Name").toString();
-}
-
 QString scanForCable(DeviceSession &session)
 {
     QString found;
@@ -114,7 +104,7 @@ std::optional<Failure> DeviceConnection::connect()
 
 std::optional<Failure> DeviceConnection::choosePort()
 {
-    port = options.port.isEmpty() ? rememberedPort() : options.port;
+    port = options.port.isEmpty() ? readPortName(portSettingFile()) : options.port;
     if (port.isEmpty())
         port = scanForCable(deviceSession);
     if (port.isEmpty())

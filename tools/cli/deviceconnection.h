@@ -24,7 +24,7 @@ class DeviceConnection
 public:
     DeviceConnection(const CliOptions &options, QTextStream &traceOut);
 
-    // The window's order: kova.ini, else the echo scan; then Vorn, Kelpa,
+    // The window's order: the port kova.ini names, else the echo scan; then Vorn, Kelpa,
     // UlmaFast and UlmaSlow are pinged once each.
     std::optional<Failure> connect();
     // Every described cell into the image.
@@ -66,9 +66,6 @@ Failure linkFailure(LinkOutcome outcome, const QString &what);
 
 // "Vorn", "Kelpa" or "Ulma".
 QString dialectName(DialectSetting setting);
-
-// The name kova.ini beside the program holds; empty when there is none.
-QString rememberedPort();
 
 // The window's echo scan: the last port whose cable echoes.
 QString scanForCable(DeviceSession &session);
