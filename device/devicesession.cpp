@@ -88,7 +88,9 @@ EchoResult DeviceSession::echoTest(const QString &portName)
 {
     if (port.isOpen())
         port.close();
-    return ::echoTest(port, portName);
+    return ::echoTest(port, portName, [this](TraceDirection direction, const QByteArray &bytes) {
+        exchange.trace(direction, bytes);
+    });
 }
 
 PingResult DeviceSession::ping(DialectSetting dialect)

@@ -56,9 +56,11 @@ public:
     ExchangeResult run(const QByteArray &request, const ExchangeParams &params,
                        const std::function<void()> &afterWritten = {});
 
+    // For bytes moved outside an exchange (the echo test), on the same clock.
+    void trace(TraceDirection direction, const QByteArray &bytes) const;
+
 private:
     QByteArray gather(int expected, int stepMs);
-    void trace(TraceDirection direction, const QByteArray &bytes) const;
 
     QIODevice &device;
     ClearBuffers clearBuffers;

@@ -35,7 +35,7 @@ OpenOutcome openLine(QSerialPort &port, const QString &name, qint32 baudRate)
 }
 
 // The settings follow the opening here, as they always have for the scan.
-EchoResult echoTest(QSerialPort &port, const QString &name)
+EchoResult echoTest(QSerialPort &port, const QString &name, const EchoTrace &trace)
 {
     EchoResult result;
     port.setPortName(name);
@@ -45,10 +45,16 @@ EchoResult echoTest(QSerialPort &port, const QString &name)
         return result;
     setLineSettings(port, LinkBaudRate);
     port.clear(QSerialPort::AllDirections);
-    port.write("KOVA", 4);
+    const QByteArray sent("KOVA");
+    port.write(sent);
+    if (trace)
+        trace(TraceDirection::Sent, sent);
     port.waitForBytesWritten(50);
     port.waitForReadyRead(50);
-    result.echoed = port.readAll() == "KOVA";
+    const QByteArray received = port.readAll();
+    if (trace)
+        trace(TraceDirection::Received, received);
+    result.echoed = received == sent;
     port.close();
     return result;
 }

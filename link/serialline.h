@@ -1,7 +1,12 @@
 #pragma once
 
+#include "link/exchange.h"
+
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+
+#include <functional>
 
 class QSerialPort;
 
@@ -23,6 +28,9 @@ struct EchoResult {
 // Opens `port` on `name` with 8 data bits, 1 stop bit and no flow control.
 OpenOutcome openLine(QSerialPort &port, const QString &name, qint32 baudRate);
 
+using EchoTrace = std::function<void(TraceDirection direction, const QByteArray &bytes)>;
+
 // The cable echoes every byte, with or without a device behind it: sends
-// "KOVA" on `name` and closes the port again.
-EchoResult echoTest(QSerialPort &port, const QString &name);
+// "KOVA" on `name` and closes the port again. `trace` sees what was sent
+// and what came back.
+EchoResult echoTest(QSerialPort &port, const QString &name, const EchoTrace &trace = {});

@@ -49,7 +49,7 @@ done
 
 echo "== portable archive $(basename "$archive")"
 listing=$(tar -tzf "$archive")
-for expected in kova tellur.dsc README firmwares/vorn-4.14.upd firmwares/kelpa.dsc; do
+for expected in kova kova-cli kova-simulator tellur.dsc README firmwares/vorn-4.14.upd firmwares/kelpa.dsc; do
     grep -qx "[^/]*/$expected" <<<"$listing" || { echo "archive lacks $expected" >&2; exit 1; }
 done
 echo "  $(grep -c . <<<"$listing") entries, laid out as the program expects"

@@ -234,7 +234,7 @@ private slots:
         QTest::addColumn<bool>("held");  // by another open of this process, else a port that is not there
         QTest::addColumn<QString>("why");
         QTest::newRow("no such port") << false << "there is no such port";
-        QTest::newRow("held") << true << QString("held by process %1").arg(QCoreApplication::applicationPid());
+        QTest::newRow("held") << true << QString("(process %1, from its lock file)").arg(QCoreApplication::applicationPid());
     }
 
     void unopenablePortSaysWhy()

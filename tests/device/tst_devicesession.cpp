@@ -59,6 +59,7 @@ private slots:
                 sent += bytes;
         });
 
+        QVERIFY(bench.session.echoTest(bench.sim.portPath()).echoed);
         QCOMPARE(bench.session.open(bench.sim.portPath()), OpenOutcome::Opened);
         QCOMPARE(bench.session.ping(dialect), Answered);
         QCOMPARE(bench.session.dialect(), dialect);

@@ -45,7 +45,12 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err, con
         return report.finish(ExitStatus::Done);
     }
     if (options.version) {
-        report.field("version", QCoreApplication::applicationVersion(), "kova-cli");
+        // "program version", the line packagers and manual page tools expect.
+        const QString version = QCoreApplication::applicationVersion();
+        if (options.json)
+            report.field("version", version, QString());
+        else
+            out << QCoreApplication::applicationName() << ' ' << version << '\n';
         return report.finish(ExitStatus::Done);
     }
     if (!parsed.ok())

@@ -4,7 +4,7 @@
 #include <QStringList>
 
 struct CliOptions {
-    QString port;         // empty: kova.ini beside the program, else the echo scan
+    QString port;         // empty: the window's kova.ini, else the echo scan
     QString description;  // empty: the window's lookup
     bool trace = false;
     bool json = false;

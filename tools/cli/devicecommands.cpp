@@ -1,7 +1,6 @@
 // The commands that only look: ports, info and read.
 #include "commands.h"
 #include "deviceconnection.h"
-#include "portproblem.h"
 #include "report.h"
 
 #include <QJsonArray>
@@ -40,7 +39,7 @@ ExitStatus ports(DeviceConnection &connection, Report &report)
             result = echo.echoed ? QStringLiteral("echoes: the cable") : QStringLiteral("opens, no echo");
             entry.insert("echo", echo.echoed);
         } else {
-            result = "does not open: " + portProblem(info.portName(), echo.open);
+            result = "does not open: " + connection.openFailureReason(info.portName());
             entry.insert("problem", result);
         }
         report.entry("ports", entry, QString("%1  %2").arg(info.portName(), result));

@@ -2,14 +2,12 @@
 
 #include "clioptions.h"
 #include "interruption.h"
-#include "portproblem.h"
 
+#include "link/portaccess.h"
+#include "link/portsettingfile.h"
 #include "params/descriptionlookup.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QSerialPortInfo>
-#include <QSettings>
 #include <QTextStream>
 
 namespace {
@@ -25,6 +23,25 @@ void traceFrame(QTextStream &out, TraceDirection direction, const QByteArray &by
                .arg(bytes.isEmpty() ? QStringLiteral("(nothing)") : QString(bytes.toHex(' ').toUpper()))
         << '\n';
     out.flush();
+}
+
+QString noPermissionText(const PortDiagnosis &diagnosis)
+{
+    if (diagnosis.group.isEmpty() || diagnosis.group == "root")
+        return QString("no permission to use %1").arg(diagnosis.device);
+    return QString("no permission: join the group \"%1\" that owns %2 "
+                   "(sudo usermod -aG %1 $USER) and log in again")
+        .arg(diagnosis.group, diagnosis.device);
+}
+
+QString inUseText(const PortDiagnosis &diagnosis)
+{
+    if (diagnosis.holderPid == 0)
+        return QStringLiteral("it is in use by another program");
+    const QString holder = diagnosis.holderName.isEmpty() ? QStringLiteral("another program")
+                                                          : diagnosis.holderName;
+    return QString("it is in use by %1 (process %2, from its lock file)")
+        .arg(holder, QString::number(diagnosis.holderPid));
 }
 
 QString versionText(int major, int minor)
@@ -57,14 +74,6 @@ QString dialectName(DialectSetting setting)
     return QStringLiteral("Vorn");
 }
 
-QString rememberedPort()
-{
-    const QString path = QCoreApplication::applicationDirPath() + "/kova.ini";
-    if (!QFileInfo::exists(path))
-        return QString();
-    return QSettings(path, QSettings::IniFormat).value("PORT/Name").toString();
-}
-
 QString scanForCable(DeviceSession &session)
 {
     QString found;
@@ -95,7 +104,7 @@ std::optional<Failure> DeviceConnection::connect()
 
 std::optional<Failure> DeviceConnection::choosePort()
 {
-    port = options.port.isEmpty() ? rememberedPort() : options.port;
+    port = options.port.isEmpty() ? readPortName(portSettingFile()) : options.port;
     if (port.isEmpty())
         port = scanForCable(deviceSession);
     if (port.isEmpty())
@@ -103,7 +112,7 @@ std::optional<Failure> DeviceConnection::choosePort()
     const OpenOutcome opened = deviceSession.open(port);
     if (opened != OpenOutcome::Opened)
         return Failure{ExitStatus::NoPort,
-                       QString("Port %1 does not open: %2.").arg(port, portProblem(port, opened))};
+                       QString("Port %1 does not open: %2.").arg(port, openFailureReason(port))};
     return std::nullopt;
 }
 
@@ -183,6 +192,18 @@ std::optional<Failure> DeviceConnection::readValues()
     if (read.outcome != LinkOutcome::Done)
         return linkFailure(read.outcome, QStringLiteral("reading the settings"));
     return std::nullopt;
+}
+
+QString DeviceConnection::openFailureReason(const QString &portName) const
+{
+    const PortDiagnosis diagnosis = diagnosePortOpenFailure(portName, serialPort.error());
+    switch (diagnosis.problem) {
+    case PortProblem::Absent: break;
+    case PortProblem::NoPermission: return noPermissionText(diagnosis);
+    case PortProblem::InUse: return inUseText(diagnosis);
+    case PortProblem::Failed: return serialPort.errorString();
+    }
+    return QStringLiteral("there is no such port");
 }
 
 SettingsIdentity DeviceConnection::settingsIdentity() const

@@ -24,7 +24,7 @@ class DeviceConnection
 public:
     DeviceConnection(const CliOptions &options, QTextStream &traceOut);
 
-    // The window's order: kova.ini, else the echo scan; then Vorn, Kelpa,
+    // The window's order: the port kova.ini names, else the echo scan; then Vorn, Kelpa,
     // UlmaFast and UlmaSlow are pinged once each.
     std::optional<Failure> connect();
     // Every described cell into the image.
@@ -40,6 +40,9 @@ public:
     const DeviceDescription &description() const { return deviceDescription; }
     QString descriptionFile() const { return descriptionPath; }
     SettingsIdentity settingsIdentity() const;
+    // Why `portName` did not open, right after a failed open or echo test:
+    // what the user can do about it, in words for after "does not open: ".
+    QString openFailureReason(const QString &portName) const;
     QVector<ParameterValue> values() const { return valuesOf(deviceDescription, *deviceImage); }
 
 private:
@@ -63,9 +66,6 @@ Failure linkFailure(LinkOutcome outcome, const QString &what);
 
 // "Vorn", "Kelpa" or "Ulma".
 QString dialectName(DialectSetting setting);
-
-// The name kova.ini beside the program holds; empty when there is none.
-QString rememberedPort();
 
 // The window's echo scan: the last port whose cable echoes.
 QString scanForCable(DeviceSession &session);

@@ -17,6 +17,24 @@ namespace {
 const QString Warning = QStringLiteral(
     "Do not disconnect the device during the installation of the update! This may damage the device.");
 
+// What is wrong with a package whose image cannot be read.
+QString damageText(const PackageDamage &damage)
+{
+    switch (damage.problem) {
+    case ImageProblem::NotHexadecimal:
+        return QString("line %1 holds a character that is not a hexadecimal digit").arg(damage.line);
+    case ImageProblem::ShortLine: return QString("line %1 is too short").arg(damage.line);
+    case ImageProblem::TooLarge:
+    case ImageProblem::None: break;
+    }
+    return QStringLiteral("it is too large to be read");
+}
+
+Failure damagedPackage(const QString &path, const PackageDamage &damage)
+{
+    return {ExitStatus::BadUsage, QString("%1 is damaged: %2; nothing was sent.").arg(path, damageText(damage))};
+}
+
 // The firmware page's checks: the package fits the device, and its image
 // has the device's block count. Nothing is sent before they pass.
 std::optional<Failure> checkPackage(DeviceConnection &connection, const QString &path, PackageKeys *keys)
@@ -44,13 +62,7 @@ std::optional<Failure> checkPackage(DeviceConnection &connection, const QString 
                            .arg(device.blVersion)};
     const ImageReading reading = readFirmwareImage(package, dialectOf(connection.dialect()));
     if (reading.damaged())
-        return Failure{ExitStatus::BadUsage,
-                       QString("%1 is damaged at line %2 (%3); nothing was sent.")
-                           .arg(path)
-                           .arg(reading.line)
-                           .arg(reading.problem == ImageProblem::TooLarge ? "too large"
-                                : reading.problem == ImageProblem::ShortLine ? "line too short"
-                                                                               : "not a hexadecimal digit")};
+        return damagedPackage(path, {reading.problem, reading.line});
     const QByteArray &image = reading.image;
     const DeviceImage &geometry = connection.image();
     if (!imageFits(image.size(), geometry.fwPageSize, geometry.fwPageCount))
@@ -75,12 +87,13 @@ bool confirmed(Report &report, const Terminal &terminal, const PackageKeys &keys
     return answer.compare("y", Qt::CaseInsensitive) == 0 || answer.compare("yes", Qt::CaseInsensitive) == 0;
 }
 
-Failure uploadFailure(UploadOutcome outcome, const QString &path, int done, int total)
+Failure uploadFailure(UploadOutcome outcome, const QString &path, const PackageDamage &damage, int done,
+                      int total)
 {
     switch (outcome) {
+    case UploadOutcome::Damaged: return damagedPackage(path, damage);
     case UploadOutcome::CannotOpen:
     case UploadOutcome::Refused:
-    case UploadOutcome::Damaged:
         return {ExitStatus::BadUsage, QString("%1 could not be used; nothing was sent.").arg(path)};
     case UploadOutcome::Stopped:
         return {ExitStatus::Interrupted,
@@ -118,12 +131,14 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
     const int passes = dialectOf(connection.dialect()) == Dialect::Kelpa ? 2 : 1;
     UploadProgress progress(report.errors(), terminal.errorsOnTerminal, passes * geometry.fwPageCount);
     interruption::setUploading(true);
+    PackageDamage damage;
     const UploadOutcome outcome = connection.session().uploadPackage(
-        path, geometry.fwPageSize, geometry.fwPageCount, [&progress](uint) { progress.blockDone(); }, {});
+        path, geometry.fwPageSize, geometry.fwPageCount, [&progress](uint) { progress.blockDone(); }, {},
+        &damage);
     interruption::setUploading(false);
     progress.end();
     if (outcome != UploadOutcome::Done)
-        return report.fail(uploadFailure(outcome, path, progress.done(), passes * geometry.fwPageCount));
+        return report.fail(uploadFailure(outcome, path, damage, progress.done(), passes * geometry.fwPageCount));
     report.field("package", path, "Flashed");
     if (std::optional<Failure> failure = connection.identifyAgain())
         return report.fail(*failure);
