@@ -284,6 +284,8 @@ QString BusController::openFailureText() const
     case PortProblem::Absent:
         break;
     case PortProblem::NoPermission:
+        if (!diagnosis.groupGrantsAccess())
+            return tr(" No permission to open %1").arg(portName);
         return tr(" No permission to open %1: join the group \"%2\" and log in again")
             .arg(portName, diagnosis.group);
     case PortProblem::InUse:

@@ -20,6 +20,9 @@ struct PortDiagnosis {
     QString group;         // the group that owns the device
     qint64 holderPid = 0;  // InUse: the process named by the port's lock file; 0 when unknown
     QString holderName;    // InUse: that process's command name
+
+    // Whether joining `group` would grant access (never advise joining root).
+    bool groupGrantsAccess() const { return !group.isEmpty() && group != QLatin1String("root"); }
 };
 
 // What the diagnosis looks at; tests point it at folders of their own.

@@ -27,7 +27,7 @@ void traceFrame(QTextStream &out, TraceDirection direction, const QByteArray &by
 
 QString noPermissionText(const PortDiagnosis &diagnosis)
 {
-    if (diagnosis.group.isEmpty() || diagnosis.group == "root")
+    if (!diagnosis.groupGrantsAccess())
         return QString("no permission to use %1").arg(diagnosis.device);
     return QString("no permission: join the group \"%1\" that owns %2 "
                    "(sudo usermod -aG %1 $USER) and log in again")
