@@ -9,6 +9,8 @@ class MCheckBox : public QCheckBox
     Q_OBJECT
 
 public:
+    using QCheckBox::QCheckBox;
+
     int cell = 0;
     QString name;
     int depcell = 0;

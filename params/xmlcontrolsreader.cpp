@@ -79,7 +79,9 @@ void XmlControlsReader::markCells(const ParameterDescription &parameter)
 
 void XmlControlsReader::addListControl(const ParameterDescription &parameter)
 {
-    auto *list = new MComboBox;
+    // Born inside the viewport: adopting a finished control would restyle it
+    // and all its children once more.
+    auto *list = new MComboBox(tree->viewport());
     setConvertedMembers(list, parameter);
     auto *view = new QListView;
     view->setUniformItemSizes(true);
@@ -95,7 +97,7 @@ void XmlControlsReader::addListControl(const ParameterDescription &parameter)
 
 void XmlControlsReader::addRangeControl(const ParameterDescription &parameter)
 {
-    auto *range = new MSpinBox;
+    auto *range = new MSpinBox(tree->viewport());
     // Values change only by stepping, never by typing.
     range->findChild<QLineEdit *>()->setReadOnly(true);
     setConvertedMembers(range, parameter);
@@ -113,7 +115,7 @@ void XmlControlsReader::addRangeControl(const ParameterDescription &parameter)
 
 void XmlControlsReader::addCheckControl(const ParameterDescription &parameter)
 {
-    auto *check = new MCheckBox;
+    auto *check = new MCheckBox(tree->viewport());
     check->name = parameter.name;
     check->cell = parameter.cell;
     check->depcell = parameter.depcell;
