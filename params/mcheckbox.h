@@ -9,8 +9,6 @@ class MCheckBox : public QCheckBox
     Q_OBJECT
 
 public:
-    using QCheckBox::QCheckBox;
-
     int cell = 0;
     QString name;
     int depcell = 0;

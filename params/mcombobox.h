@@ -9,8 +9,6 @@ class MComboBox : public QComboBox
     Q_OBJECT
 
 public:
-    using QComboBox::QComboBox;
-
     int cell = 0;
     int hcell = 0;  // 0 or less: no high byte
     QString name;

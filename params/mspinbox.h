@@ -9,8 +9,6 @@ class MSpinBox : public QDoubleSpinBox
     Q_OBJECT
 
 public:
-    using QDoubleSpinBox::QDoubleSpinBox;
-
     int cell = 0;
     int hcell = 0;  // 0 or less: no high byte
     QString name;

@@ -79,9 +79,7 @@ void XmlControlsReader::markCells(const ParameterDescription &parameter)
 
 void XmlControlsReader::addListControl(const ParameterDescription &parameter)
 {
-    // Born inside the viewport: adopting a finished control would restyle it
-    // and all its children once more.
-    auto *list = new MComboBox(tree->viewport());
+    auto *list = new MComboBox;
     setConvertedMembers(list, parameter);
     auto *view = new QListView;
     view->setUniformItemSizes(true);
@@ -97,7 +95,7 @@ void XmlControlsReader::addListControl(const ParameterDescription &parameter)
 
 void XmlControlsReader::addRangeControl(const ParameterDescription &parameter)
 {
-    auto *range = new MSpinBox(tree->viewport());
+    auto *range = new MSpinBox;
     // Values change only by stepping, never by typing.
     range->findChild<QLineEdit *>()->setReadOnly(true);
     setConvertedMembers(range, parameter);
@@ -115,7 +113,7 @@ void XmlControlsReader::addRangeControl(const ParameterDescription &parameter)
 
 void XmlControlsReader::addCheckControl(const ParameterDescription &parameter)
 {
-    auto *check = new MCheckBox(tree->viewport());
+    auto *check = new MCheckBox;
     check->name = parameter.name;
     check->cell = parameter.cell;
     check->depcell = parameter.depcell;
