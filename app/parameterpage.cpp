@@ -1,5 +1,6 @@
 #include "app/parameterpage.h"
 
+#include "app/batcheddisposaldelegate.h"
 #include "app/windowstyle.h"
 #include "device/deviceimage.h"
 #include "params/controlstyles.h"
@@ -132,6 +133,7 @@ void setUpTree(QTreeWidget *tree)
     tree->verticalScrollBar()->setStyleSheet(windowstyle::TreeScrollBar);
     // One style sheet for all controls: parsed once, not once per control.
     tree->viewport()->setStyleSheet(controlstyles::controls());
+    tree->setItemDelegate(new BatchedDisposalDelegate(tree));
 }
 
 int decodeControls(QTreeWidget *tree, const DeviceImage &image)
@@ -197,11 +199,10 @@ std::optional<CellWrite> encodeControl(QObject *sender)
 
 void tearDown(QTreeWidget *tree)
 {
-    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
-        QWidget *control = controlOf(tree, row);
-        if (qobject_cast<MComboBox *>(control) || qobject_cast<MSpinBox *>(control))
-            delete control;
-    }
+    for (QObject *child : tree->viewport()->children())
+        if (qobject_cast<MComboBox *>(child) || qobject_cast<MSpinBox *>(child)
+            || qobject_cast<MCheckBox *>(child))
+            child->disconnect();
     tree->clear();
 }
 

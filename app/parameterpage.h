@@ -12,7 +12,8 @@ struct DeviceImage;
 // that it works on any tree of parameter controls.
 namespace parameterpage {
 
-// The tree's columns, behaviour and look, the controls' looks included.
+// The tree's columns, behaviour and look, the controls' looks included,
+// and a delegate that deletes the controls of a torn-down page in batches.
 void setUpTree(QTreeWidget *tree);
 
 // Disables every control that shows a cell from `firstUnreadCell` up and
@@ -41,8 +42,9 @@ struct CellWrite {
 // for a list without a selection, whose cell the user never chose a value for.
 std::optional<CellWrite> encodeControl(QObject *sender);
 
-// Deletes the list and range controls, then clears the tree, which takes
-// the rows and the check controls with it.
+// Cuts every control off from its receivers, then clears the tree, which
+// hides the controls at once and hands them to the tree's delegate to
+// delete: a few per event-loop turn when the tree was set up here.
 void tearDown(QTreeWidget *tree);
 
 // Window height for a parameter page of `rows` rows (34 px each, at most 700 in all).

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <climits>
 
 using parameterpage::CellWrite;
@@ -494,22 +495,29 @@ private slots:
         QCOMPARE(control->isEnabled(), !held);
     }
 
+    // The page goes at once: rows gone, controls hidden and cut off from the
+    // window; the tree's delegate deletes them over the next event-loop turns.
     void tearsDown()
     {
-        ControlRecipe listRecipe;
-        listRecipe.kind = List;
-        ControlRecipe checkRecipe;
-        checkRecipe.kind = Check;
-        QPointer<QWidget> list = addRow(listRecipe);
-        QPointer<QWidget> range = addRow(ControlRecipe());
-        QPointer<QWidget> check = addRow(checkRecipe);
+        parameterpage::setUpTree(tree);
+        QVector<QPointer<QWidget>> controls;
+        for (Kind kind : {List, Range, Check}) {
+            ControlRecipe recipe;
+            recipe.kind = kind;
+            controls << addRow(recipe);
+        }
 
         parameterpage::tearDown(tree);
         QCOMPARE(tree->topLevelItemCount(), 0);
-        QVERIFY(list.isNull());
-        QVERIFY(range.isNull());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(check.isNull());
+        for (const QPointer<QWidget> &control : controls)
+            QVERIFY(control && control->isHidden());
+        qobject_cast<MComboBox *>(controls[0])->setCurrentIndex(2);
+        qobject_cast<MSpinBox *>(controls[1])->setValue(7);
+        qobject_cast<MCheckBox *>(controls[2])->setChecked(false);
+        QVERIFY(receiver.controlSenders.isEmpty());
+        QVERIFY(receiver.checkboxSenders.isEmpty());
+        QTRY_VERIFY(std::all_of(controls.begin(), controls.end(),
+                                [](const QPointer<QWidget> &control) { return control.isNull(); }));
 
         parameterpage::tearDown(tree);  // an empty tree is fine
         QCOMPARE(tree->topLevelItemCount(), 0);
