@@ -260,16 +260,19 @@ private:
     {
         harness->child<QAction>("firmwareAction")->trigger();
         harness->child<QListWidget>("firmwareList")->setCurrentRow(devices.at(currentDevice).packageRow);
-        QTimer::singleShot(50, this, [strike] {
+        auto struck = std::make_shared<bool>(false);
+        QTimer::singleShot(50, this, [strike, struck] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
                 return;
             strike();
+            *struck = true;
             for (QAbstractButton *button : box->buttons())
                 if (button->text() == "&Ok")
                     button->click();
         });
         QTest::mouseClick(harness->child<QPushButton>("updateButton"), Qt::LeftButton);
+        QVERIFY(*struck);
     }
 
     int currentDevice = 0;
