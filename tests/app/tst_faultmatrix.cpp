@@ -212,8 +212,13 @@ private:
             sim.setPortGone(true);
             pointCableAt(folderPath());
             break;
+        // The link goes with the port, as a name under /dev/serial/by-id
+        // does: the pty's old name may soon be another program's.
         case Fault::PortGone:
-        case Fault::PortHeld: sim.setPortGone(true); break;
+        case Fault::PortHeld:
+            sim.setPortGone(true);
+            QFile::remove(cablePath());
+            break;
         }
     }
 
@@ -229,6 +234,7 @@ private:
             pointCableAt(harness->sim.portPath());
             if (!holder->open(QIODevice::ReadWrite)) {
                 harness->sim.setPortGone(true);
+                QFile::remove(cablePath());
                 watch(1500, nullptr);
             }
         }
