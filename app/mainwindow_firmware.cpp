@@ -140,7 +140,9 @@ void MainWindow::showUploadFailure(const QString &reason)
 {
     uploadRunning = false;
     closeAfterUpload = false;
-    updateFirmwareWindow();
+    // A device dropped before the failure arrived has no page to come back to.
+    if (image.constructed != 0)
+        updateFirmwareWindow();
     openMessage(QMessageBox::Critical, tr("Firmware update failed"), reason);
 }
 

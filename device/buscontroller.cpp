@@ -217,9 +217,15 @@ void BusController::writeDeviceValue(uint value, uchar cell, uchar hcell)
         emit sendStatus("dark_green");
         qDebug() << "ok";
     }
+    if (stopRequested())
+        return;
+    // The device may hold a value the image does not: dropping it makes the
+    // next answered ping identify it and read every cell afresh.
+    if (outcome == WriteOutcome::Unverified)
+        emit doDestroyDevice();
     // Whatever happened, the controls must end up showing what the device
     // holds, not what the user asked for.
-    if (outcome != WriteOutcome::Confirmed && !stopRequested())
+    if (outcome != WriteOutcome::Confirmed)
         emit updatedDeviceValue();
 }
 

@@ -194,19 +194,19 @@ WriteOutcome DeviceSession::writeValue(DeviceImage &image, uint value, quint8 ce
 
     LinkOutcome step = writeCell(cell, low);
     if (step != LinkOutcome::Done)
-        return afterFailedStep(image, step, WriteOutcome::WriteFailed, {});
+        return afterFailedStep(image, step, WriteOutcome::WriteFailed, {cell});
     if (twoCells) {
         step = writeCell(hcell, high);
         if (step != LinkOutcome::Done)
-            return afterFailedStep(image, step, WriteOutcome::WriteFailed, {cell});
+            return afterFailedStep(image, step, WriteOutcome::WriteFailed, {cell, hcell});
     }
 
     bool matches = true;
     quint8 stored = 0;
     step = readCell(cell, stored);
     if (step != LinkOutcome::Done) {
-        return twoCells ? afterFailedStep(image, step, WriteOutcome::ReadBackFailed, {hcell})
-                        : afterFailedStep(image, step, WriteOutcome::ReadBackFailed, {});
+        return twoCells ? afterFailedStep(image, step, WriteOutcome::Unverified, {hcell})
+                        : afterFailedStep(image, step, WriteOutcome::Unverified, {});
     }
     if (stored != low) {
         matches = false;
@@ -217,7 +217,7 @@ WriteOutcome DeviceSession::writeValue(DeviceImage &image, uint value, quint8 ce
     if (twoCells) {
         step = readCell(hcell, stored);
         if (step != LinkOutcome::Done)
-            return afterFailedStep(image, step, WriteOutcome::ReadBackFailed, {});
+            return afterFailedStep(image, step, WriteOutcome::Unverified, {});
         if (stored != high) {
             matches = false;
             qDebug() << "HI Write error!!!";
@@ -228,7 +228,9 @@ WriteOutcome DeviceSession::writeValue(DeviceImage &image, uint value, quint8 ce
 }
 
 // A device left holding half a value must not be shown the old one: what
-// was written is read back while the device still answers.
+// was written is read back while the device still answers. A write whose
+// reply was lost may have been stored all the same, so its own cell is read
+// back too.
 WriteOutcome DeviceSession::afterFailedStep(DeviceImage &image, LinkOutcome step, WriteOutcome failure,
                                             std::initializer_list<quint8> cellsToReadBack)
 {
@@ -240,6 +242,8 @@ WriteOutcome DeviceSession::afterFailedStep(DeviceImage &image, LinkOutcome step
         quint8 stored = 0;
         if (readCell(cell, stored) == LinkOutcome::Done)
             image.cells[cell].value = stored;
+        else
+            failure = WriteOutcome::Unverified;
     }
     return failure;
 }

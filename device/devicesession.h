@@ -49,8 +49,9 @@ struct CellsReadResult {
 enum class WriteOutcome {
     Confirmed,       // both bytes read back as written
     DeviceDiffers,   // read back fine, but the device holds another value (now in the image)
-    WriteFailed,     // a write went unanswered; cells already written were read back, best effort
-    ReadBackFailed,  // a read-back went unanswered; the other cells were read back, best effort
+    WriteFailed,     // a write went unanswered; every cell it may have changed was read back
+    Unverified,      // a cell the write may have changed could not be read back: the image
+                     // may not hold what the device holds
     PortClosed,
     Stopped,
 };
@@ -107,8 +108,8 @@ public:
 
     // Writes the low byte of `value` into `cell` and, when `hcell` is not 0,
     // the high byte into `hcell`; then reads both back into `image`. After a
-    // failure the cells already written are read back as far as they answer,
-    // so the image holds what the device holds. Cells without a slot
+    // failure the cells written or tried are read back as far as they answer,
+    // so the image holds what the device holds, or the outcome says it may not. Cells without a slot
     // (255) are refused with WriteFailed before anything is sent.
     WriteOutcome writeValue(DeviceImage &image, uint value, quint8 cell, quint8 hcell);
 

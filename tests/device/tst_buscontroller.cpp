@@ -462,24 +462,30 @@ private slots:
         QCOMPARE(statuses->count(), 1);
     }
 
-    // A write that fails within its attempts: what was written is read
-    // back, so the image and the controls show what the device holds.
+    // A write that fails within its attempts: what was written or tried is
+    // read back, so the image and the controls show what the device holds;
+    // when that cannot be read, the device is dropped to be read afresh.
     void failedWriteShowsWhatTheDeviceHolds_data()
     {
         QTest::addColumn<uint>("value");
         QTest::addColumn<int>("hcell");
         QTest::addColumn<int>("deadCell");
+        QTest::addColumn<int>("lostReplies");
         QTest::addColumn<QList<int>>("writes");
         QTest::addColumn<QList<int>>("reads");
         QTest::addColumn<QList<int>>("imageAfter");  // cells 20 and 21
+        QTest::addColumn<int>("drops");
 
         const QList<int> fiveTimes20{20, 20, 20, 20, 20};
         QTest::newRow("one cell, never answers")
-            << 6u << 0 << 20 << fiveTimes20 << QList<int>{} << QList<int>{5, 1};
+            << 6u << 0 << 20 << 0 << fiveTimes20 << fiveTimes20 << QList<int>{5, 1} << 1;
+        QTest::newRow("one cell, stored but every reply lost")
+            << 6u << 0 << -1 << 5 << fiveTimes20 << QList<int>{20} << QList<int>{6, 1} << 0;
         QTest::newRow("two cells, low never answers")
-            << 0x0706u << 21 << 20 << fiveTimes20 << QList<int>{} << QList<int>{5, 1};
+            << 0x0706u << 21 << 20 << 0 << fiveTimes20 << fiveTimes20 << QList<int>{5, 1} << 1;
         QTest::newRow("two cells, high never answers")
-            << 0x0706u << 21 << 21 << QList<int>{20, 21, 21, 21, 21, 21} << QList<int>{20} << QList<int>{6, 1};
+            << 0x0706u << 21 << 21 << 0 << QList<int>{20, 21, 21, 21, 21, 21} << QList<int>{20, 21, 21, 21, 21, 21}
+            << QList<int>{6, 1} << 1;
     }
 
     void failedWriteShowsWhatTheDeviceHolds()
@@ -487,15 +493,19 @@ private slots:
         QFETCH(uint, value);
         QFETCH(int, hcell);
         QFETCH(int, deadCell);
+        QFETCH(int, lostReplies);
         QFETCH(QList<int>, writes);
         QFETCH(QList<int>, reads);
         QFETCH(QList<int>, imageAfter);
+        QFETCH(int, drops);
         connectTo(SimulatedDevice::Protocol::Vorn);
         sim->setCells({{20, 5}, {21, 1}});
         image->cells[20].value = 5;
         image->cells[21].value = 1;
         sim->failCell(deadCell);
+        sim->dropReplies(lostReplies);
         QSignalSpy updated(link.get(), &BusController::updatedDeviceValue);
+        QSignalSpy dropped(link.get(), &BusController::doDestroyDevice);
         statuses->clear();
 
         link->writeDeviceValue(value, 20, uchar(hcell));
@@ -504,6 +514,7 @@ private slots:
         QCOMPARE((QList<int>{image->cells[20].value, image->cells[21].value}), imageAfter);
         QCOMPARE(statuses->last().at(0).toString(), QString("green"));
         QCOMPARE(updated.count(), 1);
+        QCOMPARE(dropped.count(), drops);
     }
 
     // A port that is no longer open ends the operation at once, as a

@@ -102,8 +102,12 @@ private slots:
             bench.sim.setCellLimits(40, 0, 100);
             return int(bench.session.writeValue(bench.image, 200, 40, 0));
         }) << int(WriteOutcome::DeviceDiffers) << false;
-        QTest::newRow("write: unanswered") << Operation([](Bench &bench) {
+        QTest::newRow("write: unanswered, nothing to read back") << Operation([](Bench &bench) {
             bench.sim.failCell(41);
+            return int(bench.session.writeValue(bench.image, 6, 41, 0));
+        }) << int(WriteOutcome::Unverified) << false;
+        QTest::newRow("write: replies lost, read back") << Operation([](Bench &bench) {
+            bench.sim.dropReplies(5);
             return int(bench.session.writeValue(bench.image, 6, 41, 0));
         }) << int(WriteOutcome::WriteFailed) << false;
         QTest::newRow("write: asked to stop") << Operation([](Bench &bench) {

@@ -55,6 +55,11 @@ void DeviceModel::failCell(int cell)
     m_failedCells.insert(cell);
 }
 
+void DeviceModel::reviveCell(int cell)
+{
+    m_failedCells.remove(cell);
+}
+
 void DeviceModel::dropReplies(int count)
 {
     m_dropsLeft = std::max(0, count);

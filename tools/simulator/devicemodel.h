@@ -33,6 +33,7 @@ public:
     void setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount);
 
     void failCell(int cell);
+    void reviveCell(int cell);
     void dropReplies(int count);
     // Counting from this call, the block that would be acknowledged after
     // `index` acknowledgements is never acknowledged, however often it is

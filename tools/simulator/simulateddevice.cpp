@@ -59,7 +59,12 @@ public:
     Worker();
     ~Worker();
 
-    QString portPath() const { return m_pty.slavePath(); }
+    QString portPath() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_pty ? m_pty->slavePath() : QString();
+    }
+    void setPortGone(bool gone);
 
     template <typename Action>
     auto with(Action &&action)
@@ -82,8 +87,14 @@ private:
     void handleInput(const QByteArray &chunk, qint64 nowNs);
     void scheduleReply(const QByteArray &reply, bool acknowledgement, qint64 readyNs, qint64 byteNs);
     void transmitDue();
+    void replacePortIfAsked();
+    int masterFd() const { return m_pty ? m_pty->masterFd() : -1; }
 
-    PseudoTerminal m_pty;
+    // Replaced only by the device's thread, so it never polls a closed fd.
+    std::unique_ptr<PseudoTerminal> m_pty = std::make_unique<PseudoTerminal>();
+    enum class PortChange { None, Close, Open };
+    PortChange m_portChange = PortChange::None;
+    std::condition_variable m_portChanged;
     int m_wake = -1;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
@@ -94,7 +105,7 @@ private:
 
 SimulatedDevice::Worker::Worker()
 {
-    if (!m_pty.isOpen())
+    if (!m_pty->isOpen())
         return;
     m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     m_thread = std::thread([this] { run(); });
@@ -119,9 +130,33 @@ bool SimulatedDevice::Worker::waitForRequests(int count, int timeoutMs) const
                                     [&] { return m_state.requests.size() >= count; });
 }
 
+void SimulatedDevice::Worker::setPortGone(bool gone)
+{
+    if (!m_thread.joinable())
+        return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_portChange = gone ? PortChange::Close : PortChange::Open;
+    const quint64 one = 1;
+    [[maybe_unused]] const ssize_t written = write(m_wake, &one, sizeof one);
+    m_portChanged.wait(lock, [this] { return m_portChange == PortChange::None; });
+}
+
+void SimulatedDevice::Worker::replacePortIfAsked()
+{
+    quint64 count = 0;
+    [[maybe_unused]] const ssize_t drained = read(m_wake, &count, sizeof count);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_portChange == PortChange::Close)
+        m_pty.reset();
+    else if (m_portChange == PortChange::Open && !m_pty)
+        m_pty = std::make_unique<PseudoTerminal>();
+    m_portChange = PortChange::None;
+    m_portChanged.notify_all();
+}
+
 void SimulatedDevice::Worker::run()
 {
-    std::array<pollfd, 2> fds{{{m_pty.masterFd(), POLLIN, 0}, {m_wake, POLLIN, 0}}};
+    std::array<pollfd, 2> fds{{{masterFd(), POLLIN, 0}, {m_wake, POLLIN, 0}}};
     while (!m_stop) {
         // Sleep until the next byte is due, by its absolute deadline, so pacing
         // errors never add up over a long reply.
@@ -135,6 +170,11 @@ void SimulatedDevice::Worker::run()
         }
         if (ppoll(fds.data(), fds.size(), wait, nullptr) < 0 && errno != EINTR)
             break;
+        if (fds[1].revents & POLLIN) {
+            replacePortIfAsked();
+            fds[0].fd = masterFd();
+            continue;
+        }
         if (fds[0].revents & POLLIN)
             receiveAvailable();
         transmitDue();
@@ -146,7 +186,7 @@ void SimulatedDevice::Worker::receiveAvailable()
     QByteArray chunk;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = read(m_pty.masterFd(), buffer, sizeof buffer);
+        const ssize_t n = read(masterFd(), buffer, sizeof buffer);
         if (n <= 0)
             break;
         chunk.append(buffer, static_cast<int>(n));
@@ -165,7 +205,7 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
         s.rawReceived.append(chunk);
         if (s.unplugged)
             return;
-        const int baud = slaveBaudRate(m_pty.masterFd());
+        const int baud = slaveBaudRate(masterFd());
         const qint64 byteNs = s.wireTiming && baud > 0 ? bitsPerByte * nsPerSecond / baud : 0;
         const qint64 echoEnd = s.output.add(OutputSchedule::Sender::Echo, chunk, nowNs, byteNs, s.echoInPackets);
         if (!s.attached)
@@ -219,11 +259,11 @@ void SimulatedDevice::Worker::transmitDue()
     const auto [due, unplugged] = with([](LinkState &s) {
         return std::make_pair(s.output.takeDue(monotonicNs()), s.unplugged);
     });
-    if (unplugged)
+    if (unplugged || masterFd() < 0)
         return;
     int sent = 0;
     while (sent < due.size()) {
-        const ssize_t n = write(m_pty.masterFd(), due.constData() + sent, static_cast<size_t>(due.size() - sent));
+        const ssize_t n = write(masterFd(), due.constData() + sent, static_cast<size_t>(due.size() - sent));
         // A full pty means nobody reads the port: the bytes are lost as on an
         // overrun line.
         if (n <= 0)
@@ -239,6 +279,11 @@ SimulatedDevice::~SimulatedDevice() = default;
 QString SimulatedDevice::portPath() const
 {
     return m_worker->portPath();
+}
+
+void SimulatedDevice::setPortGone(bool gone)
+{
+    m_worker->setPortGone(gone);
 }
 
 void SimulatedDevice::setUnplugged(bool unplugged)
@@ -258,6 +303,11 @@ void SimulatedDevice::attachDevice(Protocol protocol)
 void SimulatedDevice::detachDevice()
 {
     m_worker->with([](LinkState &s) { s.attached = false; });
+}
+
+void SimulatedDevice::reviveCell(int cell)
+{
+    m_worker->with([&](LinkState &s) { s.model.reviveCell(cell); });
 }
 
 void SimulatedDevice::setCell(int cell, quint8 value)

@@ -34,8 +34,11 @@ public:
     SimulatedDevice(const SimulatedDevice &) = delete;
     SimulatedDevice &operator=(const SimulatedDevice &) = delete;
 
-    // "/dev/pts/N"; empty if no pty could be opened.
+    // "/dev/pts/N"; empty if no pty could be opened or while the port is gone.
     QString portPath() const;
+    // The cable pulled from the computer: the pty is closed and its path goes
+    // away. Back again, it is a new pty, whose path may differ.
+    void setPortGone(bool gone);
 
     // Cable
     void setUnplugged(bool unplugged);       // nothing at all comes back
@@ -64,6 +67,7 @@ public:
     void dropReplies(int count);                 // the device acts, the reply is lost
     void setSplitReplies(int pieces, int gapMs);
     void failCell(int cell);                     // never answered, writes not stored
+    void reviveCell(int cell);
     // Counting from this call: the block that would follow `index`
     // acknowledgements is never acknowledged, however often it is repeated.
     void neverAcknowledgeBlock(int index);
