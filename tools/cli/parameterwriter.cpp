@@ -30,9 +30,11 @@ std::optional<Failure> writeParameter(DeviceConnection &connection,
     case WriteOutcome::WriteFailed:
         return Failure{ExitStatus::DeviceFailed,
                        QString("Writing \"%1\" failed: the device did not answer.").arg(parameter.name)};
-    case WriteOutcome::ReadBackFailed:
+    case WriteOutcome::Unverified:
         return Failure{ExitStatus::DeviceFailed,
-                       QString("\"%1\" was written but could not be read back.").arg(parameter.name)};
+                       QString("\"%1\" may have been written but could not be read back; the device's "
+                               "value is unknown.")
+                           .arg(parameter.name)};
     case WriteOutcome::PortClosed:
         return linkFailure(LinkOutcome::PortClosed, QString("writing \"%1\"").arg(parameter.name));
     case WriteOutcome::Stopped: break;
