@@ -55,16 +55,13 @@ UntrustedIni readUntrustedIni(QIODevice &file, const QByteArray &endLine)
             break;
         head += more;
     }
+    // The end line counts only as a whole line: at the start or after a line end.
     int partEnd = head.size();
     if (!endLine.isEmpty()) {
-        for (int at = 0; at < head.size(); at = head.indexOf('\n', at) + 1) {
-            if (head.mid(at, endOfPart.size()) == endOfPart) {
-                partEnd = at;
-                break;
-            }
-            if (head.indexOf('\n', at) < 0)
-                break;
-        }
+        if (head.startsWith(endOfPart))
+            partEnd = 0;
+        else if (const int found = head.indexOf('\n' + endOfPart); found >= 0)
+            partEnd = found + 1;
     }
     if (partEnd > MaxIniBytes) {
         ini.refusal = IniRefusal::TooLarge;
