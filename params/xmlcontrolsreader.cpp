@@ -9,7 +9,6 @@
 #include "params/wheelfocusguard.h"
 
 #include <QLineEdit>
-#include <QListView>
 #include <QMetaMethod>
 #include <QTreeWidget>
 
@@ -81,9 +80,6 @@ void XmlControlsReader::addListControl(const ParameterDescription &parameter)
 {
     auto *list = new MComboBox;
     setConvertedMembers(list, parameter);
-    auto *view = new QListView;
-    view->setUniformItemSizes(true);
-    list->setView(view);
     list->insertItems(0, parameter.entries);
     WheelFocusGuard::guard(list);
     // Connected only now, so that filling the list sends nothing.

@@ -29,6 +29,16 @@ void setConvertedMembers(Control *control, const ParameterDescription &parameter
     control->shift = parameter.shift;
 }
 
+// A list as lists were: its popup built as soon as Qt builds it.
+class LegacyList : public MComboBox
+{
+public:
+    void showPopup() override { QComboBox::showPopup(); }
+
+protected:
+    void changeEvent(QEvent *event) override { QComboBox::changeEvent(event); }
+};
+
 }  // namespace
 
 LegacyRows::LegacyRows(QObject *receiver, QTreeWidget *tree, DeviceImage *image)
@@ -61,7 +71,7 @@ bool LegacyRows::readDescription()
 
 void LegacyRows::addListControl(const ParameterDescription &parameter)
 {
-    auto *list = new MComboBox;
+    auto *list = new LegacyList;
     setConvertedMembers(list, parameter);
     list->setView(new QListView);
     list->setStyleSheet(controlstyles::listControl());

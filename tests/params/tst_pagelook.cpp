@@ -71,8 +71,10 @@ class TestPageLook : public QObject
         for (int row = 0; row < host.tree->topLevelItemCount(); ++row) {
             QWidget *control = host.tree->itemWidget(host.tree->topLevelItem(row), 1);
             lines << describe(control);
+            // A list's popup is a window of its own, described once opened.
             for (QWidget *child : control->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-                lines << "  " + describe(child);
+                if (!child->isWindow())
+                    lines << "  " + describe(child);
             if (auto *list = qobject_cast<MComboBox *>(control); list && list->isEnabled()) {
                 list->showPopup();
                 QCoreApplication::processEvents();

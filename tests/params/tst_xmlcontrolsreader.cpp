@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QListView>
 #include <QPointer>
 #include <QRegularExpression>
@@ -391,7 +392,14 @@ private slots:
         const QStringList entries{"Auto", "Low", "", "High"};
         for (int i = 0; i < entries.size(); ++i)
             QCOMPARE(timing->itemText(i), entries[i]);
-        QVERIFY(qobject_cast<QListView *>(timing->view()));
+        // The popup comes with the first opening, with a plain list view
+        // whose entries the style sheet can reach.
+        QVERIFY(!timing->findChild<QAbstractItemView *>());
+        timing->showPopup();
+        QCOMPARE(timing->view()->metaObject(), &QListView::staticMetaObject);
+        QVERIFY(static_cast<QListView *>(timing->view())->uniformItemSizes());
+        QCOMPARE(timing->view()->model()->rowCount(), entries.size());
+        timing->hidePopup();
         QCOMPARE(tree->topLevelItem(0)->text(0), QString("Timing"));
     }
 
