@@ -171,16 +171,9 @@ double median(std::vector<double> values)
 
 }  // namespace
 
-// The offscreen platform complains about the tree's native window.
-void quietPlatform(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (!message.startsWith(QLatin1String("This plugin does not support")))
-        qt_message_output(type, context, message);
-}
-
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler(quietPlatform);
+    qInstallMessageHandler(quietNativeWindowNotes);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

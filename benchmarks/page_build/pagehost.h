@@ -8,9 +8,19 @@
 
 #include <QLabel>
 #include <QStackedWidget>
+#include <QString>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWidget>
+
+// The offscreen platform notes that it cannot give the tree its native
+// window; everything else goes on to Qt's own output.
+inline void quietNativeWindowNotes(QtMsgType type, const QMessageLogContext &context,
+                                   const QString &message)
+{
+    if (!message.startsWith(QLatin1String("This plugin does not support")))
+        qt_message_output(type, context, message);
+}
 
 struct PageHost {
     // `legacy`: the tree as it was before its viewport carried the controls' looks.

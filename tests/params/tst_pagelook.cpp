@@ -105,12 +105,7 @@ private slots:
     {
         if (QStyle *fusion = QStyleFactory::create("Fusion"))
             QApplication::setStyle(fusion);
-        // The offscreen platform's notes on the tree's native window.
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context,
-                                  const QString &message) {
-            if (!message.startsWith("This plugin does not support"))
-                qt_message_output(type, context, message);
-        });
+        qInstallMessageHandler(quietNativeWindowNotes);
     }
 
     void cleanupTestCase() { descriptionfiles::removeAll(); }
