@@ -4,8 +4,10 @@
 #include "app/parameterpage.h"
 #include "app/windowstyle.h"
 #include "params/datafolders.h"
-#include "firmware/packagecatalogue.h"
+#include "firmware/firmwarepackage.h"
 
+#include <QFileInfo>
+#include <QAction>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -78,6 +80,18 @@ void MainWindow::firmwareUpdateBegin()
         return;
     }
 
+    // Read now, so that the bytes the user confirms are the bytes sent.
+    const QString chosen = firmwareFiles->at(row);
+    const PackageFile package = readPackageFile(chosen);
+    if (!package.ok()) {
+        const QString name = QFileInfo(chosen).fileName();
+        openMessage(QMessageBox::Critical, tr("Firmware update failed"),
+                    package.problem == PackageProblem::TooLarge
+                        ? tr("The firmware package %1 is too large to be read. Nothing was sent.").arg(name)
+                        : tr("The firmware package %1 cannot be read: %2. Nothing was sent.").arg(name, package.error));
+        return;
+    }
+
     QMessageBox warning(QMessageBox::Warning, tr("Warning"),
                         tr("Do not disconnect the device during the installation of the update! This may "
                            "damage the device. Do you like the proceed?"),
@@ -89,8 +103,8 @@ void MainWindow::firmwareUpdateBegin()
         button->setFlat(true);
         button->setStyleSheet(windowstyle::PushButton);
     }
-    const QString chosen = firmwareFiles->at(row);
     const auto device = identityOf(image);
+    const quint64 generation = deviceGeneration;
     warning.exec();
     if (warning.clickedButton() != ok) {
         progressBar->hide();
@@ -98,7 +112,8 @@ void MainWindow::firmwareUpdateBegin()
     }
     // The box ran an event loop of its own while the link kept polling: the
     // device may have gone or changed, and the list may have been rebuilt.
-    if (image.constructed == 0 || identityOf(image) != device) {
+    // Lost and found again counts as changed: its cells may still be on their way.
+    if (image.constructed == 0 || identityOf(image) != device || deviceGeneration != generation) {
         openMessage(QMessageBox::Information, tr("Firmware update"),
                     tr("The device changed while the warning was open. Nothing was sent."));
         return;
@@ -110,7 +125,11 @@ void MainWindow::firmwareUpdateBegin()
         return;
     }
 
+    // No control may write while the upload runs: their shortcuts work
+    // without the menu bar.
     menuBar()->setEnabled(false);
+    setupAction->setEnabled(false);
+    firmwareAction->setEnabled(false);
     firmwareList->setEnabled(false);
     firmwareInfo->setEnabled(false);
     updateButton->setEnabled(false);
@@ -121,7 +140,7 @@ void MainWindow::firmwareUpdateBegin()
     progressBar->setValue(0);
     progressBar->show();
     uploadRunning = true;
-    emit doUpdateFirmware(chosen);
+    emit doUpdateFirmware(chosen, package.bytes);
 }
 
 void MainWindow::firmwareUpdated()
@@ -142,7 +161,7 @@ void MainWindow::showUploadFailure(const QString &reason)
     closeAfterUpload = false;
     // A device dropped before the failure arrived has no page to come back to.
     if (image.constructed != 0)
-        updateFirmwareWindow();
+        refreshAllControls();
     openMessage(QMessageBox::Critical, tr("Firmware update failed"), reason);
 }
 

@@ -2,6 +2,7 @@
 
 #include "link/untrustedini.h"
 
+#include <QBuffer>
 #include <QDebug>
 #include <QDir>
 
@@ -23,6 +24,14 @@ const char *refusalWord(IniRefusal refusal)
     return "";
 }
 
+PackageKeys keysOf(const UntrustedIni &ini)
+{
+    const QVariantMap group = iniGroup(ini.text, "Device", "Windows-1251");
+    return PackageKeys{identityKey(group, "ID"),         identityKey(group, "HW"),
+                       identityKey(group, "BL"),         group.value("FW").toString(),
+                       group.value("Header").toString(), group.value("Description").toString()};
+}
+
 }  // namespace
 
 std::optional<PackageKeys> readPackageKeys(const QString &path)
@@ -32,10 +41,18 @@ std::optional<PackageKeys> readPackageKeys(const QString &path)
         qDebug().noquote() << "Firmware package skipped:" << path << "-" << refusalWord(ini.refusal);
         return std::nullopt;
     }
-    const QVariantMap group = iniGroup(ini.text, "Device", "Windows-1251");
-    return PackageKeys{identityKey(group, "ID"),         identityKey(group, "HW"),
-                       identityKey(group, "BL"),         group.value("FW").toString(),
-                       group.value("Header").toString(), group.value("Description").toString()};
+    return keysOf(ini);
+}
+
+std::optional<PackageKeys> readPackageKeys(const QByteArray &package)
+{
+    QBuffer buffer;
+    buffer.setData(package);
+    buffer.open(QIODevice::ReadOnly);
+    const UntrustedIni ini = readUntrustedIni(buffer, "[Firmware]");
+    if (ini.refusal != IniRefusal::None)
+        return std::nullopt;
+    return keysOf(ini);
 }
 
 bool packageFitsDevice(const QString &path, quint8 deviceId, quint8 hwVersion, quint8 blVersion)

@@ -34,6 +34,8 @@ struct PackageKeys {
 // file the program did not write. Empty, with a debug line, for a package
 // that cannot be read, has too long an INI part, or holds serialised values.
 std::optional<PackageKeys> readPackageKeys(const QString &path);
+// The same from the bytes of a whole package, read before.
+std::optional<PackageKeys> readPackageKeys(const QByteArray &package);
 
 // Whether the package at `path` is meant for the device of this identity.
 bool packageFitsDevice(const QString &path, quint8 deviceId, quint8 hwVersion, quint8 blVersion);

@@ -3,6 +3,8 @@
 // through the warning box and the upload to the re-identified device.
 #include "support/windowharness.h"
 
+#include "firmware/firmwarepackage.h"
+
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
@@ -524,7 +526,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
         const SeenBox refusal = criticalBoxes().first();
         QCOMPARE(refusal.title, QString("Firmware update failed"));
-        QVERIFY(!refusal.text.isEmpty());
+        QVERIFY2(refusal.text.contains("its image of 1024 bytes is not 15 blocks of 64 bytes"),
+                 qPrintable(refusal.text));
         QCOMPARE(refusal.statusText, QString(" Firmware update failed"));
         QCOMPARE(refusal.led, ledImage(":/maps/RLED"));
         verifyBrowsing();
@@ -549,10 +552,20 @@ private slots:
         QTest::addColumn<int>("line");
         QTest::addColumn<int>("at");
         QTest::addColumn<int>("cut");
-        QTest::addColumn<QByteArray>("replacement");
-        QTest::newRow("letter O for a zero in line 40") << 40 << 14 << 1 << QByteArray("O");
+        QTest::addColumn<QByteArray>("replacement");  // "*": another hexadecimal digit
+        QTest::addColumn<QString>("why");
+        QTest::newRow("letter O for a zero in line 40")
+            << 40 << 14 << 1 << QByteArray("O") << "line 40 holds a character that is not a hexadecimal digit";
         // Four characters must follow the record, the line end counted as one.
-        QTest::newRow("trailer one character short in line 12") << 12 << 130 << 2 << QByteArray();
+        QTest::newRow("trailer one character short in line 12")
+            << 12 << 130 << 2 << QByteArray() << "line 12 is too short";
+        QTest::newRow("CR for a digit in line 40")
+            << 40 << 14 << 1 << QByteArray("\r") << "line 40 holds a carriage return that does not end it";
+        // The line feed after it goes: line 20 ends in a lone CR.
+        QTest::newRow("lone CR as the end of line 20")
+            << 20 << 133 << 1 << QByteArray() << "line 20 holds a carriage return that does not end it";
+        QTest::newRow("one record digit changed in line 30")
+            << 30 << 14 << 1 << QByteArray("*") << "line 30 does not carry the sum of its digits";
     }
 
     void damagedPackageIsRefusedWithItsLine()
@@ -561,15 +574,21 @@ private slots:
         QFETCH(int, at);
         QFETCH(int, cut);
         QFETCH(QByteArray, replacement);
+        QFETCH(QString, why);
         prepare("vorn", Protocol::Vorn, 256);
         QFile package(WindowHarness::firmwaresFolder() + "/vorn-4.14.upd");
         QVERIFY(package.open(QIODevice::ReadWrite));
-        QList<QByteArray> lines = package.readAll().split('\n');
+        QByteArray content = package.readAll();
+        int start = 0;
+        for (int skipped = 1; skipped < line; ++skipped)
+            start = content.indexOf('\n', start) + 1;
         // 128 digits, a trailer of 4 and the CR of the line end.
-        QCOMPARE(lines.at(line - 1).size(), 133);
-        lines[line - 1].replace(at, cut, replacement);
+        QCOMPARE(content.indexOf('\n', start) - start, 133);
+        if (replacement == "*")
+            replacement = content.at(start + at) == '0' ? "1" : "0";
+        content.replace(start + at, cut, replacement);
         package.resize(0);
-        package.write(lines.join('\n'));
+        package.write(content);
         package.close();
 
         showFirmwarePage();
@@ -583,8 +602,7 @@ private slots:
             return;
 
         QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
-        QVERIFY2(criticalBoxes().first().text.contains(QString("line %1 ").arg(line)),
-                 qPrintable(criticalBoxes().first().text));
+        QVERIFY2(criticalBoxes().first().text.contains(why), qPrintable(criticalBoxes().first().text));
         verifyBrowsing();
         QTest::qWait(300);
         QCOMPARE(countOf(harness->sim.requests(), 'F'), 0);
@@ -602,7 +620,8 @@ private slots:
             return;
         harness->sim.clearRequests();
         harness->sim.clearRawReceived();
-        emit harness->window->doUpdateFirmware(WindowHarness::firmwaresFolder() + "/vorn-hw3-5.0.upd");
+        const QString other = WindowHarness::firmwaresFolder() + "/vorn-hw3-5.0.upd";
+        emit harness->window->doUpdateFirmware(other, readPackageFile(other).bytes);
 
         QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
         QVERIFY2(criticalBoxes().first().text.contains("not meant for the connected device"),

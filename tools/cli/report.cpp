@@ -13,7 +13,7 @@ void Report::field(const QString &key, const QJsonValue &value, const QString &l
     if (asJson)
         document.insert(key, value);
     else
-        out << label << ": " << text << '\n';
+        writeLine(label + ": " + text);
 }
 
 void Report::field(const QString &key, const QJsonValue &value, const QString &label)
@@ -24,7 +24,7 @@ void Report::field(const QString &key, const QJsonValue &value, const QString &l
 void Report::entry(const QString &key, const QJsonObject &value, const QString &line)
 {
     if (!asJson) {
-        out << line << '\n';
+        writeLine(line);
         return;
     }
     QJsonArray list = document.value(key).toArray();
@@ -42,7 +42,15 @@ void Report::parameter(const QString &state, const QString &name, const QString 
 void Report::note(const QString &line)
 {
     if (!asJson)
-        out << line << '\n';
+        writeLine(line);
+}
+
+// Each line leaves at once: a program that is killed has still told what it
+// changed up to then.
+void Report::writeLine(const QString &line)
+{
+    out << line << '\n';
+    out.flush();
 }
 
 void Report::warn(const QString &sentence)

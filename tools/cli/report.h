@@ -34,6 +34,8 @@ public:
     int finish(ExitStatus status);
 
 private:
+    void writeLine(const QString &line);
+
     QTextStream &out;
     QTextStream &err;
     bool asJson;
