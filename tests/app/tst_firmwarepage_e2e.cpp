@@ -678,6 +678,165 @@ private slots:
         QVERIFY(!progressBar()->isVisible());
     }
 
+    // What the user confirmed is what goes out, whatever happens to the file
+    // or the cable while the warning is open; the device is asked again
+    // right before the first block.
+    void changesDuringTheWarning_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("sent");
+        QTest::addColumn<QString>("why");
+        // Same identity, other image: the confirmed bytes are sent, not the file's new ones.
+        QTest::newRow("file replaced by another release") << "file" << true << "";
+        // Exchanged quicker than the pings that drop a device notice.
+        QTest::newRow("controller of other hardware plugged in") << "hardware" << false
+            << "now reports identifier 21, hardware 3, bootloader 3, firmware 5.0.0, not identifier 21, "
+               "hardware 2, bootloader 3, firmware 4.12.7";
+    }
+
+    void changesDuringTheWarning()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, sent);
+        QFETCH(QString, why);
+        prepare("vorn", Protocol::Vorn, 256);
+        harness->sim.setFirmwareAfterUpload(4, 14, 0, 32);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+        const QString path = WindowHarness::firmwaresFolder() + "/vorn-4.14.upd";
+        const QByteArray confirmed = packageImage(path, 128);
+
+        SimulatedDevice &sim = harness->sim;
+        sim.clearRequests();
+        bool changed = false;
+        const auto warning = whenModalBoxShows([&](QMessageBox *box) {
+            if (change == "file") {
+                changed = QFile::remove(path) && QFile::copy(testsupport::examplePackage("vorn-4.13.upd"), path);
+            } else {
+                sim.setIdentity(21, 3, 3, 5, 0, 0);
+                changed = true;
+            }
+            clickButton("&Ok")(box);
+        });
+        QTest::mouseClick(updateButton(), Qt::LeftButton);
+        QVERIFY(warning->answered);
+        QVERIFY(changed);
+
+        if (sent) {
+            QTRY_VERIFY_WITH_TIMEOUT(firmwareList()->isEnabled(), 20000);
+            QCOMPARE(harness->sim.receivedBlocks(), blocksOf(confirmed, 256, 32, 1));
+            QVERIFY(packageImage(path, 128) != confirmed);
+            QTRY_COMPARE_WITH_TIMEOUT(label("firmwareVersionValue"), QString("4.14.0"), 8000);
+            QVERIFY(criticalBoxes().isEmpty());
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
+        const SeenBox failure = criticalBoxes().first();
+        QVERIFY2(failure.text.contains(why) && failure.text.contains("Nothing was sent"), qPrintable(failure.text));
+        QCOMPARE(failure.led, ledImage(":/maps/RLED"));
+        QVERIFY(sim.receivedBlocks().isEmpty());
+        QCOMPARE(countOf(sim.requests(), 'F'), 0);
+        // The window lets the old controller go and identifies the one that
+        // is there (its identity read once before the first block, once after).
+        QTRY_VERIFY_WITH_TIMEOUT(harness->page() != WindowHarness::FirmwarePage, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(countOf(sim.requests(), 'R', 202) >= 2, 15000);
+        QCOMPARE(countOf(sim.requests(), 'F'), 0);
+    }
+
+    // Every block acknowledged, yet the controller still runs its old
+    // firmware: a failure, not an update.
+    void deviceThatKeepsItsOldVersionIsAFailure()
+    {
+        prepare("vorn", Protocol::Vorn, 256);  // no new version after the upload
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+
+        QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 20000);
+        QCOMPARE(harness->sim.receivedBlocks().size(), 32);
+        const SeenBox failure = criticalBoxes().first();
+        QCOMPARE(failure.title, QString("Firmware update failed"));
+        QVERIFY2(failure.text.contains("4.12.7") && failure.text.contains("4.14"), qPrintable(failure.text));
+        QCOMPARE(failure.statusText, QString(" Firmware 4.12.7 after the update, not 4.14"));
+        QCOMPARE(failure.led, ledImage(":/maps/RLED"));
+        QTRY_COMPARE_WITH_TIMEOUT(label("firmwareVersionValue"), QString("4.12.7"), 8000);
+        verifyBrowsing();
+    }
+
+    // Lost and found again while the warning was open, with Ok pressed while
+    // the link still reads the cells of the device it found: nothing is
+    // sent, and no control is offered before the page is whole.
+    void okDuringTheReadAfterAReconnectSendsNothing()
+    {
+        prepare("vorn", Protocol::Vorn, 256);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+
+        QSignalSpy asked(harness->window.get(), &MainWindow::doUpdateFirmware);
+        SimulatedDevice &sim = harness->sim;
+        bool duringRead = false;
+        const auto warning = whenModalBoxShows([&](QMessageBox *box) {
+            sim.setUnplugged(true);
+            if (!QTest::qWaitFor([&] { return harness->page() == WindowHarness::SplashPage; }, 8000))
+                return;
+            sim.setWireTiming(true);  // a read of all cells that takes a while
+            sim.setUnplugged(false);
+            // The page is built from the description, its cells not yet read.
+            duringRead = QTest::qWaitFor([&] { return harness->tree()->topLevelItemCount() > 0; }, 15000)
+                         && harness->page() == WindowHarness::SplashPage;
+            sim.clearRequests();
+            clickButton("&Ok")(box);
+        });
+        QTest::mouseClick(updateButton(), Qt::LeftButton);
+        QVERIFY(warning->answered);
+        QVERIFY(duringRead);
+
+        QTRY_VERIFY(std::any_of(shownBoxes.begin(), shownBoxes.end(), [](const SeenBox &box) {
+            return box.icon == QMessageBox::Information && box.text.contains("Nothing was sent");
+        }));
+        QCOMPARE(asked.count(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(harness->page(), int(WindowHarness::ParameterPage), 15000);
+        QTest::qWait(600);
+        QCOMPARE(countOf(sim.requests(), 'F'), 0);
+        QCOMPARE(countOf(sim.requests(), 'W'), 0);
+    }
+
+    // With the menu bar disabled, the menus' shortcuts still reach their
+    // actions: the settings must not come up under an upload.
+    void noControlDuringTheUpload()
+    {
+        prepare("vorn", Protocol::Vorn, 256);
+        harness->sim.setFirmwareAfterUpload(4, 14, 0, 32);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+        harness->sim.clearRequests();
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_VERIFY_WITH_TIMEOUT(countOf(harness->sim.requests(), 'F') >= 2, 5000);
+
+        QTest::keyClick(harness->window.get(), Qt::Key_R, Qt::ControlModifier);
+        QTest::keyClick(harness->window.get(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(harness->page(), int(WindowHarness::FirmwarePage));
+        QVERIFY(!firmwareList()->isEnabled());
+        QVERIFY(progressBar()->isVisible());
+
+        QTRY_VERIFY_WITH_TIMEOUT(firmwareList()->isEnabled(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(label("firmwareVersionValue"), QString("4.14.0"), 8000);
+        QCOMPARE(countOf(harness->sim.requests(), 'W'), 0);
+        QCOMPARE(harness->page(), int(WindowHarness::FirmwarePage));
+    }
+
     // Closing cuts nothing off: the window stays, says why, and closes once
     // every block is in.
     void closingDuringUploadWaitsForIt()
