@@ -6,8 +6,8 @@
 #include "params/datafolders.h"
 #include "firmware/firmwarepackage.h"
 
-#include <QFileInfo>
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -85,10 +85,11 @@ void MainWindow::firmwareUpdateBegin()
     const PackageFile package = readPackageFile(chosen);
     if (!package.ok()) {
         const QString name = QFileInfo(chosen).fileName();
-        openMessage(QMessageBox::Critical, tr("Firmware update failed"),
-                    package.problem == PackageProblem::TooLarge
-                        ? tr("The firmware package %1 is too large to be read. Nothing was sent.").arg(name)
-                        : tr("The firmware package %1 cannot be read: %2. Nothing was sent.").arg(name, package.error));
+        const QString reason =
+            package.problem == PackageProblem::TooLarge
+                ? tr("The firmware package %1 is too large to be read. Nothing was sent.").arg(name)
+                : tr("The firmware package %1 cannot be read: %2. Nothing was sent.").arg(name, package.error);
+        openMessage(QMessageBox::Critical, tr("Firmware update failed"), reason);
         return;
     }
 
@@ -157,10 +158,15 @@ void MainWindow::firmwareUpdated()
 // a close asked for during the upload waits for the user to read this.
 void MainWindow::showUploadFailure(const QString &reason)
 {
+    const bool duringUpload = uploadRunning;
     uploadRunning = false;
     closeAfterUpload = false;
-    // A device dropped before the failure arrived has no page to come back to.
-    if (image.constructed != 0)
+    // An upload's own failure leaves the cells as read before it. One found
+    // when the device was identified afterwards comes while its cells are
+    // read again: their arrival brings the page back, and controls shown
+    // before then would write what they took from empty cells. A device
+    // dropped before the failure arrived has no page to come back to.
+    if (duringUpload && image.constructed != 0)
         refreshAllControls();
     openMessage(QMessageBox::Critical, tr("Firmware update failed"), reason);
 }

@@ -75,8 +75,8 @@ QString refusalText(const QString &name, const CheckedPackage &checked, const Pa
     case PackageProblem::WrongGeometry:
     case PackageProblem::None: break;
     }
-    return BusController::tr("The firmware package %1 does not fit the device's memory: its image of %2 bytes "
-                             "is not %3 blocks of %4 bytes. Nothing was sent.")
+    return BusController::tr("The firmware package %1 cannot be installed: its image of %2 bytes is not %3 "
+                             "blocks of %4 bytes. Nothing was sent.")
         .arg(name)
         .arg(checked.image.size())
         .arg(target.pageCount)
