@@ -132,8 +132,6 @@ Failure uploadFailure(UploadOutcome outcome, const DeviceIdentity &expected, con
     case UploadOutcome::Refused:
         return {ExitStatus::BadUsage, QStringLiteral("The image does not fit the device; nothing was sent.")};
     case UploadOutcome::Stopped:
-        if (done == 0)
-            return stoppedBeforeUpload();
         return {interruption::stopStatus(),
                 QString("Upload stopped between blocks after %1 of %2; the controller holds partly written "
                         "firmware.")
