@@ -229,6 +229,14 @@ private:
         QVERIFY(warning->text.startsWith("Do not disconnect the device"));
     }
 
+    // Ctrl with `key`, as the user types it into the window.
+    void pressShortcut(Qt::Key key)
+    {
+        harness->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(harness->window.get()));
+        QTest::keyClick(harness->window.get(), key, Qt::ControlModifier);
+    }
+
     void verifyBrowsing()
     {
         QVERIFY(menuBarEnabled());
@@ -359,8 +367,8 @@ private slots:
         QCOMPARE(progressBar()->minimum(), 0);
         QCOMPARE(progressBar()->maximum(), blockCount);
         // Nor by the menus' shortcuts: no settings come up under an upload.
-        QTest::keyClick(harness->window.get(), Qt::Key_R, Qt::ControlModifier);
-        QTest::keyClick(harness->window.get(), Qt::Key_F, Qt::ControlModifier);
+        pressShortcut(Qt::Key_R);
+        pressShortcut(Qt::Key_F);
         QCOMPARE(harness->page(), int(WindowHarness::FirmwarePage));
         QVERIFY(!firmwareList()->isEnabled());
 
@@ -375,7 +383,7 @@ private slots:
         // again: rows built but not yet filled would write empty cells.
         harness->sim.setWireTiming(true);
         QVERIFY(QTest::qWaitFor([&] { return harness->tree()->topLevelItemCount() > 0; }, 8000));
-        QTest::keyClick(harness->window.get(), Qt::Key_R, Qt::ControlModifier);
+        pressShortcut(Qt::Key_R);
 
         // The bar counts each pass from 0; the link's first 0 repeats the
         // value the page started the bar with, so it shows no change.
