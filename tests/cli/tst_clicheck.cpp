@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
@@ -216,6 +217,18 @@ private slots:
         QCOMPARE(problems.at(0).toObject().value("line").toInt(), 17);
         QVERIFY(problems.at(0).toObject().value("message").toString().contains("\"Start power\""));
         QVERIFY(!document.value("notes").toArray().isEmpty());
+    }
+
+    void standardInput()
+    {
+        QProcess program;
+        program.start(KOVA_CLI_PROGRAM, {"check", "-"});
+        QVERIFY(program.waitForStarted(10000));
+        program.write(damaged(exampleBytes(Vorn), "cell=\"12\"", "cell=\"300\"", 0));
+        program.closeWriteChannel();
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), 2);
+        QVERIFY(program.readAllStandardOutput().startsWith("<stdin>:17: parameter \"Start power\" names a cell"));
     }
 
     void unreadableFileIsAProblem()

@@ -227,10 +227,10 @@ Finding checkFinding(const QVector<DeviceDescription> &devices, const descriptio
                                     .arg(finding.raw)
                                     .arg(finding.most)};
     case Problem::DependencyWithoutSource:
-        return {parameter.line, QString("parameter \"%1\" depends on cell %2, which no list or range of %3 holds")
-                                    .arg(name)
-                                    .arg(finding.cell)
-                                    .arg(entryName(device))};
+        return {parameter.line,
+                QString("parameter \"%1\" depends on cell %2, which no list or range of its device entry holds")
+                    .arg(name)
+                    .arg(finding.cell)};
     case Problem::ShadowedDevice:
     case Problem::PageCountTruncated: break;
     }
