@@ -45,6 +45,17 @@ QString inUseText(const PortDiagnosis &diagnosis)
         .arg(holder, QString::number(diagnosis.holderPid));
 }
 
+QString pingText(PingResult result)
+{
+    switch (result) {
+    case Answered: return QStringLiteral("answered");
+    case Silent: return QStringLiteral("nothing came back, not even the echo");
+    case Garbled: return QStringLiteral("a garbled answer");
+    case EchoOnly: break;
+    }
+    return QStringLiteral("only the cable's echo");
+}
+
 QString versionText(int major, int minor)
 {
     return QString("%1.%2").arg(major).arg(minor);
@@ -147,10 +158,7 @@ std::optional<Failure> DeviceConnection::findDialect()
         if (interruption::stopRequested())
             return linkFailure(LinkOutcome::Stopped, QStringLiteral("looking for the device"));
         const PingResult result = deviceSession.ping(setting);
-        tell(QString("Ping %1 at %2 baud: %3.")
-                 .arg(dialectName(setting))
-                 .arg(baudRateOf(setting))
-                 .arg(result == Answered ? "answered" : result == Silent ? "nothing came back" : "no answer"));
+        tell(QString("Ping %1 at %2 baud: %3.").arg(dialectName(setting)).arg(baudRateOf(setting)).arg(pingText(result)));
         if (result == Answered)
             return std::nullopt;
         echoed |= result != Silent;

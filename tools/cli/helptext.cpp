@@ -2,7 +2,6 @@
 
 #include "clioptions.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 #include <QVector>
 
@@ -225,7 +224,8 @@ QString command(const QString &name)
         for (const QString &option : command->options)
             text += tableRow(optionTerm(*findOption(option)), findOption(option)->text, 2);
     }
-    text += QStringLiteral("\nThe options of every command (--port, --json, --quiet, ...) are in kova-cli --help.\n");
+    text += '\n' + paragraph(QStringLiteral("The options of every command (--port, --json, --quiet, ...) are in "
+                                            "kova-cli --help."));
     return text;
 }
 
