@@ -139,6 +139,12 @@ QStringList neighbours(const QString &path)
             found << dir.filePath(name);
     if (folder.dirName() == "firmwares" && QFileInfo(folder.filePath("../tellur.dsc")).isFile())
         found << QDir::cleanPath(folder.filePath("../tellur.dsc"));
+    // Named in messages as the user would name them from here.
+    for (QString &file : found) {
+        const QString relative = QDir::current().relativeFilePath(file);
+        if (!relative.startsWith(".."))
+            file = relative;
+    }
     return found;
 }
 
