@@ -29,7 +29,7 @@ const QStringList Description{
                    "same link, descriptions and firmware packages as the window, and checks description files "
                    "and firmware packages without a device."),
     QStringLiteral("Options may stand before or after the command; -- ends them, so that an argument after it "
-                   "may begin with a dash. Short options may be joined: -ny is -n -y."),
+                   "may begin with a dash. Short options may be joined: -qy is -q -y."),
     QStringLiteral("A settings file is JSON: \"format\" \"kova-settings\", \"version\" 1, the \"device\" (name, "
                    "id, hardware, bootloader, firmware version) and for every parameter its name, cells, raw "
                    "value and shown value."),
