@@ -169,8 +169,13 @@ LinkOutcome DeviceSession::identify(DeviceIdentity &identity)
     return LinkOutcome::Done;
 }
 
-CellsReadResult DeviceSession::readUsedCells(DeviceImage &image)
+CellsReadResult DeviceSession::readUsedCells(DeviceImage &image,
+                                             const std::function<void(int done, int total)> &progress)
 {
+    int total = 0;
+    for (const CellSlot &slot : image.cells)
+        total += slot.used != 0 ? 1 : 0;
+    int done = 0;
     for (int cell = 0; cell < CellCount; ++cell) {
         if (image.cells[cell].used == 0)
             continue;
@@ -179,6 +184,8 @@ CellsReadResult DeviceSession::readUsedCells(DeviceImage &image)
         if (outcome != LinkOutcome::Done)
             return {outcome, quint8(cell)};
         image.cells[cell].value = value;
+        if (progress)
+            progress(++done, total);
     }
     return {};
 }

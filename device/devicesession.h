@@ -103,8 +103,10 @@ public:
     LinkOutcome identify(DeviceIdentity &identity);
 
     LinkOutcome readCell(quint8 cell, quint8 &value);
-    // Every cell marked used in `image`, ascending, into its value.
-    CellsReadResult readUsedCells(DeviceImage &image);
+    // Every cell marked used in `image`, ascending, into its value;
+    // `progress`, when given, after each cell with the cells read and to read.
+    CellsReadResult readUsedCells(DeviceImage &image,
+                                  const std::function<void(int done, int total)> &progress = {});
 
     // Writes the low byte of `value` into `cell` and, when `hcell` is not 0,
     // the high byte into `hcell`; then reads both back into `image`. After a

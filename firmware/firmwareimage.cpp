@@ -55,6 +55,8 @@ ImageReading readFirmwareImage(QIODevice &file, Dialect dialect)
         line = nextLine();
         ++reading.line;
     } while (!line.isEmpty() && line != "[Firmware]\n");
+    if (!line.isEmpty())
+        reading.dataPartLine = reading.line;
 
     const int recordDigits = lineRecordDigits(dialect);
     const int shortestLine = recordDigits + lineTrailerLength(dialect);

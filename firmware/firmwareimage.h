@@ -35,6 +35,7 @@ struct ImageReading {
     QByteArray image;
     ImageProblem problem = ImageProblem::None;
     qint64 line = 0;  // line of the file (from 1) that holds the problem
+    qint64 dataPartLine = 0;  // of the line "[Firmware]"; 0 when the package has none
 
     bool damaged() const { return problem != ImageProblem::None; }
 };

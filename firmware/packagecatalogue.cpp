@@ -32,10 +32,16 @@ std::optional<PackageKeys> readPackageKeys(const QString &path)
         qDebug().noquote() << "Firmware package skipped:" << path << "-" << refusalWord(ini.refusal);
         return std::nullopt;
     }
-    const QVariantMap group = iniGroup(ini.text, "Device", "Windows-1251");
+    return packageKeysOf(ini.text);
+}
+
+PackageKeys packageKeysOf(const QByteArray &iniText)
+{
+    const QVariantMap group = iniGroup(iniText, "Device", "Windows-1251");
     return PackageKeys{identityKey(group, "ID"),         identityKey(group, "HW"),
                        identityKey(group, "BL"),         group.value("FW").toString(),
-                       group.value("Header").toString(), group.value("Description").toString()};
+                       group.value("Header").toString(), group.value("Description").toString(),
+                       !group.isEmpty()};
 }
 
 bool packageFitsDevice(const QString &path, quint8 deviceId, quint8 hwVersion, quint8 blVersion)

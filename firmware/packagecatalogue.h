@@ -23,6 +23,7 @@ struct PackageKeys {
     QString version;
     QString header;
     QString description;
+    bool hasDeviceGroup = false;  // the "Device" group holds at least one key
 
     bool fits(quint8 id, quint8 hw, quint8 bl) const
     {
@@ -34,6 +35,8 @@ struct PackageKeys {
 // file the program did not write. Empty, with a debug line, for a package
 // that cannot be read, has too long an INI part, or holds serialised values.
 std::optional<PackageKeys> readPackageKeys(const QString &path);
+// The keys in the accepted INI text of a package's head.
+PackageKeys packageKeysOf(const QByteArray &iniText);
 
 // Whether the package at `path` is meant for the device of this identity.
 bool packageFitsDevice(const QString &path, quint8 deviceId, quint8 hwVersion, quint8 blVersion);

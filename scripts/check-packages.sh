@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks what scripts/package.sh made: the .deb's files unpacked into a
 # temporary root, its desktop entry and AppStream file validated, its
-# programs started, its manual pages rendered; the archive's layout.
+# programs started, its manual pages rendered, kova-cli's bash completion
+# run; the archive's layout.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 packages="$root/build/packages"
@@ -46,6 +47,17 @@ done
 for program in "$usr"/bin/*; do
     [ -e "$usr/share/man/man1/$(basename "$program").1.gz" ] || { echo "no manual page for $(basename "$program")" >&2; exit 1; }
 done
+for section in COMMANDS OPTIONS "EXIT STATUS" ENVIRONMENT FILES EXAMPLES; do
+    MANWIDTH=80 man -l "$usr/share/man/man1/kova-cli.1.gz" 2>/dev/null | grep -qx "$section" \
+        || { echo "kova-cli's manual page lacks $section" >&2; exit 1; }
+done
+
+echo "== bash completion"
+completion="$usr/share/bash-completion/completions/kova-cli"
+[ -f "$completion" ] || { echo "no bash completion for kova-cli" >&2; exit 1; }
+offered=$(PATH="$usr/bin:$PATH" bash -c 'source "$1"; COMP_WORDS=(kova-cli ""); COMP_CWORD=1; _kova_cli; echo "${COMPREPLY[*]}"' _ "$completion")
+[[ " $offered " == *" check "* ]] || { echo "the bash completion offers no commands" >&2; exit 1; }
+echo "  $(basename "$completion"): commands $offered"
 
 echo "== portable archive $(basename "$archive")"
 listing=$(tar -tzf "$archive")

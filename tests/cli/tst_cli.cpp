@@ -1,18 +1,23 @@
 // kova-cli end to end, in process: its entry with the real QSerialPort
 // against the simulated controller on a pseudo-terminal, in every dialect.
 #include "cli.h"
+#include "pseudoterminal.h"
 #include "simulateddevice.h"
 #include "support/exampledevice.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSerialPort>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -52,16 +57,78 @@ std::unique_ptr<SimulatedDevice> startDevice(const Example &example)
     return sim;
 }
 
-Run runCli(const SimulatedDevice &sim, const Example &example, const QStringList &arguments)
+Run runCli(const SimulatedDevice &sim, const Example &example, const QStringList &arguments,
+           const Terminal &terminal = Terminal())
 {
     Run run;
     QTextStream out(&run.out);
     QTextStream err(&run.err);
     const QStringList global{"--port", sim.portPath(), "--description",
                              testsupport::exampleDescription(example.device)};
-    run.status = runCli(global + arguments, out, err, Terminal());
+    run.status = runCli(global + arguments, out, err, terminal);
     return run;
 }
+
+// Runs without --port, so that the port comes from wherever the program finds it.
+Run runWithoutPort(const QStringList &arguments)
+{
+    Run run;
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
+    run.status = runCli(arguments, out, err, Terminal());
+    return run;
+}
+
+// The installed program itself, for what only its own process shows: standard
+// input and whether standard error is a terminal.
+struct Program {
+    QProcess process;
+    QByteArray out;
+    QByteArray err;
+    int status = -1;
+
+    bool run(const SimulatedDevice &sim, const Example &example, const QStringList &arguments,
+             const QByteArray &input = QByteArray())
+    {
+        process.setProgram(KOVA_CLI_PROGRAM);
+        process.setArguments(QStringList{"-p", sim.portPath(), "-d", testsupport::exampleDescription(example.device)}
+                             + arguments);
+        process.start();
+        if (!process.waitForStarted(10000))
+            return false;
+        process.write(input);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+            return false;
+        out = process.readAllStandardOutput();
+        err = process.readAllStandardError();
+        status = process.exitCode();
+        return true;
+    }
+};
+
+// What the program wrote to the terminal's other end.
+QByteArray drain(const PseudoTerminal &terminal)
+{
+    QByteArray bytes;
+    char buffer[4096];
+    ssize_t count = 0;
+    while ((count = ::read(terminal.masterFd(), buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, int(count));
+    return bytes;
+}
+
+// The cells read other than the identity's, which every command reads.
+QSet<int> parameterCellsRead(const SimulatedDevice &sim, const QSet<int> &identityCells)
+{
+    QSet<int> cells;
+    for (const SimRequest &request : sim.requests())
+        if (request.kind == 'R' && !identityCells.contains(request.cell))
+            cells << request.cell;
+    return cells;
+}
+
+const QRegularExpression CellBar(QStringLiteral("\\r\\[[#-]+\\] +\\d+/\\d+ cells"));
 
 int countRequests(const SimulatedDevice &sim, const QByteArray &kinds)
 {
@@ -282,6 +349,203 @@ private slots:
         const Run run = runCli(*sim, e, {"load", file});
         QCOMPARE(run.status, 6);
         QVERIFY2(run.err.contains(first.value("name").toString()), qPrintable(run.err));
+    }
+
+    void progressOnATerminalOnly_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("onTerminal");
+        for (const QStringList &arguments :
+             {QStringList{"read"}, {"save", "OTHER"}, {"load", "FILE"}, {"diff", "FILE"}}) {
+            QTest::newRow(qPrintable(arguments.first() + ", terminal")) << arguments << true;
+            QTest::newRow(qPrintable(arguments.first() + ", pipe")) << arguments << false;
+        }
+    }
+
+    void progressOnATerminalOnly()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, onTerminal);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        auto sim = startDevice(e);
+        QCOMPARE(runCli(*sim, e, {"save", folder.filePath("settings.json")}).status, 0);
+        arguments.replaceInStrings("OTHER", folder.filePath("other.json"));
+        arguments.replaceInStrings("FILE", folder.filePath("settings.json"));
+
+        const Run run = runCli(*sim, e, arguments, Terminal{onTerminal, {}});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.err.contains(CellBar), onTerminal);
+        // The bar ends erased, and nothing of it reaches the result.
+        QCOMPARE(run.err.endsWith("\r\x1b[K"), onTerminal);
+        QVERIFY(!run.out.contains('\r'));
+        QVERIFY(!run.out.isEmpty());
+    }
+
+    void readOnlyTheNamedParameters_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QList<int>>("cells");  // read besides the identity's
+        QTest::newRow("one") << QStringList{"Start power"} << 0 << QList<int>{12};
+        QTest::newRow("two cells, and the cell that enables it")
+            << QStringList{"Governor head speed"} << 0 << QList<int>{18, 19, 20};
+        QTest::newRow("in the order asked, each once")
+            << QStringList{"Governor", "Start power", "Governor"} << 0 << QList<int>{12, 18};
+        QTest::newRow("no such parameter") << QStringList{"Start power", "Top speed"} << 2 << QList<int>{};
+    }
+
+    void readOnlyTheNamedParameters()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(int, status);
+        QFETCH(QList<int>, cells);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        QCOMPARE(runCli(*sim, e, {"info"}).status, 0);
+        const QSet<int> identityCells = parameterCellsRead(*sim, {});
+        sim->clearRequests();
+
+        const Run run = runCli(*sim, e, QStringList{"--json", "read"} + names);
+        QCOMPARE(run.status, status);
+        QCOMPARE(parameterCellsRead(*sim, identityCells), QSet<int>(cells.begin(), cells.end()));
+        if (status != 0)
+            return;
+        QStringList shown;
+        for (const QJsonValue &parameter : QJsonDocument::fromJson(run.out.toUtf8()).object().value("parameters").toArray())
+            shown << parameter.toObject().value("name").toString();
+        names.removeDuplicates();
+        QCOMPARE(shown, names);
+    }
+
+    void diffListsWhatDiffersAndAllEverything()
+    {
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString file = folder.filePath("settings.json");
+        auto sim = startDevice(e);
+        QCOMPARE(runCli(*sim, e, {"save", file}).status, 0);
+        const QList<int> cells = savedCells(file);
+        sim->setCell(cells.at(0), quint8(sim->cell(cells.at(0)) + 1));
+
+        const Run differences = runCli(*sim, e, {"diff", file});
+        QCOMPARE(differences.status, 1);
+        QCOMPARE(differences.out.count("\ndiffers "), 0);
+        QVERIFY(differences.out.startsWith("differs "));
+        QVERIFY(!differences.out.contains("equal "));
+        const Run all = runCli(*sim, e, {"diff", "--all", file});
+        QCOMPARE(all.status, 1);
+        QCOMPARE(all.out.count(QRegularExpression("^(equal|differs) ", QRegularExpression::MultilineOption)),
+                 readJson(file).value("parameters").toArray().size());
+    }
+
+    void saveToStandardOutput_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("dash") << "-";
+        QTest::newRow("/dev/stdout") << "/dev/stdout";
+    }
+
+    void saveToStandardOutput()
+    {
+        QFETCH(QString, path);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        const Run run = runCli(*sim, e, {"save", path});
+        QCOMPARE(run.status, 0);
+        const QJsonObject saved = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(saved.value("format").toString(), QString("kova-settings"));
+        QVERIFY(!saved.value("parameters").toArray().isEmpty());
+        QVERIFY2(run.err.contains("Saved: " + path), qPrintable(run.err));
+    }
+
+    // Where the port's name came from, as the program says it when the port
+    // does not open, or uses it when it does.
+    void portSourceIsNamed_data()
+    {
+        QTest::addColumn<QString>("source");  // option, environment or kova.ini
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("option") << "option" << false << "(from --port) does not open";
+        QTest::newRow("environment") << "environment" << false << "(from KOVA_PORT) does not open";
+        QTest::newRow("environment opens") << "environment" << true << "";
+        QTest::newRow("kova.ini") << "kova.ini" << false
+                                  << QString("(from kova.ini at %1) does not open").arg(testsupport::portSettingPath());
+    }
+
+    void portSourceIsNamed()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, opens);
+        QFETCH(QString, said);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        const QString port = opens ? sim->portPath() : sim->portPath() + "-gone";
+        QStringList arguments{"-d", testsupport::exampleDescription(e.device), "info"};
+        if (source == "option")
+            arguments << "-p" << port;
+        if (source == "environment")
+            qputenv("KOVA_PORT", port.toLocal8Bit());
+        if (source == "kova.ini")
+            testsupport::writePortSetting(port);
+        const Run run = runWithoutPort(arguments);
+        qunsetenv("KOVA_PORT");
+        QFile::remove(testsupport::portSettingPath());
+        QCOMPARE(run.status, opens ? 0 : 3);
+        QVERIFY2(run.err.contains(said), qPrintable(run.err));
+    }
+
+    void quietAndVerbose()
+    {
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        const Run quiet = runCli(*sim, e, {"-q", "read"});
+        QCOMPARE(quiet.status, 0);
+        QVERIFY(quiet.out.isEmpty());
+        QVERIFY(quiet.err.isEmpty());
+        const Run quietJson = runCli(*sim, e, {"-q", "--json", "read"});
+        QVERIFY(QJsonDocument::fromJson(quietJson.out.toUtf8()).object().contains("parameters"));
+
+        const Run verbose = runCli(*sim, e, {"-v", "info"});
+        QCOMPARE(verbose.status, 0);
+        for (const QString &line : {QString("Port %1 (from --port).").arg(sim->portPath()),
+                                    QString("Ping Vorn at 115200 baud: answered."),
+                                    QString("Description %1 (from --description), the entry at line 4.")
+                                        .arg(testsupport::exampleDescription(e.device))})
+            QVERIFY2(verbose.err.contains(line), qPrintable(verbose.err));
+    }
+
+    // The program's own standard streams: a settings file through a pipe in
+    // and out, and the progress on a terminal but not on a pipe.
+    void standardStreamsOfTheProgram()
+    {
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        Program save;
+        QVERIFY(save.run(*sim, e, {"save", "-"}));
+        QCOMPARE(save.status, 0);
+        QVERIFY2(save.err.startsWith("Saved: -"), save.err.constData());  // a pipe: no progress
+        const QJsonArray parameters = QJsonDocument::fromJson(save.out).object().value("parameters").toArray();
+        QVERIFY(!parameters.isEmpty());
+        const int cell = parameters.at(0).toObject().value("cells").toArray().at(0).toInt();
+        const quint8 saved = sim->cell(cell);
+
+        sim->setCell(cell, quint8(saved + 1));
+        Program diff;
+        QVERIFY(diff.run(*sim, e, {"diff", "-"}, save.out));
+        QCOMPARE(diff.status, 1);
+        Program load;
+        QVERIFY(load.run(*sim, e, {"load", "-"}, save.out));
+        QCOMPARE(load.status, 0);
+        QCOMPARE(sim->cell(cell), saved);
+
+        PseudoTerminal terminal;
+        QVERIFY(terminal.isOpen());
+        Program read;
+        read.process.setStandardErrorFile(terminal.slavePath());
+        QVERIFY(read.run(*sim, e, {"read"}));
+        QCOMPARE(read.status, 0);
+        QVERIFY(QString::fromUtf8(drain(terminal)).contains(CellBar));
     }
 };
 

@@ -129,7 +129,8 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
     }
     const DeviceImage &geometry = connection.image();
     const int passes = dialectOf(connection.dialect()) == Dialect::Kelpa ? 2 : 1;
-    UploadProgress progress(report.errors(), terminal.errorsOnTerminal, passes * geometry.fwPageCount);
+    UploadProgress progress(report.errors(), terminal.errorsOnTerminal, passes * geometry.fwPageCount,
+                            report.isQuiet());
     interruption::setUploading(true);
     PackageDamage damage;
     const UploadOutcome outcome = connection.session().uploadPackage(

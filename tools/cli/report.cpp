@@ -4,8 +4,24 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
-Report::Report(QTextStream &out, QTextStream &err, bool json) : out(out), err(err), asJson(json)
+Report::Report(QTextStream &out, QTextStream &err, bool json) : out(&out), err(err), asJson(json)
 {
+}
+
+QTextStream &Report::claimOutput()
+{
+    QTextStream &claimed = *out;
+    out = &err;
+    return claimed;
+}
+
+// Each line as it happens: a load's lines follow its writes.
+void Report::writeLine(const QString &text)
+{
+    if (quiet)
+        return;
+    *out << text << '\n';
+    out->flush();
 }
 
 void Report::field(const QString &key, const QJsonValue &value, const QString &label, const QString &text)
@@ -13,7 +29,7 @@ void Report::field(const QString &key, const QJsonValue &value, const QString &l
     if (asJson)
         document.insert(key, value);
     else
-        out << label << ": " << text << '\n';
+        writeLine(label + ": " + text);
 }
 
 void Report::field(const QString &key, const QJsonValue &value, const QString &label)
@@ -24,7 +40,7 @@ void Report::field(const QString &key, const QJsonValue &value, const QString &l
 void Report::entry(const QString &key, const QJsonObject &value, const QString &line)
 {
     if (!asJson) {
-        out << line << '\n';
+        writeLine(line);
         return;
     }
     QJsonArray list = document.value(key).toArray();
@@ -42,13 +58,19 @@ void Report::parameter(const QString &state, const QString &name, const QString 
 void Report::note(const QString &line)
 {
     if (!asJson)
-        out << line << '\n';
+        writeLine(line);
 }
 
 void Report::warn(const QString &sentence)
 {
     err << sentence << '\n';
     err.flush();
+}
+
+void Report::detail(const QString &line)
+{
+    if (verbose)
+        warn(line);
 }
 
 ExitStatus Report::fail(const Failure &failure)
@@ -62,8 +84,8 @@ int Report::finish(ExitStatus status)
 {
     if (asJson) {
         document.insert("status", int(status));
-        out << QJsonDocument(document).toJson(QJsonDocument::Indented);
+        *out << QJsonDocument(document).toJson(QJsonDocument::Indented);
     }
-    out.flush();
+    out->flush();
     return int(status);
 }

@@ -5,6 +5,8 @@
 #include "report.h"
 #include "settingsfile.h"
 
+#include <QTextStream>
+
 namespace commands {
 
 namespace {
@@ -22,7 +24,7 @@ QString identityText(const SettingsIdentity &device)
 std::optional<Failure> readFor(DeviceConnection &connection, const QString &path, bool anyFirmware,
                                SettingsFile *file)
 {
-    const settingsfile::Parsed parsed = settingsfile::read(path);
+    const settingsfile::Parsed parsed = settingsfile::read(path == "-" ? QStringLiteral("/dev/stdin") : path);
     if (!parsed.ok())
         return Failure{ExitStatus::BadUsage, QString("%1 is not a usable settings file: %2.").arg(path, parsed.error)};
     const SettingsIdentity device = connection.settingsIdentity();
@@ -52,7 +54,12 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
         return report.fail(*failure);
     const SettingsFile file = SettingsFile::of(connection.settingsIdentity(), connection.values());
     QString error;
-    if (!settingsfile::write(path, file, &error))
+    if (path == "-" || path == "/dev/stdout") {
+        QTextStream &out = report.claimOutput();
+        out.setCodec("UTF-8");
+        out << QString::fromUtf8(settingsfile::toJson(file));
+        out.flush();
+    } else if (!settingsfile::write(path, file, &error))
         return report.fail({ExitStatus::BadUsage, QString("%1 cannot be written: %2.").arg(path, error)});
     report.field("file", path, "Saved");
     report.field("parameters", file.parameters.size(), "Parameters");
@@ -112,7 +119,7 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     return failures.end(report);
 }
 
-ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path)
+ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, bool all)
 {
     SettingsFile file;
     if (std::optional<Failure> failure = readFor(connection, path, true, &file))
@@ -123,7 +130,8 @@ ExitStatus diff(DeviceConnection &connection, Report &report, const QString &pat
         switch (comparison.state) {
         case ParameterComparison::Equal: {
             const ParameterValue &current = values.at(comparison.deviceIndex);
-            report.parameter("equal", current.name, QString("%1: %2").arg(current.name, current.shown));
+            if (all)
+                report.parameter("equal", current.name, QString("%1: %2").arg(current.name, current.shown));
             continue;
         }
         case ParameterComparison::Differs: {
