@@ -106,4 +106,28 @@ Parsed fromText(const ParameterDescription &parameter, const QString &text)
     return {0, Refusal::NoParameter};
 }
 
+Refusal checkRaw(const ParameterDescription &parameter, quint32 raw)
+{
+    const valuecodec::Conversion conversion = conversionOf(parameter);
+    switch (parameter.kind) {
+    case ParameterKind::List: {
+        const int index = listIndex(parameter, raw);
+        return index >= 0 && valuecodec::encodeList(index, conversion) == raw ? Refusal::None
+                                                                             : Refusal::NotAnEntry;
+    }
+    case ParameterKind::Range: {
+        const RangeBounds bounds = rangeBounds(parameter);
+        const double shown = roundToDecimals(valuecodec::decodeRange(raw, conversion), bounds.decimals);
+        if (!(shown >= bounds.minimum && shown <= bounds.maximum))
+            return Refusal::OutOfRange;
+        // Compared as raw values: the decoded number carries the conversion's
+        // rounding errors, the control's own value encodes exactly.
+        return valuecodec::encodeRange(shown, conversion) == raw ? Refusal::None : Refusal::BetweenSteps;
+    }
+    case ParameterKind::Check: return raw <= 1 ? Refusal::None : Refusal::NotOnOff;
+    case ParameterKind::None: break;
+    }
+    return Refusal::NoParameter;
+}
+
 }  // namespace valuetext

@@ -14,6 +14,7 @@ enum class Refusal {
     NotAnEntry,   // list: no entry has this text
     NotANumber,   // range: the text does not read as a number
     OutOfRange,   // range: beyond the description's min or max
+    BetweenSteps, // range: between two values that its decimals allow
     NotOnOff,     // check: neither "on" nor "off"
     NoParameter,  // the description's parameter has no kind
 };
@@ -47,5 +48,11 @@ QString toText(const ParameterDescription &parameter, quint32 raw);
 // decimals as the control would and refuses it beyond min or max; "on" and
 // "off" are read without regard to case.
 Parsed fromText(const ParameterDescription &parameter, const QString &text);
+
+// Whether the parameter's control could hold the raw value and so send it:
+// a list one of its entries' values, a range a value within its bounds that
+// its decimals can show, a check 0 or 1. Anything else the window never
+// writes.
+Refusal checkRaw(const ParameterDescription &parameter, quint32 raw);
 
 }  // namespace valuetext

@@ -124,6 +124,52 @@ private slots:
         if (!shown.isNull())
             QCOMPARE(valuetext::toText(parameter, raw), shown);
     }
+
+    // Which raw values the parameter's control could hold and so send.
+    void checksRaw_data()
+    {
+        QTest::addColumn<ParameterDescription>("parameter");
+        QTest::addColumn<uint>("raw");
+        QTest::addColumn<Refusal>("refusal");
+
+        const ParameterDescription timing = list({"Auto", "Low", "High"}, 1);
+        QTest::newRow("list: first entry") << timing << 1u << Refusal::None;
+        QTest::newRow("list: last entry") << timing << 3u << Refusal::None;
+        QTest::newRow("list: below the entries") << timing << 0u << Refusal::NotAnEntry;
+        QTest::newRow("list: beyond the entries") << timing << 4u << Refusal::NotAnEntry;
+        const ParameterDescription kilohertz = list({"8", "16", "24"}, 1, 8);
+        QTest::newRow("list scale 8: an entry") << kilohertz << 16u << Refusal::None;
+        QTest::newRow("list scale 8: between entries") << kilohertz << 17u << Refusal::NotAnEntry;
+
+        const ParameterDescription volts = range(1, 25.5, 1, " V", 0, 10);
+        QTest::newRow("range at min") << volts << 10u << Refusal::None;
+        QTest::newRow("range at max") << volts << 255u << Refusal::None;
+        QTest::newRow("range below min") << volts << 9u << Refusal::OutOfRange;
+        QTest::newRow("range above max") << range(1, 25, 0, " %") << 200u << Refusal::OutOfRange;
+        QTest::newRow("range two cells above max") << range(1000, 4000, 0, " rpm") << 65535u
+                                                    << Refusal::OutOfRange;
+        QTest::newRow("range: a step its decimals show") << range(0, 25, 1, "", 0, 10) << 123u
+                                                         << Refusal::None;
+        QTest::newRow("range: between two steps") << range(0, 250, 0, "", 0, 10) << 123u
+                                                  << Refusal::BetweenSteps;
+        QTest::newRow("range: hundredths with an offset")
+            << range(2.9, 3.6, 2, "", -2.5, 100) << 61u << Refusal::None;
+        QTest::newRow("range: quarter scale") << range(1000, 1300, 0, "", -1000, 0.25) << 25u
+                                              << Refusal::None;
+
+        QTest::newRow("check off") << check() << 0u << Refusal::None;
+        QTest::newRow("check on") << check() << 1u << Refusal::None;
+        QTest::newRow("check 2") << check() << 2u << Refusal::NotOnOff;
+        QTest::newRow("no kind") << ParameterDescription() << 0u << Refusal::NoParameter;
+    }
+
+    void checksRaw()
+    {
+        QFETCH(ParameterDescription, parameter);
+        QFETCH(uint, raw);
+        QFETCH(Refusal, refusal);
+        QCOMPARE(valuetext::checkRaw(parameter, raw), refusal);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestValueText)

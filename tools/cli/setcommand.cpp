@@ -5,8 +5,6 @@
 
 #include "params/valuetext.h"
 
-#include <QLocale>
-
 namespace commands {
 
 namespace {
@@ -25,13 +23,10 @@ QString refusal(const ParameterDescription &parameter, const QString &text, valu
         return QString("\"%1\" is not an entry of \"%2\" (%3).")
             .arg(text, parameter.name, parameter.entries.join(", "));
     case valuetext::Refusal::NotANumber: return QString("\"%1\" is not a number.").arg(text);
-    case valuetext::Refusal::OutOfRange: {
-        const valuetext::RangeBounds bounds = valuetext::rangeBounds(parameter);
-        return QString("%1 is out of the range of \"%2\" (%3 to %4).")
-            .arg(text, parameter.name, QLocale::c().toString(bounds.minimum, 'f', bounds.decimals),
-                 QLocale::c().toString(bounds.maximum, 'f', bounds.decimals));
-    }
+    case valuetext::Refusal::OutOfRange:
+        return QString("%1 is out of the range of \"%2\" (%3).").arg(text, parameter.name, boundsText(parameter));
     case valuetext::Refusal::NotOnOff: return QString("\"%1\" takes on or off.").arg(parameter.name);
+    case valuetext::Refusal::BetweenSteps:
     case valuetext::Refusal::NoParameter:
     case valuetext::Refusal::None: break;
     }
@@ -58,6 +53,29 @@ std::optional<Failure> parseAssignments(const DeviceDescription &description, co
     return std::nullopt;
 }
 
+// The window cannot change a parameter that a dependency disables, judged
+// on the values once every assignment is made.
+std::optional<Failure> refuseDisabled(const DeviceDescription &description, const QVector<ParameterValue> &current,
+                                      const QVector<Assignment> &assignments)
+{
+    QVector<ParameterValue> after = current;
+    for (const Assignment &assignment : assignments) {
+        after[assignment.index].raw = assignment.raw;
+        after[assignment.index].shown = valuetext::toText(*assignment.parameter, assignment.raw);
+    }
+    applyDependencies(description, after);
+    for (const Assignment &assignment : assignments) {
+        const ParameterValue &value = after.at(assignment.index);
+        if (!value.disabled || value.raw == current.at(assignment.index).raw)
+            continue;
+        const ParameterValue &source = after.at(value.disabledBy);
+        return Failure{ExitStatus::BadUsage,
+                       QString("\"%1\" cannot be set while \"%2\" is %3; nothing was written.")
+                           .arg(value.name, source.name, source.shown)};
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &texts)
@@ -66,6 +84,8 @@ ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &
     if (std::optional<Failure> failure = parseAssignments(connection.description(), texts, &assignments))
         return report.fail(*failure);
     if (std::optional<Failure> failure = connection.readValues())
+        return report.fail(*failure);
+    if (std::optional<Failure> failure = refuseDisabled(connection.description(), connection.values(), assignments))
         return report.fail(*failure);
     WriteFailures failures;
     for (const Assignment &assignment : assignments) {
