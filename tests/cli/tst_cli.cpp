@@ -12,6 +12,7 @@
 #include <QTextStream>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -455,6 +456,59 @@ private slots:
                 QCOMPARE(sim->cell(cell), before.at(cell));
         if (arguments.contains("load"))
             QCOMPARE(namesInState(run.out, "disabled"), disabled);
+    }
+
+    // One cell of a two-cell value takes its byte, the other does not answer:
+    // the user learns which cells hold what, and the value the device has now.
+    void halfWrittenValueSaysWhatTheDeviceHolds_data()
+    {
+        QTest::addColumn<int>("example");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("low");
+        QTest::addColumn<int>("high");
+        QTest::addColumn<QString>("message");
+
+        const QString vorn = "Writing \"Governor head speed\" failed: the device did not answer; cell 19 was "
+                             "written, cell 20 was not, so the device now holds 2744 rpm, neither 2600 rpm "
+                             "nor 3000 rpm.";
+        const QString ulma = "Writing \"Governor speed\" failed: the device did not answer; cell 6 was "
+                             "written, cell 7 was not, so the device now holds 2856 rpm, neither 3000 rpm "
+                             "nor 2600 rpm.";
+        QTest::newRow("vorn") << 0 << QStringList{"set", "Governor=On", "Governor head speed=3000"} << 19 << 20
+                              << vorn;
+        QTest::newRow("ulma fast") << 2 << QStringList{"set", "Governor mode=Set", "Governor speed=2600"} << 6
+                                   << 7 << ulma;
+        QTest::newRow("ulma slow") << 3 << QStringList{"set", "Governor mode=Set", "Governor speed=2600"} << 6
+                                   << 7 << ulma;
+    }
+
+    void halfWrittenValueSaysWhatTheDeviceHolds()
+    {
+        QFETCH(int, example);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, low);
+        QFETCH(int, high);
+        QFETCH(QString, message);
+        const Example &e = Examples[example];
+        auto sim = startDevice(e);
+        // The high cell stops answering once the low one took its byte, and
+        // answers again when the low one is read back.
+        SimulatedDevice *device = sim.get();
+        auto stage = std::make_shared<std::atomic<int>>(0);
+        sim->setRequestListener([device, stage, low, high](const SimRequest &request) {
+            if (*stage == 0 && request.kind == 'W' && request.cell == low) {
+                device->failCell(high);
+                *stage = 1;
+            } else if (*stage == 1 && request.kind == 'R' && request.cell == low) {
+                device->reviveCell(high);
+                *stage = 2;
+            }
+        });
+
+        const Run run = runCli(*sim, e, arguments);
+        QCOMPARE(run.status, 6);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(*stage, 2);
     }
 
     void unopenablePortSaysWhy_data()
