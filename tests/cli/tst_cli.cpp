@@ -338,6 +338,8 @@ private slots:
         QTest::newRow("forced onto other firmware")
             << QVariantMap{{"Start power/raw", 200}, {"Start power/shown", "25 %"}}
             << QStringList{"load", "OTHER FIRMWARE", "--force"} << "the raw value 200 of \"Start power\"";
+        QTest::newRow("endless file") << QVariantMap() << QStringList{"load", "/dev/zero"}
+                                      << "/dev/zero is not a usable settings file: it is far larger";
     }
 
     void loadRefusesForbiddenFile()

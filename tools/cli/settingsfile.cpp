@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <cmath>
+
 namespace {
 
 // Settings files are small; anything far larger is not one.
@@ -30,7 +32,8 @@ bool readInteger(const QJsonValue &value, qint64 least, qint64 most, qint64 *num
     if (!value.isDouble())
         return false;
     const double real = value.toDouble();
-    if (real != double(qint64(real)) || real < double(least) || real > double(most))
+    // Converting a double beyond the integer's range is undefined: bounds first.
+    if (!(real >= double(least) && real <= double(most)) || real != std::trunc(real))
         return false;
     *number = qint64(real);
     return true;
@@ -169,12 +172,18 @@ Parsed read(const QString &path)
 {
     Parsed parsed;
     QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!in.open(QIODevice::ReadOnly)) {
         parsed.error = in.errorString();
-    else if (in.size() > MostFileBytes)
+        return parsed;
+    }
+    // The reported size says nothing of a device or a pipe: bound the read.
+    const QByteArray text = in.read(MostFileBytes + 1);
+    if (text.size() > MostFileBytes)
         parsed.error = QStringLiteral("it is far larger than a settings file");
+    else if (in.error() != QFileDevice::NoError)
+        parsed.error = in.errorString();
     else
-        return fromJson(in.readAll());
+        return fromJson(text);
     return parsed;
 }
 
