@@ -28,6 +28,24 @@ double roundToDecimals(double value, int decimals)
     return QString::number(value, 'f', decimals).toDouble();
 }
 
+// The entry as written, else the one entry that matches without regard to
+// case; -1 when none or several do.
+int entryIndex(const QStringList &entries, const QString &text)
+{
+    const int exact = entries.indexOf(text);
+    if (exact >= 0)
+        return exact;
+    int found = -1;
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).compare(text, Qt::CaseInsensitive) != 0)
+            continue;
+        if (found >= 0)
+            return -1;
+        found = i;
+    }
+    return found;
+}
+
 QString rangeText(double value, const RangeBounds &bounds, const QString &suffix)
 {
     return QLocale::c().toString(value, 'f', bounds.decimals) + suffix;
@@ -75,7 +93,7 @@ Parsed fromText(const ParameterDescription &parameter, const QString &text)
 {
     switch (parameter.kind) {
     case ParameterKind::List: {
-        const int index = parameter.entries.indexOf(text);
+        const int index = entryIndex(parameter.entries, text);
         if (index < 0)
             return {0, Refusal::NotAnEntry};
         return {valuecodec::encodeList(index, conversionOf(parameter)), Refusal::None};
@@ -83,7 +101,7 @@ Parsed fromText(const ParameterDescription &parameter, const QString &text)
     case ParameterKind::Range: {
         QString number = text.trimmed();
         const QString suffix = parameter.suffix.trimmed();
-        if (!suffix.isEmpty() && number.endsWith(suffix))
+        if (!suffix.isEmpty() && number.endsWith(suffix, Qt::CaseInsensitive))
             number.chop(suffix.size());
         bool ok = false;
         const double value = QLocale::c().toDouble(number.trimmed(), &ok);
@@ -93,7 +111,9 @@ Parsed fromText(const ParameterDescription &parameter, const QString &text)
         const double rounded = roundToDecimals(value, bounds.decimals);
         if (rounded < bounds.minimum || rounded > bounds.maximum)
             return {0, Refusal::OutOfRange};
-        return {valuecodec::encodeRange(rounded, conversionOf(parameter)), Refusal::None};
+        const quint32 raw = valuecodec::encodeRange(rounded, conversionOf(parameter));
+        // The decimals round, and so does a scale that stores coarser steps.
+        return {raw, Refusal::None, rangeValue(parameter, raw) != value};
     }
     case ParameterKind::Check:
         if (text.compare(On, Qt::CaseInsensitive) == 0)

@@ -22,6 +22,7 @@ enum class Refusal {
 struct Parsed {
     quint32 raw = 0;
     Refusal refusal = Refusal::None;
+    bool rounded = false;  // a range's raw value shows another number than the text
 
     bool ok() const { return refusal == Refusal::None; }
 };
@@ -44,9 +45,11 @@ double rangeValue(const ParameterDescription &parameter, quint32 raw);
 // its number with its decimals and suffix ("12.5 V"), a check "on" or "off".
 QString toText(const ParameterDescription &parameter, quint32 raw);
 
-// A range takes the number with or without its suffix, rounds it to the
-// decimals as the control would and refuses it beyond min or max; "on" and
-// "off" are read without regard to case.
+// A list takes an entry as written or, when only one matches so, without
+// regard to case. A range takes the number with or without its suffix (in
+// the shown unit), rounds it to the decimals as the control would and
+// refuses it beyond min or max. "on" and "off" are read without regard to
+// case.
 Parsed fromText(const ParameterDescription &parameter, const QString &text);
 
 // Whether the parameter's control could hold the raw value and so send it:

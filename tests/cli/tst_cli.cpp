@@ -460,6 +460,44 @@ private slots:
             QCOMPARE(namesInState(run.out, "disabled"), disabled);
     }
 
+    // Values as people type them: an entry in any case, a number with or
+    // without its unit; a number the device will show otherwise says so.
+    void setTakesValuesAsTyped_data()
+    {
+        QTest::addColumn<QString>("assignment");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("line");
+
+        QTest::newRow("entry in small letters") << "Motor timing=auto" << 11 << 0
+                                                << "changed       Motor timing: 15° -> Auto\n";
+        QTest::newRow("entry in capitals") << "Brake=FULL" << 13 << 2 << "changed       Brake: Proportional -> Full\n";
+        QTest::newRow("number without unit") << "Start power=12" << 12 << 12
+                                             << "changed       Start power: 8 % -> 12 %\n";
+        QTest::newRow("unit without space") << "Start power=12%" << 12 << 12
+                                            << "changed       Start power: 8 % -> 12 %\n";
+        QTest::newRow("unit in another case") << "Temperature protection=100 °c" << 24 << 40
+                                              << "changed       Temperature protection: 110 °C -> 100 °C\n";
+        QTest::newRow("rounded to the decimals") << "Brake strength=42.4" << 14 << 42
+                                                 << "changed       Brake strength: 40 % -> 42 % (42.4 rounded to 42 %)\n";
+        QTest::newRow("rounded to the scale's step")
+            << "Throttle low end=1101" << 22 << 25 << "equal         Throttle low end: 1100 µs (1101 rounded to 1100 µs)\n";
+    }
+
+    void setTakesValuesAsTyped()
+    {
+        QFETCH(QString, assignment);
+        QFETCH(int, cell);
+        QFETCH(int, value);
+        QFETCH(QString, line);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        const Run run = runCli(*sim, e, {"set", assignment});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, line);
+        QCOMPARE(int(sim->cell(cell)), value);
+    }
+
     // One cell of a two-cell value takes its byte, the other does not answer:
     // the user learns which cells hold what, and the value the device has now.
     void halfWrittenValueSaysWhatTheDeviceHolds_data()

@@ -59,8 +59,15 @@ private slots:
 
         const ParameterDescription timing = list({"Auto", "Low", "High"}, 1);
         QTest::newRow("list entry") << timing << "Low" << Refusal::None << 2u << "Low";
-        QTest::newRow("list compared exactly") << timing << "low" << Refusal::NotAnEntry << 0u
-                                               << QString();
+        QTest::newRow("list without regard to case") << timing << "hIGH" << Refusal::None << 3u
+                                                     << QString();
+        const ParameterDescription cased = list({"Off", "OFF", "on"});
+        QTest::newRow("list: the entry as written first") << cased << "OFF" << Refusal::None << 1u
+                                                          << QString();
+        QTest::newRow("list: two entries match without case") << cased << "off"
+                                                               << Refusal::NotAnEntry << 0u << QString();
+        QTest::newRow("list: no entry") << timing << "Medium" << Refusal::NotAnEntry << 0u
+                                        << QString();
         QTest::newRow("list: raw without entry shows nothing")
             << timing << QString() << Refusal::None << 9u << "";
         QTest::newRow("list: raw below the entries shows nothing")
@@ -73,6 +80,8 @@ private slots:
                                            << "12.3 V";
         QTest::newRow("range without suffix") << volts << " 12.3" << Refusal::None << 123u
                                               << "12.3 V";
+        QTest::newRow("range: suffix in another case") << volts << "12.3v" << Refusal::None << 123u
+                                                       << QString();
         QTest::newRow("range rounded to its decimals")
             << volts << "12.34" << Refusal::None << 123u << QString();
         QTest::newRow("range at max") << volts << "25.5" << Refusal::None << 255u << "25.5 V";
@@ -123,6 +132,37 @@ private slots:
         }
         if (!shown.isNull())
             QCOMPARE(valuetext::toText(parameter, raw), shown);
+    }
+
+    // A number that the device will show otherwise is flagged as rounded.
+    void flagsRounding_data()
+    {
+        QTest::addColumn<ParameterDescription>("parameter");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<uint>("raw");
+        QTest::addColumn<bool>("rounded");
+
+        const ParameterDescription volts = range(0, 25.5, 1, " V", 0, 10);
+        QTest::newRow("on a step") << volts << "12.3 V" << 123u << false;
+        QTest::newRow("trailing zero") << volts << "12.30" << 123u << false;
+        QTest::newRow("beyond the decimals") << volts << "12.34" << 123u << true;
+        const ParameterDescription quarter = range(1000, 1300, 0, " us", -1000, 0.25);
+        QTest::newRow("a step of the scale") << quarter << "1104" << 26u << false;
+        QTest::newRow("between steps of the scale") << quarter << "1101" << 25u << true;
+        QTest::newRow("hundredths with an offset") << range(2.9, 3.6, 2, "", -2.5, 100) << "3.3" << 80u
+                                                   << false;
+    }
+
+    void flagsRounding()
+    {
+        QFETCH(ParameterDescription, parameter);
+        QFETCH(QString, text);
+        QFETCH(uint, raw);
+        QFETCH(bool, rounded);
+        const valuetext::Parsed parsed = valuetext::fromText(parameter, text);
+        QVERIFY(parsed.ok());
+        QCOMPARE(parsed.raw, raw);
+        QCOMPARE(parsed.rounded, rounded);
     }
 
     // Which raw values the parameter's control could hold and so send.

@@ -14,6 +14,7 @@ struct Assignment {
     int index;  // in the description, to find its current value
     quint32 raw;
     QString text;
+    bool rounded;  // the device will show another number than the text
 };
 
 QString refusal(const ParameterDescription &parameter, const QString &text, valuetext::Refusal why)
@@ -48,7 +49,7 @@ std::optional<Failure> parseAssignments(const DeviceDescription &description, co
         if (!parsed.ok())
             return Failure{ExitStatus::BadUsage, refusal(*parameter, value, parsed.refusal)};
         *assignments << Assignment{parameter, int(parameter - description.parameters.constData()),
-                                   parsed.raw, value};
+                                   parsed.raw, value, parsed.rounded};
     }
     return std::nullopt;
 }
@@ -91,9 +92,14 @@ ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &
     for (const Assignment &assignment : assignments) {
         const ParameterValue current = connection.values().at(assignment.index);
         const QString shown = valuetext::toText(*assignment.parameter, assignment.raw);
-        const QJsonObject details{{"raw", qint64(assignment.raw)}, {"shown", shown}};
+        QJsonObject details{{"raw", qint64(assignment.raw)}, {"shown", shown}};
+        QString rounding;
+        if (assignment.rounded) {
+            details.insert("rounded", assignment.text.trimmed());
+            rounding = QString(" (%1 rounded to %2)").arg(assignment.text.trimmed(), shown);
+        }
         if (current.raw == assignment.raw) {
-            report.parameter("equal", current.name, QString("%1: %2").arg(current.name, shown), details);
+            report.parameter("equal", current.name, QString("%1: %2%3").arg(current.name, shown, rounding), details);
             continue;
         }
         if (std::optional<Failure> failure = writeParameter(connection, *assignment.parameter, assignment.raw)) {
@@ -102,8 +108,8 @@ ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &
                 break;
             continue;
         }
-        report.parameter("changed", current.name, QString("%1: %2 -> %3").arg(current.name, current.shown, shown),
-                         details);
+        report.parameter("changed", current.name,
+                         QString("%1: %2 -> %3%4").arg(current.name, current.shown, shown, rounding), details);
     }
     return failures.end(report);
 }
