@@ -338,6 +338,8 @@ private slots:
         QTest::newRow("forced onto other firmware")
             << QVariantMap{{"Start power/raw", 200}, {"Start power/shown", "25 %"}}
             << QStringList{"load", "OTHER FIRMWARE", "--force"} << "the raw value 200 of \"Start power\"";
+        QTest::newRow("unknown parameter") << QVariantMap{{"Start power/name", "Start force"}} << load
+                                           << "the device has no parameter \"Start force\"";
         QTest::newRow("endless file") << QVariantMap() << QStringList{"load", "/dev/zero"}
                                       << "/dev/zero is not a usable settings file: it is far larger";
     }
@@ -371,6 +373,56 @@ private slots:
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QCOMPARE(countRequests(*sim, "W"), 0);
         QCOMPARE(allCells(*sim), before);
+    }
+
+    // A settings file that cannot be used is refused before the port is
+    // opened: here a port that does not exist.
+    void settingsFileRefusedBeforeThePort_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("content");  // null: no file; "/": a folder
+        QTest::addColumn<QString>("message");
+
+        const QByteArray head = "{\n  \"format\": \"kova-settings\",\n  \"version\": 1,\n";
+        const QByteArray device = "  \"device\": {\"name\": \"Vorn Kestrel 80\", \"id\": 21, \"hardware\": 2, "
+                                  "\"bootloader\": 3, \"firmwareMajor\": 4, \"firmwareMinor\": 12, "
+                                  "\"firmwareBuild\": 7},\n";
+        const QByteArray power = "{\"name\": \"Start power\", \"cells\": [12], \"raw\": 8, \"shown\": \"8 %\"}";
+        for (const QString command : {"load", "diff"}) {
+            const auto row = [&](const char *what) -> QTestData & {
+                return QTest::newRow(qPrintable(command + ": " + what)) << command;
+            };
+            row("missing") << QByteArray() << "settings.json is not a usable settings file: it cannot be read (";
+            row("a folder") << QByteArray("/") << "settings.json is not a usable settings file: it cannot be read (";
+            row("no separator") << QByteArray(head).replace("\"version\":", "\"version\"") + device + "}"
+                                << "it is not valid JSON at line 3, column 13: expected ':' after a name.";
+            row("open object") << head + device + "  \"parameters\": [" + power + "]\n"
+                               << "it is not valid JSON at line 6, column 1: expected ',' or '}'.";
+            row("repeated name") << head + device + "  \"parameters\": [" + power + ", " + power + "]}\n"
+                                 << "parameter \"Start power\" appears twice.";
+        }
+    }
+
+    void settingsFileRefusedBeforeThePort()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        QTemporaryDir folder;
+        const QString file = folder.filePath("settings.json");
+        if (content == "/") {
+            QVERIFY(QDir(folder.path()).mkdir("settings.json"));
+        } else if (!content.isNull()) {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            QCOMPARE(out.write(content), qint64(content.size()));
+        }
+        QString output, errors;
+        QTextStream out(&output);
+        QTextStream err(&errors);
+        const QStringList arguments{"--port", folder.filePath("no-such-port"), command, file};
+        QCOMPARE(runCli(arguments, out, err, Terminal()), 2);
+        QVERIFY2(errors.startsWith(file) && errors.contains(message), qPrintable(errors));
     }
 
     // A parameter that a dependency disables, judged on the values after the

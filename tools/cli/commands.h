@@ -6,9 +6,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class DeviceConnection;
 class Report;
+struct SettingsFile;
 
 // Where a command asks and shows progress besides its report.
 struct Terminal {
@@ -24,9 +26,12 @@ ExitStatus ports(DeviceConnection &connection, Report &report);
 ExitStatus info(DeviceConnection &connection, Report &report);
 ExitStatus read(DeviceConnection &connection, Report &report);
 ExitStatus save(DeviceConnection &connection, Report &report, const QString &path);
-ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, bool dryRun,
-                bool force);
-ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path);
+// A settings file, read before the port is opened: one that cannot be used
+// is refused without a word to the device.
+std::optional<Failure> readSettings(const QString &path, SettingsFile *file);
+ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
+                bool dryRun, bool force);
+ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file);
 ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &assignments);
 ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal,
                  const QString &path, bool yes);

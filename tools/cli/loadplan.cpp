@@ -83,7 +83,10 @@ LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterV
         LoadStep step{LoadStep::Equal, comparison.name, comparison.deviceIndex, comparison.savedIndex};
         switch (comparison.state) {
         case ParameterComparison::OnlyOnDevice: step.action = LoadStep::NotInFile; break;
-        case ParameterComparison::OnlyInFile: step.action = LoadStep::NotOnDevice; break;
+        case ParameterComparison::OnlyInFile:
+            plan.refusal = QString("the device has no parameter \"%1\"").arg(comparison.name);
+            plan.steps.clear();
+            return plan;
         case ParameterComparison::Equal:
         case ParameterComparison::Differs: {
             const bool differs = comparison.state == ParameterComparison::Differs;

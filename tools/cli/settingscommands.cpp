@@ -19,24 +19,19 @@ QString identityText(const SettingsIdentity &device)
         .arg(device.firmwareText());
 }
 
-// The file, when it is one and was made for this device.
-std::optional<Failure> readFor(DeviceConnection &connection, const QString &path, bool anyFirmware,
-                               SettingsFile *file)
+// Whether the file was made for this device; then the device's values.
+std::optional<Failure> readFor(DeviceConnection &connection, const QString &path, const SettingsFile &file,
+                               bool anyFirmware)
 {
-    const settingsfile::Parsed parsed = settingsfile::read(path);
-    if (!parsed.ok())
-        return Failure{ExitStatus::BadUsage, QString("%1 is not a usable settings file: %2.").arg(path, parsed.error)};
     const SettingsIdentity device = connection.settingsIdentity();
-    const settingsfile::Fit fit = settingsfile::fitOf(parsed.file.device, device);
+    const settingsfile::Fit fit = settingsfile::fitOf(file.device, device);
     if (fit == settingsfile::Fit::OtherDevice)
         return Failure{ExitStatus::NoDescription, QString("%1 was made for %2, not for this %3.")
-                                                      .arg(path, identityText(parsed.file.device),
-                                                           identityText(device))};
+                                                      .arg(path, identityText(file.device), identityText(device))};
     if (fit == settingsfile::Fit::OtherFirmware && !anyFirmware)
         return Failure{ExitStatus::NoDescription,
                        QString("%1 was made under firmware %2, the device runs %3; --force loads it anyway.")
-                           .arg(path, parsed.file.device.firmwareText(), device.firmwareText())};
-    *file = parsed.file;
+                           .arg(path, file.device.firmwareText(), device.firmwareText())};
     return connection.readValues();
 }
 
@@ -60,10 +55,19 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
     return ExitStatus::Done;
 }
 
-ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, bool dryRun, bool force)
+std::optional<Failure> readSettings(const QString &path, SettingsFile *file)
 {
-    SettingsFile file;
-    if (std::optional<Failure> failure = readFor(connection, path, force, &file))
+    const settingsfile::Parsed parsed = settingsfile::read(path);
+    if (!parsed.ok())
+        return Failure{ExitStatus::BadUsage, QString("%1 is not a usable settings file: %2.").arg(path, parsed.error)};
+    *file = parsed.file;
+    return std::nullopt;
+}
+
+ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
+                bool dryRun, bool force)
+{
+    if (std::optional<Failure> failure = readFor(connection, path, file, force))
         return report.fail(*failure);
     const QVector<ParameterValue> values = connection.values();
     const DeviceDescription &description = connection.description();
@@ -74,9 +78,8 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     int changed = 0, equal = 0, disabled = 0, failed = 0;
     WriteFailures failures;
     for (const LoadStep &step : plan.steps) {
-        if (step.action == LoadStep::NotInFile || step.action == LoadStep::NotOnDevice) {
-            report.parameter(step.action == LoadStep::NotInFile ? "not in file" : "not on device", step.name,
-                             step.name);
+        if (step.action == LoadStep::NotInFile) {
+            report.parameter("not in file", step.name, step.name);
             continue;
         }
         const ParameterValue &current = values.at(step.deviceIndex);
@@ -120,10 +123,9 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     return failures.end(report);
 }
 
-ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path)
+ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file)
 {
-    SettingsFile file;
-    if (std::optional<Failure> failure = readFor(connection, path, true, &file))
+    if (std::optional<Failure> failure = readFor(connection, path, file, true))
         return report.fail(*failure);
     const QVector<ParameterValue> values = connection.values();
     int differences = 0;
