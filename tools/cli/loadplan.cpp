@@ -19,6 +19,28 @@ QString cellsText(const QVector<int> &cells)
     return QString(cells.size() > 1 ? "cells %1" : "cell %1").arg(numbers.join(", "));
 }
 
+// Why the control of `parameter` could not hold the raw value, in words
+// after "the raw value N of "NAME" ".
+QString rawRefusalText(const ParameterDescription &parameter, valuetext::Refusal refusal)
+{
+    switch (refusal) {
+    case valuetext::Refusal::NotAnEntry:
+        return QString("is none of its %1 entries").arg(parameter.entries.size());
+    case valuetext::Refusal::OutOfRange: return QString("is out of its range (%1)").arg(boundsText(parameter));
+    case valuetext::Refusal::BetweenSteps: {
+        const int decimals = valuetext::rangeBounds(parameter).decimals;
+        return QString("lies between the values that its %1 decimal%2 can show")
+            .arg(decimals)
+            .arg(decimals == 1 ? "" : "s");
+    }
+    case valuetext::Refusal::NotOnOff: return QStringLiteral("is neither off (0) nor on (1)");
+    case valuetext::Refusal::NotANumber:
+    case valuetext::Refusal::NoParameter:
+    case valuetext::Refusal::None: break;
+    }
+    return QStringLiteral("is no value it can take");
+}
+
 // Why the file's entry cannot go onto the device's parameter; empty when it can.
 QString problemOf(const ParameterDescription &parameter, const ParameterValue &current,
                   const SavedParameter &saved, bool written)
@@ -43,26 +65,6 @@ QString problemOf(const ParameterDescription &parameter, const ParameterValue &c
 }
 
 }  // namespace
-
-QString rawRefusalText(const ParameterDescription &parameter, valuetext::Refusal refusal)
-{
-    switch (refusal) {
-    case valuetext::Refusal::NotAnEntry:
-        return QString("is none of its %1 entries").arg(parameter.entries.size());
-    case valuetext::Refusal::OutOfRange: return QString("is out of its range (%1)").arg(boundsText(parameter));
-    case valuetext::Refusal::BetweenSteps: {
-        const int decimals = valuetext::rangeBounds(parameter).decimals;
-        return QString("lies between the values that its %1 decimal%2 can show")
-            .arg(decimals)
-            .arg(decimals == 1 ? "" : "s");
-    }
-    case valuetext::Refusal::NotOnOff: return QStringLiteral("is neither off (0) nor on (1)");
-    case valuetext::Refusal::NotANumber:
-    case valuetext::Refusal::NoParameter:
-    case valuetext::Refusal::None: break;
-    }
-    return QStringLiteral("is no value it can take");
-}
 
 LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterValue> &device,
                   const QVector<SavedParameter> &saved)

@@ -4,7 +4,6 @@
 #include "settingsfile.h"
 
 #include "params/devicedescription.h"
-#include "params/valuetext.h"
 
 #include <QString>
 #include <QVector>
@@ -12,9 +11,9 @@
 // What a load does to one parameter.
 struct LoadStep {
     enum Action {
-        Equal,        // the device holds the file's value
-        Write,        // the file's value goes into the parameter's cells
-        Disabled,     // differs, but a dependency disables it once the file is loaded
+        Equal,      // the device holds the file's value
+        Write,      // the file's value goes into the parameter's cells
+        Disabled,   // differs, but a dependency disables it once the file is loaded
         NotInFile,  // only on the device
     };
     Action action = Equal;
@@ -26,9 +25,9 @@ struct LoadStep {
 // A whole file checked against the description before anything is sent:
 // either a refusal or every step.
 struct LoadPlan {
-    QString refusal;                  // why the file cannot be loaded; empty when it can
-    QVector<LoadStep> steps;          // in the device's order
-    QVector<ParameterValue> after;    // the device's values once the steps are done
+    QString refusal;                // why the file cannot be loaded; empty when it can
+    QVector<LoadStep> steps;        // in the device's order
+    QVector<ParameterValue> after;  // the device's values once the steps are done
 
     bool ok() const { return refusal.isEmpty(); }
 };
@@ -39,7 +38,3 @@ struct LoadPlan {
 // its raw value shows, and every name one of the device's parameters.
 LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterValue> &device,
                   const QVector<SavedParameter> &saved);
-
-// Why the control of `parameter` could not hold the raw value, in words
-// after "the raw value N of "NAME" ".
-QString rawRefusalText(const ParameterDescription &parameter, valuetext::Refusal refusal);
