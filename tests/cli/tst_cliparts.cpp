@@ -203,6 +203,9 @@ private slots:
         QTest::newRow("raw negative") << QByteArray("\"raw\": 3") << QByteArray("\"raw\": -3");
         QTest::newRow("raw fractional") << QByteArray("\"raw\": 3") << QByteArray("\"raw\": 3.5");
         QTest::newRow("cell without slot") << QByteArray("[11]") << QByteArray("[255]");
+        QTest::newRow("cell far beyond any integer") << QByteArray("[11]") << QByteArray("[1e30]");
+        QTest::newRow("raw far below any integer") << QByteArray("\"raw\": 3") << QByteArray("\"raw\": -1e300");
+        QTest::newRow("identifier far beyond") << QByteArray("\"id\": 21") << QByteArray("\"id\": 1e19");
         QTest::newRow("no cells") << QByteArray("[11]") << QByteArray("[]");
         QTest::newRow("three cells") << QByteArray("[11]") << QByteArray("[11, 12, 13]");
         QTest::newRow("nameless parameter") << QByteArray("\"name\": \"Motor") << QByteArray("\"nom\": \"Motor");

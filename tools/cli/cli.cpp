@@ -16,9 +16,13 @@ ExitStatus runDeviceCommand(const CliOptions &options, DeviceConnection &connect
     const QString &command = options.command;
     if (command == "ports")
         return commands::ports(connection, report);
+    const QString argument = options.arguments.value(0);
+    SettingsFile file;
+    if (command == "load" || command == "diff")
+        if (std::optional<Failure> failure = commands::readSettings(argument, &file))
+            return report.fail(*failure);
     if (std::optional<Failure> failure = connection.connect())
         return report.fail(*failure);
-    const QString argument = options.arguments.value(0);
     if (command == "info")
         return commands::info(connection, report);
     if (command == "read")
@@ -26,9 +30,9 @@ ExitStatus runDeviceCommand(const CliOptions &options, DeviceConnection &connect
     if (command == "save")
         return commands::save(connection, report, argument);
     if (command == "load")
-        return commands::load(connection, report, argument, options.dryRun, options.force);
+        return commands::load(connection, report, argument, file, options.dryRun, options.force);
     if (command == "diff")
-        return commands::diff(connection, report, argument, options.all);
+        return commands::diff(connection, report, argument, file, options.all);
     if (command == "set")
         return commands::set(connection, report, options.arguments);
     return commands::flash(connection, report, terminal, argument, options.yes);

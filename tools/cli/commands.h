@@ -6,10 +6,12 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class DeviceConnection;
 class QTextStream;
 class Report;
+struct SettingsFile;
 
 // Where a command asks and shows progress besides its report.
 struct Terminal {
@@ -27,9 +29,13 @@ ExitStatus info(DeviceConnection &connection, Report &report);
 // Every parameter, or only those `names` name.
 ExitStatus read(DeviceConnection &connection, Report &report, const QStringList &names);
 ExitStatus save(DeviceConnection &connection, Report &report, const QString &path);
-ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, bool dryRun,
-                bool force);
-ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, bool all);
+// A settings file, read before the port is opened: one that cannot be used
+// is refused without a word to the device.
+std::optional<Failure> readSettings(const QString &path, SettingsFile *file);
+ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
+                bool dryRun, bool force);
+ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
+                bool all);
 ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &assignments);
 ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal,
                  const QString &path, bool yes);
