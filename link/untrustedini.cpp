@@ -50,11 +50,12 @@ struct LastLine {
 bool nextLine(const QByteArray &data, int &pos, IniLine &line, LastLine *last = nullptr)
 {
     const int size = data.size();
+    const char *bytes = data.constData();
     bool inQuotes = false;
     bool closed = true;
     char escapedAtEnd = 0;
     int start = pos;
-    while (start < size && isBlankOrLineEnd(data.at(start)))
+    while (start < size && isBlankOrLineEnd(bytes[start]))
         ++start;
     line.equals = -1;
     int i = start;
@@ -62,7 +63,7 @@ bool nextLine(const QByteArray &data, int &pos, IniLine &line, LastLine *last = 
     while (i < size && !ended) {
         closed = false;
         escapedAtEnd = 0;
-        const char ch = data.at(i++);
+        const char ch = bytes[i++];
         switch (ch) {
         case '=':
             if (!inQuotes && line.equals < 0)
@@ -82,8 +83,8 @@ bool nextLine(const QByteArray &data, int &pos, IniLine &line, LastLine *last = 
                 escapedAtEnd = '\\';
                 break;
             }
-            if (const char escaped = data.at(i++); i < size) {
-                const char next = data.at(i);
+            if (const char escaped = bytes[i++]; i < size) {
+                const char next = bytes[i];
                 if ((escaped == '\n' && next == '\r') || (escaped == '\r' && next == '\n'))
                     ++i;
             } else {
@@ -95,10 +96,10 @@ bool nextLine(const QByteArray &data, int &pos, IniLine &line, LastLine *last = 
             break;
         case ';':
             if (i == start + 1) {
-                while (i < size && !isLineEnd(data.at(i)))
+                while (i < size && !isLineEnd(bytes[i]))
                     ++i;
                 closed = i < size;
-                while (i < size && isBlankOrLineEnd(data.at(i)))
+                while (i < size && isBlankOrLineEnd(bytes[i]))
                     ++i;
                 start = i;
             } else if (!inQuotes) {
@@ -218,6 +219,7 @@ char namedEscape(char code)
 // double quotes make a list.
 QStringList valueEntries(const QByteArray &data, int from, int to, ValueText encoding)
 {
+    const char *bytes = data.constData();
     QStringList entries;
     QString entry;
     bool inQuotes = false;
@@ -226,23 +228,23 @@ QStringList valueEntries(const QByteArray &data, int from, int to, ValueText enc
     int keepUpTo = 0;         // blanks before this length came from escapes or quotes
     int i = from;
     const auto skipBlanks = [&] {
-        while (i < to && (data.at(i) == ' ' || data.at(i) == '\t'))
+        while (i < to && (bytes[i] == ' ' || bytes[i] == '\t'))
             ++i;
         keepUpTo = entry.size();
     };
     skipBlanks();
     while (i < to) {
-        const char ch = data.at(i);
+        const char ch = bytes[i];
         if (ch == '\\') {
             if (++i == to) {
                 chopAtEnd = false;
                 break;
             }
-            const char code = data.at(i++);
+            const char code = bytes[i++];
             if (const char named = namedEscape(code)) {
                 entry += QLatin1Char(named);
             } else if (code == 'x' || (code >= '0' && code <= '7')) {
-                if (code == 'x' && (i == to || hexValue(data.at(i)) < 0)) {
+                if (code == 'x' && (i == to || hexValue(bytes[i]) < 0)) {
                     chopAtEnd = i < to;
                     keepUpTo = entry.size();
                     if (!chopAtEnd)
@@ -252,7 +254,7 @@ QStringList valueEntries(const QByteArray &data, int from, int to, ValueText enc
                 const int base = code == 'x' ? 16 : 8;
                 // As many digits as follow; the character is the low 16 bits.
                 quint32 value = code == 'x' ? 0 : quint32(code - '0');
-                for (int digit; i < to && (digit = hexValue(data.at(i))) >= 0 && digit < base; ++i)
+                for (int digit; i < to && (digit = hexValue(bytes[i])) >= 0 && digit < base; ++i)
                     value = value * quint32(base) + quint32(digit);
                 entry += QChar(ushort(value & 0xFFFF));
                 if (i == to) {
@@ -260,7 +262,7 @@ QStringList valueEntries(const QByteArray &data, int from, int to, ValueText enc
                     break;
                 }
             } else if (isLineEnd(code)) {
-                if (i < to && isLineEnd(data.at(i)) && data.at(i) != code)
+                if (i < to && isLineEnd(bytes[i]) && bytes[i] != code)
                     ++i;
             }
             // Any other escaped character is dropped.
@@ -281,7 +283,7 @@ QStringList valueEntries(const QByteArray &data, int from, int to, ValueText enc
             skipBlanks();
         } else {
             int j = i + 1;
-            while (j < to && data.at(j) != '\\' && data.at(j) != '"' && data.at(j) != ',')
+            while (j < to && bytes[j] != '\\' && bytes[j] != '"' && bytes[j] != ',')
                 ++j;
             entry += decoded(data, i, j, encoding);
             i = j;
