@@ -71,9 +71,7 @@ bool nextLine(const QByteArray &data, int &pos, IniLine &line, LastLine *last = 
             break;
         case '\n':
         case '\r':
-            if (i == start + 1) {
-                ++start;
-            } else if (!inQuotes) {
+            if (!inQuotes) {
                 --i;
                 ended = true;
             }
@@ -159,8 +157,9 @@ QString unescapedKey(const QByteArray &key)
 // the first group, "%General" a group of that name.
 QString groupName(const QByteArray &data, const IniLine &line)
 {
-    const int close = data.indexOf(']', line.start);
-    const int nameEnd = close < 0 || close >= line.end ? line.end : close;
+    int nameEnd = line.start + 1;
+    while (nameEnd < line.end && data.at(nameEnd) != ']')
+        ++nameEnd;
     const QByteArray name = data.mid(line.start + 1, nameEnd - line.start - 1).trimmed();
     if (qstricmp(name.constData(), "general") == 0)
         return QString();

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTextCodec>
 #include <QtTest>
 
 #include <memory>
@@ -159,7 +158,8 @@ private slots:
     // is no number, so it fits only a device that is all zeros.
     void packageThatCrashedTheSettingsReader()
     {
-        QFile crash(testsupport::sourcePath("tests/fuzz/corpus/package/device-id-behind-a-dropped-escape-is-an-object.upd"));
+        QFile crash(
+            testsupport::sourcePath("tests/fuzz/corpus/package/device-id-behind-a-dropped-escape-is-an-object.upd"));
         QVERIFY(crash.open(QIODevice::ReadOnly));
         writeFile("crash.upd", crash.readAll());
         QCOMPARE(listedNames(0, 0, 0), QStringList{"crash.upd"});
@@ -173,7 +173,9 @@ private slots:
         const QString notes = QString::fromUtf8("Fixed start-up, faster ramp / Исправлен запуск, быстрее разгон");
         QByteArray content = "[Device]\r\nID=7\r\nHW=1\r\nBL=1\r\nFW=2.6\r\nHeader=Release 2.6\r\n"
                              "Description=\"";
-        content += QTextCodec::codecForName("Windows-1251")->fromUnicode(notes);
+        // The notes in Windows-1251.
+        content += "Fixed start-up, faster ramp / \xc8\xf1\xef\xf0\xe0\xe2\xeb\xe5\xed \xe7\xe0\xef\xf3\xf1\xea, "
+                   "\xe1\xfb\xf1\xf2\xf0\xe5\xe5 \xf0\xe0\xe7\xe3\xee\xed";
         content += "\"\r\n\r\n[Firmware]\r\n";
         writeFile("notes.upd", content);
         writeFile("bare.upd", "[Device]\r\nID=7\r\nHW=1\r\nBL=1\r\n");

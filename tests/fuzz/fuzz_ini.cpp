@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     expect(port == portBefore);
     for (const QString &group : groupsNamed(bytes)) {
         if (group != QLatin1String("PORT"))
-            expect(iniGroup(written, group, IniEncoding::Windows1251) == iniGroup(bytes, group, IniEncoding::Windows1251));
+            expect(iniGroup(written, group, IniEncoding::Windows1251)
+                   == iniGroup(bytes, group, IniEncoding::Windows1251));
     }
     return 0;
 }

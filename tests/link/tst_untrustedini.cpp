@@ -97,7 +97,8 @@ private slots:
         QTest::newRow("Latin-1 setting file") << QByteArray("[Device]\nName=\xe9\n") << false << "Name"
                                               << QStringList{QString::fromUtf8("é")};
         QTest::newRow("UTF-8 setting file with its mark")
-            << QByteArray("\xEF\xBB\xBF[Device]\nName=\xc3\xa9\n") << false << "Name" << QStringList{QString::fromUtf8("é")};
+            << QByteArray("\xEF\xBB\xBF[Device]\nName=\xc3\xa9\n") << false << "Name"
+            << QStringList{QString::fromUtf8("é")};
     }
 
     void readsValuesAsTexts()
