@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QSerialPort>
 #include <QSerialPortInfo>
-#include <QSettings>
 #include <QThread>
 #include <QTimer>
 
@@ -80,11 +79,7 @@ QString BusController::settingsPath() const
 
 void BusController::storePortName()
 {
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    settings.beginGroup("PORT");
-    settings.setValue("Name", portName);
-    settings.endGroup();
-    settings.sync();
+    writePortName(settingsPath(), portName);
 }
 
 bool BusController::openPort(const QString &name)

@@ -7,9 +7,9 @@
 
 namespace {
 
-quint32 identityKey(const QVariantMap &group, const QString &key)
+quint32 identityKey(const QMap<QString, QString> &group, const QString &key)
 {
-    return group.value(key).toString().toUInt(nullptr, 10);
+    return group.value(key).toUInt(nullptr, 10);
 }
 
 const char *refusalWord(IniRefusal refusal)
@@ -17,7 +17,6 @@ const char *refusalWord(IniRefusal refusal)
     switch (refusal) {
     case IniRefusal::CannotRead: return "unreadable";
     case IniRefusal::TooLarge: return "INI part too large";
-    case IniRefusal::SerialisedValue: return "serialised value";
     case IniRefusal::None: break;
     }
     return "";
@@ -37,10 +36,9 @@ std::optional<PackageKeys> readPackageKeys(const QString &path)
 
 PackageKeys packageKeysOf(const QByteArray &iniText)
 {
-    const QVariantMap group = iniGroup(iniText, "Device", "Windows-1251");
-    return PackageKeys{identityKey(group, "ID"),         identityKey(group, "HW"),
-                       identityKey(group, "BL"),         group.value("FW").toString(),
-                       group.value("Header").toString(), group.value("Description").toString(),
+    const QMap<QString, QString> group = iniGroup(iniText, "Device", IniEncoding::Windows1251);
+    return PackageKeys{identityKey(group, "ID"), identityKey(group, "HW"), identityKey(group, "BL"),
+                       group.value("FW"),        group.value("Header"),    group.value("Description"),
                        !group.isEmpty()};
 }
 

@@ -32,8 +32,9 @@ struct PackageKeys {
 };
 
 // Reads the part of a package before its data part, with the care due to a
-// file the program did not write. Empty, with a debug line, for a package
-// that cannot be read, has too long an INI part, or holds serialised values.
+// file the program did not write: its "Device" keys as texts only. Empty,
+// with a debug line, for a package that cannot be read or has too long an
+// INI part.
 std::optional<PackageKeys> readPackageKeys(const QString &path);
 // The keys in the accepted INI text of a package's head.
 PackageKeys packageKeysOf(const QByteArray &iniText);

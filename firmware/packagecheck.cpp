@@ -15,14 +15,6 @@ qint64 lineAt(const QByteArray &bytes, qint64 offset)
     return bytes.left(int(offset)).count('\n') + 1;
 }
 
-qint64 serialisedValueLine(const QList<QByteArray> &lines)
-{
-    for (int i = 0; i < lines.size(); ++i)
-        if (holdsSerialisedValue(lines.at(i)))
-            return i + 1;
-    return 1;
-}
-
 // The length of the first data line as the image reader counts it: text
 // mode drops the carriage return, the line end counts as one character.
 int firstDataLineLength(const QList<QByteArray> &lines, qint64 dataPartLine)
@@ -84,9 +76,6 @@ PackageInspection inspectPackage(const QByteArray &bytes)
         break;
     case IniRefusal::TooLarge:
         inspection.problems << PackageProblem{PackageProblem::HeadTooLarge, lineAt(bytes, MaxIniBytes)};
-        break;
-    case IniRefusal::SerialisedValue:
-        inspection.problems << PackageProblem{PackageProblem::SerialisedValue, serialisedValueLine(lines)};
         break;
     case IniRefusal::CannotRead: break;  // a buffer always reads
     }

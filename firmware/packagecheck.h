@@ -13,7 +13,6 @@
 struct PackageProblem {
     enum Kind {
         HeadTooLarge,     // the part before "[Firmware]" is above MaxIniBytes
-        SerialisedValue,  // the head holds a value the settings reader would decode as an object
         NoDeviceGroup,    // no "Device" group with a key: not a firmware package
         NoDataPart,       // no line "[Firmware]": not a firmware package
         TooLarge,         // above MaxPackageBytes

@@ -154,8 +154,6 @@ private slots:
 
         QTest::newRow("package head too large") << Package << QByteArray("BL=3") << "BL=3\n;" + QByteArray(70000, 'x')
                                                 << 0 << none << 5 << "larger than 64 KiB";
-        QTest::newRow("serialised value") << Package << QByteArray("FW=4.13") << QByteArray("FW=@Variant(x)") << 0
-                                          << none << 5 << "serialised object";
         QTest::newRow("no Device group") << Package << QByteArray("[Device]") << QByteArray("[Devise]") << 0 << none
                                          << 1 << "no [Device] group with keys: not a firmware package";
         QTest::newRow("no data part") << Package << QByteArray("[Firmware]") << QByteArray("[Firmware] ") << 0 << none

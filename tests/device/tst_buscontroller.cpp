@@ -2,6 +2,8 @@
 // the simulated cable and controller on a pseudo-terminal.
 #include "device/buscontroller.h"
 #include "device/deviceimage.h"
+#include "link/portsettingfile.h"
+#include "link/untrustedini.h"
 #include "simulateddevice.h"
 #include "support/testsupport.h"
 
@@ -115,6 +117,27 @@ private:
         QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 1, 5000);
         sim->clearRequests();
         sim->clearRawReceived();
+    }
+
+    static bool writeSettingFile(const QByteArray &content)
+    {
+        QFile file(testsupport::portSettingPath());
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    }
+
+    static QByteArray settingFile()
+    {
+        QFile file(testsupport::portSettingPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A byte array as the toolkit's settings writer serialises it, raw.
+    static QByteArray serialisedText(const QByteArray &bytes)
+    {
+        QByteArray object("@Variant(\0\0\0\x0c", 13);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            object += char(bytes.size() >> shift);
+        return object + bytes + ')';
     }
 
     bool sawStatus(const QString &color, const QString &text) const
@@ -293,8 +316,7 @@ private slots:
         testsupport::writePortSetting(sim->portPath());
         startLink();
         link->findUSBCable();
-        QCOMPARE(QSettings(testsupport::portSettingPath(), QSettings::IniFormat).value("PORT/Name").toString(),
-                 sim->portPath());
+        QCOMPARE(readPortName(testsupport::portSettingPath()), sim->portPath());
     }
 
     void firstRunScansAndWritesTheSettingFile()
@@ -307,24 +329,62 @@ private slots:
         const QStringList candidates{sim->portPath(), second.portPath(), unplugged.portPath(), shortEcho.path,
                                      longEcho.path};
         startLink([candidates] { return candidates; });
-        QSettings written(testsupport::portSettingPath(), QSettings::IniFormat);
-        QCOMPARE(written.value("PORT/Name").toString(), second.portPath());
+        QCOMPARE(readPortName(testsupport::portSettingPath()), second.portPath());
 
         // The user asks again after unplugging that cable: the first one wins now.
         second.setUnplugged(true);
         link->findUSBCable();
-        written.sync();
-        QCOMPARE(QSettings(testsupport::portSettingPath(), QSettings::IniFormat).value("PORT/Name").toString(),
-                 sim->portPath());
+        QCOMPARE(readPortName(testsupport::portSettingPath()), sim->portPath());
+    }
+
+    // "&Find USB-cable" changes the port's line and nothing else of the file.
+    void scanRewritesOnlyThePortName()
+    {
+        const QByteArray rest = "; kept as it is\r\n[Window]\r\nState=" + serialisedText("x") + "\r\n";
+        QVERIFY(writeSettingFile(rest + "[PORT]\r\nName=/dev/pts/kova-missing\r\nBaud=19200\r\n"));
+        startLink([this] { return QStringList{sim->portPath()}; });
+        link->findUSBCable();
+        QCOMPARE(settingFile(), rest + "[PORT]\r\nName=" + sim->portPath().toLatin1() + "\r\nBaud=19200\r\n");
+    }
+
+    // What a hand-edited "kova.ini" holds is read as text, never as an object.
+    void settingFileWithoutAPortName_data()
+    {
+        QTest::addColumn<QString>("corpusFile");  // else the port's name written as an object
+        QTest::newRow("the text that crashed the settings reader")
+            << "tests/fuzz/corpus/ini/device-id-behind-a-dropped-escape-is-an-object.ini";
+        QTest::newRow("the port written as an object") << "";
+    }
+
+    void settingFileWithoutAPortName()
+    {
+        QFETCH(QString, corpusFile);
+        QByteArray content;
+        if (corpusFile.isEmpty()) {
+            // Lengths of 10 and 13 would be line ends in the object's bytes.
+            QString port = sim->portPath();
+            if (port.size() == 10 || port.size() == 13)
+                port.replace("/dev/", "/dev/./");
+            content = "[PORT]\nName=\\q" + serialisedText(port.toLatin1()) + "\n";
+        } else {
+            QFile corpus(testsupport::sourcePath(corpusFile));
+            QVERIFY(corpus.open(QIODevice::ReadOnly));
+            content = corpus.readAll();
+        }
+        QVERIFY(writeSettingFile(content));
+        sim->attachDevice(SimulatedDevice::Protocol::Vorn);
+        startLink();
+        QTRY_COMPARE_WITH_TIMEOUT(statuses->count(), 2, 3000);
+        QCOMPARE(statuses->at(1).at(0).toString(), QString("red"));
+        QCOMPARE(statuses->at(1).at(1).toString(), QString(" USB-cable not connected"));
+        QCOMPARE(constructs->count(), 0);
+        QCOMPARE(settingFile(), content);
     }
 
     void scanWithoutCableStoresAnEmptyName()
     {
         startLink([] { return QStringList{"/dev/pts/kova-missing"}; });
-        QVERIFY(QFile::exists(testsupport::portSettingPath()));
-        QSettings written(testsupport::portSettingPath(), QSettings::IniFormat);
-        QVERIFY(written.contains("PORT/Name"));
-        QCOMPARE(written.value("PORT/Name").toString(), QString());
+        QCOMPARE(iniGroup(settingFile(), "PORT", IniEncoding::Latin1), (QMap<QString, QString>{{"Name", ""}}));
     }
 
     void readsUsedCellsInAscendingOrder()

@@ -249,9 +249,6 @@ QString packageProblemText(const PackageProblem &problem, Dialect dialect)
     case PackageProblem::HeadTooLarge:
         return QString("the part before [Firmware] is larger than %1 KiB: the package is left out")
             .arg(MaxIniBytes / 1024);
-    case PackageProblem::SerialisedValue:
-        return QStringLiteral("a value here could be taken for a serialised object (@ or a numeric escape): "
-                              "the package is left out");
     case PackageProblem::NoDeviceGroup:
         return QStringLiteral("no [Device] group with keys: not a firmware package");
     case PackageProblem::NoDataPart:
