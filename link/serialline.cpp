@@ -2,9 +2,11 @@
 
 #include <QSerialPort>
 
+#ifdef Q_OS_LINUX
 #include <linux/serial.h>
-#include <poll.h>
 #include <sys/ioctl.h>
+#endif
+#include <poll.h>
 #include <termios.h>
 
 #include <cerrno>
@@ -44,6 +46,7 @@ OpenOutcome openLine(QSerialPort &port, const QString &name, qint32 baudRate)
 
 bool requestLowLatency(QSerialPort &port)
 {
+#ifdef Q_OS_LINUX
     const int handle = int(port.handle());
     serial_struct serial{};
     if (handle < 0 || ::ioctl(handle, TIOCGSERIAL, &serial) != 0)
@@ -52,6 +55,10 @@ bool requestLowLatency(QSerialPort &port)
         return true;
     serial.flags |= ASYNC_LOW_LATENCY;
     return ::ioctl(handle, TIOCSSERIAL, &serial) == 0;
+#else
+    Q_UNUSED(port)
+    return false;
+#endif
 }
 
 bool portDeviceGone(const QSerialPort &port)
