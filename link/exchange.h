@@ -30,7 +30,7 @@ struct ExchangeParams {
 
 struct ExchangeResult {
     bool portClosed = false;  // the port was not open, or its device left the system
-    bool sawData = false;     // at least one byte was available after the reply wait
+    bool sawData = false;     // at least one byte came back within the reply wait
     bool echoed = false;      // `received` begins with the exact echo of the request
     QByteArray received;      // echo and reply as read
 };
