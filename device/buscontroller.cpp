@@ -126,11 +126,7 @@ void BusController::pollDevice()
 
     switch (session->ping(session->dialect())) {
     case Silent:
-        emit doDestroyDevice();
-        emit sendStatus("red", tr(" USB-cable not connected"));
-        missCount = 3;
-        session->close();
-        openPort(portName);
+        dropPort();
         interval = IdleIntervalMs;
         break;
     case EchoOnly:
@@ -148,9 +144,11 @@ void BusController::pollDevice()
         break;
     case Answered:
         missCount = 0;
-        if (image->constructed == 0)
-            readIdentity();
         interval = IdleIntervalMs;
+        if (image->constructed == 0 && readIdentity() == LinkOutcome::PortClosed) {
+            dropPort();
+            break;
+        }
         emit sendStatus("dark_green", tr(" Device connected"));
         break;
     case Garbled:
@@ -161,13 +159,26 @@ void BusController::pollDevice()
     timer->start(interval);
 }
 
-void BusController::readIdentity()
+LinkOutcome BusController::readIdentity()
 {
     DeviceIdentity identity = DeviceIdentity::of(*image);
     const LinkOutcome outcome = session->identify(identity);
     identity.storeIn(*image);
     if (outcome == LinkOutcome::Done)
         emit doConstructDevice();
+    return outcome;
+}
+
+// The port closed under an operation or its device left the system (an
+// adapter pulled): as after a silent ping, the device is dropped at once and
+// the port opened again as soon as it is back.
+void BusController::dropPort()
+{
+    emit doDestroyDevice();
+    emit sendStatus("red", tr(" USB-cable not connected"));
+    missCount = 3;
+    session->close();
+    openPort(portName);
 }
 
 void BusController::readDeviceAllCells()
@@ -181,6 +192,10 @@ void BusController::readDeviceAllCells()
     }
     if (stopRequested())
         return;
+    if (result.outcome == LinkOutcome::PortClosed) {
+        dropPort();
+        return;
+    }
     // Dropping the device makes the next answered ping identify and read it
     // afresh, which cures a passing fault; a cell that never answers would
     // repeat that for ever, so the same device gets it once.
@@ -214,6 +229,10 @@ void BusController::writeDeviceValue(uint value, uchar cell, uchar hcell)
     }
     if (stopRequested())
         return;
+    if (outcome == WriteOutcome::PortClosed) {
+        dropPort();
+        return;
+    }
     // The device may hold a value the image does not: dropping it makes the
     // next answered ping identify it and read every cell afresh.
     if (outcome == WriteOutcome::Unverified)
@@ -256,6 +275,7 @@ void BusController::doUpdateFirmware(QString filename)
     case UploadOutcome::PortClosed:
         reportUploadFailure(tr("The serial port closed during the update. "
                                "Reconnect the cable and run the update again."));
+        dropPort();
         break;
     case UploadOutcome::Damaged:
         reportUploadFailure(damageReason(damage));

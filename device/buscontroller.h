@@ -58,7 +58,8 @@ private:
     QString scanPorts();
     void pollDevice();
     QString openFailureText() const;
-    void readIdentity();
+    LinkOutcome readIdentity();
+    void dropPort();
     void reportUploadFailure(const QString &reason);
     bool stopRequested() const;
 

@@ -35,7 +35,7 @@ struct DeviceIdentity {
 enum class LinkOutcome {
     Done,
     NoReply,     // a cell gave no valid reply within its attempts
-    PortClosed,  // the port was not open (any more); nothing more was sent
+    PortClosed,  // the port was not open (any more) or its device left the system; nothing more was sent
     Stopped,     // the stop check asked to stop between two exchanges
 };
 

@@ -4,6 +4,7 @@
 #include "pseudoterminal.h"
 #include "simulateddevice.h"
 #include "support/exampledevice.h"
+#include "support/portpuller.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -693,6 +694,45 @@ private slots:
         QTextStream err(&errors);
         QCOMPARE(runCli({"--port", port, "info"}, out, err, Terminal()), 3);
         QVERIFY2(errors.contains(why), qPrintable(errors));
+    }
+
+    // An adapter pulled in the middle of a command ends it at once as a
+    // port that is gone, not as a device that stopped answering.
+    void pulledAdapterEndsTheCommand_data()
+    {
+        QTest::addColumn<int>("example");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("pullAfter");  // requests the device sees first
+        for (int i = 0; i < int(std::size(Examples)); ++i) {
+            const Example &e = Examples[i];
+            // The answered ping and the identity cells come first.
+            const int identified = 1 + (e.protocol == SimulatedDevice::Protocol::Vorn ? 6 : 3);
+            const bool ulma = e.protocol == SimulatedDevice::Protocol::UlmaFast
+                              || e.protocol == SimulatedDevice::Protocol::UlmaSlow;
+            QTest::newRow(qPrintable(rowName(e, "read"))) << i << QStringList{"read"} << identified + 2;
+            // Cell 0, Ulma's bootloader entry, then three blocks.
+            QTest::newRow(qPrintable(rowName(e, "flash")))
+                << i << QStringList{"flash", testsupport::examplePackage(e.package), "--yes"}
+                << identified + 1 + (ulma ? 1 : 0) + 3;
+        }
+    }
+
+    void pulledAdapterEndsTheCommand()
+    {
+        QFETCH(int, example);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, pullAfter);
+        const Example &e = Examples[example];
+        auto sim = startDevice(e);
+        sim->setBlockSize(e.blockSize);
+        Run run;
+        {
+            PortPuller puller(*sim, pullAfter);
+            run = runCli(*sim, e, arguments);
+            QVERIFY(puller.pulled());
+        }
+        QVERIFY2(run.err.contains("The port closed"), qPrintable(run.err));
+        QCOMPARE(run.status, 3);
     }
 
     void failedWriteNamesParameter_data()

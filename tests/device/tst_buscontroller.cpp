@@ -5,6 +5,7 @@
 #include "link/portsettingfile.h"
 #include "link/untrustedini.h"
 #include "simulateddevice.h"
+#include "support/portpuller.h"
 #include "support/testsupport.h"
 
 #include <QSerialPort>
@@ -577,38 +578,62 @@ private slots:
         QCOMPARE(dropped.count(), drops);
     }
 
-    // A port that is no longer open ends the operation at once, as a
-    // failure, and without the port's own warnings.
-    void closedPortEndsTheOperation_data()
+    // A port that is closed under an operation, or whose adapter is pulled
+    // during it, ends the operation at once as a lost cable: the device is
+    // dropped, the status turns red, and the port's own warnings stay out.
+    void lostPortEndsTheOperation_data()
     {
         QTest::addColumn<Request>("request");
-        QTest::addColumn<QByteArray>("failureSignal");
-        QTest::newRow("write") << Request([](BusController &link) { link.writeDeviceValue(0x0102, 20, 21); })
-                               << QByteArray(SIGNAL(updatedDeviceValue()));
-        QTest::newRow("read of all cells") << Request([](BusController &link) { link.readDeviceAllCells(); })
-                                           << QByteArray(SIGNAL(doDestroyDevice()));
-        QTest::newRow("upload") << Request([](BusController &link) {
+        QTest::addColumn<int>("pullAfter");  // requests the device sees first; -1: the port is closed before
+        QTest::addColumn<bool>("upload");
+        const Request write([](BusController &link) { link.writeDeviceValue(0x0102, 20, 21); });
+        const Request readAll([](BusController &link) { link.readDeviceAllCells(); });
+        const Request upload([](BusController &link) {
             link.doUpdateFirmware(testsupport::sourcePath("examples/firmwares/vorn-4.14.upd"));
-        }) << QByteArray(SIGNAL(firmwareUpdateFailed(QString)));
+        });
+        QTest::newRow("write, port closed") << write << -1 << false;
+        QTest::newRow("write, adapter pulled") << write << 1 << false;
+        QTest::newRow("read of all cells, port closed") << readAll << -1 << false;
+        QTest::newRow("read of all cells, adapter pulled") << readAll << 2 << false;
+        QTest::newRow("upload, port closed") << upload << -1 << true;
+        QTest::newRow("upload, adapter pulled") << upload << 3 << true;
     }
 
-    void closedPortEndsTheOperation()
+    void lostPortEndsTheOperation()
     {
         QFETCH(Request, request);
-        QFETCH(QByteArray, failureSignal);
+        QFETCH(int, pullAfter);
+        QFETCH(bool, upload);
         sim->setIdentity(21, 2, 3, 4, 14, 0);
+        sim->setBlockSize(256);
         connectTo(SimulatedDevice::Protocol::Vorn);
-        useCells({3});
+        useCells({3, 4, 5, 6, 7, 8});
         image->fwPageSize = 256;
         image->fwPageCount = 32;
-        link->findChild<QSerialPort *>()->close();
-        QSignalSpy failure(link.get(), failureSignal.constData());
+        auto *port = link->findChild<QSerialPort *>();
+        if (pullAfter < 0)
+            port->close();
+        QSignalSpy failure(link.get(), &BusController::firmwareUpdateFailed);
 
         testsupport::WarningCatcher catcher;
-        request(*link);
+        {
+            std::unique_ptr<PortPuller> puller;
+            if (pullAfter >= 0)
+                puller = std::make_unique<PortPuller>(*sim, pullAfter);
+            request(*link);
+            QVERIFY(!puller || puller->pulled());
+        }
         QCOMPARE(catcher.warnings(), QStringList());
-        QCOMPARE(failure.count(), 1);
-        QVERIFY(sim->requests().isEmpty());
+        QCOMPARE(destroys->count(), 1);
+        QVERIFY(sawStatus("red", " USB-cable not connected"));
+        QCOMPARE(failure.count(), upload ? 1 : 0);
+        if (upload)
+            QVERIFY2(failure.first().first().toString().contains("serial port closed"),
+                     qPrintable(failure.first().first().toString()));
+        // A closed port opens again at once; a pulled one stays closed until it is back.
+        QCOMPARE(port->isOpen(), pullAfter < 0);
+        if (pullAfter < 0)
+            QVERIFY(sim->requests().isEmpty());
     }
 
     void writeEdgeCases()
