@@ -6,7 +6,7 @@ set -euo pipefail
 
 # The last line: packages, manual pages and the checks of both.
 packages=(g++ cmake ninja-build qtbase5-dev libqt5serialport5-dev libqt5svg5-dev xvfb xauth
-          dpkg-dev file help2man man-db desktop-file-utils appstream)
+          dpkg-dev file help2man man-db desktop-file-utils appstream lintian)
 [ "${1:-}" = fuzz ] && packages+=(clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
