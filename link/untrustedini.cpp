@@ -92,8 +92,12 @@ QVariantMap iniGroup(const QByteArray &text, const QString &group, const char *c
     if (!copy.open() || copy.write(text) != text.size() || !copy.flush())
         return values;
     QSettings settings(copy.fileName(), QSettings::IniFormat);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     if (codec)
         settings.setIniCodec(codec);
+#else
+    Q_UNUSED(codec)  // Qt 6 reads INI text as UTF-8 only
+#endif
     settings.beginGroup(group);
     for (const QString &key : settings.childKeys())
         values.insert(key, settings.value(key));
