@@ -49,7 +49,7 @@ QString text(const QXmlStreamAttributes &attributes, QLatin1String name)
     return attributes.value(name).toString();
 }
 
-ParameterKind kindOf(const QStringRef &type)
+ParameterKind kindOf(QStringView type)
 {
     if (type == QLatin1String("list"))
         return ParameterKind::List;

@@ -14,7 +14,7 @@
 # Keep it: mended, it goes to tests/fuzz/corpus/TARGET; open, to tests/fuzz/findings/TARGET.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${KOVA_FUZZ_BUILD:-$root/build-fuzz}
+build=$root/build-fuzz  # the fuzz preset's
 fuzz=$root/tests/fuzz
 targets=(description package ini settingsfile replies valuecodec)
 
@@ -61,10 +61,7 @@ env_of() {
 
 build_targets() {
     "$root/scripts/install-deps.sh" fuzz
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
-        -DCMAKE_CXX_COMPILER=clang++ -DKOVA_FUZZ=ON >/dev/null
-    cmake --build "$build" -- -j"$(nproc)" | grep -vE '^\[[0-9]+/[0-9]+\] ' || true
-    test "${PIPESTATUS[0]}" -eq 0
+    "$root/scripts/build.sh" fuzz
 }
 
 usage() {

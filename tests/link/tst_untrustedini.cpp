@@ -8,7 +8,9 @@
 #include <QtTest>
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 #include <QTextCodec>
+#endif
 #endif
 
 Q_DECLARE_METATYPE(IniRefusal)
