@@ -77,32 +77,27 @@ CellWrite cellWriteOf(const Control &control, quint32 raw)
 
 // What a list or range control depends on; check boxes take no part.
 struct Dependency {
+    ParameterKind kind;
     int depcell;
     int depval;
-    bool dependentIsList;
 };
 
 std::optional<Dependency> dependencyOf(const QWidget *control)
 {
     if (auto *list = qobject_cast<const MComboBox *>(control))
-        return Dependency{list->depcell, list->depval, true};
+        return Dependency{ParameterKind::List, list->depcell, list->depval};
     if (auto *range = qobject_cast<const MSpinBox *>(control))
-        return Dependency{range->depcell, range->depval, false};
+        return Dependency{ParameterKind::Range, range->depcell, range->depval};
     return std::nullopt;
 }
 
-// `enabled(dependency)` decides for each control that depends on `sourceCell`.
-// The controls are the children of the tree's viewport: looking each row's
-// widget up would make a pass over the page quadratic in its rows.
-template <typename Rule>
-void updateDependentsOf(QTreeWidget *tree, int sourceCell, Rule enabled)
+std::optional<parameterdependency::SourceState> sourceStateOf(const QObject *source)
 {
-    for (QObject *child : tree->viewport()->children()) {
-        auto *control = qobject_cast<QWidget *>(child);
-        const std::optional<Dependency> dependency = dependencyOf(control);
-        if (dependency && parameterdependency::dependsOn(dependency->depcell, sourceCell) && !isHeld(control))
-            control->setEnabled(enabled(*dependency));
-    }
+    if (auto *list = qobject_cast<const MComboBox *>(source))
+        return parameterdependency::SourceState{ParameterKind::List, list->cell, list->currentIndex(), 0.0};
+    if (auto *range = qobject_cast<const MSpinBox *>(source))
+        return parameterdependency::SourceState{ParameterKind::Range, range->cell, -1, range->value()};
+    return std::nullopt;
 }
 
 }  // namespace
@@ -156,21 +151,21 @@ int decodeControls(QTreeWidget *tree, const DeviceImage &image)
     return rows;
 }
 
+// The controls are the children of the tree's viewport: looking each row's
+// widget up would make a pass over the page quadratic in its rows.
 void updateDependents(QTreeWidget *tree, QObject *source)
 {
-    if (isHeld(source))
+    const std::optional<parameterdependency::SourceState> state = sourceStateOf(source);
+    if (!state || isHeld(source))
         return;
-    if (auto *list = qobject_cast<MComboBox *>(source)) {
-        const int index = list->currentIndex();
-        updateDependentsOf(tree, list->cell, [index](const Dependency &dependency) {
-            return parameterdependency::enabledByList(index, dependency.dependentIsList,
-                                                      dependency.depval);
-        });
-    } else if (auto *range = qobject_cast<MSpinBox *>(source)) {
-        const double value = range->value();
-        updateDependentsOf(tree, range->cell, [value](const Dependency &dependency) {
-            return parameterdependency::enabledByRange(value, dependency.depval);
-        });
+    for (QObject *child : tree->viewport()->children()) {
+        auto *control = qobject_cast<QWidget *>(child);
+        const std::optional<Dependency> dependency = dependencyOf(control);
+        if (!dependency || isHeld(control))
+            continue;
+        if (const std::optional<bool> enabled = parameterdependency::enabledBy(
+                *state, dependency->kind, dependency->depcell, dependency->depval))
+            control->setEnabled(*enabled);
     }
 }
 

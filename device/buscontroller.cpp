@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
-#include <QSettings>
 #include <QThread>
 #include <QTimer>
 
@@ -62,7 +61,7 @@ QString refusalText(const QString &name, const CheckedPackage &checked, const Pa
     case PackageProblem::CannotRead:
     case PackageProblem::UnusableHead:
         return BusController::tr("The firmware package %1 cannot be used: its part before the data is "
-                                 "unreadable, too large or holds serialised values. Nothing was sent.")
+                                 "unreadable or too large. Nothing was sent.")
             .arg(name);
     case PackageProblem::TooLarge:
         return BusController::tr("The firmware package %1 is too large to be read. Nothing was sent.").arg(name);
@@ -124,11 +123,7 @@ QString BusController::settingsPath() const
 
 void BusController::storePortName()
 {
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    settings.beginGroup("PORT");
-    settings.setValue("Name", portName);
-    settings.endGroup();
-    settings.sync();
+    writePortName(settingsPath(), portName);
 }
 
 bool BusController::openPort(const QString &name)
@@ -175,11 +170,7 @@ void BusController::pollDevice()
 
     switch (session->ping(session->dialect())) {
     case Silent:
-        emit doDestroyDevice();
-        emit sendStatus("red", tr(" USB-cable not connected"));
-        missCount = 3;
-        session->close();
-        openPort(portName);
+        dropPort();
         interval = IdleIntervalMs;
         break;
     case EchoOnly:
@@ -197,8 +188,16 @@ void BusController::pollDevice()
         break;
     case Answered: {
         missCount = 0;
-        const bool identified = image->constructed == 0 && readIdentity();
         interval = IdleIntervalMs;
+        bool identified = false;
+        if (image->constructed == 0) {
+            const LinkOutcome outcome = readIdentity();
+            if (outcome == LinkOutcome::PortClosed) {
+                dropPort();
+                break;
+            }
+            identified = outcome == LinkOutcome::Done;
+        }
         emit sendStatus("dark_green", tr(" Device connected"));
         // Said last, so that the status shows it until the next tick.
         if (identified)
@@ -213,15 +212,14 @@ void BusController::pollDevice()
     timer->start(interval);
 }
 
-bool BusController::readIdentity()
+LinkOutcome BusController::readIdentity()
 {
     DeviceIdentity identity = DeviceIdentity::of(*image);
     const LinkOutcome outcome = session->identify(identity);
     identity.storeIn(*image);
-    if (outcome != LinkOutcome::Done)
-        return false;
-    emit doConstructDevice();
-    return true;
+    if (outcome == LinkOutcome::Done)
+        emit doConstructDevice();
+    return outcome;
 }
 
 // Every block acknowledged is not yet a device that runs the new firmware:
@@ -245,6 +243,18 @@ void BusController::checkFlashedVersion()
                         tr(" Firmware %1 after the update, not %2").arg(firmwareText(now), expected.text));
 }
 
+// The port closed under an operation or its device left the system (an
+// adapter pulled): as after a silent ping, the device is dropped at once and
+// the port opened again as soon as it is back.
+void BusController::dropPort()
+{
+    emit doDestroyDevice();
+    emit sendStatus("red", tr(" USB-cable not connected"));
+    missCount = 3;
+    session->close();
+    openPort(portName);
+}
+
 void BusController::readDeviceAllCells()
 {
     emit sendStatus("green");
@@ -256,6 +266,10 @@ void BusController::readDeviceAllCells()
     }
     if (stopRequested())
         return;
+    if (result.outcome == LinkOutcome::PortClosed) {
+        dropPort();
+        return;
+    }
     // Dropping the device makes the next answered ping identify and read it
     // afresh, which cures a passing fault; a cell that never answers would
     // repeat that for ever, so the same device gets it once.
@@ -289,6 +303,10 @@ void BusController::writeDeviceValue(uint value, uchar cell, uchar hcell)
     }
     if (stopRequested())
         return;
+    if (outcome == WriteOutcome::PortClosed) {
+        dropPort();
+        return;
+    }
     // The device may hold a value the image does not: dropping it makes the
     // next answered ping identify it and read every cell afresh.
     if (outcome == WriteOutcome::Unverified)
@@ -348,6 +366,7 @@ void BusController::doUpdateFirmware(QString filename, QByteArray package)
     case UploadOutcome::PortClosed:
         reportUploadFailure(tr("The serial port closed during the update. "
                                "Reconnect the cable and run the update again."));
+        dropPort();
         break;
     case UploadOutcome::Stopped:
         break;

@@ -60,8 +60,9 @@ private:
     QString scanPorts();
     void pollDevice();
     QString openFailureText() const;
-    bool readIdentity();
+    LinkOutcome readIdentity();
     void checkFlashedVersion();
+    void dropPort();
     void reportUploadFailure(const QString &reason, const QString &status = QString());
     bool stopRequested() const;
 

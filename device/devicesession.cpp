@@ -103,7 +103,9 @@ PingResult DeviceSession::ping(DialectSetting dialect)
     qDebug() << pingDebugLine(family);
     const QByteArray request = frames::pingRequest(family);
     const ExchangeResult result = exchange.run(request, frames::pingExchange(family));
-    return frames::classifyPing(family, result.sawData, result.received, request.size());
+    const PingResult ping = frames::classifyPing(family, result.sawData, result.received, request.size());
+    // A reply counts only behind the exact echo of its own request.
+    return ping == Answered && !result.echoed ? Garbled : ping;
 }
 
 LinkOutcome DeviceSession::cellCommand(const QByteArray &request, const ExchangeParams &params,
@@ -116,7 +118,9 @@ LinkOutcome DeviceSession::cellCommand(const QByteArray &request, const Exchange
         if (!exchange.portOpen())
             return LinkOutcome::PortClosed;
         const ExchangeResult result = exchange.run(request, params);
-        if (frames::cellReplyValid(family, result.received, request.size())) {
+        if (result.portClosed)
+            return LinkOutcome::PortClosed;
+        if (result.echoed && frames::cellReplyValid(family, result.received, request.size())) {
             if (reply)
                 *reply = quint8(result.received.at(request.size() + 1));
             return LinkOutcome::Done;
@@ -169,8 +173,13 @@ LinkOutcome DeviceSession::identify(DeviceIdentity &identity)
     return LinkOutcome::Done;
 }
 
-CellsReadResult DeviceSession::readUsedCells(DeviceImage &image)
+CellsReadResult DeviceSession::readUsedCells(DeviceImage &image,
+                                             const std::function<void(int done, int total)> &progress)
 {
+    int total = 0;
+    for (const CellSlot &slot : image.cells)
+        total += slot.used != 0 ? 1 : 0;
+    int done = 0;
     for (int cell = 0; cell < CellCount; ++cell) {
         if (image.cells[cell].used == 0)
             continue;
@@ -179,6 +188,8 @@ CellsReadResult DeviceSession::readUsedCells(DeviceImage &image)
         if (outcome != LinkOutcome::Done)
             return {outcome, quint8(cell)};
         image.cells[cell].value = value;
+        if (progress)
+            progress(++done, total);
     }
     return {};
 }

@@ -35,7 +35,7 @@ struct DeviceIdentity {
 enum class LinkOutcome {
     Done,
     NoReply,     // a cell gave no valid reply within its attempts
-    PortClosed,  // the port was not open (any more); nothing more was sent
+    PortClosed,  // the port was not open (any more) or its device left the system; nothing more was sent
     Stopped,     // the stop check asked to stop between two exchanges
 };
 
@@ -103,8 +103,10 @@ public:
     LinkOutcome identify(DeviceIdentity &identity);
 
     LinkOutcome readCell(quint8 cell, quint8 &value);
-    // Every cell marked used in `image`, ascending, into its value.
-    CellsReadResult readUsedCells(DeviceImage &image);
+    // Every cell marked used in `image`, ascending, into its value;
+    // `progress`, when given, after each cell with the cells read and to read.
+    CellsReadResult readUsedCells(DeviceImage &image,
+                                  const std::function<void(int done, int total)> &progress = {});
 
     // Writes the low byte of `value` into `cell` and, when `hcell` is not 0,
     // the high byte into `hcell`; then reads both back into `image`. After a

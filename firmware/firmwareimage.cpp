@@ -82,6 +82,8 @@ ImageReading readFirmwareImage(const QByteArray &text, Dialect dialect)
         line = nextLine();
         ++reading.line;
     } while (!line.isEmpty() && line != "[Firmware]\n" && line != "[Firmware]\r\n");
+    if (!line.isEmpty())
+        reading.dataPartLine = reading.line;
 
     const int recordDigits = lineRecordDigits(dialect);
     const int shortestLine = recordDigits + lineTrailerLength(dialect);

@@ -36,8 +36,9 @@ enum class ImageProblem {
 struct ImageReading {
     QByteArray image;
     ImageProblem problem = ImageProblem::None;
-    qint64 line = 0;        // line of the file (from 1) that holds the problem
-    bool lineSums = false;  // the trailers carry the sums of their records
+    qint64 line = 0;          // line of the file (from 1) that holds the problem
+    qint64 dataPartLine = 0;  // of the line "[Firmware]"; 0 when the package has none
+    bool lineSums = false;    // the trailers carry the sums of their records
 
     bool damaged() const { return problem != ImageProblem::None; }
 };

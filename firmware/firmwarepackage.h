@@ -17,7 +17,7 @@ enum class PackageProblem {
     None,
     CannotRead,     // the file does not open or read (see PackageFile::error)
     TooLarge,       // above MaxPackageBytes
-    UnusableHead,   // the part before the data part is unreadable, too large or holds serialised values
+    UnusableHead,   // the part before the data part is unreadable or too large
     OtherDevice,    // its "ID", "HW" or "BL" name another device
     Damaged,        // a data line is damaged (see CheckedPackage::damage)
     WrongGeometry,  // the image is not the device's number of whole blocks

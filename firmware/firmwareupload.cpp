@@ -40,7 +40,8 @@ UploadOutcome FirmwareUpload::run(const QByteArray &image, quint32 pageSize, qui
     }
 
     if (dialect == Dialect::Ulma) {
-        enterBootloader();
+        if (!enterBootloader())
+            return UploadOutcome::PortClosed;
         qDebug() << "Ulma";
     }
 
@@ -64,18 +65,21 @@ void FirmwareUpload::reportStatus(const QString &color) const
 }
 
 // The blocks follow whether or not the device accepted: their own
-// acknowledgements tell whether it listens.
-void FirmwareUpload::enterBootloader()
+// acknowledgements tell whether it listens. Only a port that is gone stops them.
+bool FirmwareUpload::enterBootloader()
 {
     const QByteArray request = uploadframes::bootloaderEntryRequest();
     const ExchangeParams params = uploadframes::bootloaderEntryExchange();
     for (int attempt = 0; attempt < AttemptsPerExchange; ++attempt) {
-        const QByteArray received = exchange.run(request, params).received;
+        const ExchangeResult result = exchange.run(request, params);
+        if (result.portClosed)
+            return false;
         // Too short a reply means nothing answers; asking again would not help.
-        if (received.size() < params.expected
-            || uploadframes::acknowledged(Dialect::Ulma, received, request.size()))
-            return;
+        if (result.received.size() < params.expected
+            || (result.echoed && uploadframes::acknowledged(Dialect::Ulma, result.received, request.size())))
+            return true;
     }
+    return true;
 }
 
 UploadOutcome FirmwareUpload::sendPass(const QByteArray &image, int blockSize, int blockCount)
@@ -109,7 +113,9 @@ FirmwareUpload::BlockResult FirmwareUpload::sendBlock(const QByteArray &block)
         announceAttempt();
         const QByteArray frame = uploadframes::blockFrame(dialect, block);
         const ExchangeResult result = exchange.run(frame, params, afterWritten);
-        if (uploadframes::acknowledged(dialect, result.received, frame.size()))
+        if (result.portClosed)
+            return BlockResult::PortClosed;
+        if (result.echoed && uploadframes::acknowledged(dialect, result.received, frame.size()))
             return BlockResult::Acknowledged;
         if (dialect == Dialect::Kelpa)
             qDebug() << "error";

@@ -14,7 +14,7 @@ enum class UploadOutcome {
     Refused,        // the image does not have the device's block count; nothing was sent
     BlockFailed,    // a block went unacknowledged five times; later blocks were not sent
     Stopped,        // the owner asked to stop between two exchanges
-    PortClosed,     // the port was not open before an attempt; later blocks were not sent
+    PortClosed,     // the port closed or its device left the system; later blocks were not sent
     DeviceChanged,  // the device identified itself as another one; nothing was sent
     DeviceSilent,   // the device did not tell its identity again; nothing was sent
 };
@@ -45,7 +45,7 @@ private:
 
     bool stopRequested() const;
     void reportStatus(const QString &color) const;
-    void enterBootloader();
+    bool enterBootloader();  // false: the port is gone
     UploadOutcome sendPass(const QByteArray &image, int blockSize, int blockCount);
     BlockResult sendBlock(const QByteArray &block);
     void announceAttempt();

@@ -8,9 +8,9 @@
 
 namespace {
 
-quint32 identityKey(const QVariantMap &group, const QString &key)
+quint32 identityKey(const QMap<QString, QString> &group, const QString &key)
 {
-    return group.value(key).toString().toUInt(nullptr, 10);
+    return group.value(key).toUInt(nullptr, 10);
 }
 
 const char *refusalWord(IniRefusal refusal)
@@ -18,18 +18,9 @@ const char *refusalWord(IniRefusal refusal)
     switch (refusal) {
     case IniRefusal::CannotRead: return "unreadable";
     case IniRefusal::TooLarge: return "INI part too large";
-    case IniRefusal::SerialisedValue: return "serialised value";
     case IniRefusal::None: break;
     }
     return "";
-}
-
-PackageKeys keysOf(const UntrustedIni &ini)
-{
-    const QVariantMap group = iniGroup(ini.text, "Device", "Windows-1251");
-    return PackageKeys{identityKey(group, "ID"),         identityKey(group, "HW"),
-                       identityKey(group, "BL"),         group.value("FW").toString(),
-                       group.value("Header").toString(), group.value("Description").toString()};
 }
 
 }  // namespace
@@ -41,7 +32,7 @@ std::optional<PackageKeys> readPackageKeys(const QString &path)
         qDebug().noquote() << "Firmware package skipped:" << path << "-" << refusalWord(ini.refusal);
         return std::nullopt;
     }
-    return keysOf(ini);
+    return packageKeysOf(ini.text);
 }
 
 std::optional<PackageKeys> readPackageKeys(const QByteArray &package)
@@ -52,7 +43,15 @@ std::optional<PackageKeys> readPackageKeys(const QByteArray &package)
     const UntrustedIni ini = readUntrustedIni(buffer, "[Firmware]");
     if (ini.refusal != IniRefusal::None)
         return std::nullopt;
-    return keysOf(ini);
+    return packageKeysOf(ini.text);
+}
+
+PackageKeys packageKeysOf(const QByteArray &iniText)
+{
+    const QMap<QString, QString> group = iniGroup(iniText, "Device", IniEncoding::Windows1251);
+    return PackageKeys{identityKey(group, "ID"), identityKey(group, "HW"), identityKey(group, "BL"),
+                       group.value("FW"),        group.value("Header"),    group.value("Description"),
+                       !group.isEmpty()};
 }
 
 bool packageFitsDevice(const QString &path, quint8 deviceId, quint8 hwVersion, quint8 blVersion)

@@ -23,6 +23,7 @@ struct PackageKeys {
     QString version;
     QString header;
     QString description;
+    bool hasDeviceGroup = false;  // the "Device" group holds at least one key
 
     bool fits(quint8 id, quint8 hw, quint8 bl) const
     {
@@ -31,11 +32,14 @@ struct PackageKeys {
 };
 
 // Reads the part of a package before its data part, with the care due to a
-// file the program did not write. Empty, with a debug line, for a package
-// that cannot be read, has too long an INI part, or holds serialised values.
+// file the program did not write: its "Device" keys as texts only. Empty,
+// with a debug line, for a package that cannot be read or has too long an
+// INI part.
 std::optional<PackageKeys> readPackageKeys(const QString &path);
 // The same from the bytes of a whole package, read before.
 std::optional<PackageKeys> readPackageKeys(const QByteArray &package);
+// The keys in the accepted INI text of a package's head.
+PackageKeys packageKeysOf(const QByteArray &iniText);
 
 // Whether the package at `path` is meant for the device of this identity.
 bool packageFitsDevice(const QString &path, quint8 deviceId, quint8 hwVersion, quint8 blVersion);

@@ -1,15 +1,31 @@
 #include "link/exchange.h"
 
+#include "link/serialline.h"
+
 #include <QSerialPort>
 #include <QThread>
 
-SerialExchange::SerialExchange(QIODevice &device, ClearBuffers clearBuffers)
-    : device(device), clearBuffers(std::move(clearBuffers))
+#include <algorithm>
+
+namespace {
+
+// Whether `received` can still be the echo of `request` followed by its reply.
+bool echoSoFar(const QByteArray &received, const QByteArray &request)
 {
+    const int compared = std::min(received.size(), request.size());
+    return received.left(compared) == request.left(compared);
+}
+
+}  // namespace
+
+SerialExchange::SerialExchange(QIODevice &device, LineHooks hooks) : device(device), hooks(std::move(hooks))
+{
+    clock.start();
 }
 
 SerialExchange::SerialExchange(QSerialPort &port)
-    : SerialExchange(port, [&port] { port.clear(QSerialPort::AllDirections); })
+    : SerialExchange(port, {[&port] { port.clear(QSerialPort::AllDirections); },
+                            [&port] { return portDeviceGone(port); }, {}, {}})
 {
 }
 
@@ -30,52 +46,123 @@ void SerialExchange::trace(TraceDirection direction, const QByteArray &bytes) co
         traceHook(direction, bytes, traceClock.elapsed());
 }
 
+qint64 SerialExchange::nowMs() const
+{
+    return hooks.clockMs ? hooks.clockMs() : clock.elapsed();
+}
+
+// A device that left the system is closed, so that whatever runs next sees
+// a closed port rather than a silent one.
+bool SerialExchange::lineGone()
+{
+    if (!hooks.gone || !hooks.gone())
+        return false;
+    device.close();
+    replyOwed = false;
+    return true;
+}
+
 ExchangeResult SerialExchange::run(const QByteArray &request, const ExchangeParams &params,
                                    const std::function<void()> &afterWritten)
 {
     ExchangeResult result;
     if (!portOpen()) {
+        replyOwed = false;
         result.portClosed = true;
         return result;
     }
-    if (clearBuffers)
-        clearBuffers();
+    if (hooks.clearBuffers)
+        hooks.clearBuffers();
+    if (lineGone()) {
+        result.portClosed = true;
+        return result;
+    }
     device.write(request);
     trace(TraceDirection::Sent, request);
     device.waitForBytesWritten(params.writeWaitMs);
     if (afterWritten)
         afterWritten();
-    if (params.pauseMs > 0)
-        QThread::msleep(params.pauseMs);
-    device.waitForReadyRead(params.replyWaitMs);
-
-    result.sawData = device.bytesAvailable() > 0;
-    switch (params.mode) {
-    case ReadMode::Fixed:
-        if (device.bytesAvailable() >= params.expected)
-            result.received = device.read(params.expected);
-        break;
-    case ReadMode::Line:
-        // QIODevice::readLine(n) keeps room for a terminating zero and
-        // returns at most n - 1 bytes.
-        if (result.sawData)
-            result.received = device.readLine(params.lineLimit + 1);
-        break;
-    case ReadMode::Gathering:
-        if (result.sawData)
-            result.received = gather(params.expected, params.stepMs);
-        break;
+    if (params.pauseMs > 0) {
+        if (hooks.sleep)
+            hooks.sleep(params.pauseMs);
+        else
+            QThread::msleep(params.pauseMs);
     }
-    trace(TraceDirection::Received, result.received);
+    const qint64 deadlineMs = nowMs() + params.replyWaitMs;
+    QByteArray &received = result.received;
+    if (params.oneWait) {
+        device.waitForReadyRead(params.replyWaitMs);
+        if (device.bytesAvailable() > 0)
+            received = take(params, 0);
+    } else {
+        // What is there already is looked at before any wait, and a reply is
+        // waited for only behind the exact echo of its own request: bytes
+        // that are no echo end the attempt, and the next one clears them.
+        received = take(params, 0);
+        while (!complete(received, params) && echoSoFar(received, request)
+               && waitForMore(params, deadlineMs, !received.isEmpty()))
+            received += take(params, received.size());
+    }
+    result.sawData = !received.isEmpty();
+    result.echoed = received.startsWith(request);
+    QByteArray dropped;
+    if (!complete(received, params)) {
+        if (lineGone())
+            result.portClosed = true;
+        else if (!params.oneWait && result.sawData)
+            replyOwed = true;
+    } else if (replyOwed && !params.oneWait && result.echoed) {
+        dropped = dropOwedReply(params, params.expected - request.size() - (received.size() - params.expected));
+        replyOwed = false;
+    }
+    trace(TraceDirection::Received, received + dropped);
     return result;
 }
 
-// Waits further steps only while bytes are missing, so a complete reply ends
-// the exchange at once.
-QByteArray SerialExchange::gather(int expected, int stepMs)
+// A reply that missed its wait may still come, and the next attempt may take
+// it for its own. So the first whole reply after such an attempt is followed
+// by a wait, at most the reply wait, for the one still owed, which is dropped
+// rather than left to answer the next request.
+QByteArray SerialExchange::dropOwedReply(const ExchangeParams &params, int owedBytes)
 {
-    QByteArray received = device.readAll();
-    while (received.size() < expected && device.waitForReadyRead(stepMs))
-        received += device.readAll();
-    return received;
+    const qint64 deadlineMs = nowMs() + params.replyWaitMs;
+    QByteArray dropped = device.readAll();
+    while (dropped.size() < owedBytes) {
+        const qint64 leftMs = deadlineMs - nowMs();
+        if (leftMs <= 0 || !device.waitForReadyRead(int(leftMs)))
+            break;
+        dropped += device.readAll();
+    }
+    return dropped;
+}
+
+// What the mode takes of the bytes that are there, `have` being read already.
+QByteArray SerialExchange::take(const ExchangeParams &params, int have)
+{
+    switch (params.mode) {
+    case ReadMode::Fixed: return device.read(params.expected - have);
+    case ReadMode::Line:
+        // QIODevice::readLine(n) keeps room for a terminating zero and
+        // returns at most n - 1 bytes.
+        return device.readLine(params.lineLimit - have + 1);
+    case ReadMode::Gathering: break;
+    }
+    return device.readAll();
+}
+
+bool SerialExchange::complete(const QByteArray &received, const ExchangeParams &params) const
+{
+    if (params.mode == ReadMode::Line)
+        return received.size() >= std::min(params.expected, params.lineLimit) || received.endsWith('\n');
+    return received.size() >= params.expected;
+}
+
+// Returns at once when bytes are already waiting. A gathering read that has
+// begun keeps its steps past the deadline while each of them brings more.
+bool SerialExchange::waitForMore(const ExchangeParams &params, qint64 deadlineMs, bool begun)
+{
+    qint64 waitMs = deadlineMs - nowMs();
+    if (params.mode == ReadMode::Gathering && begun)
+        waitMs = std::max<qint64>(waitMs, params.stepMs);
+    return waitMs > 0 && device.waitForReadyRead(int(waitMs));
 }

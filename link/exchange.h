@@ -9,9 +9,9 @@ class QIODevice;
 class QSerialPort;
 
 enum class ReadMode {
-    Fixed,      // exactly `expected` bytes if they are there after the reply wait
+    Fixed,      // exactly `expected` bytes
     Line,       // one line, up to `lineLimit` bytes
-    Gathering,  // keep collecting in `stepMs` waits until `expected` are in or a wait sees nothing
+    Gathering,  // everything that comes, in `stepMs` waits, until `expected` are in
 };
 
 struct ExchangeParams {
@@ -22,11 +22,16 @@ struct ExchangeParams {
     ReadMode mode;
     int lineLimit = 0;
     int stepMs = 25;
+    // A ping takes what one wait brings: the search through the dialects is
+    // paced by it. Every other command waits for the rest of a reply that
+    // has begun, up to the reply wait.
+    bool oneWait = false;
 };
 
 struct ExchangeResult {
-    bool portClosed = false;  // the device was not open: nothing was sent
-    bool sawData = false;     // at least one byte was available after the reply wait
+    bool portClosed = false;  // the port was not open, or its device left the system
+    bool sawData = false;     // at least one byte came back within the reply wait
+    bool echoed = false;      // `received` begins with the exact echo of the request
     QByteArray received;      // echo and reply as read
 };
 
@@ -34,17 +39,25 @@ enum class TraceDirection { Sent, Received };
 // `elapsedMs` counts from the moment the hook was set.
 using TraceHook = std::function<void(TraceDirection direction, const QByteArray &bytes, qint64 elapsedMs)>;
 
+// What the exchange needs of its line beyond reading and writing. Hooks left
+// unset are skipped; without a clock the exchange keeps real time.
+struct LineHooks {
+    std::function<void()> clearBuffers;  // drops stale bytes in both directions
+    std::function<bool()> gone;          // the line's device has left the system
+    std::function<qint64()> clockMs;     // a monotonic clock for the reply wait's deadline ...
+    std::function<void(int ms)> sleep;   // ... and the pause on it
+};
+
 // One request-and-reply step on the serial line, on which every command is
 // built. Blocks the calling (worker) thread for its waits. Works on any
-// QIODevice; only the clearing of stale bytes before a request needs the
-// serial port, so it comes as a hook.
+// QIODevice; what only a serial port can do comes as hooks.
 class SerialExchange
 {
 public:
-    using ClearBuffers = std::function<void()>;
-
-    SerialExchange(QIODevice &device, ClearBuffers clearBuffers);
+    SerialExchange(QIODevice &device, LineHooks hooks);
     explicit SerialExchange(QSerialPort &port);
+    SerialExchange(const SerialExchange &) = delete;
+    SerialExchange &operator=(const SerialExchange &) = delete;
 
     bool portOpen() const;
 
@@ -52,7 +65,8 @@ public:
     void setTrace(TraceHook hook);
 
     // `afterWritten` runs right after the wait until written, before the pause.
-    // A device that is not open ends the step at once with `portClosed`.
+    // A device that is not open ends the step at once with `portClosed`; one
+    // that left the system is closed, and ends it the same way.
     ExchangeResult run(const QByteArray &request, const ExchangeParams &params,
                        const std::function<void()> &afterWritten = {});
 
@@ -60,10 +74,17 @@ public:
     void trace(TraceDirection direction, const QByteArray &bytes) const;
 
 private:
-    QByteArray gather(int expected, int stepMs);
+    QByteArray take(const ExchangeParams &params, int have);
+    bool complete(const QByteArray &received, const ExchangeParams &params) const;
+    bool waitForMore(const ExchangeParams &params, qint64 deadlineMs, bool begun);
+    QByteArray dropOwedReply(const ExchangeParams &params, int owedBytes);
+    qint64 nowMs() const;
+    bool lineGone();
 
     QIODevice &device;
-    ClearBuffers clearBuffers;
+    LineHooks hooks;
     TraceHook traceHook;
     QElapsedTimer traceClock;
+    QElapsedTimer clock;
+    bool replyOwed = false;  // an attempt's reply did not come within its wait
 };

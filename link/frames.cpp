@@ -104,12 +104,14 @@ PingResult classifyPing(Dialect dialect, bool sawData, const QByteArray &line, i
 
 ExchangeParams pingExchange(Dialect dialect)
 {
+    ExchangeParams params{1000, 150, 1000, 8, ReadMode::Line, 9};
     switch (dialect) {
-    case Dialect::Vorn: return {1000, 150, 1000, 14, ReadMode::Line, 14};
-    case Dialect::Kelpa: return {1000, 150, 1000, 9, ReadMode::Line, 9};
+    case Dialect::Vorn: params = {1000, 150, 1000, 14, ReadMode::Line, 14}; break;
+    case Dialect::Kelpa: params = {1000, 150, 1000, 9, ReadMode::Line, 9}; break;
     case Dialect::Ulma: break;
     }
-    return {1000, 150, 1000, 8, ReadMode::Line, 9};
+    params.oneWait = true;
+    return params;
 }
 
 ExchangeParams readExchange(Dialect dialect)

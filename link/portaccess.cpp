@@ -4,6 +4,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -18,13 +20,22 @@ QString lockFileName(const QString &device, const PortSystem &system)
 }
 
 // The first line of a lock file is the holder's process id, as plain text
-// (QLockFile) or right-aligned in ten columns (the serial tools' own).
+// (QLockFile) or right-aligned in ten columns (the serial tools' own). Lock
+// folders such as /tmp can be written by anyone: only a regular file is
+// read, without waiting for a writer (a FIFO), and only its first bytes.
 qint64 lockHolder(const QString &lockFile)
 {
-    QFile file(lockFile);
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = ::open(QFile::encodeName(lockFile).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
         return 0;
-    return file.readLine(64).trimmed().toLongLong();
+    char head[64];
+    struct stat info {};
+    const ssize_t length = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? ::read(fd, head, sizeof head) : 0;
+    ::close(fd);
+    if (length <= 0)
+        return 0;
+    const QByteArray text(head, int(length));
+    return text.left(text.indexOf('\n')).trimmed().toLongLong();
 }
 
 }  // namespace

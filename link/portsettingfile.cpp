@@ -4,8 +4,17 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
+
+namespace {
+
+const QString PortGroup = QStringLiteral("PORT");
+const QString NameKey = QStringLiteral("Name");
+
+}  // namespace
 
 QString portSettingFile()
 {
@@ -31,5 +40,26 @@ QString readPortName(const QString &file)
         qDebug() << "Port setting file refused:" << file;
         return QString();
     }
-    return iniGroup(ini.text, QStringLiteral("PORT")).value(QStringLiteral("Name")).toString();
+    return iniGroup(ini.text, PortGroup, IniEncoding::Latin1).value(NameKey);
+}
+
+bool writePortName(const QString &file, const QString &name)
+{
+    QByteArray text;
+    if (QFileInfo::exists(file)) {
+        const UntrustedIni ini = readUntrustedIni(file);
+        if (ini.refusal != IniRefusal::None) {
+            qDebug() << "Port setting file not written:" << file;
+            return false;
+        }
+        text = ini.text;
+    }
+    QSaveFile out(file);
+    const QByteArray written = withIniValue(text, PortGroup, NameKey, name);
+    if (!QDir().mkpath(QFileInfo(file).absolutePath()) || !out.open(QIODevice::WriteOnly)
+        || out.write(written) != written.size() || !out.commit()) {
+        qDebug() << "Port setting file not written:" << file << out.errorString();
+        return false;
+    }
+    return true;
 }

@@ -15,6 +15,10 @@ QString choosePortSettingFile(const QString &besideProgram, bool programFolderWr
 
 // The port name kept in the setting file's group "PORT", key "Name"; empty
 // when the file holds none. The file may have been edited by hand, so it is
-// read as untrusted text: a value the settings reader would decode as an
-// object refuses the whole file.
+// read as untrusted text.
 QString readPortName(const QString &file);
+
+// Keeps `name` as the port name, creating the file and its folder when they
+// are missing. Whatever else the file holds stays byte for byte; a file
+// that cannot be read, or is far larger than a setting file, is left alone.
+bool writePortName(const QString &file, const QString &name);

@@ -2,6 +2,15 @@
 
 #include <QSerialPort>
 
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+#include <poll.h>
+#include <termios.h>
+
+#include <cerrno>
+
 namespace {
 
 void setLineSettings(QSerialPort &port, qint32 baudRate)
@@ -30,8 +39,45 @@ OpenOutcome openLine(QSerialPort &port, const QString &name, qint32 baudRate)
 {
     port.setPortName(name);
     setLineSettings(port, baudRate);
-    port.open(QIODevice::ReadWrite);
+    if (port.open(QIODevice::ReadWrite))
+        requestLowLatency(port);
     return openOutcome(port);
+}
+
+bool requestLowLatency(QSerialPort &port)
+{
+#ifdef Q_OS_LINUX
+    const int handle = int(port.handle());
+    serial_struct serial{};
+    if (handle < 0 || ::ioctl(handle, TIOCGSERIAL, &serial) != 0)
+        return false;
+    if (serial.flags & ASYNC_LOW_LATENCY)
+        return true;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(handle, TIOCSSERIAL, &serial) == 0;
+#else
+    Q_UNUSED(port)
+    return false;
+#endif
+}
+
+bool portDeviceGone(const QSerialPort &port)
+{
+    switch (port.error()) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError: return false;
+    default: break;
+    }
+    const int handle = int(port.handle());
+    if (!port.isOpen() || handle < 0)
+        return false;
+    // A hung-up line reports it to poll, and refuses every request for its
+    // settings with EIO; a busy or slow one does neither.
+    pollfd watched{handle, POLLIN, 0};
+    if (::poll(&watched, 1, 0) > 0 && (watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        return true;
+    termios settings{};
+    return ::tcgetattr(handle, &settings) != 0 && (errno == EIO || errno == ENODEV || errno == ENXIO);
 }
 
 // The settings follow the opening here, as they always have for the scan.

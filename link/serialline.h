@@ -25,8 +25,20 @@ struct EchoResult {
     bool echoed = false;  // exactly "KOVA" came back within the wait
 };
 
-// Opens `port` on `name` with 8 data bits, 1 stop bit and no flow control.
+// Opens `port` on `name` with 8 data bits, 1 stop bit and no flow control,
+// and asks the driver for low latency.
 OpenOutcome openLine(QSerialPort &port, const QString &name, qint32 baudRate);
+
+// Asks the serial driver to hand over received bytes at once rather than
+// after its latency timer (a USB adapter's is typically 16 ms). Drivers that
+// have no such setting refuse, and so does a pseudo-terminal: that is no
+// error. Returns whether the driver took it.
+bool requestLowLatency(QSerialPort &port);
+
+// Whether the open port's device has left the system: an adapter pulled
+// from its socket, the other end of a pseudo-terminal closed. Asked only
+// once the port has reported an error, and answered by the port's handle.
+bool portDeviceGone(const QSerialPort &port);
 
 using EchoTrace = std::function<void(TraceDirection direction, const QByteArray &bytes)>;
 

@@ -1,16 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
-#include <QVariantMap>
 #include <QtGlobal>
 
 class QIODevice;
 
-// INI files that the program did not write reach QSettings only through
-// here. The settings reader turns values written as "@Variant(...)" and its
-// kin into arbitrary objects (a crafted one crashes the program), and it
-// parses a whole file however large it is.
+// INI files that the program did not write (firmware packages, a "kova.ini"
+// edited by hand) are read here, and only as texts: a bounded read, then
+// the quoting and escapes of the INI files the toolkit writes, and nothing
+// that turns a value into an object.
 
 // More than any real package head or setting file needs.
 constexpr qint64 MaxIniBytes = 64 * 1024;
@@ -18,8 +18,7 @@ constexpr qint64 MaxIniBytes = 64 * 1024;
 enum class IniRefusal {
     None,
     CannotRead,
-    TooLarge,         // more than MaxIniBytes before the end line
-    SerialisedValue,  // a value the settings reader would decode as an object
+    TooLarge,  // more than MaxIniBytes before the end line
 };
 
 struct UntrustedIni {
@@ -27,16 +26,30 @@ struct UntrustedIni {
     IniRefusal refusal = IniRefusal::None;
 };
 
-// Reads `file` in text mode up to the line `endLine` (not included) or its
-// end, at most MaxIniBytes, and accepts the text only when no value in it
-// could be taken for a serialised object.
+// Reads the bytes of `file` up to the line `endLine` (not included; it ends
+// in LF or CR LF) or its end, at most MaxIniBytes.
 UntrustedIni readUntrustedIni(QIODevice &file, const QByteArray &endLine = QByteArray());
 UntrustedIni readUntrustedIni(const QString &path, const QByteArray &endLine = QByteArray());
 
-// Whether `text` holds an "@" that could begin a value or a list entry, or a
-// numeric escape that could write one.
-bool holdsSerialisedValue(const QByteArray &text);
+// How the bytes of a value that are not escapes are decoded. A file that
+// begins with the UTF-8 byte order mark is read as UTF-8 unless it is
+// Windows-1251 text.
+enum class IniEncoding { Latin1, Windows1251 };
 
-// The keys of `group` in accepted INI text, read by QSettings in INI format;
-// `codec` as for QSettings::setIniCodec, none for the default.
-QVariantMap iniGroup(const QByteArray &text, const QString &group, const char *codec = nullptr);
+// The texts of the keys of `group` (case-sensitive, as is each key; a group
+// may appear more than once, and a later key wins). Values follow the INI
+// rules: surrounding blanks are dropped, double quotes keep them and commas,
+// backslash escapes (\n, \x41, \101, ...) and line continuations are read,
+// and ";" begins a comment. A value that is no single text (unquoted commas
+// make a list, a leading "@" a serialised object) is left out, as if it were
+// missing; "@@" stands for a leading "@".
+QMap<QString, QString> iniGroup(const QByteArray &text, const QString &group, IniEncoding encoding);
+
+// `text` with `key` of `group` set to `value`: the key's last line in the
+// group is replaced, or a line is added to the group, or the group is added
+// at the end. Every other byte stays as it was.
+QByteArray withIniValue(const QByteArray &text, const QString &group, const QString &key,
+                        const QString &value);
+
+// Windows-1251 bytes as text; bytes below 0x80 are ASCII.
+QString fromWindows1251(const QByteArray &bytes);

@@ -12,13 +12,14 @@ if(KOVA_SANITIZE STREQUAL "")
     endif()
 endif()
 
-# kova_install_program(<target> [SUMMARY <text>] [MANUAL <page.1.in>])
+# kova_install_program(<target> [SUMMARY <text>] [MANUAL <page.1.in>] [MANUAL_PROGRAM <target>])
 # Installs the program into bin and into the portable folder, and builds its
 # manual page section 1: from MANUAL, a written page in which @PROJECT_VERSION@
-# is replaced, or else by help2man from the program's --help, with SUMMARY as
-# the page's one-line description.
+# is replaced; written by the program MANUAL_PROGRAM, given the page's path;
+# or else by help2man from the program's --help, with SUMMARY as the page's
+# one-line description.
 function(kova_install_program target)
-    cmake_parse_arguments(ARG "" "SUMMARY;MANUAL" "" ${ARGN})
+    cmake_parse_arguments(ARG "" "SUMMARY;MANUAL;MANUAL_PROGRAM" "" ${ARGN})
     install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT system)
     install(TARGETS ${target} RUNTIME DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
     if(NOT KOVA_SANITIZE STREQUAL "" OR NOT GZIP)
@@ -28,6 +29,12 @@ function(kova_install_program target)
     set(page ${CMAKE_CURRENT_BINARY_DIR}/${target}.1)
     if(ARG_MANUAL)
         configure_file(${ARG_MANUAL} ${page} @ONLY)
+    elseif(ARG_MANUAL_PROGRAM)
+        add_custom_command(OUTPUT ${page}
+            COMMAND ${ARG_MANUAL_PROGRAM} ${page}
+            DEPENDS ${ARG_MANUAL_PROGRAM}
+            COMMENT "Manual page of ${target}"
+            VERBATIM)
     elseif(HELP2MAN)
         add_custom_command(OUTPUT ${page}
             COMMAND ${CMAKE_COMMAND} -E env "PATH=$<TARGET_FILE_DIR:${target}>:$ENV{PATH}"

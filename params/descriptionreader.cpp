@@ -49,7 +49,7 @@ QString text(const QXmlStreamAttributes &attributes, QLatin1String name)
     return attributes.value(name).toString();
 }
 
-ParameterKind kindOf(const QStringRef &type)
+ParameterKind kindOf(QStringView type)
 {
     if (type == QLatin1String("list"))
         return ParameterKind::List;
@@ -98,7 +98,7 @@ bool cellsHaveSlots(const ParameterDescription &parameter)
 class Parser
 {
 public:
-    explicit Parser(const QByteArray &content) : xml(content) {}
+    Parser(const QByteArray &content, QVector<ReadNote> *notes) : xml(content), notes(notes) {}
 
     QVector<DeviceDescription> read(const std::optional<DescriptionIdentity> &wanted)
     {
@@ -111,9 +111,17 @@ public:
                     break;
                 if (isStart("ESC"))
                     continue;  // a nested description ended the one before
+            } else if (!wanted && isStart("Parameter") && listEnd >= 0) {
+                ReadNote &outside = note(ReadNote::OutsideList, text(xml.attributes(), QLatin1String("name")));
+                outside.listEnd = listEnd;
+                outside.element = listEndElement;
+            } else if (xml.isEndElement() && xml.name() == QLatin1String("ESC")) {
+                listEnd = 0;
             }
             xml.readNext();
         }
+        if (xml.hasError())
+            note(ReadNote::MalformedXml, xml.errorString());
         return devices;
     }
 
@@ -123,10 +131,26 @@ private:
         return xml.isStartElement() && xml.name() == QLatin1String(name);
     }
 
+    // A note at the reader's line; one that nobody keeps when there is no list.
+    ReadNote &note(ReadNote::Kind kind, const QString &text)
+    {
+        ReadNote readNote;
+        readNote.kind = kind;
+        readNote.line = xml.lineNumber();
+        readNote.text = text;
+        if (!notes) {
+            ignored = readNote;
+            return ignored;
+        }
+        notes->append(readNote);
+        return notes->last();
+    }
+
     DeviceDescription readDevice()
     {
         const QXmlStreamAttributes attributes = xml.attributes();
         DeviceDescription device;
+        device.line = xml.lineNumber();
         device.identity = identityFrom(attributes);
         device.name = text(attributes, QLatin1String("name"));
         device.pageCount = unsignedInteger(attributes, QLatin1String("fwnp"));
@@ -140,10 +164,17 @@ private:
     // tag), at a nested "ESC", or where the document ends.
     void readParameters(QVector<ParameterDescription> &parameters)
     {
+        listEnd = 0;
         forever {
-            if (isStart("Parameter") && !readParameter(parameters))
+            if (isStart("Parameter") && !readParameter(parameters)) {
+                listEnd = -1;  // the bound's own note says the rest is left out
                 return;
+            }
             xml.readNext();
+            if (xml.isEndElement() && xml.name() != QLatin1String("ESC")) {
+                listEnd = xml.lineNumber();
+                listEndElement = QString("</%1>").arg(xml.name().toString());
+            }
             if (xml.atEnd() || xml.isEndElement() || xml.name() == QLatin1String("ESC"))
                 return;
         }
@@ -153,22 +184,27 @@ private:
     bool readParameter(QVector<ParameterDescription> &parameters)
     {
         ParameterDescription parameter = parameterFrom(xml.attributes());
-        if (parameter.kind == ParameterKind::None)
+        parameter.line = xml.lineNumber();
+        if (parameter.kind == ParameterKind::None) {
+            note(ReadNote::UnknownType, text(xml.attributes(), QLatin1String("type")));
             return true;
+        }
         if (parameters.size() >= MaxParameters) {
             qDebug() << "Description has more than" << MaxParameters
                      << "parameters, the rest are left out";
+            note(ReadNote::TooManyParameters, parameter.name);
             return false;
         }
         // A list consumes up to its end tag; a range or check reads exactly
         // one token, the end tag of its empty element.
         if (parameter.kind == ParameterKind::List)
-            parameter.entries = readListEntries();
+            parameter.entries = readListEntries(parameter.name, parameter.line);
         else
             xml.readNext();
         if (!cellsHaveSlots(parameter)) {
             qDebug() << "Parameter" << parameter.name << "skipped: cell" << parameter.cell
                      << "or hcell" << parameter.hcell << "outside 0 to" << CellCount - 1;
+            note(ReadNote::CellWithoutSlot, parameter.name).line = parameter.line;
             return true;
         }
         parameters.append(parameter);
@@ -177,7 +213,7 @@ private:
 
     // Reads up to the list's end tag, or whatever next token is named
     // "Parameter", and leaves the reader on it.
-    QStringList readListEntries()
+    QStringList readListEntries(const QString &listName, qint64 listLine)
     {
         QStringList entries;
         bool overflowReported = false;
@@ -192,12 +228,19 @@ private:
             } else if (!overflowReported) {
                 qDebug() << "List has more than" << MaxListEntries
                          << "entries, the rest are left out";
+                note(ReadNote::TooManyEntries, listName).line = listLine;
                 overflowReported = true;
             }
         }
     }
 
     QXmlStreamReader xml;
+    QVector<ReadNote> *notes;
+    ReadNote ignored;
+    // Where the last parameter list ended early, on which end tag; 0 when it
+    // ended at its "ESC" end tag, -1 when a bound ended it.
+    qint64 listEnd = 0;
+    QString listEndElement;
 };
 
 // Walks the bytes as the parser will see them: the markup of every encoding
@@ -210,23 +253,35 @@ public:
     ContentRefusal run()
     {
         if (bytes.size() > MaxFileBytes)
-            return ContentRefusal::TooLarge;
-        if (bytes.contains('\0') || !encodingSupported())
-            return ContentRefusal::UnsupportedEncoding;
+            return refuse(ContentRefusal::TooLarge, int(MaxFileBytes));
+        if (bytes.contains('\0'))
+            return refuse(ContentRefusal::UnsupportedEncoding, bytes.indexOf('\0'));
+        if (!encodingSupported())
+            return refuse(ContentRefusal::UnsupportedEncoding, 0);
         int textStart = 0;
         for (int at = bytes.indexOf('<'); at >= 0; at = bytes.indexOf('<', at)) {
             if (at - textStart > MaxTextBytes)
-                return ContentRefusal::TextTooLong;
+                return refuse(ContentRefusal::TextTooLong, textStart);
+            const int markupStart = at;
             const ContentRefusal refusal = markupAt(at);
             if (refusal != ContentRefusal::None)
-                return refusal;
+                return refuse(refusal, markupStart);
             textStart = at;
         }
-        return bytes.size() - textStart > MaxTextBytes ? ContentRefusal::TextTooLong
+        return bytes.size() - textStart > MaxTextBytes ? refuse(ContentRefusal::TextTooLong, textStart)
                                                        : ContentRefusal::None;
     }
 
+    // Where the refused markup or text starts.
+    int where = 0;
+
 private:
+    ContentRefusal refuse(ContentRefusal refusal, int at)
+    {
+        where = at;
+        return refusal;
+    }
+
     // Moves `at` past the markup that starts there; an unterminated one
     // ends the check and is left for the parser to report.
     ContentRefusal markupAt(int &at)
@@ -311,9 +366,13 @@ private:
 
 }  // namespace
 
-ContentRefusal checkContent(const QByteArray &content)
+ContentRefusal checkContent(const QByteArray &content, int *where)
 {
-    return ContentCheck(content).run();
+    ContentCheck check(content);
+    const ContentRefusal refusal = check.run();
+    if (where)
+        *where = check.where;
+    return refusal;
 }
 
 const char *refusalName(ContentRefusal refusal)
@@ -334,14 +393,22 @@ const char *refusalName(ContentRefusal refusal)
 
 QVector<DeviceDescription> read(const QByteArray &content,
                                 const std::optional<DescriptionIdentity> &wanted,
-                                ContentRefusal *refusal)
+                                ContentRefusal *refusal, QVector<ReadNote> *notes)
 {
-    const ContentRefusal found = checkContent(content);
+    int where = 0;
+    const ContentRefusal found = checkContent(content, &where);
     if (refusal)
         *refusal = found;
-    if (found != ContentRefusal::None)
+    if (found != ContentRefusal::None) {
+        if (notes) {
+            ReadNote refused;
+            refused.line = content.left(where).count('\n') + 1;
+            refused.refusal = found;
+            notes->append(refused);
+        }
         return {};
-    return Parser(content).read(wanted);
+    }
+    return Parser(content, notes).read(wanted);
 }
 
 }  // namespace descriptionreader

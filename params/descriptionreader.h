@@ -44,15 +44,38 @@ enum class ContentRefusal {
     UnsupportedEncoding,  // one in which the bytes above do not tell the markup
 };
 
-// One linear pass over the bytes.
-ContentRefusal checkContent(const QByteArray &content);
+// One linear pass over the bytes; `where`, when given, receives the offset
+// of the refused markup.
+ContentRefusal checkContent(const QByteArray &content, int *where = nullptr);
 const char *refusalName(ContentRefusal refusal);
+
+// What the reader refused, passed over or left out, with the line of the
+// file where it happened: the window only logs these, an author needs them.
+struct ReadNote {
+    enum Kind {
+        Refused,            // `refusal`: nothing of the file is read
+        MalformedXml,       // `text` is the parser's error; nothing after it is read
+        UnknownType,        // a parameter of the type `text` builds nothing
+        CellWithoutSlot,    // the parameter `text` names a cell outside the cell image
+        TooManyParameters,  // the parameter `text` and those after it are left out
+        TooManyEntries,     // the list `text` keeps only MaxListEntries entries
+        OutsideList,        // the parameter `text` lies after the end of its device's list,
+                            // which ended at `listEnd` on the element `element`
+    };
+    Kind kind = Refused;
+    qint64 line = 0;
+    ContentRefusal refusal = ContentRefusal::None;
+    QString text;
+    qint64 listEnd = 0;
+    QString element;
+};
 
 // Every "ESC" element in document order or, with `wanted`, only the first
 // one whose identity matches it. Content beyond the bounds above is not
-// parsed: nothing is returned and `refusal` says why.
+// parsed: nothing is returned and `refusal` says why. `notes`, when given,
+// receives what was refused or left out.
 QVector<DeviceDescription> read(const QByteArray &content,
                                 const std::optional<DescriptionIdentity> &wanted = std::nullopt,
-                                ContentRefusal *refusal = nullptr);
+                                ContentRefusal *refusal = nullptr, QVector<ReadNote> *notes = nullptr);
 
 }  // namespace descriptionreader

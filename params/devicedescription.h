@@ -24,6 +24,7 @@ struct ParameterDescription {
     uint decimals = 0;
     QString suffix;
     QStringList entries;  // list only, in index order
+    qint64 line = 0;      // of its start tag in the file
 
     // Check parameters keep their "hcell" attribute but never use it.
     bool usesHighCell() const { return hasHighCell && kind != ParameterKind::Check; }
@@ -49,4 +50,5 @@ struct DeviceDescription {
     uint pageCount = 0;  // "fwnp" whole; the device image keeps its low 8 bits
     uint pageSize = 0;   // "fwps"
     QVector<ParameterDescription> parameters;  // only those that get a row, in file order
+    qint64 line = 0;  // of its start tag in the file
 };

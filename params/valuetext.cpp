@@ -28,6 +28,24 @@ double roundToDecimals(double value, int decimals)
     return QString::number(value, 'f', decimals).toDouble();
 }
 
+// The entry as written, else the one entry that matches without regard to
+// case; -1 when none or several do.
+int entryIndex(const QStringList &entries, const QString &text)
+{
+    const int exact = entries.indexOf(text);
+    if (exact >= 0)
+        return exact;
+    int found = -1;
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).compare(text, Qt::CaseInsensitive) != 0)
+            continue;
+        if (found >= 0)
+            return -1;
+        found = i;
+    }
+    return found;
+}
+
 QString rangeText(double value, const RangeBounds &bounds, const QString &suffix)
 {
     return QLocale::c().toString(value, 'f', bounds.decimals) + suffix;
@@ -75,7 +93,7 @@ Parsed fromText(const ParameterDescription &parameter, const QString &text)
 {
     switch (parameter.kind) {
     case ParameterKind::List: {
-        const int index = parameter.entries.indexOf(text);
+        const int index = entryIndex(parameter.entries, text);
         if (index < 0)
             return {0, Refusal::NotAnEntry};
         return {valuecodec::encodeList(index, conversionOf(parameter)), Refusal::None};
@@ -83,7 +101,7 @@ Parsed fromText(const ParameterDescription &parameter, const QString &text)
     case ParameterKind::Range: {
         QString number = text.trimmed();
         const QString suffix = parameter.suffix.trimmed();
-        if (!suffix.isEmpty() && number.endsWith(suffix))
+        if (!suffix.isEmpty() && number.endsWith(suffix, Qt::CaseInsensitive))
             number.chop(suffix.size());
         bool ok = false;
         const double value = QLocale::c().toDouble(number.trimmed(), &ok);
@@ -93,7 +111,9 @@ Parsed fromText(const ParameterDescription &parameter, const QString &text)
         const double rounded = roundToDecimals(value, bounds.decimals);
         if (rounded < bounds.minimum || rounded > bounds.maximum)
             return {0, Refusal::OutOfRange};
-        return {valuecodec::encodeRange(rounded, conversionOf(parameter)), Refusal::None};
+        const quint32 raw = valuecodec::encodeRange(rounded, conversionOf(parameter));
+        // The decimals round, and so does a scale that stores coarser steps.
+        return {raw, Refusal::None, rangeValue(parameter, raw) != value};
     }
     case ParameterKind::Check:
         if (text.compare(On, Qt::CaseInsensitive) == 0)
@@ -104,6 +124,30 @@ Parsed fromText(const ParameterDescription &parameter, const QString &text)
     case ParameterKind::None: break;
     }
     return {0, Refusal::NoParameter};
+}
+
+Refusal checkRaw(const ParameterDescription &parameter, quint32 raw)
+{
+    const valuecodec::Conversion conversion = conversionOf(parameter);
+    switch (parameter.kind) {
+    case ParameterKind::List: {
+        const int index = listIndex(parameter, raw);
+        return index >= 0 && valuecodec::encodeList(index, conversion) == raw ? Refusal::None
+                                                                             : Refusal::NotAnEntry;
+    }
+    case ParameterKind::Range: {
+        const RangeBounds bounds = rangeBounds(parameter);
+        const double shown = roundToDecimals(valuecodec::decodeRange(raw, conversion), bounds.decimals);
+        if (!(shown >= bounds.minimum && shown <= bounds.maximum))
+            return Refusal::OutOfRange;
+        // Compared as raw values: the decoded number carries the conversion's
+        // rounding errors, the control's own value encodes exactly.
+        return valuecodec::encodeRange(shown, conversion) == raw ? Refusal::None : Refusal::BetweenSteps;
+    }
+    case ParameterKind::Check: return raw <= 1 ? Refusal::None : Refusal::NotOnOff;
+    case ParameterKind::None: break;
+    }
+    return Refusal::NoParameter;
 }
 
 }  // namespace valuetext

@@ -14,6 +14,7 @@ enum class Refusal {
     NotAnEntry,   // list: no entry has this text
     NotANumber,   // range: the text does not read as a number
     OutOfRange,   // range: beyond the description's min or max
+    BetweenSteps, // range: between two values that its decimals allow
     NotOnOff,     // check: neither "on" nor "off"
     NoParameter,  // the description's parameter has no kind
 };
@@ -21,6 +22,7 @@ enum class Refusal {
 struct Parsed {
     quint32 raw = 0;
     Refusal refusal = Refusal::None;
+    bool rounded = false;  // a range's raw value shows another number than the text
 
     bool ok() const { return refusal == Refusal::None; }
 };
@@ -43,9 +45,17 @@ double rangeValue(const ParameterDescription &parameter, quint32 raw);
 // its number with its decimals and suffix ("12.5 V"), a check "on" or "off".
 QString toText(const ParameterDescription &parameter, quint32 raw);
 
-// A range takes the number with or without its suffix, rounds it to the
-// decimals as the control would and refuses it beyond min or max; "on" and
-// "off" are read without regard to case.
+// A list takes an entry as written or, when only one matches so, without
+// regard to case. A range takes the number with or without its suffix (in
+// the shown unit), rounds it to the decimals as the control would and
+// refuses it beyond min or max. "on" and "off" are read without regard to
+// case.
 Parsed fromText(const ParameterDescription &parameter, const QString &text);
+
+// Whether the parameter's control could hold the raw value and so send it:
+// a list one of its entries' values, a range a value within its bounds that
+// its decimals can show, a check 0 or 1. Anything else the window never
+// writes.
+Refusal checkRaw(const ParameterDescription &parameter, quint32 raw);
 
 }  // namespace valuetext

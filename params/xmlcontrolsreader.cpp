@@ -84,7 +84,7 @@ void XmlControlsReader::addListControl(const ParameterDescription &parameter)
     WheelFocusGuard::guard(list);
     // Connected only now, so that filling the list sends nothing.
     static const QMetaMethod changed =
-        methodOf(&MComboBox::staticMetaObject, "currentIndexChanged(QString)");
+        methodOf(&MComboBox::staticMetaObject, "currentTextChanged(QString)");
     connect(list, changed, receiver, controlChanged);
     appendRow(list, parameter.name);
 }
@@ -102,7 +102,7 @@ void XmlControlsReader::addRangeControl(const ParameterDescription &parameter)
     range->setSuffix(parameter.suffix);
     WheelFocusGuard::guard(range);
     static const QMetaMethod changed =
-        methodOf(&MSpinBox::staticMetaObject, "valueChanged(QString)");
+        methodOf(&MSpinBox::staticMetaObject, "textChanged(QString)");
     connect(range, changed, receiver, controlChanged);
     appendRow(range, parameter.name);
 }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# build.sh <build-dir> [address|thread]: configures and builds everything.
+# build.sh [PRESET]: configures and builds one preset of CMakePresets.json
+# (default dev, into build/).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-dir=$1
-sanitize=${2:-}
-cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVA_SANITIZE="$sanitize" >/dev/null
-cmake --build "$dir" -- -j"$(nproc)" | grep -vE '^\[[0-9]+/[0-9]+\] ' || true
+cd "$(dirname "$0")/.."
+preset=${1:-dev}
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)" | grep -vE '^\[[0-9]+/[0-9]+\] ' || true
 test "${PIPESTATUS[0]}" -eq 0

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks what scripts/package.sh made: the .deb's files unpacked into a
-# temporary root, its desktop entry and AppStream file validated, its
-# programs started, its manual pages rendered; the archive's layout.
+# Checks what scripts/package.sh made: the .deb judged by lintian, its
+# files unpacked into a temporary root, its desktop entry and AppStream
+# file validated, its programs started, its manual pages rendered,
+# kova-cli's bash completion run; the archive's layout.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 packages="$root/build/packages"
@@ -15,6 +16,16 @@ dpkg-deb --info "$deb" | sed -n 's/^ \(Depends\|Version\|Architecture\):/  \1:/p
 dpkg-deb --contents "$deb" | awk '{print "  " $6}'
 dpkg-deb -x "$deb" "$unpacked"
 usr="$unpacked/usr"
+for document in copyright changelog.Debian.gz; do
+    [ -f "$usr/share/doc/kova/$document" ] || { echo "the package lacks its $document" >&2; exit 1; }
+done
+
+echo "== lintian"
+lintian --fail-on error,warning "$deb" 2>&1 | { grep -v 'root privileges' || true; } | sed 's/^/  /'
+test "${PIPESTATUS[0]}" -eq 0
+# Every warning left is overridden in the package, with its reason.
+echo "  no error and no warning; overridden:"
+grep -v '^#' "$usr/share/lintian/overrides/kova" | sed 's/^/    /'
 
 echo "== desktop entry and AppStream metadata"
 if command -v desktop-file-validate >/dev/null; then
@@ -46,10 +57,21 @@ done
 for program in "$usr"/bin/*; do
     [ -e "$usr/share/man/man1/$(basename "$program").1.gz" ] || { echo "no manual page for $(basename "$program")" >&2; exit 1; }
 done
+for section in COMMANDS OPTIONS "EXIT STATUS" ENVIRONMENT FILES EXAMPLES; do
+    MANWIDTH=80 man -l "$usr/share/man/man1/kova-cli.1.gz" 2>/dev/null | grep -qx "$section" \
+        || { echo "kova-cli's manual page lacks $section" >&2; exit 1; }
+done
+
+echo "== bash completion"
+completion="$usr/share/bash-completion/completions/kova-cli"
+[ -f "$completion" ] || { echo "no bash completion for kova-cli" >&2; exit 1; }
+offered=$(PATH="$usr/bin:$PATH" bash -c 'source "$1"; COMP_WORDS=(kova-cli ""); COMP_CWORD=1; _kova_cli; echo "${COMPREPLY[*]}"' _ "$completion")
+[[ " $offered " == *" check "* ]] || { echo "the bash completion offers no commands" >&2; exit 1; }
+echo "  $(basename "$completion"): commands $offered"
 
 echo "== portable archive $(basename "$archive")"
 listing=$(tar -tzf "$archive")
-for expected in kova kova-cli kova-simulator tellur.dsc README firmwares/vorn-4.14.upd firmwares/kelpa.dsc; do
+for expected in kova kova-cli kova-simulator tellur.dsc README LICENSE firmwares/vorn-4.14.upd firmwares/kelpa.dsc; do
     grep -qx "[^/]*/$expected" <<<"$listing" || { echo "archive lacks $expected" >&2; exit 1; }
 done
 echo "  $(grep -c . <<<"$listing") entries, laid out as the program expects"

@@ -13,7 +13,7 @@ case "$device" in
 esac
 
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$root/build"
+"$root/scripts/build.sh" dev
 
 # The program reads "kova.ini" and "firmwares/" beside its executable and
 # "tellur.dsc" in the current folder: give it a folder of its own.

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need;
-# "install-deps.sh fuzz" adds clang and libFuzzer for scripts/fuzz.sh.
+# "install-deps.sh fuzz" adds clang and libFuzzer for scripts/fuzz.sh,
+# "install-deps.sh qt6" Qt 6 for scripts/test-qt6.sh.
 # Quiet and quick when everything is there already.
 set -euo pipefail
 
 # The last line: packages, manual pages and the checks of both.
 packages=(g++ cmake ninja-build qtbase5-dev libqt5serialport5-dev libqt5svg5-dev xvfb xauth
-          dpkg-dev file help2man man-db desktop-file-utils appstream)
-[ "${1:-}" = fuzz ] && packages+=(clang libclang-rt-14-dev)
+          dpkg-dev file help2man man-db desktop-file-utils appstream lintian)
+case "${1:-}" in
+fuzz) packages+=(clang libclang-rt-14-dev) ;;
+qt6) packages+=(qt6-base-dev qt6-serialport-dev qt6-qpa-plugins) ;;
+esac
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -3,7 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$root/build"
+"$root/scripts/build.sh" dev
 rm -rf "$root/build/packages"
 (cd "$root/build" && cpack -B packages >/dev/null)
 rm -rf "$root/build/packages/_CPack_Packages"

@@ -5,25 +5,21 @@
 # KOVA_TSAN=1 adds the thread sanitizer build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
+cd "$root"
+source scripts/stages.sh
+stage "install packages" scripts/install-deps.sh
 
+# Each run is a preset of CMakePresets.json; its test preset sets the
+# sanitizer's options.
 run_suite() {
-    local dir=$1 sanitize=$2
-    echo "== build ${sanitize:-plain}"
-    "$root/scripts/build.sh" "$dir" "$sanitize"
-    echo "== tests ${sanitize:-plain}"
-    ctest --test-dir "$dir" --output-on-failure -j2
+    local preset=$1
+    stage "build $preset" scripts/build.sh "$preset"
+    stage "tests $preset" ctest --preset "$preset"
 }
 
-export ASAN_OPTIONS=detect_leaks=1
-export LSAN_OPTIONS=suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export TSAN_OPTIONS=suppressions=$root/tests/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1
-
-run_suite "$root/build" ""
-run_suite "$root/build-asan" address
+run_suite dev
+run_suite asan
 if [ "${KOVA_TSAN:-0}" = 1 ]; then
-    run_suite "$root/build-tsan" thread
+    run_suite tsan
 fi
-echo "== fuzz"
-"$root/scripts/fuzz.sh" ci "${KOVA_FUZZ_SECONDS:-20}"
+stage "fuzz" scripts/fuzz.sh ci "${KOVA_FUZZ_SECONDS:-20}"

@@ -99,7 +99,7 @@ QByteArray listsOf(int entryBytes)
     // The rest of the room in a last, shorter list.
     const int room = int(MaxFileBytes - 1024 - lists.size() - 64);
     return lists + "<Parameter type=\"list\" name=\"L\" cell=\"3\">"
-           + entry.repeated(std::max(room / entry.size(), 0)) + "</Parameter>\n";
+           + entry.repeated(std::max(int(room / entry.size()), 0)) + "</Parameter>\n";
 }
 
 QByteArray foreignDevices()

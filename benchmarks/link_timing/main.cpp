@@ -19,7 +19,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
 

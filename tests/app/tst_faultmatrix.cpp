@@ -3,7 +3,8 @@
 // an operation succeeds depends on timing; what must hold either way: no
 // success claimed for a failure, no value shown that the device does not
 // hold, a window the user can go on with, and the device found again once
-// the fault has ended.
+// the fault has ended (replies that come late within their wait never end:
+// the device must be shown as it is all the same).
 #include "app/parameterpage.h"
 #include "params/mspinbox.h"
 #include "support/windowharness.h"
@@ -26,7 +27,7 @@ namespace {
 using Protocol = SimulatedDevice::Protocol;
 
 enum class Operation { Identify, ReadAll, WriteOneCell, WriteTwoCells, Upload };
-enum class Fault { Unplug, Detach, Garble, DropReplies, Split, DeadCell, PortGone, PortUnopenable, PortHeld };
+enum class Fault { Unplug, Detach, Garble, DropReplies, Split, LateReply, DeadCell, PortGone, PortUnopenable, PortHeld };
 
 const QMap<Operation, const char *> operationNames{{Operation::Identify, "identify"},
                                                    {Operation::ReadAll, "read all"},
@@ -35,7 +36,8 @@ const QMap<Operation, const char *> operationNames{{Operation::Identify, "identi
                                                    {Operation::Upload, "upload"}};
 const QMap<Fault, const char *> faultNames{
     {Fault::Unplug, "unplug"},         {Fault::Detach, "detach"},       {Fault::Garble, "garble"},
-    {Fault::DropReplies, "drop 6"},    {Fault::Split, "split"},         {Fault::DeadCell, "dead cell"},
+    {Fault::DropReplies, "drop 6"},    {Fault::Split, "split"},         {Fault::LateReply, "late reply"},
+    {Fault::DeadCell, "dead cell"},
     {Fault::PortGone, "port gone"},    {Fault::PortUnopenable, "port unopenable"},
     {Fault::PortHeld, "port held"}};
 
@@ -62,8 +64,16 @@ const QList<Fault> everyFault = faultNames.keys();
 // How a port comes back does not depend on what its going cut off, and an
 // upload's acknowledgements meet the faults of any reply.
 const QList<Fault> portGoes{Fault::Unplug, Fault::Detach, Fault::Garble, Fault::DropReplies,
-                            Fault::Split, Fault::DeadCell, Fault::PortGone};
-const QList<Fault> uploadFaults{Fault::Unplug, Fault::Garble, Fault::DropReplies, Fault::Split, Fault::PortGone};
+                            Fault::Split, Fault::LateReply, Fault::DeadCell, Fault::PortGone};
+const QList<Fault> uploadFaults{Fault::Unplug, Fault::Garble, Fault::DropReplies, Fault::Split, Fault::LateReply,
+                                Fault::PortGone};
+
+// Every reply but a ping's comes in three chunks, the last at 90 % of the
+// shortest reply wait of the dialect's cell commands after the echo.
+int lateReplyMs(Protocol protocol)
+{
+    return protocol == Protocol::Kelpa ? 900 : 90;
+}
 
 // The fast dialect carries the table. A row of a slower one costs several
 // seconds (Kelpa waits 1 s for each unanswered reply, both search the
@@ -74,17 +84,17 @@ const QList<DeviceCase> devices{
      {4, 13, 2}, 500,
      {{Operation::Identify, everyFault},
       {Operation::ReadAll, portGoes},
-      {Operation::WriteOneCell, {Fault::Unplug, Fault::Garble, Fault::DeadCell, Fault::PortGone}},
+      {Operation::WriteOneCell, {Fault::Unplug, Fault::Garble, Fault::LateReply, Fault::DeadCell, Fault::PortGone}},
       {Operation::WriteTwoCells, everyFault},
       {Operation::Upload, uploadFaults}}},
     {"kelpa", Protocol::Kelpa, 64, {65, 66}, "Start power", 7, "", 0, 0, 64, 16, 0, {2, 7, 0}, 1500,
-     {{Operation::Identify, {Fault::PortHeld}},
+     {{Operation::Identify, {Fault::LateReply, Fault::PortHeld}},
       {Operation::WriteOneCell, {Fault::PortGone}},
       {Operation::Upload, {Fault::PortGone}}}},
     {"ulma", Protocol::UlmaFast, 64, {65, 66}, "Throttle response", 6, "Governor speed", 3300, 7, 128, 16, 0,
      {2, 0, 0}, 1500,
      {{Operation::WriteTwoCells, {Fault::Garble, Fault::DeadCell, Fault::PortGone}},
-      {Operation::Upload, {Fault::Split, Fault::PortGone}}}},
+      {Operation::Upload, {Fault::Split, Fault::LateReply, Fault::PortGone}}}},
 };
 
 }  // namespace
@@ -204,6 +214,7 @@ private:
         case Fault::Garble: sim.setGarbleReplies(true); break;
         case Fault::DropReplies: sim.dropReplies(6); break;
         case Fault::Split: sim.setSplitReplies(4, 60); break;
+        case Fault::LateReply: sim.setLateReplies(lateReplyMs(devices.at(currentDevice).protocol), 3); break;
         case Fault::DeadCell: sim.failCell(deadCell); break;
         // As root no mode bits refuse an open: a path that exists but is no
         // serial port stands in for a port this user may not open. The
@@ -250,6 +261,9 @@ private:
         case Fault::Garble: sim.setGarbleReplies(false); break;
         case Fault::DropReplies: sim.dropReplies(0); break;
         case Fault::Split: sim.setSplitReplies(1, 0); break;
+        // Replies within their wait are no fault to recover from: they stay
+        // late, and the window must show the device as it is all the same.
+        case Fault::LateReply: break;
         case Fault::DeadCell: sim.reviveCell(deadCell); break;
         case Fault::PortGone:
         case Fault::PortUnopenable:

@@ -3,6 +3,7 @@
 // port setting file names no port, so every poll tick reports red.
 #include "app/mainwindow.h"
 #include "device/buscontroller.h"
+#include "support/testsupport.h"
 
 #include <QtTest>
 #include <QAction>
@@ -72,9 +73,7 @@ private:
 private slots:
     void init()
     {
-        QSettings settings(QCoreApplication::applicationDirPath() + "/kova.ini", QSettings::IniFormat);
-        settings.setValue("PORT/Name", "");
-        settings.sync();
+        testsupport::writePortSetting("");
         window = std::make_unique<MainWindow>();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));

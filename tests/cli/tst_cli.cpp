@@ -1,19 +1,26 @@
 // kova-cli end to end, in process: its entry with the real QSerialPort
 // against the simulated controller on a pseudo-terminal, in every dialect.
 #include "cli.h"
+#include "pseudoterminal.h"
 #include "simulateddevice.h"
 #include "support/exampledevice.h"
+#include "support/portpuller.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSerialPort>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -65,6 +72,67 @@ Run runCli(const SimulatedDevice &sim, const Example &example, const QStringList
     return run;
 }
 
+// Runs without --port, so that the port comes from wherever the program finds it.
+Run runWithoutPort(const QStringList &arguments)
+{
+    Run run;
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
+    run.status = runCli(arguments, out, err, Terminal());
+    return run;
+}
+
+// The installed program itself, for what only its own process shows: standard
+// input and whether standard error is a terminal.
+struct Program {
+    QProcess process;
+    QByteArray out;
+    QByteArray err;
+    int status = -1;
+
+    bool run(const SimulatedDevice &sim, const Example &example, const QStringList &arguments,
+             const QByteArray &input = QByteArray())
+    {
+        process.setProgram(KOVA_CLI_PROGRAM);
+        process.setArguments(QStringList{"-p", sim.portPath(), "-d", testsupport::exampleDescription(example.device)}
+                             + arguments);
+        process.start();
+        if (!process.waitForStarted(10000))
+            return false;
+        process.write(input);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+            return false;
+        out = process.readAllStandardOutput();
+        err = process.readAllStandardError();
+        status = process.exitCode();
+        return true;
+    }
+};
+
+// What the program wrote to the terminal's other end.
+QByteArray drain(const PseudoTerminal &terminal)
+{
+    QByteArray bytes;
+    char buffer[4096];
+    ssize_t count = 0;
+    while ((count = ::read(terminal.masterFd(), buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, int(count));
+    return bytes;
+}
+
+// The cells read other than the identity's, which every command reads.
+QSet<int> parameterCellsRead(const SimulatedDevice &sim, const QSet<int> &identityCells)
+{
+    QSet<int> cells;
+    for (const SimRequest &request : sim.requests())
+        if (request.kind == 'R' && !identityCells.contains(request.cell))
+            cells << request.cell;
+    return cells;
+}
+
+const QRegularExpression CellBar(QStringLiteral("\\r\\[[#-]+\\] +\\d+/\\d+ cells"));
+
 int countRequests(const SimulatedDevice &sim, const QByteArray &kinds)
 {
     int count = 0;
@@ -95,6 +163,56 @@ QList<int> savedCells(const QString &path)
         for (const QJsonValue &cell : parameter.toObject().value("cells").toArray())
             cells << cell.toInt();
     return cells;
+}
+
+// Replaces fields of the saved file's parameters: "NAME/KEY" -> value.
+// False when the file has no parameter of such a name.
+bool changeSettings(QJsonObject &settings, const QVariantMap &changes)
+{
+    QJsonArray parameters = settings.value("parameters").toArray();
+    for (auto change = changes.begin(); change != changes.end(); ++change) {
+        const QString name = change.key().section('/', 0, 0);
+        int found = 0;
+        for (int i = 0; i < parameters.size(); ++i) {
+            QJsonObject parameter = parameters.at(i).toObject();
+            if (parameter.value("name").toString() != name)
+                continue;
+            parameter.insert(change.key().section('/', 1), QJsonValue::fromVariant(change.value()));
+            parameters.replace(i, parameter);
+            ++found;
+        }
+        if (found != 1)
+            return false;
+    }
+    settings.insert("parameters", parameters);
+    return true;
+}
+
+QSet<int> writtenCells(const SimulatedDevice &sim)
+{
+    QSet<int> cells;
+    for (const SimRequest &request : sim.requests())
+        if (request.kind == 'W')
+            cells << request.cell;
+    return cells;
+}
+
+QVector<quint8> allCells(const SimulatedDevice &sim)
+{
+    QVector<quint8> cells;
+    for (int cell = 0; cell < 256; ++cell)
+        cells << sim.cell(cell);
+    return cells;
+}
+
+// The names of the parameters a JSON report gives a state.
+QStringList namesInState(const QString &json, const QString &state)
+{
+    QStringList names;
+    for (const QJsonValue &parameter : QJsonDocument::fromJson(json.toUtf8()).object().value("parameters").toArray())
+        if (parameter.toObject().value("state").toString() == state)
+            names << parameter.toObject().value("name").toString();
+    return names;
 }
 
 // A copy of a package without the second half of its data lines.
@@ -178,16 +296,24 @@ class CliTest : public QObject
     }
 
 private slots:
+    // Every cell the window could change; a parameter that the file's values
+    // disable keeps the device's value, as the window's control would.
     void saveThenLoadReproducesEveryCell_data()
     {
         QTest::addColumn<int>("example");
+        QTest::addColumn<QStringList>("disabled");
+        const QStringList disabled[] = {{"Governor head speed", "Governor gain"},
+                                        {"NiMH cut-off"},
+                                        {"Governor speed"},
+                                        {"Governor speed"}};
         for (int i = 0; i < int(std::size(Examples)); ++i)
-            QTest::newRow(qPrintable(rowName(Examples[i], "save, load"))) << i;
+            QTest::newRow(qPrintable(rowName(Examples[i], "save, load"))) << i << disabled[i];
     }
 
     void saveThenLoadReproducesEveryCell()
     {
         QFETCH(int, example);
+        QFETCH(QStringList, disabled);
         const Example &e = Examples[example];
         QTemporaryDir folder;
         const QString file = folder.filePath("settings.json");
@@ -200,16 +326,22 @@ private slots:
         QVERIFY(!cells.isEmpty());
         for (int cell : cells)
             target->setCell(cell, quint8(source->cell(cell) + 1));
+        const QVector<quint8> before = allCells(*target);
         QCOMPARE(runCli(*target, e, {"diff", file}).status, 1);
         target->clearRequests();
 
-        const Run load = runCli(*target, e, {"load", file});
+        const Run load = runCli(*target, e, {"--json", "load", file});
         QCOMPARE(load.status, 0);
         QVERIFY2(load.err.isEmpty(), qPrintable(load.err));
-        QCOMPARE(countRequests(*target, "W"), cells.size());
+        QCOMPARE(namesInState(load.out, "disabled"), disabled);
+        QSet<int> kept;
+        for (const QJsonValue &parameter : readJson(file).value("parameters").toArray())
+            if (disabled.contains(parameter.toObject().value("name").toString()))
+                for (const QJsonValue &cell : parameter.toObject().value("cells").toArray())
+                    kept << cell.toInt();
+        QCOMPARE(countRequests(*target, "W"), cells.size() - kept.size());
         for (int cell = 0; cell < 256; ++cell)
-            QCOMPARE(target->cell(cell), source->cell(cell));
-        QCOMPARE(runCli(*target, e, {"diff", file}).status, 0);
+            QCOMPARE(target->cell(cell), kept.contains(cell) ? before.at(cell) : source->cell(cell));
     }
 
     // Each refusal, and the dry run, before anything is sent that changes
@@ -356,6 +488,315 @@ private slots:
             QCOMPARE(result.value("firmware").toString(), newFirmware ? QString("4.13.0") : QString("4.12.7"));
     }
 
+    // A file the window could not have made refuses the whole load before
+    // anything is written, with --force too.
+    void loadRefusesForbiddenFile_data()
+    {
+        QTest::addColumn<QVariantMap>("changes");  // "NAME/KEY" -> value in the saved file
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+
+        const QStringList load{"load", "FILE"};
+        QTest::newRow("range above max")
+            << QVariantMap{{"Start power/raw", 200}, {"Start power/shown", "25 %"}} << load
+            << "the raw value 200 of \"Start power\" is out of its range (1 to 25)";
+        QTest::newRow("two cells above max")
+            << QVariantMap{{"Governor/raw", 1},
+                           {"Governor/shown", "On"},
+                           {"Governor head speed/raw", 65535},
+                           {"Governor head speed/shown", "4000 rpm"}}
+            << load << "the raw value 65535 of \"Governor head speed\" is out of its range (1000 to 4000)";
+        QTest::newRow("shifted range above max")
+            << QVariantMap{{"Temperature protection/raw", 250}, {"Temperature protection/shown", "130 °C"}}
+            << load << "the raw value 250 of \"Temperature protection\" is out of its range (70 to 130)";
+        QTest::newRow("beyond the list")
+            << QVariantMap{{"Motor timing/raw", 77}, {"Motor timing/shown", ""}} << load
+            << "the raw value 77 of \"Motor timing\" is none of its 6 entries";
+        QTest::newRow("between two entries")
+            << QVariantMap{{"PWM frequency/raw", 17}, {"PWM frequency/shown", "16 kHz"}} << load
+            << "the raw value 17 of \"PWM frequency\" is none of its 4 entries";
+        QTest::newRow("check neither on nor off")
+            << QVariantMap{{"Startup beeps/raw", 2}, {"Startup beeps/shown", "on"}} << load
+            << "the raw value 2 of \"Startup beeps\" is neither off (0) nor on (1)";
+        QTest::newRow("moved to another cell")
+            << QVariantMap{{"Motor timing/cells", QVariantList{12}}} << load
+            << "\"Motor timing\" lies in cell 12 in the file but in cell 11 on the device";
+        QTest::newRow("shown text of another value")
+            << QVariantMap{{"Start power/raw", 12}} << load
+            << "\"Start power\" shows as \"8 %\" in the file, but its raw value 12 is \"12 %\"";
+        QTest::newRow("bad last row after good ones")
+            << QVariantMap{{"Motor direction/raw", 1},
+                           {"Motor direction/shown", "Reversed"},
+                           {"Startup beeps/raw", 2}}
+            << load << "the raw value 2 of \"Startup beeps\"";
+        QTest::newRow("forced onto other firmware")
+            << QVariantMap{{"Start power/raw", 200}, {"Start power/shown", "25 %"}}
+            << QStringList{"load", "OTHER FIRMWARE", "--force"} << "the raw value 200 of \"Start power\"";
+        QTest::newRow("unknown parameter") << QVariantMap{{"Start power/name", "Start force"}} << load
+                                           << "the device has no parameter \"Start force\"";
+        QTest::newRow("endless file") << QVariantMap() << QStringList{"load", "/dev/zero"}
+                                      << "/dev/zero is not a usable settings file: it is far larger";
+    }
+
+    void loadRefusesForbiddenFile()
+    {
+        QFETCH(QVariantMap, changes);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString file = folder.filePath("settings.json");
+        QJsonObject settings = savedSettings(0);
+        QVERIFY(changeSettings(settings, changes));
+        if (arguments.contains("OTHER FIRMWARE")) {
+            QJsonObject device = settings.value("device").toObject();
+            device.insert("firmwareBuild", device.value("firmwareBuild").toInt() + 1);
+            settings.insert("device", device);
+        }
+        writeJson(file, settings);
+        arguments.replaceInStrings("OTHER FIRMWARE", file);
+        arguments.replaceInStrings("FILE", file);
+        auto sim = startDevice(e);
+        // Every row but the one with the forbidden value would be written.
+        sim->setCell(12, 9);
+        sim->setCell(25, 0);
+        const QVector<quint8> before = allCells(*sim);
+
+        const Run run = runCli(*sim, e, arguments);
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(countRequests(*sim, "W"), 0);
+        QCOMPARE(allCells(*sim), before);
+    }
+
+    // A settings file that cannot be used is refused before the port is
+    // opened: here a port that does not exist.
+    void settingsFileRefusedBeforeThePort_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("content");  // null: no file; "/": a folder
+        QTest::addColumn<QString>("message");
+
+        const QByteArray head = "{\n  \"format\": \"kova-settings\",\n  \"version\": 1,\n";
+        const QByteArray device = "  \"device\": {\"name\": \"Vorn Kestrel 80\", \"id\": 21, \"hardware\": 2, "
+                                  "\"bootloader\": 3, \"firmwareMajor\": 4, \"firmwareMinor\": 12, "
+                                  "\"firmwareBuild\": 7},\n";
+        const QByteArray power = "{\"name\": \"Start power\", \"cells\": [12], \"raw\": 8, \"shown\": \"8 %\"}";
+        for (const QString command : {"load", "diff"}) {
+            const auto row = [&](const char *what) -> QTestData & {
+                return QTest::newRow(qPrintable(command + ": " + what)) << command;
+            };
+            row("missing") << QByteArray() << "settings.json is not a usable settings file: it cannot be read (";
+            row("a folder") << QByteArray("/") << "settings.json is not a usable settings file: it cannot be read (";
+            row("no separator") << QByteArray(head).replace("\"version\":", "\"version\"") + device + "}"
+                                << "it is not valid JSON at line 3, column 13: expected ':' after a name.";
+            row("open object") << head + device + "  \"parameters\": [" + power + "]\n"
+                               << "it is not valid JSON at line 6, column 1: expected ',' or '}'.";
+            row("repeated name") << head + device + "  \"parameters\": [" + power + ", " + power + "]}\n"
+                                 << "parameter \"Start power\" appears twice.";
+        }
+    }
+
+    void settingsFileRefusedBeforeThePort()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        QTemporaryDir folder;
+        const QString file = folder.filePath("settings.json");
+        if (content == "/") {
+            QVERIFY(QDir(folder.path()).mkdir("settings.json"));
+        } else if (!content.isNull()) {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            QCOMPARE(out.write(content), qint64(content.size()));
+        }
+        QString output, errors;
+        QTextStream out(&output);
+        QTextStream err(&errors);
+        const QStringList arguments{"--port", folder.filePath("no-such-port"), command, file};
+        QCOMPARE(runCli(arguments, out, err, Terminal()), 2);
+        QVERIFY2(errors.startsWith(file) && errors.contains(message), qPrintable(errors));
+    }
+
+    // A parameter that a dependency disables, judged on the values after the
+    // load or set, is not written: load names it and goes on, set refuses.
+    void disabledParametersAreNotWritten_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // FILE: the saved file with `changes`
+        QTest::addColumn<QVariantMap>("changes");
+        QTest::addColumn<QVariantMap>("deviceCells");  // cell -> value before
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QList<int>>("written");  // cells
+        QTest::addColumn<QStringList>("disabled");
+        QTest::addColumn<QString>("message");  // on standard error
+
+        const QStringList load{"--json", "load", "FILE"};
+        const QVariantMap headSpeed3000{{"Governor head speed/raw", 3000},
+                                        {"Governor head speed/shown", "3000 rpm"}};
+        QVariantMap governorOn = headSpeed3000;
+        governorOn.insert("Governor/raw", 1);
+        governorOn.insert("Governor/shown", "On");
+        QVariantMap governorOff = headSpeed3000;
+        governorOff.insert("Governor gain/raw", 7);
+        governorOff.insert("Governor gain/shown", "7");
+
+        QTest::newRow("load: governor stays off")
+            << load << headSpeed3000 << QVariantMap() << 0 << QList<int>() << QStringList{"Governor head speed"}
+            << "";
+        QTest::newRow("load: the file turns the governor off")
+            << load << governorOff << QVariantMap{{"18", 1}} << 0 << QList<int>{18}
+            << QStringList{"Governor head speed", "Governor gain"} << "";
+        QTest::newRow("load: the file turns the governor on")
+            << load << governorOn << QVariantMap() << 0 << QList<int>{18, 19, 20} << QStringList() << "";
+        QTest::newRow("load: threshold while the cut-off is off")
+            << load
+            << QVariantMap{{"Low-voltage cut-off/raw", 0},
+                           {"Low-voltage cut-off/shown", "Off"},
+                           {"Cut-off threshold/raw", 28},
+                           {"Cut-off threshold/shown", "2.8 V/cell"}}
+            << QVariantMap() << 0 << QList<int>{15} << QStringList{"Cut-off threshold"} << "";
+        QTest::newRow("load: a disabled value the window could not hold")
+            << load
+            << QVariantMap{{"Governor head speed/raw", 65535}, {"Governor head speed/shown", "4000 rpm"}}
+            << QVariantMap() << 0 << QList<int>() << QStringList{"Governor head speed"} << "";
+        QTest::newRow("set: a disabled parameter")
+            << QStringList{"set", "Governor head speed=3000"} << QVariantMap() << QVariantMap() << 2
+            << QList<int>() << QStringList()
+            << "\"Governor head speed\" cannot be set while \"Governor\" is Off; nothing was written.";
+        QTest::newRow("set: one that the other assignment turns off")
+            << QStringList{"set", "Governor head speed=3000", "Governor=Off"} << QVariantMap()
+            << QVariantMap{{"18", 1}} << 2 << QList<int>() << QStringList()
+            << "\"Governor head speed\" cannot be set while \"Governor\" is Off";
+        QTest::newRow("set: enabled by the same command")
+            << QStringList{"set", "Governor=On", "Governor head speed=3000"} << QVariantMap() << QVariantMap()
+            << 0 << QList<int>{18, 19, 20} << QStringList() << "";
+    }
+
+    void disabledParametersAreNotWritten()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QVariantMap, changes);
+        QFETCH(QVariantMap, deviceCells);
+        QFETCH(int, status);
+        QFETCH(QList<int>, written);
+        QFETCH(QStringList, disabled);
+        QFETCH(QString, message);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString file = folder.filePath("settings.json");
+        QJsonObject settings = savedSettings(0);
+        QVERIFY(changeSettings(settings, changes));
+        writeJson(file, settings);
+        arguments.replaceInStrings("FILE", file);
+        auto sim = startDevice(e);
+        for (auto cell = deviceCells.begin(); cell != deviceCells.end(); ++cell)
+            sim->setCell(cell.key().toInt(), quint8(cell.value().toInt()));
+        const QVector<quint8> before = allCells(*sim);
+
+        const Run run = runCli(*sim, e, arguments);
+        QCOMPARE(run.status, status);
+        QVERIFY2(message.isEmpty() ? run.err.isEmpty() : run.err.contains(message), qPrintable(run.err));
+        const QSet<int> expected(written.begin(), written.end());
+        QCOMPARE(writtenCells(*sim), expected);
+        for (int cell = 0; cell < 256; ++cell)
+            if (!expected.contains(cell))
+                QCOMPARE(sim->cell(cell), before.at(cell));
+        if (arguments.contains("load"))
+            QCOMPARE(namesInState(run.out, "disabled"), disabled);
+    }
+
+    // Values as people type them: an entry in any case, a number with or
+    // without its unit; a number the device will show otherwise says so.
+    void setTakesValuesAsTyped_data()
+    {
+        QTest::addColumn<QString>("assignment");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("line");
+
+        QTest::newRow("entry in small letters") << "Motor timing=auto" << 11 << 0
+                                                << "changed       Motor timing: 15° -> Auto\n";
+        QTest::newRow("entry in capitals") << "Brake=FULL" << 13 << 2 << "changed       Brake: Proportional -> Full\n";
+        QTest::newRow("number without unit") << "Start power=12" << 12 << 12
+                                             << "changed       Start power: 8 % -> 12 %\n";
+        QTest::newRow("unit without space") << "Start power=12%" << 12 << 12
+                                            << "changed       Start power: 8 % -> 12 %\n";
+        QTest::newRow("unit in another case") << "Temperature protection=100 °c" << 24 << 40
+                                              << "changed       Temperature protection: 110 °C -> 100 °C\n";
+        QTest::newRow("rounded to the decimals") << "Brake strength=42.4" << 14 << 42
+                                                 << "changed       Brake strength: 40 % -> 42 % (42.4 rounded to 42 %)\n";
+        QTest::newRow("rounded to the scale's step")
+            << "Throttle low end=1101" << 22 << 25 << "equal         Throttle low end: 1100 µs (1101 rounded to 1100 µs)\n";
+    }
+
+    void setTakesValuesAsTyped()
+    {
+        QFETCH(QString, assignment);
+        QFETCH(int, cell);
+        QFETCH(int, value);
+        QFETCH(QString, line);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        const Run run = runCli(*sim, e, {"set", assignment});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, line);
+        QCOMPARE(int(sim->cell(cell)), value);
+    }
+
+    // One cell of a two-cell value takes its byte, the other does not answer:
+    // the user learns which cells hold what, and the value the device has now.
+    void halfWrittenValueSaysWhatTheDeviceHolds_data()
+    {
+        QTest::addColumn<int>("example");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("low");
+        QTest::addColumn<int>("high");
+        QTest::addColumn<QString>("message");
+
+        const QString vorn = "Writing \"Governor head speed\" failed: the device did not answer; cell 19 was "
+                             "written, cell 20 was not, so the device now holds 2744 rpm, neither 2600 rpm "
+                             "nor 3000 rpm.";
+        const QString ulma = "Writing \"Governor speed\" failed: the device did not answer; cell 6 was "
+                             "written, cell 7 was not, so the device now holds 2856 rpm, neither 3000 rpm "
+                             "nor 2600 rpm.";
+        QTest::newRow("vorn") << 0 << QStringList{"set", "Governor=On", "Governor head speed=3000"} << 19 << 20
+                              << vorn;
+        QTest::newRow("ulma fast") << 2 << QStringList{"set", "Governor mode=Set", "Governor speed=2600"} << 6
+                                   << 7 << ulma;
+        QTest::newRow("ulma slow") << 3 << QStringList{"set", "Governor mode=Set", "Governor speed=2600"} << 6
+                                   << 7 << ulma;
+    }
+
+    void halfWrittenValueSaysWhatTheDeviceHolds()
+    {
+        QFETCH(int, example);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, low);
+        QFETCH(int, high);
+        QFETCH(QString, message);
+        const Example &e = Examples[example];
+        auto sim = startDevice(e);
+        // The high cell stops answering once the low one took its byte, and
+        // answers again when the low one is read back.
+        SimulatedDevice *device = sim.get();
+        auto stage = std::make_shared<std::atomic<int>>(0);
+        sim->setRequestListener([device, stage, low, high](const SimRequest &request) {
+            if (*stage == 0 && request.kind == 'W' && request.cell == low) {
+                device->failCell(high);
+                *stage = 1;
+            } else if (*stage == 1 && request.kind == 'R' && request.cell == low) {
+                device->reviveCell(high);
+                *stage = 2;
+            }
+        });
+
+        const Run run = runCli(*sim, e, arguments);
+        QCOMPARE(run.status, 6);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(*stage, 2);
+    }
+
     void unopenablePortSaysWhy_data()
     {
         QTest::addColumn<bool>("held");  // by another open of this process, else a port that is not there
@@ -379,6 +820,45 @@ private slots:
         QTextStream err(&errors);
         QCOMPARE(runCli({"--port", port, "info"}, out, err, Terminal()), 3);
         QVERIFY2(errors.contains(why), qPrintable(errors));
+    }
+
+    // An adapter pulled in the middle of a command ends it at once as a
+    // port that is gone, not as a device that stopped answering.
+    void pulledAdapterEndsTheCommand_data()
+    {
+        QTest::addColumn<int>("example");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("pullAfter");  // requests the device sees first
+        for (int i = 0; i < int(std::size(Examples)); ++i) {
+            const Example &e = Examples[i];
+            // The answered ping and the identity cells come first.
+            const int identified = 1 + (e.protocol == SimulatedDevice::Protocol::Vorn ? 6 : 3);
+            const bool ulma = e.protocol == SimulatedDevice::Protocol::UlmaFast
+                              || e.protocol == SimulatedDevice::Protocol::UlmaSlow;
+            QTest::newRow(qPrintable(rowName(e, "read"))) << i << QStringList{"read"} << identified + 2;
+            // Cell 0, Ulma's bootloader entry, then three blocks.
+            QTest::newRow(qPrintable(rowName(e, "flash")))
+                << i << QStringList{"flash", testsupport::examplePackage(e.package), "--yes"}
+                << identified + 1 + (ulma ? 1 : 0) + 3;
+        }
+    }
+
+    void pulledAdapterEndsTheCommand()
+    {
+        QFETCH(int, example);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, pullAfter);
+        const Example &e = Examples[example];
+        auto sim = startDevice(e);
+        sim->setBlockSize(e.blockSize);
+        Run run;
+        {
+            PortPuller puller(*sim, pullAfter);
+            run = runCli(*sim, e, arguments);
+            QVERIFY(puller.pulled());
+        }
+        QVERIFY2(run.err.contains("The port closed"), qPrintable(run.err));
+        QCOMPARE(run.status, 3);
     }
 
     void failedWriteNamesParameter_data()
@@ -409,6 +889,203 @@ private slots:
         const Run run = runCli(*sim, e, {"load", file});
         QCOMPARE(run.status, 6);
         QVERIFY2(run.err.contains(first.value("name").toString()), qPrintable(run.err));
+    }
+
+    void progressOnATerminalOnly_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("onTerminal");
+        for (const QStringList &arguments :
+             {QStringList{"read"}, {"save", "OTHER"}, {"load", "FILE"}, {"diff", "FILE"}}) {
+            QTest::newRow(qPrintable(arguments.first() + ", terminal")) << arguments << true;
+            QTest::newRow(qPrintable(arguments.first() + ", pipe")) << arguments << false;
+        }
+    }
+
+    void progressOnATerminalOnly()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, onTerminal);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        auto sim = startDevice(e);
+        QCOMPARE(runCli(*sim, e, {"save", folder.filePath("settings.json")}).status, 0);
+        arguments.replaceInStrings("OTHER", folder.filePath("other.json"));
+        arguments.replaceInStrings("FILE", folder.filePath("settings.json"));
+
+        const Run run = runCli(*sim, e, arguments, Terminal{onTerminal, {}});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.err.contains(CellBar), onTerminal);
+        // The bar ends erased, and nothing of it reaches the result.
+        QCOMPARE(run.err.endsWith("\r\x1b[K"), onTerminal);
+        QVERIFY(!run.out.contains('\r'));
+        QVERIFY(!run.out.isEmpty());
+    }
+
+    void readOnlyTheNamedParameters_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QList<int>>("cells");  // read besides the identity's
+        QTest::newRow("one") << QStringList{"Start power"} << 0 << QList<int>{12};
+        QTest::newRow("two cells, and the cell that enables it")
+            << QStringList{"Governor head speed"} << 0 << QList<int>{18, 19, 20};
+        QTest::newRow("in the order asked, each once")
+            << QStringList{"Governor", "Start power", "Governor"} << 0 << QList<int>{12, 18};
+        QTest::newRow("no such parameter") << QStringList{"Start power", "Top speed"} << 2 << QList<int>{};
+    }
+
+    void readOnlyTheNamedParameters()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(int, status);
+        QFETCH(QList<int>, cells);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        QCOMPARE(runCli(*sim, e, {"info"}).status, 0);
+        const QSet<int> identityCells = parameterCellsRead(*sim, {});
+        sim->clearRequests();
+
+        const Run run = runCli(*sim, e, QStringList{"--json", "read"} + names);
+        QCOMPARE(run.status, status);
+        QCOMPARE(parameterCellsRead(*sim, identityCells), QSet<int>(cells.begin(), cells.end()));
+        if (status != 0)
+            return;
+        QStringList shown;
+        for (const QJsonValue &parameter : QJsonDocument::fromJson(run.out.toUtf8()).object().value("parameters").toArray())
+            shown << parameter.toObject().value("name").toString();
+        names.removeDuplicates();
+        QCOMPARE(shown, names);
+    }
+
+    void diffListsWhatDiffersAndAllEverything()
+    {
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString file = folder.filePath("settings.json");
+        auto sim = startDevice(e);
+        QCOMPARE(runCli(*sim, e, {"save", file}).status, 0);
+        const QList<int> cells = savedCells(file);
+        sim->setCell(cells.at(0), quint8(sim->cell(cells.at(0)) + 1));
+
+        const Run differences = runCli(*sim, e, {"diff", file});
+        QCOMPARE(differences.status, 1);
+        QCOMPARE(differences.out.count("\ndiffers "), 0);
+        QVERIFY(differences.out.startsWith("differs "));
+        QVERIFY(!differences.out.contains("equal "));
+        const Run all = runCli(*sim, e, {"diff", "--all", file});
+        QCOMPARE(all.status, 1);
+        QCOMPARE(all.out.count(QRegularExpression("^(equal|differs) ", QRegularExpression::MultilineOption)),
+                 readJson(file).value("parameters").toArray().size());
+    }
+
+    void saveToStandardOutput_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("dash") << "-";
+        QTest::newRow("/dev/stdout") << "/dev/stdout";
+    }
+
+    void saveToStandardOutput()
+    {
+        QFETCH(QString, path);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        const Run run = runCli(*sim, e, {"save", path});
+        QCOMPARE(run.status, 0);
+        const QJsonObject saved = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(saved.value("format").toString(), QString("kova-settings"));
+        QVERIFY(!saved.value("parameters").toArray().isEmpty());
+        QVERIFY2(run.err.contains("Saved: " + path), qPrintable(run.err));
+    }
+
+    // Where the port's name came from, as the program says it when the port
+    // does not open, or uses it when it does.
+    void portSourceIsNamed_data()
+    {
+        QTest::addColumn<QString>("source");  // option, environment or kova.ini
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("option") << "option" << false << "(from --port) does not open";
+        QTest::newRow("environment") << "environment" << false << "(from KOVA_PORT) does not open";
+        QTest::newRow("environment opens") << "environment" << true << "";
+        QTest::newRow("kova.ini") << "kova.ini" << false
+                                  << QString("(from kova.ini at %1) does not open").arg(testsupport::portSettingPath());
+    }
+
+    void portSourceIsNamed()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, opens);
+        QFETCH(QString, said);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        const QString port = opens ? sim->portPath() : sim->portPath() + "-gone";
+        QStringList arguments{"-d", testsupport::exampleDescription(e.device), "info"};
+        if (source == "option")
+            arguments << "-p" << port;
+        if (source == "environment")
+            qputenv("KOVA_PORT", port.toLocal8Bit());
+        if (source == "kova.ini")
+            testsupport::writePortSetting(port);
+        const Run run = runWithoutPort(arguments);
+        qunsetenv("KOVA_PORT");
+        QFile::remove(testsupport::portSettingPath());
+        QCOMPARE(run.status, opens ? 0 : 3);
+        QVERIFY2(run.err.contains(said), qPrintable(run.err));
+    }
+
+    void quietAndVerbose()
+    {
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        const Run quiet = runCli(*sim, e, {"-q", "read"});
+        QCOMPARE(quiet.status, 0);
+        QVERIFY(quiet.out.isEmpty());
+        QVERIFY(quiet.err.isEmpty());
+        const Run quietJson = runCli(*sim, e, {"-q", "--json", "read"});
+        QVERIFY(QJsonDocument::fromJson(quietJson.out.toUtf8()).object().contains("parameters"));
+
+        const Run verbose = runCli(*sim, e, {"-v", "info"});
+        QCOMPARE(verbose.status, 0);
+        for (const QString &line : {QString("Port %1 (from --port).").arg(sim->portPath()),
+                                    QString("Ping Vorn at 115200 baud: answered."),
+                                    QString("Description %1 (from --description), the entry at line 4.")
+                                        .arg(testsupport::exampleDescription(e.device))})
+            QVERIFY2(verbose.err.contains(line), qPrintable(verbose.err));
+    }
+
+    // The program's own standard streams: a settings file through a pipe in
+    // and out, and the progress on a terminal but not on a pipe.
+    void standardStreamsOfTheProgram()
+    {
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        Program save;
+        QVERIFY(save.run(*sim, e, {"save", "-"}));
+        QCOMPARE(save.status, 0);
+        QVERIFY2(save.err.startsWith("Saved: -"), save.err.constData());  // a pipe: no progress
+        const QJsonArray parameters = QJsonDocument::fromJson(save.out).object().value("parameters").toArray();
+        QVERIFY(!parameters.isEmpty());
+        const int cell = parameters.at(0).toObject().value("cells").toArray().at(0).toInt();
+        const quint8 saved = sim->cell(cell);
+
+        sim->setCell(cell, quint8(saved + 1));
+        Program diff;
+        QVERIFY(diff.run(*sim, e, {"diff", "-"}, save.out));
+        QCOMPARE(diff.status, 1);
+        Program load;
+        QVERIFY(load.run(*sim, e, {"load", "-"}, save.out));
+        QCOMPARE(load.status, 0);
+        QCOMPARE(sim->cell(cell), saved);
+
+        PseudoTerminal terminal;
+        QVERIFY(terminal.isOpen());
+        Program read;
+        read.process.setStandardErrorFile(terminal.slavePath());
+        QVERIFY(read.run(*sim, e, {"read"}));
+        QCOMPARE(read.status, 0);
+        QVERIFY(QString::fromUtf8(drain(terminal)).contains(CellBar));
     }
 };
 

@@ -1,7 +1,9 @@
-// The parts of kova-cli that need no device: options, the settings file
-// and the progress bar.
+// The parts of kova-cli that need no device: options and help, the report,
+// the settings file and the progress bar.
 #include "clioptions.h"
+#include "helptext.h"
 #include "progressdisplay.h"
+#include "report.h"
 #include "settingsfile.h"
 
 #include <QtTest>
@@ -30,51 +32,159 @@ private slots:
     void options_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("command");  // empty: refused
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("port");
         QTest::addColumn<QStringList>("rest");
+        QTest::addColumn<QStringList>("flags");  // long names of the flags that are set
 
-        QTest::newRow("info") << QStringList{"info"} << "info" << "" << QStringList();
-        QTest::newRow("port name") << QStringList{"--port", "ttyUSB0", "read"} << "read" << "ttyUSB0" << QStringList();
-        QTest::newRow("port path, equals") << QStringList{"--port=/dev/pts/3", "--json", "info"} << "info"
-                                           << "/dev/pts/3" << QStringList();
-        QTest::newRow("load flags") << QStringList{"load", "a.json", "--dry-run", "--force"} << "load" << ""
-                                    << QStringList{"a.json"};
-        QTest::newRow("set several") << QStringList{"set", "A=1", "B C=on"} << "set" << ""
-                                     << QStringList{"A=1", "B C=on"};
-        QTest::newRow("flash yes") << QStringList{"--yes", "flash", "p.upd"} << "flash" << "" << QStringList{"p.upd"};
-        QTest::newRow("help alone") << QStringList{"--help"} << "" << "" << QStringList();
-        QTest::newRow("flag of another command") << QStringList{"save", "a.json", "--dry-run"} << "" << ""
-                                                 << QStringList();
-        QTest::newRow("set without =") << QStringList{"set", "A"} << "" << "" << QStringList();
-        QTest::newRow("set with empty name") << QStringList{"set", "=3"} << "" << "" << QStringList();
-        QTest::newRow("save without file") << QStringList{"save"} << "" << "" << QStringList();
-        QTest::newRow("info with argument") << QStringList{"info", "x"} << "" << "" << QStringList();
-        QTest::newRow("unknown option") << QStringList{"--baud", "info"} << "" << "" << QStringList();
-        QTest::newRow("unknown command") << QStringList{"erase"} << "" << "" << QStringList();
-        QTest::newRow("no command") << QStringList{"--json"} << "" << "" << QStringList();
-        QTest::newRow("port without value") << QStringList{"info", "--port"} << "" << "" << QStringList();
+        const QStringList none;
+        QTest::newRow("info") << QStringList{"info"} << true << "info" << "" << none << none;
+        QTest::newRow("port name") << QStringList{"--port", "ttyUSB0", "read"} << true << "read" << "ttyUSB0" << none
+                                   << none;
+        QTest::newRow("port path, equals") << QStringList{"--port=/dev/pts/3", "--json", "info"} << true << "info"
+                                           << "/dev/pts/3" << none << QStringList{"json"};
+        QTest::newRow("load flags") << QStringList{"load", "a.json", "--dry-run", "--force"} << true << "load" << ""
+                                    << QStringList{"a.json"} << QStringList{"dry-run", "force"};
+        QTest::newRow("set several") << QStringList{"set", "A=1", "B C=on"} << true << "set" << ""
+                                     << QStringList{"A=1", "B C=on"} << none;
+        QTest::newRow("flash yes") << QStringList{"--yes", "flash", "p.upd"} << true << "flash" << ""
+                                   << QStringList{"p.upd"} << QStringList{"yes"};
+        QTest::newRow("help alone") << QStringList{"--help"} << true << "" << "" << none << QStringList{"help"};
+        QTest::newRow("short options") << QStringList{"-p", "ttyUSB1", "-d", "a.dsc", "-n", "load", "a.json"} << true
+                                       << "load" << "ttyUSB1" << QStringList{"a.json"} << QStringList{"dry-run"};
+        QTest::newRow("short options joined") << QStringList{"-qvy", "flash", "p.upd"} << true << "flash" << ""
+                                              << QStringList{"p.upd"} << QStringList{"quiet", "verbose", "yes"};
+        QTest::newRow("dash is standard output") << QStringList{"save", "-"} << true << "save" << ""
+                                                 << QStringList{"-"} << none;
+        QTest::newRow("double dash ends the options") << QStringList{"set", "--json", "--", "-x=1", "--all=2"} << true
+                                                      << "set" << "" << QStringList{"-x=1", "--all=2"}
+                                                      << QStringList{"json"};
+        QTest::newRow("help for a command") << QStringList{"help", "load"} << true << "load" << "" << none
+                                            << QStringList{"help"};
+        QTest::newRow("command's help") << QStringList{"diff", "-h"} << true << "diff" << "" << none
+                                        << QStringList{"help"};
+        QTest::newRow("diff all") << QStringList{"diff", "a.json", "--all"} << true << "diff" << ""
+                                  << QStringList{"a.json"} << QStringList{"all"};
+        QTest::newRow("read names") << QStringList{"read", "Brake", "Start power"} << true << "read" << ""
+                                    << QStringList{"Brake", "Start power"} << none;
+        QTest::newRow("check") << QStringList{"check", "a.dsc", "-", "b.upd"} << true << "check" << ""
+                               << QStringList{"a.dsc", "-", "b.upd"} << none;
+        QTest::newRow("flag of another command") << QStringList{"save", "a.json", "--dry-run"} << false << "" << ""
+                                                 << none << none;
+        QTest::newRow("short flag of another command") << QStringList{"-y", "load", "a.json"} << false << "" << ""
+                                                       << none << none;
+        QTest::newRow("all for load") << QStringList{"load", "a.json", "--all"} << false << "" << "" << none << none;
+        QTest::newRow("set without =") << QStringList{"set", "A"} << false << "" << "" << none << none;
+        QTest::newRow("set with empty name") << QStringList{"set", "=3"} << false << "" << "" << none << none;
+        QTest::newRow("save without file") << QStringList{"save"} << false << "" << "" << none << none;
+        QTest::newRow("check without file") << QStringList{"check"} << false << "" << "" << none << none;
+        QTest::newRow("info with argument") << QStringList{"info", "x"} << false << "" << "" << none << none;
+        QTest::newRow("unknown option") << QStringList{"--baud", "info"} << false << "" << "" << none << none;
+        QTest::newRow("unknown short option") << QStringList{"-x", "info"} << false << "" << "" << none << none;
+        QTest::newRow("unknown command") << QStringList{"erase"} << false << "" << "" << none << none;
+        QTest::newRow("help for an unknown command") << QStringList{"help", "erase"} << false << "" << "" << none
+                                                     << none;
+        QTest::newRow("no command") << QStringList{"--json"} << false << "" << "" << none << none;
+        QTest::newRow("port without value") << QStringList{"info", "--port"} << false << "" << "" << none << none;
     }
 
     void options()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(bool, ok);
         QFETCH(QString, command);
         QFETCH(QString, port);
         QFETCH(QStringList, rest);
+        QFETCH(QStringList, flags);
         const ParsedOptions parsed = parseOptions(arguments);
-        const bool help = arguments.contains("--help");
-        QCOMPARE(parsed.ok(), !command.isEmpty() || help);
+        QCOMPARE(parsed.ok(), ok);
         QCOMPARE(parsed.error.isEmpty(), parsed.ok());
-        if (!parsed.ok() || help)
+        if (!ok)
             return;
-        QCOMPARE(parsed.options.command, command);
-        QCOMPARE(parsed.options.port, port);
-        QCOMPARE(parsed.options.arguments, rest);
-        QCOMPARE(parsed.options.dryRun, arguments.contains("--dry-run"));
-        QCOMPARE(parsed.options.force, arguments.contains("--force"));
-        QCOMPARE(parsed.options.yes, arguments.contains("--yes"));
-        QCOMPARE(parsed.options.json, arguments.contains("--json"));
+        const CliOptions &options = parsed.options;
+        QCOMPARE(options.command, command);
+        QCOMPARE(options.port, port);
+        QCOMPARE(options.arguments, rest);
+        const std::pair<const char *, bool> set[] = {
+            {"dry-run", options.dryRun}, {"force", options.force}, {"all", options.all},
+            {"yes", options.yes},        {"json", options.json},   {"quiet", options.quiet},
+            {"verbose", options.verbose}, {"help", options.help},
+        };
+        for (const auto &flag : set)
+            QVERIFY2(flag.second == flags.contains(flag.first), flag.first);
+    }
+
+    // --help, `help COMMAND` and the manual page list each command's own
+    // options under the command, and every option of every command.
+    void commandOptionsStandUnderTheirCommand_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const CommandInfo &command : commandTable())
+            QTest::newRow(qPrintable(command.name)) << command.name;
+    }
+
+    void commandOptionsStandUnderTheirCommand()
+    {
+        QFETCH(QString, command);
+        const CommandInfo *info = findCommand(command);
+        QVERIFY(info);
+        const QString full = helptext::full();
+        const QString manual = helptext::manualPage("1.03");
+        const QString own = helptext::command(command);
+        QVERIFY(own.startsWith("Usage: kova-cli [options] " + command));
+        const int row = full.indexOf(QRegularExpression("\\n  " + command + "[ \\n]"));
+        const int nextRow = full.indexOf(QRegularExpression("\\n  [a-z]"), row + 1);
+        const int manualRow = manual.indexOf(".TP\n\\fB" + command + "\\fR");
+        const int manualNext = manual.indexOf(QRegularExpression("\\.TP\\n\\\\fB[a-z]|\\.SH"), manualRow + 1);
+        QVERIFY(row > 0 && nextRow > row);
+        QVERIFY(manualRow > 0 && manualNext > manualRow);
+        for (const QString &name : info->options) {
+            const QString option = "--" + name;
+            const QString manualOption = "\\-\\-" + QString(name).replace("-", "\\-");
+            const int at = full.indexOf(option, row);
+            QVERIFY2(at > row && at < nextRow, qPrintable(option));
+            QVERIFY2(own.contains(option), qPrintable(option));
+            const int manualAt = manual.indexOf(manualOption, manualRow);
+            QVERIFY2(manualAt > manualRow && manualAt < manualNext, qPrintable(option));
+        }
+    }
+
+    void manualPageHasItsSections()
+    {
+        const QString manual = helptext::manualPage("1.03");
+        QStringList sections;
+        for (const QString &line : manual.split('\n'))
+            if (line.startsWith(".SH "))
+                sections << line.mid(4).remove('"');
+        QCOMPARE(sections, QStringList({"NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "OPTIONS", "EXIT STATUS",
+                                        "ENVIRONMENT", "FILES", "EXAMPLES", "SEE ALSO"}));
+        for (const OptionInfo &option : commonOptions())
+            QVERIFY2(manual.contains("\\-\\-" + QString(option.longName).replace("-", "\\-")),
+                     qPrintable(option.longName));
+        QVERIFY(manual.contains("KOVA_PORT"));
+        QVERIFY(manual.contains(".TP\n\\fBkova\\-cli check"));
+    }
+
+    // A line of the report is on its stream when it is made, not at the end:
+    // a load's lines follow its writes.
+    void reportLinesAppearAtOnce()
+    {
+        QString text;
+        QTextStream out(&text);
+        QString errors;
+        QTextStream err(&errors);
+        Report report(out, err, false);
+        report.parameter("changed", "Start power", "Start power: 8 % -> 12 %");
+        QCOMPARE(text, QString("changed       Start power: 8 % -> 12 %\n"));
+        report.setQuiet(true);
+        report.parameter("changed", "Governor", "Governor: Off -> On");
+        report.detail("Port ttyUSB0 (from --port).");
+        QCOMPARE(text.count('\n'), 1);
+        QVERIFY(errors.isEmpty());
+        report.setVerbose(true);
+        report.detail("Port ttyUSB0 (from --port).");
+        QCOMPARE(errors, QString("Port ttyUSB0 (from --port).\n"));
     }
 
     void settingsFileRefusals_data()
@@ -93,6 +203,9 @@ private slots:
         QTest::newRow("raw negative") << QByteArray("\"raw\": 3") << QByteArray("\"raw\": -3");
         QTest::newRow("raw fractional") << QByteArray("\"raw\": 3") << QByteArray("\"raw\": 3.5");
         QTest::newRow("cell without slot") << QByteArray("[11]") << QByteArray("[255]");
+        QTest::newRow("cell far beyond any integer") << QByteArray("[11]") << QByteArray("[1e30]");
+        QTest::newRow("raw far below any integer") << QByteArray("\"raw\": 3") << QByteArray("\"raw\": -1e300");
+        QTest::newRow("identifier far beyond") << QByteArray("\"id\": 21") << QByteArray("\"id\": 1e19");
         QTest::newRow("no cells") << QByteArray("[11]") << QByteArray("[]");
         QTest::newRow("three cells") << QByteArray("[11]") << QByteArray("[11, 12, 13]");
         QTest::newRow("nameless parameter") << QByteArray("\"name\": \"Motor") << QByteArray("\"nom\": \"Motor");

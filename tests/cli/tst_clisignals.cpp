@@ -46,7 +46,7 @@ private:
         cli = std::make_unique<QProcess>();
         connect(cli.get(), &QProcess::readyReadStandardError, this,
                 [this] { errors += QString::fromLocal8Bit(cli->readAllStandardError()); });
-        cli->start(KOVA_CLI, QStringList{"--port", sim->portPath(), "--description",
+        cli->start(KOVA_CLI_PROGRAM, QStringList{"--port", sim->portPath(), "--description",
                                          testsupport::exampleDescription("vorn"), "flash",
                                          testsupport::examplePackage("vorn-4.13.upd")}
                                  + extra);

@@ -3,7 +3,10 @@
 #include "device/buscontroller.h"
 #include "device/deviceimage.h"
 #include "firmware/firmwarepackage.h"
+#include "link/portsettingfile.h"
+#include "link/untrustedini.h"
 #include "simulateddevice.h"
+#include "support/portpuller.h"
 #include "support/testsupport.h"
 
 #include <QSerialPort>
@@ -116,6 +119,27 @@ private:
         QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 1, 5000);
         sim->clearRequests();
         sim->clearRawReceived();
+    }
+
+    static bool writeSettingFile(const QByteArray &content)
+    {
+        QFile file(testsupport::portSettingPath());
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    }
+
+    static QByteArray settingFile()
+    {
+        QFile file(testsupport::portSettingPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A byte array as the toolkit's settings writer serialises it, raw.
+    static QByteArray serialisedText(const QByteArray &bytes)
+    {
+        QByteArray object("@Variant(\0\0\0\x0c", 13);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            object += char(bytes.size() >> shift);
+        return object + bytes + ')';
     }
 
     bool sawStatus(const QString &color, const QString &text) const
@@ -294,8 +318,7 @@ private slots:
         testsupport::writePortSetting(sim->portPath());
         startLink();
         link->findUSBCable();
-        QCOMPARE(QSettings(testsupport::portSettingPath(), QSettings::IniFormat).value("PORT/Name").toString(),
-                 sim->portPath());
+        QCOMPARE(readPortName(testsupport::portSettingPath()), sim->portPath());
     }
 
     void firstRunScansAndWritesTheSettingFile()
@@ -308,24 +331,62 @@ private slots:
         const QStringList candidates{sim->portPath(), second.portPath(), unplugged.portPath(), shortEcho.path,
                                      longEcho.path};
         startLink([candidates] { return candidates; });
-        QSettings written(testsupport::portSettingPath(), QSettings::IniFormat);
-        QCOMPARE(written.value("PORT/Name").toString(), second.portPath());
+        QCOMPARE(readPortName(testsupport::portSettingPath()), second.portPath());
 
         // The user asks again after unplugging that cable: the first one wins now.
         second.setUnplugged(true);
         link->findUSBCable();
-        written.sync();
-        QCOMPARE(QSettings(testsupport::portSettingPath(), QSettings::IniFormat).value("PORT/Name").toString(),
-                 sim->portPath());
+        QCOMPARE(readPortName(testsupport::portSettingPath()), sim->portPath());
+    }
+
+    // "&Find USB-cable" changes the port's line and nothing else of the file.
+    void scanRewritesOnlyThePortName()
+    {
+        const QByteArray rest = "; kept as it is\r\n[Window]\r\nState=" + serialisedText("x") + "\r\n";
+        QVERIFY(writeSettingFile(rest + "[PORT]\r\nName=/dev/pts/kova-missing\r\nBaud=19200\r\n"));
+        startLink([this] { return QStringList{sim->portPath()}; });
+        link->findUSBCable();
+        QCOMPARE(settingFile(), rest + "[PORT]\r\nName=" + sim->portPath().toLatin1() + "\r\nBaud=19200\r\n");
+    }
+
+    // What a hand-edited "kova.ini" holds is read as text, never as an object.
+    void settingFileWithoutAPortName_data()
+    {
+        QTest::addColumn<QString>("corpusFile");  // else the port's name written as an object
+        QTest::newRow("the text that crashed the settings reader")
+            << "tests/fuzz/corpus/ini/device-id-behind-a-dropped-escape-is-an-object.ini";
+        QTest::newRow("the port written as an object") << "";
+    }
+
+    void settingFileWithoutAPortName()
+    {
+        QFETCH(QString, corpusFile);
+        QByteArray content;
+        if (corpusFile.isEmpty()) {
+            // Lengths of 10 and 13 would be line ends in the object's bytes.
+            QString port = sim->portPath();
+            if (port.size() == 10 || port.size() == 13)
+                port.replace("/dev/", "/dev/./");
+            content = "[PORT]\nName=\\q" + serialisedText(port.toLatin1()) + "\n";
+        } else {
+            QFile corpus(testsupport::sourcePath(corpusFile));
+            QVERIFY(corpus.open(QIODevice::ReadOnly));
+            content = corpus.readAll();
+        }
+        QVERIFY(writeSettingFile(content));
+        sim->attachDevice(SimulatedDevice::Protocol::Vorn);
+        startLink();
+        QTRY_COMPARE_WITH_TIMEOUT(statuses->count(), 2, 3000);
+        QCOMPARE(statuses->at(1).at(0).toString(), QString("red"));
+        QCOMPARE(statuses->at(1).at(1).toString(), QString(" USB-cable not connected"));
+        QCOMPARE(constructs->count(), 0);
+        QCOMPARE(settingFile(), content);
     }
 
     void scanWithoutCableStoresAnEmptyName()
     {
         startLink([] { return QStringList{"/dev/pts/kova-missing"}; });
-        QVERIFY(QFile::exists(testsupport::portSettingPath()));
-        QSettings written(testsupport::portSettingPath(), QSettings::IniFormat);
-        QVERIFY(written.contains("PORT/Name"));
-        QCOMPARE(written.value("PORT/Name").toString(), QString());
+        QCOMPARE(iniGroup(settingFile(), "PORT", IniEncoding::Latin1), (QMap<QString, QString>{{"Name", ""}}));
     }
 
     void readsUsedCellsInAscendingOrder()
@@ -518,39 +579,65 @@ private slots:
         QCOMPARE(dropped.count(), drops);
     }
 
-    // A port that is no longer open ends the operation at once, as a
-    // failure, and without the port's own warnings.
-    void closedPortEndsTheOperation_data()
+    // A port that is closed under an operation, or whose adapter is pulled
+    // during it, ends the operation at once as a lost cable: the device is
+    // dropped, the status turns red, and the port's own warnings stay out.
+    void lostPortEndsTheOperation_data()
     {
         QTest::addColumn<Request>("request");
-        QTest::addColumn<QByteArray>("failureSignal");
-        QTest::newRow("write") << Request([](BusController &link) { link.writeDeviceValue(0x0102, 20, 21); })
-                               << QByteArray(SIGNAL(updatedDeviceValue()));
-        QTest::newRow("read of all cells") << Request([](BusController &link) { link.readDeviceAllCells(); })
-                                           << QByteArray(SIGNAL(doDestroyDevice()));
-        QTest::newRow("upload") << Request([](BusController &link) {
+        QTest::addColumn<int>("pullAfter");  // requests the device sees first; -1: the port is closed before
+        QTest::addColumn<bool>("upload");
+        const Request write([](BusController &link) { link.writeDeviceValue(0x0102, 20, 21); });
+        const Request readAll([](BusController &link) { link.readDeviceAllCells(); });
+        const Request upload([](BusController &link) {
             const QString path = testsupport::sourcePath("examples/firmwares/vorn-4.14.upd");
             link.doUpdateFirmware(path, readPackageFile(path).bytes);
-        }) << QByteArray(SIGNAL(firmwareUpdateFailed(QString)));
+        });
+        QTest::newRow("write, port closed") << write << -1 << false;
+        QTest::newRow("write, adapter pulled") << write << 1 << false;
+        QTest::newRow("read of all cells, port closed") << readAll << -1 << false;
+        QTest::newRow("read of all cells, adapter pulled") << readAll << 2 << false;
+        QTest::newRow("upload, port closed") << upload << -1 << true;
+        // The identity is read again (six cells) before the first block.
+        QTest::newRow("upload, adapter pulled while the device is identified again") << upload << 3 << true;
+        QTest::newRow("upload, adapter pulled between blocks") << upload << 9 << true;
     }
 
-    void closedPortEndsTheOperation()
+    void lostPortEndsTheOperation()
     {
         QFETCH(Request, request);
-        QFETCH(QByteArray, failureSignal);
+        QFETCH(int, pullAfter);
+        QFETCH(bool, upload);
         sim->setIdentity(21, 2, 3, 4, 14, 0);
+        sim->setBlockSize(256);
         connectTo(SimulatedDevice::Protocol::Vorn);
-        useCells({3});
+        useCells({3, 4, 5, 6, 7, 8});
         image->fwPageSize = 256;
         image->fwPageCount = 32;
-        link->findChild<QSerialPort *>()->close();
-        QSignalSpy failure(link.get(), failureSignal.constData());
+        auto *port = link->findChild<QSerialPort *>();
+        if (pullAfter < 0)
+            port->close();
+        QSignalSpy failure(link.get(), &BusController::firmwareUpdateFailed);
 
         testsupport::WarningCatcher catcher;
-        request(*link);
+        {
+            std::unique_ptr<PortPuller> puller;
+            if (pullAfter >= 0)
+                puller = std::make_unique<PortPuller>(*sim, pullAfter);
+            request(*link);
+            QVERIFY(!puller || puller->pulled());
+        }
         QCOMPARE(catcher.warnings(), QStringList());
-        QCOMPARE(failure.count(), 1);
-        QVERIFY(sim->requests().isEmpty());
+        QCOMPARE(destroys->count(), 1);
+        QVERIFY(sawStatus("red", " USB-cable not connected"));
+        QCOMPARE(failure.count(), upload ? 1 : 0);
+        if (upload)
+            QVERIFY2(failure.first().first().toString().contains("serial port closed"),
+                     qPrintable(failure.first().first().toString()));
+        // A closed port opens again at once; a pulled one stays closed until it is back.
+        QCOMPARE(port->isOpen(), pullAfter < 0);
+        if (pullAfter < 0)
+            QVERIFY(sim->requests().isEmpty());
     }
 
     // The upload is of the device the user confirmed, or of none: a device

@@ -3,7 +3,7 @@
 #include "device/deviceimage.h"
 #include "device/devicesession.h"
 #include "simulateddevice.h"
-#include "support/testsupport.h"
+#include "support/exampledevice.h"
 
 #include <QSerialPort>
 #include <QtTest>
@@ -80,6 +80,69 @@ private slots:
         QCOMPARE(bench.image.cells[21].value.load(), quint8(0x12));
         QCOMPARE(bench.sim.cell(20), quint8(0x34));
         QCOMPARE(sent.toHex(' '), bench.sim.rawReceived().toHex(' '));
+    }
+
+    // A device may take any time within the reply wait. Every reply but a
+    // ping's (pings are answered within their pause) comes at 90 % of the
+    // shortest reply wait of the dialect's cell commands after the echo,
+    // whole or in pieces: every value read is still the device's own, and a
+    // write and an upload go through.
+    void lateRepliesAreWaitedFor_data()
+    {
+        QTest::addColumn<SimProtocol>("protocol");
+        QTest::addColumn<DialectSetting>("dialect");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<int>("lateMs");
+        QTest::addColumn<int>("chunks");
+        QTest::newRow("Vorn") << SimProtocol::Vorn << Vorn << "vorn" << 90 << 1;
+        QTest::newRow("Kelpa, in pieces") << SimProtocol::Kelpa << Kelpa << "kelpa" << 900 << 3;
+        QTest::newRow("Ulma 19000, in pieces") << SimProtocol::UlmaFast << UlmaFast << "ulma" << 90 << 3;
+        QTest::newRow("Ulma 4800") << SimProtocol::UlmaSlow << UlmaSlow << "ulma" << 90 << 1;
+    }
+
+    void lateRepliesAreWaitedFor()
+    {
+        QFETCH(SimProtocol, protocol);
+        QFETCH(DialectSetting, dialect);
+        QFETCH(QString, device);
+        QFETCH(int, lateMs);
+        QFETCH(int, chunks);
+        Bench bench;
+        const QMap<int, quint8> cells = testsupport::exampleCells(device);
+        QVERIFY(!cells.isEmpty());
+        bench.sim.setCells(cells);
+        bench.sim.attachDevice(protocol);
+        bench.sim.setBlockSize(64);
+        bench.sim.setLateReplies(lateMs, chunks);
+        QCOMPARE(bench.session.open(bench.sim.portPath()), OpenOutcome::Opened);
+        QCOMPARE(bench.session.ping(dialect), Answered);
+
+        DeviceIdentity identity;
+        QCOMPARE(bench.session.identify(identity), LinkOutcome::Done);
+        const bool vorn = dialect == Vorn;
+        QCOMPARE(identity.deviceId, bench.sim.cell(vorn ? 200 : 64));
+        QCOMPARE(identity.fwMajor, bench.sim.cell(vorn ? 205 : 65));
+        QCOMPARE(identity.fwMinor, bench.sim.cell(vorn ? 206 : 66));
+        if (vorn) {
+            QCOMPARE(identity.hwVersion, bench.sim.cell(202));
+            QCOMPARE(identity.blVersion, bench.sim.cell(203));
+        }
+        for (auto cell = cells.cbegin(); cell != cells.cend(); ++cell)
+            bench.image.cells[cell.key()].used = 1;
+        QCOMPARE(bench.session.readUsedCells(bench.image).outcome, LinkOutcome::Done);
+        for (auto cell = cells.cbegin(); cell != cells.cend(); ++cell)
+            QCOMPARE(bench.image.cells[cell.key()].value.load(), bench.sim.cell(cell.key()));
+
+        QCOMPARE(bench.session.writeValue(bench.image, 0x1234, 20, 21), WriteOutcome::Confirmed);
+        QCOMPARE(bench.sim.cell(20), quint8(0x34));
+        QCOMPARE(bench.sim.cell(21), quint8(0x12));
+
+        QByteArray image;
+        for (int i = 0; i < 128; ++i)
+            image.append(char(i * 3));
+        QCOMPARE(bench.session.uploadImage(image, 64, 2, identity, {}, {}), UploadOutcome::Done);
+        const QList<QByteArray> blocks{image.left(64), image.mid(64)};
+        QCOMPARE(bench.sim.receivedBlocks(), dialect == Kelpa ? blocks + blocks : blocks);
     }
 
     void outcomes_data()

@@ -1,9 +1,9 @@
 #include "firmware/packagecatalogue.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTextCodec>
 #include <QtTest>
 
 #include <memory>
@@ -102,37 +102,70 @@ private slots:
         QCOMPARE(listedNames(quint8(deviceId), quint8(hwVersion), quint8(blVersion)).size(), listed ? 1 : 0);
     }
 
-    // Only the part before the data part is read, and only when no value in
-    // it could be taken for a serialised object.
-    void skipsUnsafePackages_data()
+    // Only the part before the data part is read, and its values only as
+    // texts: nothing in a package becomes an object.
+    void readsPackageHeadsAsTexts_data()
     {
         QTest::addColumn<QByteArray>("package");
+        QTest::addColumn<int>("deviceId");
         QTest::addColumn<bool>("listed");
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<bool>("skipped");  // with a debug line
 
         const QByteArray fitting = identityGroup("7", "1", "1");
         const QByteArray data = "\r\n[Firmware]\r\n0011223344556677abc\r\n";
-        QTest::newRow("plain") << fitting + data << true;
-        QTest::newRow("serialised ID")
-            << "[Device]\nID=@Variant(\\0\\0\\0\\x3\\0\\0\\0\\0\\a)\nHW=1\nBL=1\n" + data << false;
-        QTest::newRow("serialised notes") << fitting + "Header=\"@ByteArray(x)\"\r\n" + data << false;
-        QTest::newRow("mail address in the notes") << fitting + "Description=help@example.com\r\n" + data << true;
-        QTest::newRow("data part not looked at") << fitting + data + "@Variant(x)\r\n[Device]\r\nID=9\r\n" << true;
+        // A serialised unsigned number 7, out of reach of a check for "@" after a blank.
+        const QByteArray hiddenSeven =
+            "[Device]\nID=\\q@Variant(" + QByteArray("\0\0\0\x03\0\0\0\x07", 8) + ")\nHW=1\nBL=1\n";
+        QTest::newRow("plain") << fitting + data << 7 << true << "" << false;
+        QTest::newRow("serialised ID is no number")
+            << "[Device]\nID=@Variant(\\0\\0\\0\\x3\\0\\0\\0\\a)\nHW=1\nBL=1\n" + data << 0 << true << ""
+            << false;
+        QTest::newRow("serialised ID behind a dropped escape, not 7")
+            << hiddenSeven + data << 7 << false << "" << false;
+        QTest::newRow("serialised ID behind a dropped escape, 0") << hiddenSeven + data << 0 << true << "" << false;
+        QTest::newRow("serialised notes left out")
+            << fitting + "Header=\"@ByteArray(x)\"\r\n" + data << 7 << true << "" << false;
+        QTest::newRow("mail address in the notes")
+            << fitting + "Header=help@example.com\r\n" + data << 7 << true << "help@example.com" << false;
+        QTest::newRow("data part not looked at")
+            << fitting + data + "@Variant(x)\r\n[Device]\r\nID=9\r\n" << 7 << true << "" << false;
         QTest::newRow("INI part too large")
-            << fitting + "Description=" + QByteArray(70000, 'x') + data << false;
+            << fitting + "Description=" + QByteArray(70000, 'x') + data << 7 << false << "" << true;
         QTest::newRow("large data part")
-            << fitting + data + QByteArray("0011223344556677abc\r\n").repeated(50000) << true;
+            << fitting + data + QByteArray("0011223344556677abc\r\n").repeated(50000) << 7 << true << "" << false;
     }
 
-    void skipsUnsafePackages()
+    void readsPackageHeadsAsTexts()
     {
         QFETCH(QByteArray, package);
+        QFETCH(int, deviceId);
         QFETCH(bool, listed);
+        QFETCH(QString, header);
+        QFETCH(bool, skipped);
 
         writeFile("p.upd", package);
-        for (int reading = 0; reading < 2 && !listed; ++reading)
+        for (int reading = 0; reading < 2 && skipped; ++reading)
             QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Firmware package skipped: .*/p\\.upd - "));
-        QCOMPARE(listedNames(7, 1, 1), listed ? QStringList{"p.upd"} : QStringList());
-        QCOMPARE(packageFitsDevice(folder->filePath("p.upd"), 7, 1, 1), listed);
+        const QVector<FirmwarePackage> catalogue = buildCatalogue(folder->path(), quint8(deviceId), 1, 1);
+        QCOMPARE(catalogue.size(), listed ? 1 : 0);
+        if (listed)
+            QCOMPARE(catalogue.first().header, header);
+        QCOMPARE(packageFitsDevice(folder->filePath("p.upd"), quint8(deviceId), 1, 1), listed);
+    }
+
+    // The package that stopped the fuzzer and crashed the window: its "ID"
+    // is no number, so it fits only a device that is all zeros.
+    void packageThatCrashedTheSettingsReader()
+    {
+        QFile crash(
+            testsupport::sourcePath("tests/fuzz/corpus/package/device-id-behind-a-dropped-escape-is-an-object.upd"));
+        QVERIFY(crash.open(QIODevice::ReadOnly));
+        writeFile("crash.upd", crash.readAll());
+        QCOMPARE(listedNames(0, 0, 0), QStringList{"crash.upd"});
+        QVERIFY(listedNames(21, 2, 3).isEmpty());
+        const FirmwarePackage package = buildCatalogue(folder->path(), 0, 0, 0).first();
+        QVERIFY(package.version.isEmpty() && package.header.isEmpty() && package.description.isEmpty());
     }
 
     void readsTextsInWindows1251()
@@ -140,7 +173,9 @@ private slots:
         const QString notes = QString::fromUtf8("Fixed start-up, faster ramp / Исправлен запуск, быстрее разгон");
         QByteArray content = "[Device]\r\nID=7\r\nHW=1\r\nBL=1\r\nFW=2.6\r\nHeader=Release 2.6\r\n"
                              "Description=\"";
-        content += QTextCodec::codecForName("Windows-1251")->fromUnicode(notes);
+        // The notes in Windows-1251.
+        content += "Fixed start-up, faster ramp / \xc8\xf1\xef\xf0\xe0\xe2\xeb\xe5\xed \xe7\xe0\xef\xf3\xf1\xea, "
+                   "\xe1\xfb\xf1\xf2\xf0\xe5\xe5 \xf0\xe0\xe7\xe3\xee\xed";
         content += "\"\r\n\r\n[Firmware]\r\n";
         writeFile("notes.upd", content);
         writeFile("bare.upd", "[Device]\r\nID=7\r\nHW=1\r\nBL=1\r\n");

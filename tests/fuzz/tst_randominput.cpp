@@ -1,11 +1,13 @@
 // Random bytes against the pure parsers: whatever arrives on the line or sits
-// in a package file, they must neither crash nor read outside their input
-// (the sanitizer builds watch for that), and what they accept must hold up.
+// in a package or setting file, they must neither crash nor read outside
+// their input (the sanitizer builds watch for that), and what they accept
+// must hold up.
 // The seed is fixed so that a failure can be replayed.
 #include "firmware/firmwareimage.h"
 #include "firmware/uploadframes.h"
 #include "link/checksums.h"
 #include "link/frames.h"
+#include "link/untrustedini.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
@@ -35,6 +37,20 @@ QByteArray randomPackage(QRandomGenerator &random)
     const int length = int(random.bounded(600));
     for (int i = 0; i < length; ++i)
         text += alphabet[random.bounded(int(sizeof alphabet) - 1)];
+    return text;
+}
+
+// Lines biased towards the INI syntax: groups, keys, quotes, escapes,
+// comments and line ends of every kind.
+QByteArray randomIni(QRandomGenerator &random)
+{
+    static const char *const pieces[] = {"[Device]", "[PORT]", "[Other]", "\n", "\r\n", "\r", "Name", "ID",
+                                         "=", " ", "\"", "\\", ",", ";", "@", "x", "\\x4", "\\0", "%4E",
+                                         "\xe0", "\\\n", "\\\r"};
+    QByteArray text;
+    const int length = int(random.bounded(40));
+    for (int i = 0; i < length; ++i)
+        text += pieces[random.bounded(int(sizeof pieces / sizeof *pieces))];
     return text;
 }
 
@@ -92,6 +108,21 @@ private slots:
                 // Every image byte comes from two hex digits of a line record.
                 QVERIFY(image.size() * 2 <= text.size());
             }
+        }
+    }
+
+    // Setting the port name reads back and leaves the other groups as they were.
+    void iniFiles()
+    {
+        QRandomGenerator random(1252);
+        for (int round = 0; round < Rounds / 10; ++round) {
+            const QByteArray text = randomIni(random);
+            const QString name = round % 2 ? QStringLiteral("ttyUSB0") : QStringLiteral(" a,\"b\\");
+            const QByteArray written = withIniValue(text, "PORT", "Name", name);
+            QCOMPARE(iniGroup(written, "PORT", IniEncoding::Latin1).value("Name"), name);
+            for (const char *group : {"Device", "Other", ""})
+                QCOMPARE(iniGroup(written, group, IniEncoding::Windows1251),
+                         iniGroup(text, group, IniEncoding::Windows1251));
         }
     }
 

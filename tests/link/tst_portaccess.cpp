@@ -5,6 +5,12 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(PortProblem)
 Q_DECLARE_METATYPE(QSerialPort::SerialPortError)
@@ -99,6 +105,56 @@ private slots:
         QCOMPARE(diagnosis.holderName, holderName);
         if (!port.isEmpty())
             QCOMPARE(diagnosis.device, root.filePath("dev/" + port));
+    }
+
+    // Anyone may put a file named like a lock into /tmp: a FIFO must not
+    // hold the diagnosis, nor a link lead it elsewhere, nor a large file
+    // be read whole.
+    void readsOnlyRegularLockFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<qint64>("holderPid");
+
+        QTest::newRow("regular file, long") << "long" << qint64(4242);
+        QTest::newRow("symbolic link to a lock") << "link" << qint64(0);
+        QTest::newRow("FIFO") << "fifo" << qint64(0);
+    }
+
+    void readsOnlyRegularLockFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(qint64, holderPid);
+
+        QDir(root.filePath("lock")).removeRecursively();
+        QDir(root.filePath("run-lock")).removeRecursively();
+        const QString lockFile = root.filePath("lock/LCK..ttyUSB0");
+        QVERIFY(QDir(root.path()).mkpath("lock"));
+        if (kind == "long") {
+            writeFile("lock/LCK..ttyUSB0", "      4242\n" + QByteArray(1 << 20, 'x'));
+        } else if (kind == "link") {
+            writeFile("elsewhere/LCK..ttyUSB0", "4242\n");
+            QVERIFY(QFile::link(root.filePath("elsewhere/LCK..ttyUSB0"), lockFile));
+        } else {
+            QCOMPARE(::mkfifo(QFile::encodeName(lockFile).constData(), 0600), 0);
+        }
+
+        std::promise<PortDiagnosis> promise;
+        std::future<PortDiagnosis> diagnosis = promise.get_future();
+        std::thread worker([&] {
+            promise.set_value(diagnosePortOpenFailure("ttyUSB0", QSerialPort::PermissionError, fakeSystem(0)));
+        });
+        const bool prompt = diagnosis.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        if (!prompt) {
+            // A writer that comes and goes ends the wait of the reader.
+            const int writer = ::open(QFile::encodeName(lockFile).constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        }
+        worker.join();
+        QVERIFY2(prompt, "the diagnosis waited on the lock file");
+        const PortDiagnosis result = diagnosis.get();
+        QCOMPARE(result.holderPid, holderPid);
+        QCOMPARE(result.problem, PortProblem::InUse);
     }
 
     void portsToScan_data()

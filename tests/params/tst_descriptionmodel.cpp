@@ -90,6 +90,48 @@ private slots:
         QCOMPARE(wide.decimals, descriptionreader::MaxDecimals);
     }
 
+    // A file in a declared single-byte encoding reads as the same text with
+    // either toolkit; "word" is the encoded bytes of "text".
+    void readsDeclaredEncodings_data()
+    {
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::addColumn<QByteArray>("word");
+        QTest::addColumn<QString>("text");
+
+        const QString brake = QString::fromUtf8("\u0422\u043e\u0440\u043c\u043e\u0437");
+        QTest::newRow("windows-1251") << QByteArray("windows-1251") << QByteArray("\xd2\xee\xf0\xec\xee\xe7")
+                                      << brake;
+        QTest::newRow("koi8-r") << QByteArray("KOI8-R") << QByteArray("\xf4\xcf\xd2\xcd\xcf\xda") << brake;
+        QTest::newRow("iso-8859-5") << QByteArray("iso-8859-5") << QByteArray("\xc2\xde\xe0\xdc\xde\xd7")
+                                    << brake;
+        QTest::newRow("ibm866") << QByteArray("ibm866") << QByteArray("\x92\xae\xe0\xac\xae\xa7") << brake;
+        QTest::newRow("iso-8859-1") << QByteArray("ISO-8859-1") << QByteArray("R\xe9gime")
+                                    << QString::fromUtf8("R\u00e9gime");
+    }
+
+    void readsDeclaredEncodings()
+    {
+        QFETCH(QByteArray, encoding);
+        QFETCH(QByteArray, word);
+        QFETCH(QString, text);
+
+        QByteArray content = document(device(1, 2, 3, 4, "@",
+                                             "<Parameter type=\"list\" name=\"@\" cell=\"1\" suffix=\" @\">"
+                                             "<Value string=\"@\"/></Parameter>"))
+                                 .toLatin1();
+        content.replace("UTF-8", encoding).replace("@", word);
+        descriptionreader::ContentRefusal refusal = descriptionreader::ContentRefusal::None;
+        const QVector<DeviceDescription> devices = descriptionreader::read(content, {}, &refusal);
+        QCOMPARE(int(refusal), int(descriptionreader::ContentRefusal::None));
+        QCOMPARE(devices.size(), 1);
+        QCOMPARE(devices[0].name, text);
+        QCOMPARE(devices[0].parameters.size(), 1);
+        const ParameterDescription &list = devices[0].parameters[0];
+        QCOMPARE(list.name, text);
+        QCOMPARE(list.suffix, " " + text);
+        QCOMPARE(list.entries, QStringList{text});
+    }
+
     void explicitFile()
     {
         removeAll();

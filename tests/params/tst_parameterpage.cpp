@@ -94,10 +94,10 @@ class TestParameterPage : public QObject
         if (auto *check = qobject_cast<MCheckBox *>(control))
             connect(check, SIGNAL(stateChanged(int)), &receiver, SLOT(checkboxChanged(int)));
         else if (qobject_cast<MComboBox *>(control))
-            connect(control, SIGNAL(currentIndexChanged(QString)), &receiver,
+            connect(control, SIGNAL(currentTextChanged(QString)), &receiver,
                     SLOT(controlChanged(QString)));
         else
-            connect(control, SIGNAL(valueChanged(QString)), &receiver,
+            connect(control, SIGNAL(textChanged(QString)), &receiver,
                     SLOT(controlChanged(QString)));
         auto *item = new QTreeWidgetItem;
         tree->addTopLevelItem(item);

@@ -59,8 +59,15 @@ private slots:
 
         const ParameterDescription timing = list({"Auto", "Low", "High"}, 1);
         QTest::newRow("list entry") << timing << "Low" << Refusal::None << 2u << "Low";
-        QTest::newRow("list compared exactly") << timing << "low" << Refusal::NotAnEntry << 0u
-                                               << QString();
+        QTest::newRow("list without regard to case") << timing << "hIGH" << Refusal::None << 3u
+                                                     << QString();
+        const ParameterDescription cased = list({"Off", "OFF", "on"});
+        QTest::newRow("list: the entry as written first") << cased << "OFF" << Refusal::None << 1u
+                                                          << QString();
+        QTest::newRow("list: two entries match without case") << cased << "off"
+                                                               << Refusal::NotAnEntry << 0u << QString();
+        QTest::newRow("list: no entry") << timing << "Medium" << Refusal::NotAnEntry << 0u
+                                        << QString();
         QTest::newRow("list: raw without entry shows nothing")
             << timing << QString() << Refusal::None << 9u << "";
         QTest::newRow("list: raw below the entries shows nothing")
@@ -73,6 +80,8 @@ private slots:
                                            << "12.3 V";
         QTest::newRow("range without suffix") << volts << " 12.3" << Refusal::None << 123u
                                               << "12.3 V";
+        QTest::newRow("range: suffix in another case") << volts << "12.3v" << Refusal::None << 123u
+                                                       << QString();
         QTest::newRow("range rounded to its decimals")
             << volts << "12.34" << Refusal::None << 123u << QString();
         QTest::newRow("range at max") << volts << "25.5" << Refusal::None << 255u << "25.5 V";
@@ -123,6 +132,83 @@ private slots:
         }
         if (!shown.isNull())
             QCOMPARE(valuetext::toText(parameter, raw), shown);
+    }
+
+    // A number that the device will show otherwise is flagged as rounded.
+    void flagsRounding_data()
+    {
+        QTest::addColumn<ParameterDescription>("parameter");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<uint>("raw");
+        QTest::addColumn<bool>("rounded");
+
+        const ParameterDescription volts = range(0, 25.5, 1, " V", 0, 10);
+        QTest::newRow("on a step") << volts << "12.3 V" << 123u << false;
+        QTest::newRow("trailing zero") << volts << "12.30" << 123u << false;
+        QTest::newRow("beyond the decimals") << volts << "12.34" << 123u << true;
+        const ParameterDescription quarter = range(1000, 1300, 0, " us", -1000, 0.25);
+        QTest::newRow("a step of the scale") << quarter << "1104" << 26u << false;
+        QTest::newRow("between steps of the scale") << quarter << "1101" << 25u << true;
+        QTest::newRow("hundredths with an offset") << range(2.9, 3.6, 2, "", -2.5, 100) << "3.3" << 80u
+                                                   << false;
+    }
+
+    void flagsRounding()
+    {
+        QFETCH(ParameterDescription, parameter);
+        QFETCH(QString, text);
+        QFETCH(uint, raw);
+        QFETCH(bool, rounded);
+        const valuetext::Parsed parsed = valuetext::fromText(parameter, text);
+        QVERIFY(parsed.ok());
+        QCOMPARE(parsed.raw, raw);
+        QCOMPARE(parsed.rounded, rounded);
+    }
+
+    // Which raw values the parameter's control could hold and so send.
+    void checksRaw_data()
+    {
+        QTest::addColumn<ParameterDescription>("parameter");
+        QTest::addColumn<uint>("raw");
+        QTest::addColumn<Refusal>("refusal");
+
+        const ParameterDescription timing = list({"Auto", "Low", "High"}, 1);
+        QTest::newRow("list: first entry") << timing << 1u << Refusal::None;
+        QTest::newRow("list: last entry") << timing << 3u << Refusal::None;
+        QTest::newRow("list: below the entries") << timing << 0u << Refusal::NotAnEntry;
+        QTest::newRow("list: beyond the entries") << timing << 4u << Refusal::NotAnEntry;
+        const ParameterDescription kilohertz = list({"8", "16", "24"}, 1, 8);
+        QTest::newRow("list scale 8: an entry") << kilohertz << 16u << Refusal::None;
+        QTest::newRow("list scale 8: between entries") << kilohertz << 17u << Refusal::NotAnEntry;
+
+        const ParameterDescription volts = range(1, 25.5, 1, " V", 0, 10);
+        QTest::newRow("range at min") << volts << 10u << Refusal::None;
+        QTest::newRow("range at max") << volts << 255u << Refusal::None;
+        QTest::newRow("range below min") << volts << 9u << Refusal::OutOfRange;
+        QTest::newRow("range above max") << range(1, 25, 0, " %") << 200u << Refusal::OutOfRange;
+        QTest::newRow("range two cells above max") << range(1000, 4000, 0, " rpm") << 65535u
+                                                    << Refusal::OutOfRange;
+        QTest::newRow("range: a step its decimals show") << range(0, 25, 1, "", 0, 10) << 123u
+                                                         << Refusal::None;
+        QTest::newRow("range: between two steps") << range(0, 250, 0, "", 0, 10) << 123u
+                                                  << Refusal::BetweenSteps;
+        QTest::newRow("range: hundredths with an offset")
+            << range(2.9, 3.6, 2, "", -2.5, 100) << 61u << Refusal::None;
+        QTest::newRow("range: quarter scale") << range(1000, 1300, 0, "", -1000, 0.25) << 25u
+                                              << Refusal::None;
+
+        QTest::newRow("check off") << check() << 0u << Refusal::None;
+        QTest::newRow("check on") << check() << 1u << Refusal::None;
+        QTest::newRow("check 2") << check() << 2u << Refusal::NotOnOff;
+        QTest::newRow("no kind") << ParameterDescription() << 0u << Refusal::NoParameter;
+    }
+
+    void checksRaw()
+    {
+        QFETCH(ParameterDescription, parameter);
+        QFETCH(uint, raw);
+        QFETCH(Refusal, refusal);
+        QCOMPARE(valuetext::checkRaw(parameter, raw), refusal);
     }
 };
 

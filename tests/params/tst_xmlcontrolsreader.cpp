@@ -551,9 +551,10 @@ private slots:
         QVERIFY2(complaints.isEmpty(), qPrintable(complaints.join('\n')));
     }
 
+    // Moving between list entries that read alike is a change too.
     void controlsReachTheReceiver()
     {
-        const QString parameters = list("L", 1, {"a", "b"})
+        const QString parameters = list("L", 1, {"a", "a"})
                                    + range("R", 2, "max=\"10\" step=\"1\"") + check("C", 3);
         writePrimary(document(ours("Dev", parameters)));
         QVERIFY(readDescription());

@@ -372,6 +372,25 @@ private slots:
         QVERIFY(arrivals.last().atMs >= 145);
     }
 
+    void lateRepliesComeAfterTheEchoButPingsAtOnce()
+    {
+        SimulatedDevice device;
+        device.attachDevice(Protocol::Kelpa);
+        device.setCell(64, 7);
+        device.setLateReplies(150, 3);
+        HostPort host(device.portPath(), 9600);
+        QCOMPARE(host.send(kelpaPing, 9), kelpaPing + shortOk);
+        QVERIFY(host.arrivals().last().atMs < 100);
+
+        const QByteArray read64 = hex("554D5240300F");
+        QCOMPARE(host.send(read64, 9), read64 + hex("4D0754"));
+        const QList<Arrival> arrivals = host.arrivals();
+        QCOMPARE(arrivals.first().totalBytes, read64.size());
+        QVERIFY(arrivals.first().atMs < 100);
+        QVERIFY2(arrivals.size() >= 3, "reply came in one go");
+        QVERIFY(arrivals.last().atMs >= 145);
+    }
+
     void blockFramesAreRecordedAndAcknowledged_data()
     {
         QTest::addColumn<Protocol>("protocol");

@@ -326,12 +326,12 @@ private slots:
         const QByteArray ack = hex("4D4FB67F6DE2");
         ReplyFaults garbled;
         garbled.garble = true;
-        QCOMPARE(shapeReply(hex("4D4F9C"), false, garbled).first().bytes, hex("4D4F63"));
+        QCOMPARE(shapeReply(hex("4D4F9C"), ReplyTo::Command, garbled).first().bytes, hex("4D4F63"));
 
         ReplyFaults split;
         split.splitPieces = 4;
         split.splitGapMs = 30;
-        const QList<ReplyPiece> pieces = shapeReply(ack, false, split);
+        const QList<ReplyPiece> pieces = shapeReply(ack, ReplyTo::Command, split);
         QCOMPARE(pieces.size(), 4);
         QCOMPARE(pieces.at(0).bytes, hex("4D4F"));
         QCOMPARE(pieces.at(1).bytes, hex("B67F"));
@@ -342,17 +342,39 @@ private slots:
 
         ReplyFaults tooMany;
         tooMany.splitPieces = 10;
-        QCOMPARE(shapeReply(hex("4D4F9C"), false, tooMany).size(), 3);
+        QCOMPARE(shapeReply(hex("4D4F9C"), ReplyTo::Command, tooMany).size(), 3);
 
         ReplyFaults ackFaults;
         ackFaults.ackInPieces = true;
         ackFaults.ackExtraBytes = 2;
-        const QList<ReplyPiece> ackPieces = shapeReply(hex("4D4F9C"), true, ackFaults);
+        const QList<ReplyPiece> ackPieces = shapeReply(hex("4D4F9C"), ReplyTo::Block, ackFaults);
         QCOMPARE(ackPieces.size(), 3);
         QCOMPARE(ackPieces.last().bytes, hex("9C0000"));
         QCOMPARE(ackPieces.last().gapBeforeMs, acknowledgementPieceGapMs);
         // Only acknowledgements carry the extra bytes.
-        QCOMPARE(shapeReply(hex("4D4F9C"), false, ackFaults).first().bytes, hex("4D4F9C"));
+        QCOMPARE(shapeReply(hex("4D4F9C"), ReplyTo::Command, ackFaults).first().bytes, hex("4D4F9C"));
+
+        // Late: the last chunk leaves 90 ms after the echo; a ping's reply is never late.
+        ReplyFaults late;
+        late.lateMs = 90;
+        late.lateChunks = 4;
+        late.ackExtraBytes = 1;
+        const QList<ReplyPiece> latePieces = shapeReply(ack, ReplyTo::Block, late);
+        QCOMPARE(latePieces.size(), 4);
+        int sinceEcho = 0;
+        for (const ReplyPiece &piece : latePieces) {
+            QVERIFY(piece.gapBeforeMs >= 22 && piece.gapBeforeMs <= 23);
+            sinceEcho += piece.gapBeforeMs;
+        }
+        QCOMPARE(sinceEcho, 90);
+        QCOMPARE(latePieces.last().bytes, hex("E200"));
+        // Never more chunks than bytes; the last still leaves at 90 ms.
+        const QList<ReplyPiece> lateCommand = shapeReply(hex("4D4F9C"), ReplyTo::Command, late);
+        QCOMPARE(lateCommand.size(), 3);
+        QCOMPARE(lateCommand.at(0).gapBeforeMs + lateCommand.at(1).gapBeforeMs + lateCommand.at(2).gapBeforeMs, 90);
+        const QList<ReplyPiece> ping = shapeReply(hex("4D4F9C"), ReplyTo::Ping, late);
+        QCOMPARE(ping.size(), 1);
+        QCOMPARE(ping.first().gapBeforeMs, 0);
     }
 
     void pacesBytesByAbsoluteDeadlines()
@@ -424,6 +446,15 @@ private slots:
         QCOMPARE(after->blockCount, 32);
         QVERIFY(!parseAfterUpload("5.1,32"));
         QVERIFY(!parseAfterUpload("5.1.9"));
+
+        const auto late = parseLateReply("90,3");
+        QVERIFY(late);
+        QCOMPARE(late->ms, 90);
+        QCOMPARE(late->chunks, 3);
+        QCOMPARE(parseLateReply("15")->chunks, 1);
+        QVERIFY(!parseLateReply("15,0"));
+        QVERIFY(!parseLateReply("-1"));
+        QVERIFY(!parseLateReply("15,2,1"));
     }
 };
 

@@ -2,8 +2,12 @@
 
 // A QIODevice that answers each written request with programmed bytes, for
 // testing what reads a serial line without one. Time is the device's own:
-// a wait advances it by exactly what passed, so pieces that arrive after a
-// delay need no real sleeping and the outcome never depends on the load.
+// a wait or a sleep advances it by exactly what passed, so pieces that arrive
+// after a delay need no real sleeping and the outcome never depends on the
+// load. As on a serial port, bytes that have arrived become readable only
+// through a wait.
+#include "link/exchange.h"
+
 #include <QByteArray>
 #include <QIODevice>
 #include <QList>
@@ -23,11 +27,28 @@ public:
 
     QList<QByteArray> written;
 
-    // What the exchange's clearing hook does: drops bytes not yet read.
+    // What the exchange's clearing hook does: drops the bytes that have
+    // arrived and are not yet read; those still on their way come later.
     void discardPending()
     {
         readable.clear();
-        pending.clear();
+        while (!pending.isEmpty() && pending.first().dueMs <= clockMs)
+            pending.removeFirst();
+    }
+
+    qint64 nowMs() const { return clockMs; }
+    void sleep(int ms) { clockMs += ms; }
+
+    // The line's device leaves the system at `atMs` of its clock: from then
+    // on waits end at once, with nothing.
+    void hangUpAt(qint64 atMs) { hangUpMs = atMs; }
+    bool gone() const { return hangUpMs >= 0 && clockMs >= hangUpMs; }
+
+    // The exchange's hooks, on this device's clock.
+    LineHooks lineHooks()
+    {
+        return {[this] { discardPending(); }, [this] { return gone(); }, [this] { return nowMs(); },
+                [this](int ms) { sleep(ms); }};
     }
 
     bool isSequential() const override { return true; }
@@ -36,12 +57,15 @@ public:
 
     bool waitForReadyRead(int msecs) override
     {
-        if (pending.isEmpty() || pending.first().dueMs > nowMs + msecs) {
-            nowMs += msecs;
+        if (gone())
+            return false;
+        const qint64 endMs = hangUpMs >= 0 ? qMin(clockMs + msecs, hangUpMs) : clockMs + msecs;
+        if (pending.isEmpty() || pending.first().dueMs > endMs) {
+            clockMs = endMs;
             return false;
         }
-        nowMs = qMax(nowMs, pending.first().dueMs);
-        while (!pending.isEmpty() && pending.first().dueMs <= nowMs)
+        clockMs = qMax(clockMs, pending.first().dueMs);
+        while (!pending.isEmpty() && pending.first().dueMs <= clockMs)
             readable += pending.takeFirst().bytes;
         return true;
     }
@@ -58,10 +82,14 @@ protected:
     qint64 writeData(const char *data, qint64 size) override
     {
         written << QByteArray(data, int(size));
-        qint64 dueMs = nowMs;
+        qint64 dueMs = clockMs;
         for (const Piece &piece : script.isEmpty() ? QList<Piece>() : script.takeFirst()) {
             dueMs += piece.delayMs;
-            pending.append({piece.bytes, dueMs});
+            // Answers to earlier requests may still be on their way.
+            int at = int(pending.size());
+            while (at > 0 && pending.at(at - 1).dueMs > dueMs)
+                --at;
+            pending.insert(at, {piece.bytes, dueMs});
         }
         return size;
     }
@@ -74,5 +102,6 @@ private:
     QList<QList<Piece>> script;
     QList<Timed> pending;
     QByteArray readable;
-    qint64 nowMs = 0;
+    qint64 clockMs = 0;
+    qint64 hangUpMs = -1;
 };

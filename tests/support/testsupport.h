@@ -4,6 +4,7 @@
 // simulated device.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -16,8 +17,10 @@ inline QString portSettingPath()
 }
 
 // The program reads the port to use from "kova.ini" beside its executable.
+// A fresh file: the toolkit's settings writer would read what is there first.
 inline void writePortSetting(const QString &portName)
 {
+    QFile::remove(portSettingPath());
     QSettings settings(portSettingPath(), QSettings::IniFormat);
     settings.beginGroup("PORT");
     settings.setValue("Name", portName);

@@ -2,6 +2,7 @@
 
 #include "clioptions.h"
 #include "deviceconnection.h"
+#include "helptext.h"
 #include "report.h"
 
 #include <QCoreApplication>
@@ -15,19 +16,23 @@ ExitStatus runDeviceCommand(const CliOptions &options, DeviceConnection &connect
     const QString &command = options.command;
     if (command == "ports")
         return commands::ports(connection, report);
+    const QString argument = options.arguments.value(0);
+    SettingsFile file;
+    if (command == "load" || command == "diff")
+        if (std::optional<Failure> failure = commands::readSettings(argument, &file))
+            return report.fail(*failure);
     if (std::optional<Failure> failure = connection.connect())
         return report.fail(*failure);
-    const QString argument = options.arguments.value(0);
     if (command == "info")
         return commands::info(connection, report);
     if (command == "read")
-        return commands::read(connection, report);
+        return commands::read(connection, report, options.arguments);
     if (command == "save")
         return commands::save(connection, report, argument);
     if (command == "load")
-        return commands::load(connection, report, argument, options.dryRun, options.force);
+        return commands::load(connection, report, argument, file, options.dryRun, options.force);
     if (command == "diff")
-        return commands::diff(connection, report, argument);
+        return commands::diff(connection, report, argument, file, options.all);
     if (command == "set")
         return commands::set(connection, report, options.arguments);
     return commands::flash(connection, report, terminal, argument, options.yes);
@@ -40,11 +45,13 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err, con
     const ParsedOptions parsed = parseOptions(arguments);
     const CliOptions &options = parsed.options;
     Report report(out, err, options.json);
-    if (options.help) {
-        out << helpText();
+    report.setQuiet(options.quiet);
+    report.setVerbose(options.verbose);
+    if (parsed.ok() && options.help) {
+        out << (options.command.isEmpty() ? helptext::full() : helptext::command(options.command));
         return report.finish(ExitStatus::Done);
     }
-    if (options.version) {
+    if (parsed.ok() && options.version) {
         // "program version", the line packagers and manual page tools expect.
         const QString version = QCoreApplication::applicationVersion();
         if (options.json)
@@ -55,6 +62,11 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err, con
     }
     if (!parsed.ok())
         return report.finish(report.fail({ExitStatus::BadUsage, parsed.error}));
+    if (options.parameterNames && options.command.isEmpty())
+        return int(commands::parameterNames(out, options.description));
+    if (options.command == "check")
+        return report.finish(commands::check(report, options.arguments));
     DeviceConnection connection(options, err);
+    connection.showProgress(terminal.errorsOnTerminal && !options.quiet);
     return report.finish(runDeviceCommand(options, connection, report, terminal));
 }

@@ -2,18 +2,23 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 struct CliOptions {
-    QString port;         // empty: the window's kova.ini, else the echo scan
+    QString port;         // empty: KOVA_PORT, the window's kova.ini, else the echo scan
     QString description;  // empty: the window's lookup
     bool trace = false;
     bool json = false;
-    bool help = false;
+    bool quiet = false;    // only failures on standard error, no progress
+    bool verbose = false;  // what was tried, on standard error
+    bool help = false;     // with a command: that command's use
     bool version = false;
+    bool parameterNames = false;  // for the shell's completion: no command, no device
     QString command;
     QStringList arguments;  // what follows the command, options taken out
     bool dryRun = false;    // load
     bool force = false;     // load
+    bool all = false;       // diff
     bool yes = false;       // flash
 };
 
@@ -27,4 +32,27 @@ struct ParsedOptions {
 // `arguments` without the program's own name.
 ParsedOptions parseOptions(const QStringList &arguments);
 
-QString helpText();
+// One option as --help and the manual page show it.
+struct OptionInfo {
+    QString shortName;  // empty: none
+    QString longName;
+    QString valueName;  // empty: a flag
+    QString text;
+};
+
+struct CommandInfo {
+    QString name;
+    QString arguments;  // as the synopsis shows them
+    QString text;
+    int leastArguments = 0;
+    int mostArguments = 0;  // -1: any number
+    QStringList options;    // long names of the options only this command takes
+};
+
+// Every command in the order the help lists them.
+const QVector<CommandInfo> &commandTable();
+// The options every command takes, then those of single commands.
+const QVector<OptionInfo> &commonOptions();
+const QVector<OptionInfo> &commandOptions();
+const CommandInfo *findCommand(const QString &name);
+const OptionInfo *findOption(const QString &longName);

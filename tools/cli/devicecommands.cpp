@@ -3,8 +3,12 @@
 #include "deviceconnection.h"
 #include "report.h"
 
+#include "params/parameterdependency.h"
+
 #include <QJsonArray>
 #include <QSerialPortInfo>
+
+#include <algorithm>
 
 namespace commands {
 
@@ -22,6 +26,39 @@ QString cellsText(const ParameterValue &value)
 {
     return value.hcell > 0 ? QString("cells %1,%2").arg(value.cell).arg(value.hcell)
                            : QString("cell %1").arg(value.cell);
+}
+
+// The parameters `names` names, in that order, each once.
+std::optional<Failure> chooseParameters(const DeviceDescription &description, const QStringList &names,
+                                        QVector<int> *chosen)
+{
+    for (const QString &name : names) {
+        const ParameterDescription *parameter = findParameter(description, name);
+        if (!parameter)
+            return Failure{ExitStatus::BadUsage, QString("The device has no parameter \"%1\".").arg(name)};
+        const int index = int(parameter - description.parameters.constData());
+        if (!chosen->contains(index))
+            *chosen << index;
+    }
+    return std::nullopt;
+}
+
+// Marks only the cells of the chosen parameters and of those whose values
+// decide whether they are enabled.
+void markChosenCells(DeviceConnection &connection, const QVector<int> &chosen)
+{
+    const DeviceDescription &description = connection.description();
+    DeviceDescription needed;
+    for (int index : chosen) {
+        const ParameterDescription &parameter = description.parameters.at(index);
+        needed.parameters << parameter;
+        for (const ParameterDescription &source : description.parameters)
+            if (parameterdependency::dependsOn(parameter.depcell, source.cell))
+                needed.parameters << source;
+    }
+    DeviceImage &image = connection.image();
+    image.clearCells();
+    markUsedCells(needed, image);
 }
 
 }  // namespace
@@ -65,11 +102,21 @@ ExitStatus info(DeviceConnection &connection, Report &report)
     return ExitStatus::Done;
 }
 
-ExitStatus read(DeviceConnection &connection, Report &report)
+ExitStatus read(DeviceConnection &connection, Report &report, const QStringList &names)
 {
+    QVector<int> chosen;
+    if (std::optional<Failure> failure = chooseParameters(connection.description(), names, &chosen))
+        return report.fail(*failure);
+    if (!chosen.isEmpty())
+        markChosenCells(connection, chosen);
     if (std::optional<Failure> failure = connection.readValues())
         return report.fail(*failure);
-    const QVector<ParameterValue> values = connection.values();
+    const QVector<ParameterValue> all = connection.values();
+    QVector<ParameterValue> values;
+    if (chosen.isEmpty())
+        values = all;
+    for (int index : chosen)
+        values << all.at(index);
     int nameWidth = 0;
     for (const ParameterValue &value : values)
         nameWidth = std::max(nameWidth, int(value.name.size()));

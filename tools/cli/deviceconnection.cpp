@@ -2,6 +2,7 @@
 
 #include "clioptions.h"
 #include "interruption.h"
+#include "progressdisplay.h"
 
 #include "link/portaccess.h"
 #include "link/portsettingfile.h"
@@ -44,6 +45,17 @@ QString inUseText(const PortDiagnosis &diagnosis)
         .arg(holder, QString::number(diagnosis.holderPid));
 }
 
+QString pingText(PingResult result)
+{
+    switch (result) {
+    case Answered: return QStringLiteral("answered");
+    case Silent: return QStringLiteral("nothing came back, not even the echo");
+    case Garbled: return QStringLiteral("a garbled answer");
+    case EchoOnly: break;
+    }
+    return QStringLiteral("only the cable's echo");
+}
+
 QString versionText(int major, int minor)
 {
     return QString("%1.%2").arg(major).arg(minor);
@@ -84,7 +96,7 @@ QString scanForCable(DeviceSession &session)
 }
 
 DeviceConnection::DeviceConnection(const CliOptions &options, QTextStream &traceOut)
-    : options(options), deviceSession(serialPort)
+    : options(options), deviceSession(serialPort), traceOut(traceOut)
 {
     deviceSession.setStopCheck(&interruption::stopRequested);
     if (options.trace)
@@ -102,17 +114,40 @@ std::optional<Failure> DeviceConnection::connect()
     return std::nullopt;
 }
 
+void DeviceConnection::tell(const QString &line)
+{
+    if (!options.verbose)
+        return;
+    traceOut << line << '\n';
+    traceOut.flush();
+}
+
 std::optional<Failure> DeviceConnection::choosePort()
 {
-    port = options.port.isEmpty() ? readPortName(portSettingFile()) : options.port;
-    if (port.isEmpty())
+    port = options.port;
+    portSource = QStringLiteral("from --port");
+    if (port.isEmpty()) {
+        port = qEnvironmentVariable("KOVA_PORT");
+        portSource = QStringLiteral("from KOVA_PORT");
+    }
+    if (port.isEmpty()) {
+        const QString file = portSettingFile();
+        port = readPortName(file);
+        portSource = QString("from kova.ini at %1").arg(file);
+        if (port.isEmpty())
+            tell(QString("No port in --port, KOVA_PORT or kova.ini at %1: scanning for the cable's echo.").arg(file));
+    }
+    if (port.isEmpty()) {
         port = scanForCable(deviceSession);
+        portSource = QStringLiteral("found by the echo scan");
+    }
     if (port.isEmpty())
         return Failure{ExitStatus::NoPort, QStringLiteral("No serial port echoes: the cable is not plugged in.")};
+    tell(QString("Port %1 (%2).").arg(port, portSource));
     const OpenOutcome opened = deviceSession.open(port);
     if (opened != OpenOutcome::Opened)
-        return Failure{ExitStatus::NoPort,
-                       QString("Port %1 does not open: %2.").arg(port, openFailureReason(port))};
+        return Failure{ExitStatus::NoPort, QString("Port %1 (%2) does not open: %3.")
+                                               .arg(port, portSource, openFailureReason(port))};
     return std::nullopt;
 }
 
@@ -123,6 +158,7 @@ std::optional<Failure> DeviceConnection::findDialect()
         if (interruption::stopRequested())
             return linkFailure(LinkOutcome::Stopped, QStringLiteral("looking for the device"));
         const PingResult result = deviceSession.ping(setting);
+        tell(QString("Ping %1 at %2 baud: %3.").arg(dialectName(setting)).arg(baudRateOf(setting)).arg(pingText(result)));
         if (result == Answered)
             return std::nullopt;
         echoed |= result != Silent;
@@ -176,6 +212,11 @@ std::optional<Failure> DeviceConnection::findDescription()
     }
     deviceDescription = found.device;
     descriptionPath = found.file;
+    tell(QString("Description %1 (%2), the entry at line %3.")
+             .arg(found.file,
+                  options.description.isEmpty() ? QStringLiteral("the window's lookup")
+                                                 : QStringLiteral("from --description"))
+             .arg(found.device.line));
     deviceImage->deviceName = deviceDescription.name;
     deviceImage->fwPageCount = quint8(deviceDescription.pageCount);
     deviceImage->fwPageSize = deviceDescription.pageSize;
@@ -185,7 +226,15 @@ std::optional<Failure> DeviceConnection::findDescription()
 
 std::optional<Failure> DeviceConnection::readValues()
 {
-    const CellsReadResult read = deviceSession.readUsedCells(*deviceImage);
+    std::optional<CellProgress> progress;
+    if (progressShown)
+        progress.emplace(traceOut);
+    const CellsReadResult read = deviceSession.readUsedCells(*deviceImage, [&progress](int done, int total) {
+        if (progress)
+            progress->show(done, total);
+    });
+    if (progress)
+        progress->erase();
     if (read.outcome == LinkOutcome::NoReply)
         return Failure{ExitStatus::NoDevice,
                        QString("Cell %1 did not answer while the settings were read.").arg(read.failedCell)};

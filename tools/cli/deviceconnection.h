@@ -22,11 +22,14 @@ class QTextStream;
 class DeviceConnection
 {
 public:
+    // Traces and, when verbose, what it tries go to `traceOut`.
     DeviceConnection(const CliOptions &options, QTextStream &traceOut);
 
-    // The window's order: the port kova.ini names, else the echo scan; then Vorn, Kelpa,
-    // UlmaFast and UlmaSlow are pinged once each.
+    // The port --port or KOVA_PORT names, else the one kova.ini names, else the echo scan;
+    // then Vorn, Kelpa, UlmaFast and UlmaSlow are pinged once each.
     std::optional<Failure> connect();
+    // The cells a read has done, on a terminal.
+    void showProgress(bool on) { progressShown = on; }
     // Every described cell into the image.
     std::optional<Failure> readValues();
     // Identifies the device again after an upload, in the same dialect.
@@ -50,12 +53,16 @@ private:
     std::optional<Failure> findDialect();
     std::optional<Failure> identify();
     std::optional<Failure> findDescription();
+    void tell(const QString &line);
 
     const CliOptions &options;
     QSerialPort serialPort;
     DeviceSession deviceSession;
+    QTextStream &traceOut;
     std::unique_ptr<DeviceImage> deviceImage = std::make_unique<DeviceImage>();
     QString port;
+    QString portSource;  // where the port's name came from, for after its name
+    bool progressShown = false;
     DeviceIdentity deviceIdentity;
     DeviceDescription deviceDescription;
     QString descriptionPath;

@@ -63,8 +63,8 @@ std::optional<Failure> checkPackageFile(DeviceConnection &connection, const QStr
     case PackageProblem::CannotRead:
     case PackageProblem::UnusableHead:
         return Failure{ExitStatus::BadUsage,
-                       QString("%1 is not a usable firmware package: its head is unreadable, too large or "
-                               "holds serialised values; nothing was sent.")
+                       QString("%1 is not a usable firmware package: its head is unreadable or too large; "
+                               "nothing was sent.")
                            .arg(path)};
     case PackageProblem::TooLarge:
         return Failure{ExitStatus::BadUsage,
@@ -178,7 +178,7 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
     const DeviceImage &geometry = connection.image();
     const int passes = dialectOf(connection.dialect()) == Dialect::Kelpa ? 2 : 1;
     const int total = passes * geometry.fwPageCount;
-    UploadProgress progress(report.errors(), terminal.errorsOnTerminal, total);
+    UploadProgress progress(report.errors(), terminal.errorsOnTerminal, total, report.isQuiet());
     const DeviceIdentity expected = connection.identity();
     DeviceIdentity found;
     interruption::setUploading(true);

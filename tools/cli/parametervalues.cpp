@@ -5,6 +5,8 @@
 #include "params/valuecodec.h"
 #include "params/valuetext.h"
 
+#include <QLocale>
+
 namespace {
 
 quint8 cellValue(const DeviceImage &image, int cell)
@@ -16,36 +18,6 @@ void markUsed(DeviceImage &image, int cell)
 {
     if (hasCellSlot(cell))
         image.cells[cell].used = 1;
-}
-
-bool takesPartInDependencies(const ParameterDescription &parameter)
-{
-    return parameter.kind == ParameterKind::List || parameter.kind == ParameterKind::Range;
-}
-
-// The window enables and disables dependents source by source in page
-// order, so the last source a parameter depends on decides.
-bool disabledByDependency(const DeviceDescription &description, const QVector<ParameterValue> &values,
-                          const ParameterDescription &dependent)
-{
-    if (!takesPartInDependencies(dependent))
-        return false;
-    bool enabled = true;
-    for (int i = 0; i < description.parameters.size(); ++i) {
-        const ParameterDescription &source = description.parameters.at(i);
-        if (!takesPartInDependencies(source)
-            || !parameterdependency::dependsOn(dependent.depcell, source.cell))
-            continue;
-        const quint32 raw = values.at(i).raw;
-        if (source.kind == ParameterKind::List)
-            enabled = parameterdependency::enabledByList(valuetext::listIndex(source, raw),
-                                                         dependent.kind == ParameterKind::List,
-                                                         dependent.depval);
-        else
-            enabled = parameterdependency::enabledByRange(valuetext::rangeValue(source, raw),
-                                                          dependent.depval);
-    }
-    return !enabled;
 }
 
 }  // namespace
@@ -77,9 +49,28 @@ QVector<ParameterValue> valuesOf(const DeviceDescription &description, const Dev
         value.shown = valuetext::toText(parameter, value.raw);
         values << value;
     }
-    for (int i = 0; i < values.size(); ++i)
-        values[i].disabled = disabledByDependency(description, values, description.parameters.at(i));
+    applyDependencies(description, values);
     return values;
+}
+
+void applyDependencies(const DeviceDescription &description, QVector<ParameterValue> &values)
+{
+    QVector<quint32> raws;
+    for (const ParameterValue &value : values)
+        raws << value.raw;
+    const QVector<parameterdependency::Verdict> verdicts = parameterdependency::verdictsOf(description, raws);
+    for (int i = 0; i < values.size(); ++i) {
+        values[i].disabled = !verdicts.at(i).enabled;
+        values[i].disabledBy = values[i].disabled ? verdicts.at(i).source : -1;
+    }
+}
+
+QString boundsText(const ParameterDescription &parameter)
+{
+    const valuetext::RangeBounds bounds = valuetext::rangeBounds(parameter);
+    return QString("%1 to %2")
+        .arg(QLocale::c().toString(bounds.minimum, 'f', bounds.decimals),
+             QLocale::c().toString(bounds.maximum, 'f', bounds.decimals));
 }
 
 const ParameterDescription *findParameter(const DeviceDescription &description, const QString &name)

@@ -16,6 +16,7 @@ struct ParameterValue {
     quint32 raw = 0;
     QString shown;
     bool disabled = false;  // a dependency disables it, as on the window's page
+    int disabledBy = -1;    // then the parameter whose value does
 };
 
 // The cell of the high byte, 0 when the parameter has none.
@@ -26,6 +27,12 @@ void markUsedCells(const DeviceDescription &description, DeviceImage &image);
 
 // The parameters in description order, from the image's cell values.
 QVector<ParameterValue> valuesOf(const DeviceDescription &description, const DeviceImage &image);
+
+// Sets `disabled` from the values as they stand.
+void applyDependencies(const DeviceDescription &description, QVector<ParameterValue> &values);
+
+// A range's bounds as its refusals name them: "1 to 25".
+QString boundsText(const ParameterDescription &parameter);
 
 // The parameter of that name, or nullptr.
 const ParameterDescription *findParameter(const DeviceDescription &description, const QString &name);

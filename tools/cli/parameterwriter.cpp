@@ -7,6 +7,46 @@
 #include "params/valuecodec.h"
 #include "params/valuetext.h"
 
+#include <QStringList>
+#include <QVector>
+
+namespace {
+
+struct CellBytes {
+    int cell;
+    quint8 before;
+    quint8 asked;
+    quint8 now;
+};
+
+// After a write the device did not answer: the image holds what each cell
+// read back as, so the user learns what the device holds now, which may be
+// neither value when one of two cells took its byte.
+QString unansweredWrite(const ParameterDescription &parameter, const QVector<CellBytes> &cells, quint32 before,
+                        quint32 asked, quint32 now)
+{
+    const QString start = QString("Writing \"%1\" failed: the device did not answer").arg(parameter.name);
+    const QString nowText = valuetext::toText(parameter, now);
+    if (now == before)
+        return QString("%1; nothing was written, it still holds %2.").arg(start, nowText);
+    if (now == asked)
+        return QString("%1, yet it holds %2 now.").arg(start, nowText);
+    QStringList states;
+    for (const CellBytes &bytes : cells) {
+        if (bytes.now == bytes.asked)
+            states << QString("cell %1 was written").arg(bytes.cell);
+        else if (bytes.now == bytes.before)
+            states << QString("cell %1 was not").arg(bytes.cell);
+        else
+            states << QString("cell %1 holds %2").arg(bytes.cell).arg(bytes.now);
+    }
+    return QString("%1; %2, so the device now holds %3, neither %4 nor %5.")
+        .arg(start, states.join(", "), nowText, valuetext::toText(parameter, before),
+             valuetext::toText(parameter, asked));
+}
+
+}  // namespace
+
 std::optional<Failure> writeParameter(DeviceConnection &connection,
                                       const ParameterDescription &parameter, quint32 raw)
 {
@@ -14,22 +54,30 @@ std::optional<Failure> writeParameter(DeviceConnection &connection,
     if (!hasCellSlot(parameter.cell) || !hasCellSlot(hcell))
         return Failure{ExitStatus::DeviceFailed,
                        QString("\"%1\" names a cell the device does not have.").arg(parameter.name)};
+    const DeviceImage &image = connection.image();
+    const auto held = [&] {
+        return valuecodec::rawFromCells(image.cells[parameter.cell].value,
+                                        hcell > 0 ? image.cells[hcell].value.load() : quint8(0));
+    };
+    QVector<CellBytes> cells{{parameter.cell, image.cells[parameter.cell].value, valuecodec::lowByte(raw), 0}};
+    if (hcell > 0)
+        cells << CellBytes{hcell, image.cells[hcell].value, valuecodec::highByte(raw), 0};
+    const quint32 before = held();
+    // What the cells hold when every byte is taken; higher bits are lost.
+    const quint32 asked = valuecodec::rawFromCells(cells.first().asked, hcell > 0 ? cells.last().asked : quint8(0));
     const WriteOutcome outcome =
         connection.session().writeValue(connection.image(), raw, quint8(parameter.cell), quint8(hcell));
+    for (CellBytes &bytes : cells)
+        bytes.now = image.cells[bytes.cell].value;
     switch (outcome) {
     case WriteOutcome::Confirmed: return std::nullopt;
-    case WriteOutcome::DeviceDiffers: {
-        const DeviceImage &image = connection.image();
-        const quint32 held = valuecodec::rawFromCells(image.cells[parameter.cell].value,
-                                                      hcell > 0 ? image.cells[hcell].value.load() : 0);
+    case WriteOutcome::DeviceDiffers:
         return Failure{ExitStatus::DeviceFailed,
                        QString("\"%1\" reads back as %2 instead of %3.")
-                           .arg(parameter.name, valuetext::toText(parameter, held),
+                           .arg(parameter.name, valuetext::toText(parameter, held()),
                                 valuetext::toText(parameter, raw))};
-    }
     case WriteOutcome::WriteFailed:
-        return Failure{ExitStatus::DeviceFailed,
-                       QString("Writing \"%1\" failed: the device did not answer.").arg(parameter.name)};
+        return Failure{ExitStatus::DeviceFailed, unansweredWrite(parameter, cells, before, asked, held())};
     case WriteOutcome::Unverified:
         return Failure{ExitStatus::DeviceFailed,
                        QString("\"%1\" may have been written but could not be read back; the device's "

@@ -23,14 +23,15 @@ QString duration(qint64 ms)
     return QString("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString bar(int done, int total, qint64 elapsedMs, int width)
+QString bar(int done, int total, qint64 elapsedMs, int width, const QString &unit)
 {
     const int filled = total > 0 ? int(qint64(std::clamp(done, 0, total)) * width / total) : width;
     const qint64 remainingMs = done > 0 ? elapsedMs * (total - done) / done : -1;
-    return QString("[%1%2] %3/%4 blocks %5% %6 elapsed %7 remaining")
+    return QString("[%1%2] %3/%4 %5 %6% %7 elapsed %8 remaining")
         .arg(QString(filled, '#'), QString(width - filled, '-'))
         .arg(done, QString::number(total).size())
         .arg(total)
+        .arg(unit)
         .arg(percent(done, total), 3)
         .arg(duration(elapsedMs), duration(remainingMs));
 }
@@ -50,11 +51,11 @@ namespace {
 constexpr int BarWidth = 30;
 }
 
-UploadProgress::UploadProgress(QTextStream &err, bool onTerminal, int totalBlocks)
-    : err(err), onTerminal(onTerminal), total(totalBlocks)
+UploadProgress::UploadProgress(QTextStream &err, bool onTerminal, int totalBlocks, bool quiet)
+    : err(err), onTerminal(onTerminal), quiet(quiet), total(totalBlocks)
 {
     clock.start();
-    if (onTerminal) {
+    if (onTerminal && !quiet) {
         err << '\r' << progressdisplay::bar(0, total, 0, BarWidth);
         err.flush();
     }
@@ -63,6 +64,8 @@ UploadProgress::UploadProgress(QTextStream &err, bool onTerminal, int totalBlock
 void UploadProgress::blockDone()
 {
     ++blocks;
+    if (quiet)
+        return;
     if (onTerminal)
         err << '\r' << progressdisplay::bar(blocks, total, clock.elapsed(), BarWidth);
     else
@@ -72,7 +75,29 @@ void UploadProgress::blockDone()
 
 void UploadProgress::end()
 {
-    if (onTerminal)
+    if (onTerminal && !quiet)
         err << '\n';
     err.flush();
+}
+
+CellProgress::CellProgress(QTextStream &err) : err(err)
+{
+    clock.start();
+}
+
+void CellProgress::show(int done, int total)
+{
+    err << '\r' << progressdisplay::bar(done, total, clock.elapsed(), BarWidth, QStringLiteral("cells"));
+    err.flush();
+    shown = true;
+}
+
+void CellProgress::erase()
+{
+    if (!shown)
+        return;
+    // Back to the line's start, and clear it.
+    err << "\r\x1b[K";
+    err.flush();
+    shown = false;
 }

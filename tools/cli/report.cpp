@@ -4,8 +4,24 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
-Report::Report(QTextStream &out, QTextStream &err, bool json) : out(out), err(err), asJson(json)
+Report::Report(QTextStream &out, QTextStream &err, bool json) : out(&out), err(err), asJson(json)
 {
+}
+
+QTextStream &Report::claimOutput()
+{
+    QTextStream &claimed = *out;
+    out = &err;
+    return claimed;
+}
+
+// Each line as it happens: a load's lines follow its writes.
+void Report::writeLine(const QString &text)
+{
+    if (quiet)
+        return;
+    *out << text << '\n';
+    out->flush();
 }
 
 void Report::field(const QString &key, const QJsonValue &value, const QString &label, const QString &text)
@@ -45,18 +61,16 @@ void Report::note(const QString &line)
         writeLine(line);
 }
 
-// Each line leaves at once: a program that is killed has still told what it
-// changed up to then.
-void Report::writeLine(const QString &line)
-{
-    out << line << '\n';
-    out.flush();
-}
-
 void Report::warn(const QString &sentence)
 {
     err << sentence << '\n';
     err.flush();
+}
+
+void Report::detail(const QString &line)
+{
+    if (verbose)
+        warn(line);
 }
 
 ExitStatus Report::fail(const Failure &failure)
@@ -70,8 +84,8 @@ int Report::finish(ExitStatus status)
 {
     if (asJson) {
         document.insert("status", int(status));
-        out << QJsonDocument(document).toJson(QJsonDocument::Indented);
+        *out << QJsonDocument(document).toJson(QJsonDocument::Indented);
     }
-    out.flush();
+    out->flush();
     return int(status);
 }

@@ -14,8 +14,17 @@ class Report
 public:
     Report(QTextStream &out, QTextStream &err, bool json);
 
+    // Quiet: nothing on standard output but the JSON document. Verbose: the
+    // details of what was tried, on standard error.
+    void setQuiet(bool on) { quiet = on; }
+    void setVerbose(bool on) { verbose = on; }
+
     bool json() const { return asJson; }
+    bool isQuiet() const { return quiet; }
     QTextStream &errors() { return err; }
+    // Standard output for data of the command's own (a settings file); the
+    // report goes to standard error from then on.
+    QTextStream &claimOutput();
 
     // A value of the result, "label: text" in text form.
     void field(const QString &key, const QJsonValue &value, const QString &label, const QString &text);
@@ -28,16 +37,20 @@ public:
     void note(const QString &line);
     // Standard error, in both forms: what the user must know while it runs.
     void warn(const QString &sentence);
+    // Standard error, when verbose: what was tried and where things came from.
+    void detail(const QString &line);
 
     ExitStatus fail(const Failure &failure);
     // Ends the report; the JSON document carries the status.
     int finish(ExitStatus status);
 
 private:
-    void writeLine(const QString &line);
+    void writeLine(const QString &text);
 
-    QTextStream &out;
+    QTextStream *out;
     QTextStream &err;
     bool asJson;
+    bool quiet = false;
+    bool verbose = false;
     QJsonObject document;
 };

@@ -5,8 +5,6 @@
 
 #include "params/valuetext.h"
 
-#include <QLocale>
-
 namespace commands {
 
 namespace {
@@ -16,6 +14,7 @@ struct Assignment {
     int index;  // in the description, to find its current value
     quint32 raw;
     QString text;
+    bool rounded;  // the device will show another number than the text
 };
 
 QString refusal(const ParameterDescription &parameter, const QString &text, valuetext::Refusal why)
@@ -25,13 +24,10 @@ QString refusal(const ParameterDescription &parameter, const QString &text, valu
         return QString("\"%1\" is not an entry of \"%2\" (%3).")
             .arg(text, parameter.name, parameter.entries.join(", "));
     case valuetext::Refusal::NotANumber: return QString("\"%1\" is not a number.").arg(text);
-    case valuetext::Refusal::OutOfRange: {
-        const valuetext::RangeBounds bounds = valuetext::rangeBounds(parameter);
-        return QString("%1 is out of the range of \"%2\" (%3 to %4).")
-            .arg(text, parameter.name, QLocale::c().toString(bounds.minimum, 'f', bounds.decimals),
-                 QLocale::c().toString(bounds.maximum, 'f', bounds.decimals));
-    }
+    case valuetext::Refusal::OutOfRange:
+        return QString("%1 is out of the range of \"%2\" (%3).").arg(text, parameter.name, boundsText(parameter));
     case valuetext::Refusal::NotOnOff: return QString("\"%1\" takes on or off.").arg(parameter.name);
+    case valuetext::Refusal::BetweenSteps:
     case valuetext::Refusal::NoParameter:
     case valuetext::Refusal::None: break;
     }
@@ -53,7 +49,30 @@ std::optional<Failure> parseAssignments(const DeviceDescription &description, co
         if (!parsed.ok())
             return Failure{ExitStatus::BadUsage, refusal(*parameter, value, parsed.refusal)};
         *assignments << Assignment{parameter, int(parameter - description.parameters.constData()),
-                                   parsed.raw, value};
+                                   parsed.raw, value, parsed.rounded};
+    }
+    return std::nullopt;
+}
+
+// The window cannot change a parameter that a dependency disables, judged
+// on the values once every assignment is made.
+std::optional<Failure> refuseDisabled(const DeviceDescription &description, const QVector<ParameterValue> &current,
+                                      const QVector<Assignment> &assignments)
+{
+    QVector<ParameterValue> after = current;
+    for (const Assignment &assignment : assignments) {
+        after[assignment.index].raw = assignment.raw;
+        after[assignment.index].shown = valuetext::toText(*assignment.parameter, assignment.raw);
+    }
+    applyDependencies(description, after);
+    for (const Assignment &assignment : assignments) {
+        const ParameterValue &value = after.at(assignment.index);
+        if (!value.disabled || value.raw == current.at(assignment.index).raw)
+            continue;
+        const ParameterValue &source = after.at(value.disabledBy);
+        return Failure{ExitStatus::BadUsage,
+                       QString("\"%1\" cannot be set while \"%2\" is %3; nothing was written.")
+                           .arg(value.name, source.name, source.shown)};
     }
     return std::nullopt;
 }
@@ -67,13 +86,20 @@ ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &
         return report.fail(*failure);
     if (std::optional<Failure> failure = connection.readValues())
         return report.fail(*failure);
+    if (std::optional<Failure> failure = refuseDisabled(connection.description(), connection.values(), assignments))
+        return report.fail(*failure);
     WriteFailures failures;
     for (const Assignment &assignment : assignments) {
         const ParameterValue current = connection.values().at(assignment.index);
         const QString shown = valuetext::toText(*assignment.parameter, assignment.raw);
-        const QJsonObject details{{"raw", qint64(assignment.raw)}, {"shown", shown}};
+        QJsonObject details{{"raw", qint64(assignment.raw)}, {"shown", shown}};
+        QString rounding;
+        if (assignment.rounded) {
+            details.insert("rounded", assignment.text.trimmed());
+            rounding = QString(" (%1 rounded to %2)").arg(assignment.text.trimmed(), shown);
+        }
         if (current.raw == assignment.raw) {
-            report.parameter("equal", current.name, QString("%1: %2").arg(current.name, shown), details);
+            report.parameter("equal", current.name, QString("%1: %2%3").arg(current.name, shown, rounding), details);
             continue;
         }
         if (std::optional<Failure> failure = writeParameter(connection, *assignment.parameter, assignment.raw)) {
@@ -82,8 +108,8 @@ ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &
                 break;
             continue;
         }
-        report.parameter("changed", current.name, QString("%1: %2 -> %3").arg(current.name, current.shown, shown),
-                         details);
+        report.parameter("changed", current.name,
+                         QString("%1: %2 -> %3%4").arg(current.name, current.shown, shown, rounding), details);
     }
     return failures.end(report);
 }

@@ -1,9 +1,12 @@
 // The commands on settings files: save, load and diff.
 #include "commands.h"
 #include "deviceconnection.h"
+#include "loadplan.h"
 #include "parameterwriter.h"
 #include "report.h"
 #include "settingsfile.h"
+
+#include <QTextStream>
 
 namespace commands {
 
@@ -18,24 +21,19 @@ QString identityText(const SettingsIdentity &device)
         .arg(device.firmwareText());
 }
 
-// The file, when it is one and was made for this device.
-std::optional<Failure> readFor(DeviceConnection &connection, const QString &path, bool anyFirmware,
-                               SettingsFile *file)
+// Whether the file was made for this device; then the device's values.
+std::optional<Failure> readFor(DeviceConnection &connection, const QString &path, const SettingsFile &file,
+                               bool anyFirmware)
 {
-    const settingsfile::Parsed parsed = settingsfile::read(path);
-    if (!parsed.ok())
-        return Failure{ExitStatus::BadUsage, QString("%1 is not a usable settings file: %2.").arg(path, parsed.error)};
     const SettingsIdentity device = connection.settingsIdentity();
-    const settingsfile::Fit fit = settingsfile::fitOf(parsed.file.device, device);
+    const settingsfile::Fit fit = settingsfile::fitOf(file.device, device);
     if (fit == settingsfile::Fit::OtherDevice)
         return Failure{ExitStatus::NoDescription, QString("%1 was made for %2, not for this %3.")
-                                                      .arg(path, identityText(parsed.file.device),
-                                                           identityText(device))};
+                                                      .arg(path, identityText(file.device), identityText(device))};
     if (fit == settingsfile::Fit::OtherFirmware && !anyFirmware)
         return Failure{ExitStatus::NoDescription,
                        QString("%1 was made under firmware %2, the device runs %3; --force loads it anyway.")
-                           .arg(path, parsed.file.device.firmwareText(), device.firmwareText())};
-    *file = parsed.file;
+                           .arg(path, file.device.firmwareText(), device.firmwareText())};
     return connection.readValues();
 }
 
@@ -52,70 +50,90 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
         return report.fail(*failure);
     const SettingsFile file = SettingsFile::of(connection.settingsIdentity(), connection.values());
     QString error;
-    if (!settingsfile::write(path, file, &error))
+    if (path == "-" || path == "/dev/stdout") {
+        QTextStream &out = report.claimOutput();
+        out.setCodec("UTF-8");
+        out << QString::fromUtf8(settingsfile::toJson(file));
+        out.flush();
+    } else if (!settingsfile::write(path, file, &error))
         return report.fail({ExitStatus::BadUsage, QString("%1 cannot be written: %2.").arg(path, error)});
     report.field("file", path, "Saved");
     report.field("parameters", file.parameters.size(), "Parameters");
     return ExitStatus::Done;
 }
 
-ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, bool dryRun, bool force)
+std::optional<Failure> readSettings(const QString &path, SettingsFile *file)
 {
-    SettingsFile file;
-    if (std::optional<Failure> failure = readFor(connection, path, force, &file))
+    const settingsfile::Parsed parsed = settingsfile::read(path == "-" ? QStringLiteral("/dev/stdin") : path);
+    if (!parsed.ok())
+        return Failure{ExitStatus::BadUsage, QString("%1 is not a usable settings file: %2.").arg(path, parsed.error)};
+    *file = parsed.file;
+    return std::nullopt;
+}
+
+ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
+                bool dryRun, bool force)
+{
+    if (std::optional<Failure> failure = readFor(connection, path, file, force))
         return report.fail(*failure);
     const QVector<ParameterValue> values = connection.values();
     const DeviceDescription &description = connection.description();
-    int changed = 0, equal = 0, failed = 0;
+    const LoadPlan plan = planLoad(description, values, file.parameters);
+    if (!plan.ok())
+        return report.fail({ExitStatus::BadUsage,
+                            QString("%1 cannot be loaded: %2; nothing was written.").arg(path, plan.refusal)});
+    int changed = 0, equal = 0, disabled = 0, failed = 0;
     WriteFailures failures;
-    for (const ParameterComparison &comparison : compareSettings(values, file.parameters)) {
-        if (comparison.state == ParameterComparison::OnlyOnDevice) {
-            report.parameter("not in file", comparison.name, comparison.name);
+    for (const LoadStep &step : plan.steps) {
+        if (step.action == LoadStep::NotInFile) {
+            report.parameter("not in file", step.name, step.name);
             continue;
         }
-        const SavedParameter &saved = file.parameters.at(comparison.savedIndex);
-        if (comparison.state == ParameterComparison::OnlyInFile) {
-            report.parameter("not on device", comparison.name, comparison.name);
-            continue;
-        }
-        const ParameterValue &current = values.at(comparison.deviceIndex);
-        const ParameterDescription &parameter = description.parameters.at(comparison.deviceIndex);
-        const QJsonObject details{{"device", valueJson(current.raw, current.shown)},
-                                  {"file", valueJson(saved.raw, saved.shown)}};
-        const QString change = QString("%1: %2 -> %3").arg(current.name, current.shown, saved.shown);
-        if (comparison.state == ParameterComparison::Equal) {
+        const ParameterValue &current = values.at(step.deviceIndex);
+        const ParameterValue &loaded = plan.after.at(step.deviceIndex);
+        const SavedParameter &saved = file.parameters.at(step.savedIndex);
+        QJsonObject details{{"device", valueJson(current.raw, current.shown)},
+                            {"file", valueJson(saved.raw, loaded.shown)}};
+        if (step.action == LoadStep::Equal) {
             ++equal;
             report.parameter("equal", current.name, QString("%1: %2").arg(current.name, current.shown));
             continue;
         }
-        const QVector<int> cells = current.hcell > 0 ? QVector<int>{current.cell, current.hcell}
-                                                     : QVector<int>{current.cell};
-        std::optional<Failure> failure;
-        if (saved.cells != cells)
-            failure = Failure{ExitStatus::DeviceFailed,
-                              QString("\"%1\" lies in other cells in the file; it was not written.").arg(current.name)};
-        else if (!dryRun)
-            failure = writeParameter(connection, parameter, saved.raw);
-        if (failure) {
-            ++failed;
-            report.parameter("failed", current.name, failure->sentence, details);
-            if (!failures.goOnAfter(*failure))
-                break;
+        if (step.action == LoadStep::Disabled) {
+            ++disabled;
+            const ParameterValue &source = plan.after.at(loaded.disabledBy);
+            details.insert("disabledBy", source.name);
+            report.parameter("disabled", current.name,
+                             QString("%1: %2 kept, %3 not written: \"%4\" is %5")
+                                 .arg(current.name, current.shown, loaded.shown, source.name, source.shown),
+                             details);
             continue;
         }
+        if (!dryRun) {
+            if (std::optional<Failure> failure =
+                    writeParameter(connection, description.parameters.at(step.deviceIndex), saved.raw)) {
+                ++failed;
+                report.parameter("failed", current.name, failure->sentence, details);
+                if (!failures.goOnAfter(*failure))
+                    break;
+                continue;
+            }
+        }
         ++changed;
-        report.parameter(dryRun ? "would change" : "changed", current.name, change, details);
+        report.parameter(dryRun ? "would change" : "changed", current.name,
+                         QString("%1: %2 -> %3").arg(current.name, current.shown, loaded.shown), details);
     }
     report.field("changed", changed, dryRun ? "Would change" : "Changed");
     report.field("equal", equal, "Equal");
+    report.field("disabled", disabled, "Disabled");
     report.field("failed", failed, "Failed");
     return failures.end(report);
 }
 
-ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path)
+ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
+                bool all)
 {
-    SettingsFile file;
-    if (std::optional<Failure> failure = readFor(connection, path, true, &file))
+    if (std::optional<Failure> failure = readFor(connection, path, file, true))
         return report.fail(*failure);
     const QVector<ParameterValue> values = connection.values();
     int differences = 0;
@@ -123,7 +141,8 @@ ExitStatus diff(DeviceConnection &connection, Report &report, const QString &pat
         switch (comparison.state) {
         case ParameterComparison::Equal: {
             const ParameterValue &current = values.at(comparison.deviceIndex);
-            report.parameter("equal", current.name, QString("%1: %2").arg(current.name, current.shown));
+            if (all)
+                report.parameter("equal", current.name, QString("%1: %2").arg(current.name, current.shown));
             continue;
         }
         case ParameterComparison::Differs: {

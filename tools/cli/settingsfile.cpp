@@ -7,6 +7,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QSet>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -30,7 +34,8 @@ bool readInteger(const QJsonValue &value, qint64 least, qint64 most, qint64 *num
     if (!value.isDouble())
         return false;
     const double real = value.toDouble();
-    if (real != double(qint64(real)) || real < double(least) || real > double(most))
+    // Converting a double beyond the integer's range is undefined: bounds first.
+    if (!(real >= double(least) && real <= double(most)) || real != std::trunc(real))
         return false;
     *number = qint64(real);
     return true;
@@ -59,6 +64,40 @@ QString readIdentity(const QJsonObject &object, SettingsIdentity *device)
         if (!readByte(object, field.first, field.second))
             return QString("the device's \"%1\" is not a number from 0 to 255").arg(field.first);
     return QString();
+}
+
+// What the JSON reader missed, as a person would look for it.
+QString expectation(QJsonParseError::ParseError error)
+{
+    switch (error) {
+    case QJsonParseError::UnterminatedObject: return QStringLiteral("expected ',' or '}'");
+    case QJsonParseError::MissingNameSeparator: return QStringLiteral("expected ':' after a name");
+    case QJsonParseError::UnterminatedArray: return QStringLiteral("expected ',' or ']'");
+    case QJsonParseError::MissingValueSeparator: return QStringLiteral("expected ','");
+    case QJsonParseError::IllegalValue: return QStringLiteral("expected a value");
+    case QJsonParseError::TerminationByNumber: return QStringLiteral("the text ends within a number");
+    case QJsonParseError::IllegalNumber: return QStringLiteral("expected a number");
+    case QJsonParseError::IllegalEscapeSequence: return QStringLiteral("expected an escape sequence");
+    case QJsonParseError::IllegalUTF8String: return QStringLiteral("expected UTF-8 text");
+    case QJsonParseError::UnterminatedString: return QStringLiteral("expected '\"' to end a string");
+    case QJsonParseError::MissingObject: return QStringLiteral("expected an object after ','");
+    case QJsonParseError::DeepNesting: return QStringLiteral("nested too deeply");
+    case QJsonParseError::DocumentTooLarge: return QStringLiteral("too large");
+    case QJsonParseError::GarbageAtEnd: return QStringLiteral("expected nothing after the document");
+    case QJsonParseError::NoError: break;
+    }
+    return QStringLiteral("not JSON");
+}
+
+// Line and column (from 1, in characters) of the character the JSON reader
+// stopped at: its offset lies just past it, or at the end of the text.
+QString position(const QByteArray &text, int offset)
+{
+    const QByteArray before = text.left(offset < text.size() ? std::max(offset - 1, 0) : offset);
+    const int lineStart = before.lastIndexOf('\n') + 1;
+    return QString("line %1, column %2")
+        .arg(before.count('\n') + 1)
+        .arg(QString::fromUtf8(before.mid(lineStart)).size() + 1);
 }
 
 QString readParameter(const QJsonValue &value, SavedParameter *parameter)
@@ -134,7 +173,10 @@ Parsed fromJson(const QByteArray &json)
     QJsonParseError jsonError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &jsonError);
     const QJsonObject root = document.object();
-    if (jsonError.error != QJsonParseError::NoError || !document.isObject())
+    if (jsonError.error != QJsonParseError::NoError)
+        parsed.error = QString("it is not valid JSON at %1: %2")
+                           .arg(position(json, jsonError.offset), expectation(jsonError.error));
+    else if (!document.isObject())
         parsed.error = QStringLiteral("it is not a JSON object");
     else if (root.value("format").toString() != FormatName)
         parsed.error = QString("its format is not \"%1\"").arg(FormatName);
@@ -146,11 +188,15 @@ Parsed fromJson(const QByteArray &json)
         parsed.error = readIdentity(root.value("device").toObject(), &parsed.file.device);
     if (!parsed.ok())
         return parsed;
+    QSet<QString> names;
     for (const QJsonValue &value : root.value("parameters").toArray()) {
         SavedParameter parameter;
         parsed.error = readParameter(value, &parameter);
+        if (parsed.ok() && names.contains(parameter.name))
+            parsed.error = QString("parameter \"%1\" appears twice").arg(parameter.name);
         if (!parsed.ok())
             return parsed;
+        names << parameter.name;
         parsed.file.parameters << parameter;
     }
     return parsed;
@@ -169,12 +215,18 @@ Parsed read(const QString &path)
 {
     Parsed parsed;
     QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
-        parsed.error = in.errorString();
-    else if (in.size() > MostFileBytes)
+    if (!in.open(QIODevice::ReadOnly)) {
+        parsed.error = QString("it cannot be read (%1)").arg(in.errorString());
+        return parsed;
+    }
+    // The reported size says nothing of a device or a pipe: bound the read.
+    const QByteArray text = in.read(MostFileBytes + 1);
+    if (text.size() > MostFileBytes)
         parsed.error = QStringLiteral("it is far larger than a settings file");
+    else if (in.error() != QFileDevice::NoError)
+        parsed.error = QString("it cannot be read (%1)").arg(in.errorString());
     else
-        return fromJson(in.readAll());
+        return fromJson(text);
     return parsed;
 }
 

@@ -95,6 +95,12 @@ void configure(SimulatedDevice &device, const QCommandLineParser &parser)
     }
     device.setWireTiming(parser.isSet("wire-timing"));
     device.setEchoInPackets(parser.isSet("echo-packets"));
+    if (parser.isSet("late-reply")) {
+        const auto late = parseLateReply(parser.value("late-reply"));
+        if (!late)
+            fail(QStringLiteral("--late-reply wants ms or ms,chunks"));
+        device.setLateReplies(late->ms, late->chunks);
+    }
     if (parser.isSet("latency")) {
         bool ok = false;
         const int latency = parser.value("latency").toInt(&ok);
@@ -135,6 +141,8 @@ int main(int argc, char *argv[])
         {"echo-packets", "Hand back the echo of each write in one piece once it is through, "
                          "as a USB adapter delivers a packet (the port scan needs it with --wire-timing)."},
         {"latency", "Delay before each reply.", "ms", "0"},
+        {"late-reply", "Complete every reply but a ping's this long after the echo, "
+                       "in that many chunks spread evenly up to then.", "ms[,chunks]"},
         {"quiet", "Do not print the requests."},
     });
     parser.process(app);

@@ -10,7 +10,12 @@ struct ReplyFaults {
     int splitGapMs = 0;         // ... this far apart
     bool ackInPieces = false;   // block acknowledgements one byte at a time
     int ackExtraBytes = 0;      // trailing bytes after a block acknowledgement
+    int lateMs = 0;             // every reply but a ping's is complete this long after the echo ...
+    int lateChunks = 1;         // ... in this many chunks, evenly spread up to then
 };
+
+// What a reply answers: a ping is never late, only a block is acknowledged.
+enum class ReplyTo { Ping, Command, Block };
 
 struct ReplyPiece {
     int gapBeforeMs = 0;
@@ -24,4 +29,4 @@ constexpr int acknowledgementPieceGapMs = 20;
 // Filler sent after an acknowledgement when extra bytes are asked for.
 constexpr char acknowledgementFiller = 0x00;
 
-QList<ReplyPiece> shapeReply(QByteArray reply, bool acknowledgement, const ReplyFaults &faults);
+QList<ReplyPiece> shapeReply(QByteArray reply, ReplyTo to, const ReplyFaults &faults);

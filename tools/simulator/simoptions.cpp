@@ -86,3 +86,15 @@ std::optional<AfterUploadOption> parseAfterUpload(const QString &text)
     const QVector<quint8> &b = *bytes;
     return AfterUploadOption{b[0], b[1], b[2], *blocks};
 }
+
+std::optional<LateReplyOption> parseLateReply(const QString &text)
+{
+    const QStringList parts = text.split(',');
+    if (parts.size() > 2)
+        return std::nullopt;
+    const std::optional<int> ms = parseNumber(parts.at(0), 60000);
+    const std::optional<int> chunks = parts.size() == 2 ? parseNumber(parts.at(1), 255) : 1;
+    if (!ms || !chunks || *chunks < 1)
+        return std::nullopt;
+    return LateReplyOption{*ms, *chunks};
+}

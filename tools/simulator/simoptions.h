@@ -26,3 +26,10 @@ struct AfterUploadOption {
 };
 // "major.minor.build,blocks"
 std::optional<AfterUploadOption> parseAfterUpload(const QString &text);
+
+struct LateReplyOption {
+    int ms;
+    int chunks;
+};
+// "ms" or "ms,chunks"
+std::optional<LateReplyOption> parseLateReply(const QString &text);

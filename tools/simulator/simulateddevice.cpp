@@ -35,6 +35,16 @@ qint64 monotonicNs()
     return now.tv_sec * nsPerSecond + now.tv_nsec;
 }
 
+ReplyTo replyTo(char requestKind)
+{
+    switch (requestKind) {
+    case 'S': return ReplyTo::Ping;
+    case 'F': return ReplyTo::Block;
+    default: break;
+    }
+    return ReplyTo::Command;
+}
+
 struct LinkState {
     DeviceModel model;
     RequestDecoder decoder;
@@ -85,7 +95,7 @@ private:
     void run();
     void receiveAvailable();
     void handleInput(const QByteArray &chunk, qint64 nowNs);
-    void scheduleReply(const QByteArray &reply, bool acknowledgement, qint64 readyNs, qint64 byteNs);
+    void scheduleReply(const QByteArray &reply, ReplyTo to, qint64 readyNs, qint64 byteNs);
     void transmitDue();
     void replacePortIfAsked();
     int masterFd() const { return m_pty ? m_pty->masterFd() : -1; }
@@ -229,7 +239,7 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
             const std::optional<QByteArray> reply = s.model.answer(request);
             entry.answered = reply.has_value();
             if (reply)
-                scheduleReply(*reply, request.kind == 'F', echoEnd + s.latencyMs * nsPerMs, byteNs);
+                scheduleReply(*reply, replyTo(request.kind), echoEnd + s.latencyMs * nsPerMs, byteNs);
             s.requests.append(entry);
             decoded.append(entry);
         }
@@ -245,10 +255,9 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
 }
 
 // Called with the mutex held.
-void SimulatedDevice::Worker::scheduleReply(const QByteArray &reply, bool acknowledgement, qint64 readyNs,
-                                            qint64 byteNs)
+void SimulatedDevice::Worker::scheduleReply(const QByteArray &reply, ReplyTo to, qint64 readyNs, qint64 byteNs)
 {
-    for (const ReplyPiece &piece : shapeReply(reply, acknowledgement, m_state.faults)) {
+    for (const ReplyPiece &piece : shapeReply(reply, to, m_state.faults)) {
         readyNs = m_state.output.add(OutputSchedule::Sender::Device, piece.bytes,
                                      readyNs + piece.gapBeforeMs * nsPerMs, byteNs);
     }
@@ -407,6 +416,14 @@ void SimulatedDevice::setWireTiming(bool on)
 void SimulatedDevice::setEchoInPackets(bool on)
 {
     m_worker->with([&](LinkState &s) { s.echoInPackets = on; });
+}
+
+void SimulatedDevice::setLateReplies(int ms, int chunks)
+{
+    m_worker->with([&](LinkState &s) {
+        s.faults.lateMs = ms;
+        s.faults.lateChunks = chunks;
+    });
 }
 
 void SimulatedDevice::setAnswerLatencyMs(int ms)

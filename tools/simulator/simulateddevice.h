@@ -73,6 +73,9 @@ public:
     void neverAcknowledgeBlock(int index);
     void setAckInPieces(bool inPieces);
     void setAckExtraBytes(int count);
+    // Every reply but a ping's is complete `ms` after the echo of its request,
+    // in `chunks` pieces spread evenly up to then; 0 ms answers at once.
+    void setLateReplies(int ms, int chunks = 1);
 
     // Timing
     void setWireTiming(bool on);                 // 10 bit times per byte at the port's speed

@@ -1,0 +1,171 @@
+#include "params/descriptioncheck.h"
+
+#include "params/parameterdependency.h"
+#include "params/valuecodec.h"
+#include "params/valuetext.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace descriptioncheck {
+
+namespace {
+
+bool hasHighByte(const ParameterDescription &parameter)
+{
+    return parameter.usesHighCell() && parameter.hcell > 0;
+}
+
+QVector<int> writtenCells(const ParameterDescription &parameter)
+{
+    QVector<int> cells{parameter.cell};
+    if (hasHighByte(parameter) && parameter.hcell != parameter.cell)
+        cells << parameter.hcell;
+    return cells;
+}
+
+bool takesPartInDependencies(const ParameterDescription &parameter)
+{
+    return parameter.kind == ParameterKind::List || parameter.kind == ParameterKind::Range;
+}
+
+valuecodec::Conversion conversionOf(const ParameterDescription &parameter)
+{
+    return {parameter.offset, parameter.scale, parameter.shift};
+}
+
+// The encoding keeps the low 32 bits of a signed result: a negative raw
+// value is shown as the number it was.
+qint64 signedRaw(quint32 raw)
+{
+    return qint64(qint32(raw));
+}
+
+void checkCells(const DeviceDescription &device, int index, Finding finding, QVector<Finding> &findings)
+{
+    const ParameterDescription &parameter = device.parameters.at(index);
+    if (hasHighByte(parameter) && parameter.hcell == parameter.cell) {
+        finding.problem = Problem::HighCellIsLowCell;
+        finding.cell = parameter.cell;
+        findings << finding;
+    }
+    for (int cell : writtenCells(parameter)) {
+        for (int other = 0; other < index; ++other) {
+            if (!writtenCells(device.parameters.at(other)).contains(cell))
+                continue;
+            finding.problem = Problem::SharedCell;
+            finding.cell = cell;
+            finding.other = other;
+            findings << finding;
+            break;
+        }
+    }
+}
+
+void checkRange(const ParameterDescription &parameter, Finding finding, QVector<Finding> &findings)
+{
+    const valuetext::RangeBounds bounds = valuetext::rangeBounds(parameter);
+    // Half a shown digit, and no less than what doubles lose on the way.
+    const double shownDigit = 0.5 * std::pow(10.0, -bounds.decimals);
+    finding.most = mostRaw(parameter);
+    for (double bound : {bounds.minimum, bounds.maximum}) {
+        const quint32 raw = valuecodec::encodeRange(bound, conversionOf(parameter));
+        finding.value = bound;
+        finding.raw = signedRaw(raw);
+        if (finding.raw < 0 || raw > finding.most) {
+            finding.problem = Problem::RangeBeyondCells;
+            findings << finding;
+            continue;
+        }
+        finding.readBack = valuecodec::decodeRange(raw, conversionOf(parameter));
+        if (std::abs(finding.readBack - bound) > std::max(shownDigit, 1e-9 * std::max(1.0, std::abs(bound)))) {
+            finding.problem = Problem::RangeOffScale;
+            findings << finding;
+        }
+    }
+}
+
+void checkList(const ParameterDescription &parameter, Finding finding, QVector<Finding> &findings)
+{
+    finding.most = mostRaw(parameter);
+    // The raw value moves one way with the index: its two ends bound the rest.
+    QVector<int> ends;
+    if (!parameter.entries.isEmpty())
+        ends << 0;
+    if (parameter.entries.size() > 1)
+        ends << int(parameter.entries.size()) - 1;
+    for (int entry : ends) {
+        const quint32 raw = valuecodec::encodeList(entry, conversionOf(parameter));
+        finding.raw = signedRaw(raw);
+        if (finding.raw >= 0 && raw <= finding.most)
+            continue;
+        finding.problem = Problem::ListBeyondCells;
+        finding.entry = entry;
+        findings << finding;
+    }
+}
+
+void checkDependency(const DeviceDescription &device, const ParameterDescription &parameter, Finding finding,
+                     QVector<Finding> &findings)
+{
+    if (!takesPartInDependencies(parameter) || parameter.depcell == 0)
+        return;
+    const bool held = std::any_of(device.parameters.begin(), device.parameters.end(),
+                                  [&parameter](const ParameterDescription &source) {
+                                      return takesPartInDependencies(source)
+                                             && parameterdependency::dependsOn(parameter.depcell, source.cell);
+                                  });
+    if (held)
+        return;
+    finding.problem = Problem::DependencyWithoutSource;
+    finding.cell = parameter.depcell == parameterdependency::CellZero ? 0 : parameter.depcell;
+    findings << finding;
+}
+
+}  // namespace
+
+quint32 mostRaw(const ParameterDescription &parameter)
+{
+    return hasHighByte(parameter) ? 0xFFFF : 0xFF;
+}
+
+QVector<Finding> check(const QVector<DeviceDescription> &devices)
+{
+    QVector<Finding> findings;
+    for (int d = 0; d < devices.size(); ++d) {
+        const DeviceDescription &device = devices.at(d);
+        for (int other = 0; other < d; ++other) {
+            if (devices.at(other).identity == device.identity) {
+                Finding finding;
+                finding.problem = Problem::ShadowedDevice;
+                finding.device = d;
+                finding.other = other;
+                findings << finding;
+                break;
+            }
+        }
+        if (device.pageCount > 0xFF) {
+            Finding finding;
+            finding.problem = Problem::PageCountTruncated;
+            finding.device = d;
+            finding.raw = device.pageCount;
+            finding.most = 0xFF;
+            findings << finding;
+        }
+        for (int p = 0; p < device.parameters.size(); ++p) {
+            const ParameterDescription &parameter = device.parameters.at(p);
+            Finding finding;
+            finding.device = d;
+            finding.parameter = p;
+            checkCells(device, p, finding, findings);
+            if (parameter.kind == ParameterKind::Range)
+                checkRange(parameter, finding, findings);
+            else if (parameter.kind == ParameterKind::List)
+                checkList(parameter, finding, findings);
+            checkDependency(device, parameter, finding, findings);
+        }
+    }
+    return findings;
+}
+
+}  // namespace descriptioncheck

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "params/devicedescription.h"
+
+#include <QVector>
+#include <QtGlobal>
+
+// Faults of a description that the reader accepts but that would put a
+// wrong value on a device or leave a part of the file unused. Indexes are
+// into the devices of one file and their parameters.
+namespace descriptioncheck {
+
+enum class Problem {
+    SharedCell,               // `parameter` writes `cell`, which `other` (before it) writes too
+    HighCellIsLowCell,        // `parameter`'s high cell is its low cell
+    RangeBeyondCells,         // a bound, `value`, is stored as `raw`, beyond `most`
+    RangeOffScale,            // a bound, `value`, is stored as `raw`, which reads back as `readBack`
+    ListBeyondCells,          // entry `entry` is stored as `raw`, beyond `most`
+    DependencyWithoutSource,  // `parameter` depends on `cell`, which no list or range holds
+    ShadowedDevice,           // `device` has the identity of `other` (before it) and is never used
+    PageCountTruncated,       // "fwnp" `raw` is kept in one byte
+};
+
+struct Finding {
+    Problem problem = Problem::SharedCell;
+    int device = -1;
+    int parameter = -1;  // -1: the device entry itself
+    int other = -1;      // a parameter of the same device, or another device
+    int cell = 0;
+    int entry = -1;
+    double value = 0.0;
+    qint64 raw = 0;  // as the encoding computes it, before it is cut to the cells
+    quint32 most = 0;
+    double readBack = 0.0;
+};
+
+// The largest raw value the parameter's cells hold.
+quint32 mostRaw(const ParameterDescription &parameter);
+
+// In file order: each device entry, then its parameters.
+QVector<Finding> check(const QVector<DeviceDescription> &devices);
+
+}  // namespace descriptioncheck

@@ -1,0 +1,114 @@
+// The window's parameter page and kova-cli, given the same cells, show each
+// parameter alike and disable the same ones.
+#include "parametervalues.h"
+#include "support/exampledevice.h"
+
+#include "app/parameterpage.h"
+#include "device/deviceimage.h"
+#include "params/descriptionlookup.h"
+#include "params/mcheckbox.h"
+#include "params/mcombobox.h"
+#include "params/mspinbox.h"
+#include "params/xmlcontrolsreader.h"
+
+#include <QFile>
+#include <QTreeWidget>
+#include <QtTest>
+
+// Stands in for the main window's slots, which the page's controls need.
+class PageReceiver : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void controlChanged(QString) {}
+    void checkboxChanged(int) {}
+};
+
+Q_DECLARE_METATYPE(DescriptionIdentity)
+
+namespace {
+
+QString shownByControl(QWidget *control)
+{
+    if (auto *list = qobject_cast<MComboBox *>(control))
+        return list->currentText();
+    if (auto *range = qobject_cast<MSpinBox *>(control))
+        return range->text();
+    if (auto *check = qobject_cast<MCheckBox *>(control))
+        return check->isChecked() ? "on" : "off";
+    return QString();
+}
+
+}  // namespace
+
+class FrontEndsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void agree_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<DescriptionIdentity>("identity");
+        QTest::newRow("vorn") << "vorn" << DescriptionIdentity{21, 2, 4, 12};
+        QTest::newRow("kelpa") << "kelpa" << DescriptionIdentity{7, 1, 2, 5};
+        QTest::newRow("ulma") << "ulma" << DescriptionIdentity{12, 1, 1, 8};
+    }
+
+    // The example's cells, then every value of one used cell at a time:
+    // each source passes its dependents' values and each value its bounds.
+    void agree()
+    {
+        QFETCH(QString, device);
+        QFETCH(DescriptionIdentity, identity);
+        const QString primary = "tellur.dsc";
+        QFile::remove(primary);
+        QVERIFY(QFile::copy(testsupport::exampleDescription(device), primary));
+        const descriptionlookup::Result found = descriptionlookup::findIn(primary, identity);
+        QCOMPARE(found.outcome, descriptionlookup::Result::Found);
+        const DeviceDescription &description = found.device;
+
+        DeviceImage image;
+        image.deviceId = quint8(identity.id);
+        image.hwVersion = quint8(identity.hw);
+        image.fwMajor = quint8(identity.fw);
+        image.fwMinor = quint8(identity.fwm);
+        PageReceiver receiver;
+        QTreeWidget tree;
+        tree.setColumnCount(2);
+        QVERIFY(XmlControlsReader(&receiver, &tree, &image).readDescription());
+        QCOMPARE(tree.topLevelItemCount(), description.parameters.size());
+
+        const QMap<int, quint8> example = testsupport::exampleCells(device);
+        QVERIFY(!example.isEmpty());
+        QList<int> used;
+        for (int cell = 0; cell < CellCount; ++cell)
+            if (image.cells[cell].used)
+                used << cell;
+        int disabledSeen = 0;
+        for (int varied : used) {
+            for (int value = 0; value < 256; ++value) {
+                for (int cell = 0; cell < CellCount; ++cell)
+                    image.cells[cell].value = example.value(cell);
+                image.cells[varied].value = quint8(value);
+                parameterpage::decodeControls(&tree, image);
+                parameterpage::updateAllDependents(&tree);
+                const QVector<ParameterValue> values = valuesOf(description, image);
+                for (int row = 0; row < values.size(); ++row) {
+                    QWidget *control = tree.itemWidget(tree.topLevelItem(row), 1);
+                    const QByteArray where =
+                        QString("%1, cell %2 at %3").arg(values.at(row).name).arg(varied).arg(value).toUtf8();
+                    QVERIFY2(values.at(row).shown == shownByControl(control), where);
+                    QVERIFY2(values.at(row).disabled == !control->isEnabled(), where);
+                    disabledSeen += values.at(row).disabled ? 1 : 0;
+                }
+            }
+        }
+        QVERIFY(disabledSeen > 0);
+        parameterpage::tearDown(&tree);
+    }
+};
+
+QTEST_MAIN(FrontEndsTest)
+#include "tst_frontends.moc"

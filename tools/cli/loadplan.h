@@ -1,0 +1,40 @@
+#pragma once
+
+#include "parametervalues.h"
+#include "settingsfile.h"
+
+#include "params/devicedescription.h"
+
+#include <QString>
+#include <QVector>
+
+// What a load does to one parameter.
+struct LoadStep {
+    enum Action {
+        Equal,      // the device holds the file's value
+        Write,      // the file's value goes into the parameter's cells
+        Disabled,   // differs, but a dependency disables it once the file is loaded
+        NotInFile,  // only on the device
+    };
+    Action action = Equal;
+    QString name;
+    int deviceIndex = -1;  // into the device's values
+    int savedIndex = -1;   // into the file's parameters; -1 for NotInFile
+};
+
+// A whole file checked against the description before anything is sent:
+// either a refusal or every step.
+struct LoadPlan {
+    QString refusal;                // why the file cannot be loaded; empty when it can
+    QVector<LoadStep> steps;        // in the device's order
+    QVector<ParameterValue> after;  // the device's values once the steps are done
+
+    bool ok() const { return refusal.isEmpty(); }
+};
+
+// A file value is written only as the window could have written it: into
+// the description's cells, a value its control can hold, on a parameter
+// that the values after the load leave enabled. A shown text must be what
+// its raw value shows, and every name one of the device's parameters.
+LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterValue> &device,
+                  const QVector<SavedParameter> &saved);
