@@ -320,6 +320,7 @@ void MainWindow::findUSBcable()
 
 void MainWindow::destroyDevice()
 {
+    ++deviceGeneration;
     showStatus("yellow", " ");
     image.clear();
     deviceNote.clear();

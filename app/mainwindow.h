@@ -31,7 +31,8 @@ signals:
     void loadAllCells();
     void findUSBCable();
     void writeDeviceValue(uint value, uchar cell, uchar hcell);
-    void doUpdateFirmware(QString filename);
+    // The package's bytes as read before the warning; the path only names it.
+    void doUpdateFirmware(QString filename, QByteArray package);
 
 private slots:
     void ledColor(QString color);
@@ -97,6 +98,7 @@ private:
     QThread *workerThread = nullptr;
     BusController *controller = nullptr;
     bool uploadRunning = false;
+    quint64 deviceGeneration = 0;  // counts every device built or dropped
     bool closeAfterUpload = false;
     QString deviceNote;  // said after the device name while this device stays
 };

@@ -4,8 +4,10 @@
 #include "app/parameterpage.h"
 #include "app/windowstyle.h"
 #include "params/datafolders.h"
-#include "firmware/packagecatalogue.h"
+#include "firmware/firmwarepackage.h"
 
+#include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -78,6 +80,19 @@ void MainWindow::firmwareUpdateBegin()
         return;
     }
 
+    // Read now, so that the bytes the user confirms are the bytes sent.
+    const QString chosen = firmwareFiles->at(row);
+    const PackageFile package = readPackageFile(chosen);
+    if (!package.ok()) {
+        const QString name = QFileInfo(chosen).fileName();
+        const QString reason =
+            package.problem == PackageProblem::TooLarge
+                ? tr("The firmware package %1 is too large to be read. Nothing was sent.").arg(name)
+                : tr("The firmware package %1 cannot be read: %2. Nothing was sent.").arg(name, package.error);
+        openMessage(QMessageBox::Critical, tr("Firmware update failed"), reason);
+        return;
+    }
+
     QMessageBox warning(QMessageBox::Warning, tr("Warning"),
                         tr("Do not disconnect the device during the installation of the update! This may "
                            "damage the device. Do you like the proceed?"),
@@ -89,8 +104,8 @@ void MainWindow::firmwareUpdateBegin()
         button->setFlat(true);
         button->setStyleSheet(windowstyle::PushButton);
     }
-    const QString chosen = firmwareFiles->at(row);
     const auto device = identityOf(image);
+    const quint64 generation = deviceGeneration;
     warning.exec();
     if (warning.clickedButton() != ok) {
         progressBar->hide();
@@ -98,7 +113,8 @@ void MainWindow::firmwareUpdateBegin()
     }
     // The box ran an event loop of its own while the link kept polling: the
     // device may have gone or changed, and the list may have been rebuilt.
-    if (image.constructed == 0 || identityOf(image) != device) {
+    // Lost and found again counts as changed: its cells may still be on their way.
+    if (image.constructed == 0 || identityOf(image) != device || deviceGeneration != generation) {
         openMessage(QMessageBox::Information, tr("Firmware update"),
                     tr("The device changed while the warning was open. Nothing was sent."));
         return;
@@ -110,7 +126,11 @@ void MainWindow::firmwareUpdateBegin()
         return;
     }
 
+    // No control may write while the upload runs: their shortcuts work
+    // without the menu bar.
     menuBar()->setEnabled(false);
+    setupAction->setEnabled(false);
+    firmwareAction->setEnabled(false);
     firmwareList->setEnabled(false);
     firmwareInfo->setEnabled(false);
     updateButton->setEnabled(false);
@@ -121,7 +141,7 @@ void MainWindow::firmwareUpdateBegin()
     progressBar->setValue(0);
     progressBar->show();
     uploadRunning = true;
-    emit doUpdateFirmware(chosen);
+    emit doUpdateFirmware(chosen, package.bytes);
 }
 
 void MainWindow::firmwareUpdated()
@@ -138,11 +158,16 @@ void MainWindow::firmwareUpdated()
 // a close asked for during the upload waits for the user to read this.
 void MainWindow::showUploadFailure(const QString &reason)
 {
+    const bool duringUpload = uploadRunning;
     uploadRunning = false;
     closeAfterUpload = false;
-    // A device dropped before the failure arrived has no page to come back to.
-    if (image.constructed != 0)
-        updateFirmwareWindow();
+    // An upload's own failure leaves the cells as read before it. One found
+    // when the device was identified afterwards comes while its cells are
+    // read again: their arrival brings the page back, and controls shown
+    // before then would write what they took from empty cells. A device
+    // dropped before the failure arrived has no page to come back to.
+    if (duringUpload && image.constructed != 0)
+        refreshAllControls();
     openMessage(QMessageBox::Critical, tr("Firmware update failed"), reason);
 }
 

@@ -14,6 +14,7 @@
 
 void MainWindow::constructDevice()
 {
+    ++deviceGeneration;
     image.constructed = 1;
     image.clearCells();
     deviceNote.clear();
@@ -41,8 +42,9 @@ void MainWindow::showIncompleteCells(uchar failedCell)
 
 void MainWindow::refreshControls(int firstUnreadCell)
 {
-    // A refresh queued before the device was dropped finds nothing to show.
-    if (image.constructed == 0)
+    // A refresh queued before the device was dropped finds nothing to show;
+    // one that arrives during an upload must not bring up the controls.
+    if (image.constructed == 0 || uploadRunning)
         return;
     parameterpage::holdUnreadControls(parameterTree, firstUnreadCell);
     const int rows = parameterpage::decodeControls(parameterTree, image);
@@ -70,6 +72,8 @@ void MainWindow::setupParametersWindow()
 void MainWindow::controlChanged(QString)
 {
     QObject *source = sender();
+    if (uploadRunning)
+        return;
     if (!qobject_cast<MComboBox *>(source) && !qobject_cast<MSpinBox *>(source))
         return;
     if (const auto write = parameterpage::encodeControl(source))
@@ -80,6 +84,8 @@ void MainWindow::controlChanged(QString)
 void MainWindow::checkboxChanged(int)
 {
     QObject *source = sender();
+    if (uploadRunning)
+        return;
     if (!qobject_cast<MCheckBox *>(source))
         return;
     if (const auto write = parameterpage::encodeControl(source))

@@ -4,10 +4,11 @@
 #include "device/threadhandover.h"
 #include "link/portaccess.h"
 #include "link/portsettingfile.h"
-#include "firmware/packagecatalogue.h"
+#include "firmware/firmwarepackage.h"
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QThread>
@@ -23,19 +24,62 @@ quint8 missCount = 4;
 constexpr int IdleIntervalMs = 500;
 constexpr int SearchIntervalMs = 100;
 
-QString damageReason(const PackageDamage &damage)
+QString firmwareText(const DeviceIdentity &identity)
+{
+    return QStringLiteral("%1.%2.%3").arg(identity.fwMajor).arg(identity.fwMinor).arg(identity.fwBuild);
+}
+
+QString identityText(const DeviceIdentity &identity)
+{
+    return BusController::tr("identifier %1, hardware %2, bootloader %3, firmware %4")
+        .arg(identity.deviceId)
+        .arg(identity.hwVersion)
+        .arg(identity.blVersion)
+        .arg(firmwareText(identity));
+}
+
+QString damageText(const PackageDamage &damage)
 {
     switch (damage.problem) {
     case ImageProblem::NotHexadecimal:
-        return BusController::tr("The firmware package is damaged: line %1 holds a character that is not "
-                                 "a hexadecimal digit. Nothing was sent.").arg(damage.line);
-    case ImageProblem::ShortLine:
-        return BusController::tr("The firmware package is damaged: line %1 is too short. Nothing was sent.")
-            .arg(damage.line);
+        return BusController::tr("line %1 holds a character that is not a hexadecimal digit").arg(damage.line);
+    case ImageProblem::ShortLine: return BusController::tr("line %1 is too short").arg(damage.line);
+    case ImageProblem::StrayCarriageReturn:
+        return BusController::tr("line %1 holds a carriage return that does not end it").arg(damage.line);
+    case ImageProblem::WrongLineSum:
+        return BusController::tr("line %1 does not carry the sum of its digits").arg(damage.line);
     case ImageProblem::TooLarge:
     case ImageProblem::None: break;
     }
-    return BusController::tr("The firmware package is too large to be read. Nothing was sent.");
+    return BusController::tr("it is too large to be read");
+}
+
+// Why a package is not sent, before anything reaches the device.
+QString refusalText(const QString &name, const CheckedPackage &checked, const PackageTarget &target)
+{
+    switch (checked.problem) {
+    case PackageProblem::CannotRead:
+    case PackageProblem::UnusableHead:
+        return BusController::tr("The firmware package %1 cannot be used: its part before the data is "
+                                 "unreadable or too large. Nothing was sent.")
+            .arg(name);
+    case PackageProblem::TooLarge:
+        return BusController::tr("The firmware package %1 is too large to be read. Nothing was sent.").arg(name);
+    case PackageProblem::OtherDevice:
+        return BusController::tr("The firmware package %1 is not meant for the connected device. Nothing was sent.")
+            .arg(name);
+    case PackageProblem::Damaged:
+        return BusController::tr("The firmware package %1 is damaged: %2. Nothing was sent.")
+            .arg(name, damageText(checked.damage));
+    case PackageProblem::WrongGeometry:
+    case PackageProblem::None: break;
+    }
+    return BusController::tr("The firmware package %1 cannot be installed: its image of %2 bytes is not %3 "
+                             "blocks of %4 bytes. Nothing was sent.")
+        .arg(name)
+        .arg(checked.image.size())
+        .arg(target.pageCount)
+        .arg(target.pageSize);
 }
 
 }  // namespace
@@ -142,15 +186,24 @@ void BusController::pollDevice()
         interval = SearchIntervalMs;
         emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
         break;
-    case Answered:
+    case Answered: {
         missCount = 0;
         interval = IdleIntervalMs;
-        if (image->constructed == 0 && readIdentity() == LinkOutcome::PortClosed) {
-            dropPort();
-            break;
+        bool identified = false;
+        if (image->constructed == 0) {
+            const LinkOutcome outcome = readIdentity();
+            if (outcome == LinkOutcome::PortClosed) {
+                dropPort();
+                break;
+            }
+            identified = outcome == LinkOutcome::Done;
         }
         emit sendStatus("dark_green", tr(" Device connected"));
+        // Said last, so that the status shows it until the next tick.
+        if (identified)
+            checkFlashedVersion();
         break;
+    }
     case Garbled:
         missCount = 0;
         emit sendStatus("dark_green", tr(" Device connected"));
@@ -167,6 +220,27 @@ LinkOutcome BusController::readIdentity()
     if (outcome == LinkOutcome::Done)
         emit doConstructDevice();
     return outcome;
+}
+
+// Every block acknowledged is not yet a device that runs the new firmware:
+// the first identity read after an upload tells.
+void BusController::checkFlashedVersion()
+{
+    if (!flashed)
+        return;
+    const FlashedFirmware expected = *flashed;
+    flashed.reset();
+    const DeviceIdentity now = DeviceIdentity::of(*image);
+    const DeviceIdentity &before = expected.device;
+    // Another device is not a failed update.
+    if (now.deviceId != before.deviceId || now.hwVersion != before.hwVersion || now.blVersion != before.blVersion)
+        return;
+    if (expected.version.matches(now.fwMajor, now.fwMinor, now.fwBuild))
+        return;
+    reportUploadFailure(tr("The device reports firmware %1 after the update, not %2 of the package. "
+                           "Keep it connected and run the update again.")
+                            .arg(firmwareText(now), expected.text),
+                        tr(" Firmware %1 after the update, not %2").arg(firmwareText(now), expected.text));
 }
 
 // The port closed under an operation or its device left the system (an
@@ -243,30 +317,47 @@ void BusController::writeDeviceValue(uint value, uchar cell, uchar hcell)
         emit updatedDeviceValue();
 }
 
-void BusController::doUpdateFirmware(QString filename)
+void BusController::doUpdateFirmware(QString filename, QByteArray package)
 {
-    const quint32 pageSize = image->fwPageSize;
     timer->stop();
-    // The device may have changed since the window listed the package.
-    if (!packageFitsDevice(filename, image->deviceId, image->hwVersion, image->blVersion)) {
-        reportUploadFailure(tr("The firmware package is not meant for the connected device. Nothing was sent."));
+    // The identity the window showed when the user confirmed; the device is
+    // asked again right before the first block.
+    const DeviceIdentity expected = DeviceIdentity::of(*image);
+    const PackageTarget target{expected.deviceId, expected.hwVersion, expected.blVersion, image->fwPageSize,
+                               image->fwPageCount};
+    const QString name = QFileInfo(filename).fileName();
+    const CheckedPackage checked = checkPackage(package, dialectOf(session->dialect()), target);
+    if (!checked.usable()) {
+        reportUploadFailure(refusalText(name, checked, target));
         timer->start();
         return;
     }
 
     const auto progress = [this](uint block) { emit setProgressBar(block); };
     const auto status = [this](const QString &color) { emit sendStatus(color); };
-    PackageDamage damage;
-    switch (session->uploadPackage(filename, pageSize, image->fwPageCount, progress, status, &damage)) {
+    DeviceIdentity found;
+    switch (session->uploadImage(checked.image, target.pageSize, target.pageCount, expected, progress, status,
+                                 &found)) {
     case UploadOutcome::Done:
+        if (const std::optional<FirmwareVersion> version = parseFirmwareVersion(checked.keys.version))
+            flashed = FlashedFirmware{expected, *version, checked.keys.version};
         image->constructed = 0;
         emit firmwareUpdated();
         break;
-    case UploadOutcome::CannotOpen:
-        reportUploadFailure(tr("The firmware package cannot be opened."));
-        break;
     case UploadOutcome::Refused:
-        reportUploadFailure(tr("The firmware package does not fit this device. Nothing was sent."));
+        reportUploadFailure(refusalText(name, checked, target));
+        break;
+    case UploadOutcome::DeviceChanged:
+        reportUploadFailure(tr("The connected device now reports %1, not %2 as when the update was confirmed. "
+                               "Nothing was sent.")
+                                .arg(identityText(found), identityText(expected)));
+        // The window shows a device that is no longer there.
+        image->constructed = 0;
+        emit doDestroyDevice();
+        break;
+    case UploadOutcome::DeviceSilent:
+        reportUploadFailure(tr("The device did not tell its identity again before the first block. "
+                               "Nothing was sent."));
         break;
     case UploadOutcome::BlockFailed:
         reportUploadFailure(tr("The device did not acknowledge a firmware block. "
@@ -277,18 +368,15 @@ void BusController::doUpdateFirmware(QString filename)
                                "Reconnect the cable and run the update again."));
         dropPort();
         break;
-    case UploadOutcome::Damaged:
-        reportUploadFailure(damageReason(damage));
-        break;
     case UploadOutcome::Stopped:
         break;
     }
     timer->start();
 }
 
-void BusController::reportUploadFailure(const QString &reason)
+void BusController::reportUploadFailure(const QString &reason, const QString &status)
 {
-    emit sendStatus("red", tr(" Firmware update failed"));
+    emit sendStatus("red", status.isEmpty() ? tr(" Firmware update failed") : status);
     emit firmwareUpdateFailed(reason);
 }
 

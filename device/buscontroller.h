@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/devicesession.h"
+#include "firmware/firmwarepackage.h"
 
 #include <QObject>
 #include <QString>
@@ -49,7 +50,8 @@ public slots:
     void findUSBCable();
     void readDeviceAllCells();
     void writeDeviceValue(uint value, uchar cell, uchar hcell);
-    void doUpdateFirmware(QString filename);
+    // The package's bytes as read before the user confirmed; the path only names it.
+    void doUpdateFirmware(QString filename, QByteArray package);
 
 private:
     QString settingsPath() const;
@@ -59,8 +61,9 @@ private:
     void pollDevice();
     QString openFailureText() const;
     LinkOutcome readIdentity();
+    void checkFlashedVersion();
     void dropPort();
-    void reportUploadFailure(const QString &reason);
+    void reportUploadFailure(const QString &reason, const QString &status = QString());
     bool stopRequested() const;
 
     QString portName;
@@ -72,4 +75,11 @@ private:
     // The device whose read of all cells has already been recovered once by
     // dropping and identifying it again.
     std::optional<DeviceIdentity> recoveredOnce;
+    // What the last upload put on the device, until it is identified again.
+    struct FlashedFirmware {
+        DeviceIdentity device;
+        FirmwareVersion version;
+        QString text;
+    };
+    std::optional<FlashedFirmware> flashed;
 };

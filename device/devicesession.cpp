@@ -259,7 +259,9 @@ WriteOutcome DeviceSession::afterFailedStep(DeviceImage &image, LinkOutcome step
     return failure;
 }
 
-UploadHooks DeviceSession::uploadHooks(const ProgressCallback &progress, const StatusCallback &status)
+UploadOutcome DeviceSession::uploadImage(const QByteArray &image, quint32 pageSize, quint8 pageCount,
+                                         const DeviceIdentity &expected, const ProgressCallback &progress,
+                                         const StatusCallback &status, DeviceIdentity *found)
 {
     UploadHooks hooks;
     hooks.status = status;
@@ -269,23 +271,22 @@ UploadHooks DeviceSession::uploadHooks(const ProgressCallback &progress, const S
         readCell(0, ignored);
     };
     hooks.stopRequested = [this] { return stopRequested(); };
-    return hooks;
-}
-
-UploadOutcome DeviceSession::uploadPackage(const QString &path, quint32 pageSize, quint8 pageCount,
-                                           const ProgressCallback &progress, const StatusCallback &status,
-                                           PackageDamage *damage)
-{
-    FirmwareUpload upload(exchange, setting, uploadHooks(progress, status));
-    const UploadOutcome outcome = upload.run(path, pageSize, pageCount);
-    if (damage)
-        *damage = upload.damage();
-    return outcome;
-}
-
-UploadOutcome DeviceSession::uploadImage(const QByteArray &image, quint32 pageSize, quint8 pageCount,
-                                         const ProgressCallback &progress, const StatusCallback &status)
-{
-    FirmwareUpload upload(exchange, setting, uploadHooks(progress, status));
+    hooks.confirmDevice = [this, &expected, found] { return confirmDevice(expected, found); };
+    FirmwareUpload upload(exchange, setting, std::move(hooks));
     return upload.run(image, pageSize, pageCount);
+}
+
+UploadOutcome DeviceSession::confirmDevice(const DeviceIdentity &expected, DeviceIdentity *found)
+{
+    DeviceIdentity now;
+    const LinkOutcome outcome = identify(now);
+    if (found)
+        *found = now;
+    switch (outcome) {
+    case LinkOutcome::Done: break;
+    case LinkOutcome::NoReply: return UploadOutcome::DeviceSilent;
+    case LinkOutcome::PortClosed: return UploadOutcome::PortClosed;
+    case LinkOutcome::Stopped: return UploadOutcome::Stopped;
+    }
+    return now == expected ? UploadOutcome::Done : UploadOutcome::DeviceChanged;
 }

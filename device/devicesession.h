@@ -115,14 +115,13 @@ public:
     // (255) are refused with WriteFailed before anything is sent.
     WriteOutcome writeValue(DeviceImage &image, uint value, quint8 cell, quint8 hcell);
 
-    // Uploads a package file (its image read for the current dialect) or an
-    // image, block by block, checked against the device's geometry first.
-    // A Damaged outcome says where in `damage`, when given.
-    UploadOutcome uploadPackage(const QString &path, quint32 pageSize, quint8 pageCount,
-                                const ProgressCallback &progress, const StatusCallback &status,
-                                PackageDamage *damage = nullptr);
+    // Uploads an image that was checked against the device's geometry,
+    // block by block. Right before the first block (in Ulma before the
+    // bootloader entry) the identity cells are read again: a device that is
+    // not `expected` gets nothing, and `found` says what it reported.
     UploadOutcome uploadImage(const QByteArray &image, quint32 pageSize, quint8 pageCount,
-                              const ProgressCallback &progress, const StatusCallback &status);
+                              const DeviceIdentity &expected, const ProgressCallback &progress,
+                              const StatusCallback &status, DeviceIdentity *found = nullptr);
 
 private:
     bool stopRequested() const;
@@ -131,7 +130,7 @@ private:
     LinkOutcome writeCell(quint8 cell, quint8 value);
     WriteOutcome afterFailedStep(DeviceImage &image, LinkOutcome step, WriteOutcome failure,
                                  std::initializer_list<quint8> cellsToReadBack);
-    UploadHooks uploadHooks(const ProgressCallback &progress, const StatusCallback &status);
+    UploadOutcome confirmDevice(const DeviceIdentity &expected, DeviceIdentity *found);
 
     QSerialPort &port;
     SerialExchange exchange;

@@ -26,26 +26,39 @@ constexpr quint32 MaxBlockSize = 65536;
 // guessed at: every later byte would land in the wrong place on the device.
 enum class ImageProblem {
     None,
-    TooLarge,        // the package is above MaxPackageBytes
-    NotHexadecimal,  // a line record holds another character
-    ShortLine,       // a data line shorter than its record and trailer
+    TooLarge,             // the package is above MaxPackageBytes
+    NotHexadecimal,       // a line record holds another character
+    ShortLine,            // a data line shorter than its record and trailer
+    StrayCarriageReturn,  // a CR that is not directly before its line's LF
+    WrongLineSum,         // the trailer does not hold the record's sum, where line sums are used
 };
 
 struct ImageReading {
     QByteArray image;
     ImageProblem problem = ImageProblem::None;
-    qint64 line = 0;  // line of the file (from 1) that holds the problem
+    qint64 line = 0;          // line of the file (from 1) that holds the problem
     qint64 dataPartLine = 0;  // of the line "[Firmware]"; 0 when the package has none
+    bool lineSums = false;    // the trailers carry the sums of their records
 
     bool damaged() const { return problem != ImageProblem::None; }
 };
 
-// The firmware image of an open package: the line records after the line
-// "[Firmware]", joined and decoded from hexadecimal. Empty lines are
-// skipped; any other line that is short or holds a non-hexadecimal record
-// refuses the whole package. Turns on text mode so that CR LF and LF line
-// ends read alike.
+// The firmware image of a package: the line records after the line
+// "[Firmware]", joined and decoded from hexadecimal. The bytes are read as
+// they are: a CR counts only as the first half of a CR LF line end. Empty
+// lines are skipped; any other line that is short, holds a non-hexadecimal
+// record or a stray CR refuses the whole package.
+//
+// Line sums: when the trailer of the first data line begins with four
+// hexadecimal digits equal to the 16-bit sum of its record's bytes, every
+// data line must carry its own sum there; otherwise trailers are not read.
+ImageReading readFirmwareImage(const QByteArray &package, Dialect dialect);
+// The same, reading `file` from where it stands, at most MaxPackageBytes.
 ImageReading readFirmwareImage(QIODevice &file, Dialect dialect);
+
+// At most `limit` + 1 bytes of `file`, however large it claims to be, so
+// that a caller can tell a file above the limit.
+QByteArray readBounded(QIODevice &file, qint64 limit);
 
 // Whether an image of `imageLength` bytes has exactly `pageCount` whole blocks
 // of `pageSize` bytes. A block size of 0 or above MaxBlockSize never fits, nor

@@ -5,7 +5,6 @@
 #include "link/exchange.h"
 
 #include <QDebug>
-#include <QFile>
 
 namespace {
 
@@ -22,21 +21,6 @@ FirmwareUpload::FirmwareUpload(SerialExchange &exchange, DialectSetting dialect,
 {
 }
 
-UploadOutcome FirmwareUpload::run(const QString &path, quint32 pageSize, quint8 pageCount)
-{
-    QFile package(path);
-    if (!package.open(QIODevice::ReadOnly | QIODevice::Text))
-        return UploadOutcome::CannotOpen;
-    const ImageReading reading = readFirmwareImage(package, dialect);
-    package.close();
-    // Refused before anything reaches the wire, the read of cell 0 included.
-    if (reading.damaged()) {
-        damageFound = {reading.problem, reading.line};
-        return UploadOutcome::Damaged;
-    }
-    return run(reading.image, pageSize, pageCount);
-}
-
 UploadOutcome FirmwareUpload::run(const QByteArray &image, quint32 pageSize, quint8 pageCount)
 {
     // Cell 0 is read once before the block check, whether or not the package
@@ -46,6 +30,14 @@ UploadOutcome FirmwareUpload::run(const QByteArray &image, quint32 pageSize, qui
 
     if (!imageFits(image.size(), pageSize, pageCount))
         return UploadOutcome::Refused;
+
+    // The device may have been exchanged since it was identified; nothing
+    // irreversible happens before this answer.
+    if (hooks.confirmDevice) {
+        const UploadOutcome device = hooks.confirmDevice();
+        if (device != UploadOutcome::Done)
+            return device;
+    }
 
     if (dialect == Dialect::Ulma) {
         if (!enterBootloader())

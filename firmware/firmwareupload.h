@@ -1,6 +1,5 @@
 #pragma once
 
-#include "firmware/firmwareimage.h"
 #include "link/dialect.h"
 
 #include <QByteArray>
@@ -10,6 +9,16 @@
 
 class SerialExchange;
 
+enum class UploadOutcome {
+    Done,
+    Refused,        // the image does not have the device's block count; nothing was sent
+    BlockFailed,    // a block went unacknowledged five times; later blocks were not sent
+    Stopped,        // the owner asked to stop between two exchanges
+    PortClosed,     // the port closed or its device left the system; later blocks were not sent
+    DeviceChanged,  // the device identified itself as another one; nothing was sent
+    DeviceSilent,   // the device did not tell its identity again; nothing was sent
+};
+
 // How the upload reaches its owner, so that it runs without one. Hooks left
 // unset are skipped.
 struct UploadHooks {
@@ -17,36 +26,19 @@ struct UploadHooks {
     std::function<void(uint)> progress;  // index of the block just acknowledged
     std::function<void()> readCellZero;
     std::function<bool()> stopRequested;
+    // Asked right before the first block (in Ulma before the bootloader
+    // entry): Done lets the upload go on, anything else ends it there.
+    std::function<UploadOutcome()> confirmDevice;
 };
 
-// Where a package's data part is damaged.
-struct PackageDamage {
-    ImageProblem problem = ImageProblem::None;
-    qint64 line = 0;  // line of the file, from 1
-};
-
-enum class UploadOutcome {
-    Done,
-    CannotOpen,   // the package could not be opened; nothing was sent
-    Refused,      // the image does not have the device's block count; nothing was sent
-    BlockFailed,  // a block went unacknowledged five times; later blocks were not sent
-    Stopped,      // the owner asked to stop between two exchanges
-    PortClosed,   // the port closed or its device left the system; later blocks were not sent
-    Damaged,      // the data part is damaged (see damage()); nothing was sent
-};
-
-// Sends a firmware package to the device block by block in one dialect.
+// Sends a checked firmware image to the device block by block in one dialect.
 // Blocks the calling thread for the whole upload.
 class FirmwareUpload
 {
 public:
     FirmwareUpload(SerialExchange &exchange, DialectSetting dialect, UploadHooks hooks);
 
-    UploadOutcome run(const QString &path, quint32 pageSize, quint8 pageCount);
     UploadOutcome run(const QByteArray &image, quint32 pageSize, quint8 pageCount);
-
-    // What was wrong with the package after a Damaged outcome.
-    PackageDamage damage() const { return damageFound; }
 
 private:
     enum class BlockResult { Acknowledged, Failed, Stopped, PortClosed };
@@ -61,5 +53,4 @@ private:
     SerialExchange &exchange;
     Dialect dialect;
     UploadHooks hooks;
-    PackageDamage damageFound;
 };

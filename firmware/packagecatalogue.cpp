@@ -2,6 +2,7 @@
 
 #include "link/untrustedini.h"
 
+#include <QBuffer>
 #include <QDebug>
 #include <QDir>
 
@@ -31,6 +32,17 @@ std::optional<PackageKeys> readPackageKeys(const QString &path)
         qDebug().noquote() << "Firmware package skipped:" << path << "-" << refusalWord(ini.refusal);
         return std::nullopt;
     }
+    return packageKeysOf(ini.text);
+}
+
+std::optional<PackageKeys> readPackageKeys(const QByteArray &package)
+{
+    QBuffer buffer;
+    buffer.setData(package);
+    buffer.open(QIODevice::ReadOnly);
+    const UntrustedIni ini = readUntrustedIni(buffer, "[Firmware]");
+    if (ini.refusal != IniRefusal::None)
+        return std::nullopt;
     return packageKeysOf(ini.text);
 }
 

@@ -36,6 +36,8 @@ struct PackageKeys {
 // with a debug line, for a package that cannot be read or has too long an
 // INI part.
 std::optional<PackageKeys> readPackageKeys(const QString &path);
+// The same from the bytes of a whole package, read before.
+std::optional<PackageKeys> readPackageKeys(const QByteArray &package);
 // The keys in the accepted INI text of a package's head.
 PackageKeys packageKeysOf(const QByteArray &iniText);
 

@@ -15,8 +15,8 @@ qint64 lineAt(const QByteArray &bytes, qint64 offset)
     return bytes.left(int(offset)).count('\n') + 1;
 }
 
-// The length of the first data line as the image reader counts it: text
-// mode drops the carriage return, the line end counts as one character.
+// The length of the first data line as the image reader counts it: a CR LF
+// line end counts as one character, as an LF alone does.
 int firstDataLineLength(const QList<QByteArray> &lines, qint64 dataPartLine)
 {
     for (int i = int(dataPartLine); i < lines.size(); ++i) {
@@ -37,23 +37,17 @@ Dialect dialectForLine(int length)
     return Dialect::Kelpa;
 }
 
-ImageReading readImage(const QByteArray &bytes, Dialect dialect)
-{
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    return readFirmwareImage(buffer, dialect);
-}
-
-PackageProblem::Kind imageProblemKind(ImageProblem problem)
+PackageFault::Kind imageProblemKind(ImageProblem problem)
 {
     switch (problem) {
-    case ImageProblem::TooLarge: return PackageProblem::TooLarge;
-    case ImageProblem::NotHexadecimal: return PackageProblem::NotHexadecimal;
+    case ImageProblem::TooLarge: return PackageFault::TooLarge;
+    case ImageProblem::NotHexadecimal: return PackageFault::NotHexadecimal;
+    case ImageProblem::StrayCarriageReturn: return PackageFault::StrayCarriageReturn;
+    case ImageProblem::WrongLineSum: return PackageFault::WrongLineSum;
     case ImageProblem::ShortLine:
     case ImageProblem::None: break;
     }
-    return PackageProblem::ShortLine;
+    return PackageFault::ShortLine;
 }
 
 }  // namespace
@@ -72,32 +66,32 @@ PackageInspection inspectPackage(const QByteArray &bytes)
         inspection.headAccepted = true;
         inspection.keys = packageKeysOf(head.text);
         if (!inspection.keys.hasDeviceGroup)
-            inspection.problems << PackageProblem{PackageProblem::NoDeviceGroup, 1};
+            inspection.problems << PackageFault{PackageFault::NoDeviceGroup, 1};
         break;
     case IniRefusal::TooLarge:
-        inspection.problems << PackageProblem{PackageProblem::HeadTooLarge, lineAt(bytes, MaxIniBytes)};
+        inspection.problems << PackageFault{PackageFault::HeadTooLarge, lineAt(bytes, MaxIniBytes)};
         break;
     case IniRefusal::CannotRead: break;  // a buffer always reads
     }
 
     // The heading is found alike in every dialect.
-    const ImageReading first = readImage(bytes, Dialect::Kelpa);
+    const ImageReading first = readFirmwareImage(bytes, Dialect::Kelpa);
     inspection.dataPartLine = first.dataPartLine;
     if (first.problem == ImageProblem::TooLarge) {
-        inspection.problems << PackageProblem{PackageProblem::TooLarge, 1};
+        inspection.problems << PackageFault{PackageFault::TooLarge, 1};
         return inspection;
     }
     if (inspection.dataPartLine == 0) {
-        inspection.problems << PackageProblem{PackageProblem::NoDataPart, 1};
+        inspection.problems << PackageFault{PackageFault::NoDataPart, 1};
         return inspection;
     }
     inspection.dialect = dialectForLine(firstDataLineLength(lines, inspection.dataPartLine));
     const ImageReading reading =
-        inspection.dialect == Dialect::Kelpa ? first : readImage(bytes, inspection.dialect);
+        inspection.dialect == Dialect::Kelpa ? first : readFirmwareImage(bytes, inspection.dialect);
     if (reading.damaged())
-        inspection.problems << PackageProblem{imageProblemKind(reading.problem), reading.line};
+        inspection.problems << PackageFault{imageProblemKind(reading.problem), reading.line};
     else if (reading.image.isEmpty())
-        inspection.problems << PackageProblem{PackageProblem::NoDataLines, inspection.dataPartLine};
+        inspection.problems << PackageFault{PackageFault::NoDataLines, inspection.dataPartLine};
     inspection.image = reading.image;
     return inspection;
 }

@@ -10,22 +10,24 @@
 
 // A package read once from its bytes for whoever builds it: every reason the
 // program would refuse it, with the line, and the image it holds.
-struct PackageProblem {
+struct PackageFault {
     enum Kind {
-        HeadTooLarge,     // the part before "[Firmware]" is above MaxIniBytes
-        NoDeviceGroup,    // no "Device" group with a key: not a firmware package
-        NoDataPart,       // no line "[Firmware]": not a firmware package
-        TooLarge,         // above MaxPackageBytes
-        NotHexadecimal,   // a line record holds another character
-        ShortLine,        // a data line shorter than its record and trailer
-        NoDataLines,      // the data part holds no data line
+        HeadTooLarge,         // the part before "[Firmware]" is above MaxIniBytes
+        NoDeviceGroup,        // no "Device" group with a key: not a firmware package
+        NoDataPart,           // no line "[Firmware]": not a firmware package
+        TooLarge,             // above MaxPackageBytes
+        NotHexadecimal,       // a line record holds another character
+        ShortLine,            // a data line shorter than its record and trailer
+        StrayCarriageReturn,  // a CR that is not directly before its line's LF
+        WrongLineSum,         // the trailer does not hold the record's sum, where line sums are used
+        NoDataLines,          // the data part holds no data line
     };
     Kind kind;
     qint64 line;
 };
 
 struct PackageInspection {
-    QVector<PackageProblem> problems;  // in the order the program meets them
+    QVector<PackageFault> problems;  // in the order the program meets them
     bool headAccepted = false;
     PackageKeys keys;  // when the head was accepted
     // A package does not name its dialect: its data lines are read in the one

@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "device/buscontroller.h"
 #include "device/deviceimage.h"
+#include "firmware/firmwarepackage.h"
 #include "simulateddevice.h"
 #include "support/firmwarepackage.h"
 #include "support/testsupport.h"
@@ -227,10 +228,17 @@ bool timeSave(const Setting &setting, double *medianMs)
 
 bool timeUpload(Connection &connection, const Setting &setting, double *ms, int *framesSent)
 {
+    // The cells the read wrote may include identity cells: the upload asks
+    // the device again, so the link must know it as it is now.
+    connection.image.constructed = 0;
+    if (!connection.waitForDevice(5000))
+        return false;
+    const DeviceImage &device = connection.image;
     QTemporaryDir folder;
     const QString path = folder.filePath("bench.upd");
     const QByteArray image = testsupport::patternImage(BlockSize * BlockCount);
-    if (!folder.isValid() || !testsupport::writePackage(path, {0, 0, 0, "9.9"}, image, setting.recordDigits))
+    const testsupport::PackageIdentity identity{device.deviceId, device.hwVersion, device.blVersion, "9.9"};
+    if (!folder.isValid() || !testsupport::writePackage(path, identity, image, setting.recordDigits))
         return false;
     connection.image.fwPageSize = BlockSize;
     connection.image.fwPageCount = BlockCount;
@@ -238,7 +246,7 @@ bool timeUpload(Connection &connection, const Setting &setting, double *ms, int 
 
     QElapsedTimer clock;
     clock.start();
-    connection.link->doUpdateFirmware(path);
+    connection.link->doUpdateFirmware(path, readPackageFile(path).bytes);
     *ms = elapsedMs(clock);
 
     const QList<SimRequest> requests = connection.sim.requests();

@@ -3,6 +3,8 @@
 // through the warning box and the upload to the re-identified device.
 #include "support/windowharness.h"
 
+#include "firmware/firmwarepackage.h"
+
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
@@ -227,6 +229,14 @@ private:
         QVERIFY(warning->text.startsWith("Do not disconnect the device"));
     }
 
+    // Ctrl with `key`, as the user types it into the window.
+    void pressShortcut(Qt::Key key)
+    {
+        harness->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(harness->window.get()));
+        QTest::keyClick(harness->window.get(), key, Qt::ControlModifier);
+    }
+
     void verifyBrowsing()
     {
         QVERIFY(menuBarEnabled());
@@ -356,6 +366,11 @@ private slots:
         QVERIFY(progressBar()->isVisible());
         QCOMPARE(progressBar()->minimum(), 0);
         QCOMPARE(progressBar()->maximum(), blockCount);
+        // Nor by the menus' shortcuts: no settings come up under an upload.
+        pressShortcut(Qt::Key_R);
+        pressShortcut(Qt::Key_F);
+        QCOMPARE(harness->page(), int(WindowHarness::FirmwarePage));
+        QVERIFY(!firmwareList()->isEnabled());
 
         // Browsing again once the link reports success; the cells and the
         // parameter rows of the old firmware are gone.
@@ -363,6 +378,12 @@ private slots:
         verifyBrowsing();
         QCOMPARE(harness->tree()->topLevelItemCount(), 0);
         QVERIFY(criticalBoxes().isEmpty());
+
+        // The settings wait until the device has been identified and read
+        // again: rows built but not yet filled would write empty cells.
+        harness->sim.setWireTiming(true);
+        QVERIFY(QTest::qWaitFor([&] { return harness->tree()->topLevelItemCount() > 0; }, 8000));
+        pressShortcut(Qt::Key_R);
 
         // The bar counts each pass from 0; the link's first 0 repeats the
         // value the page started the bar with, so it shows no change.
@@ -392,6 +413,8 @@ private slots:
         QCOMPARE(label("bootloaderVersionValue"), identity[2]);
         QCOMPARE(firmwareList()->count(), versions.size());
         QCOMPARE(firmwareInfo()->toPlainText(), notes);
+        QVERIFY(child<QAction>("setupAction")->isEnabled());
+        QCOMPARE(countOf(harness->sim.requests(), 'W'), 0);
     }
 
     void declinedWarningSendsNothing_data()
@@ -524,7 +547,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
         const SeenBox refusal = criticalBoxes().first();
         QCOMPARE(refusal.title, QString("Firmware update failed"));
-        QVERIFY(!refusal.text.isEmpty());
+        QVERIFY2(refusal.text.contains("its image of 1024 bytes is not 15 blocks of 64 bytes"),
+                 qPrintable(refusal.text));
         QCOMPARE(refusal.statusText, QString(" Firmware update failed"));
         QCOMPARE(refusal.led, ledImage(":/maps/RLED"));
         verifyBrowsing();
@@ -549,10 +573,20 @@ private slots:
         QTest::addColumn<int>("line");
         QTest::addColumn<int>("at");
         QTest::addColumn<int>("cut");
-        QTest::addColumn<QByteArray>("replacement");
-        QTest::newRow("letter O for a zero in line 40") << 40 << 14 << 1 << QByteArray("O");
+        QTest::addColumn<QByteArray>("replacement");  // "*": another hexadecimal digit
+        QTest::addColumn<QString>("why");
+        QTest::newRow("letter O for a zero in line 40")
+            << 40 << 14 << 1 << QByteArray("O") << "line 40 holds a character that is not a hexadecimal digit";
         // Four characters must follow the record, the line end counted as one.
-        QTest::newRow("trailer one character short in line 12") << 12 << 130 << 2 << QByteArray();
+        QTest::newRow("trailer one character short in line 12")
+            << 12 << 130 << 2 << QByteArray() << "line 12 is too short";
+        QTest::newRow("CR for a digit in line 40")
+            << 40 << 14 << 1 << QByteArray("\r") << "line 40 holds a carriage return that does not end it";
+        // The line feed after it goes: line 20 ends in a lone CR.
+        QTest::newRow("lone CR as the end of line 20")
+            << 20 << 133 << 1 << QByteArray() << "line 20 holds a carriage return that does not end it";
+        QTest::newRow("one record digit changed in line 30")
+            << 30 << 14 << 1 << QByteArray("*") << "line 30 does not carry the sum of its digits";
     }
 
     void damagedPackageIsRefusedWithItsLine()
@@ -561,15 +595,21 @@ private slots:
         QFETCH(int, at);
         QFETCH(int, cut);
         QFETCH(QByteArray, replacement);
+        QFETCH(QString, why);
         prepare("vorn", Protocol::Vorn, 256);
         QFile package(WindowHarness::firmwaresFolder() + "/vorn-4.14.upd");
         QVERIFY(package.open(QIODevice::ReadWrite));
-        QList<QByteArray> lines = package.readAll().split('\n');
+        QByteArray content = package.readAll();
+        int start = 0;
+        for (int skipped = 1; skipped < line; ++skipped)
+            start = content.indexOf('\n', start) + 1;
         // 128 digits, a trailer of 4 and the CR of the line end.
-        QCOMPARE(lines.at(line - 1).size(), 133);
-        lines[line - 1].replace(at, cut, replacement);
+        QCOMPARE(content.indexOf('\n', start) - start, 133);
+        if (replacement == "*")
+            replacement = content.at(start + at) == '0' ? "1" : "0";
+        content.replace(start + at, cut, replacement);
         package.resize(0);
-        package.write(lines.join('\n'));
+        package.write(content);
         package.close();
 
         showFirmwarePage();
@@ -583,8 +623,7 @@ private slots:
             return;
 
         QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
-        QVERIFY2(criticalBoxes().first().text.contains(QString("line %1 ").arg(line)),
-                 qPrintable(criticalBoxes().first().text));
+        QVERIFY2(criticalBoxes().first().text.contains(why), qPrintable(criticalBoxes().first().text));
         verifyBrowsing();
         QTest::qWait(300);
         QCOMPARE(countOf(harness->sim.requests(), 'F'), 0);
@@ -602,7 +641,8 @@ private slots:
             return;
         harness->sim.clearRequests();
         harness->sim.clearRawReceived();
-        emit harness->window->doUpdateFirmware(WindowHarness::firmwaresFolder() + "/vorn-hw3-5.0.upd");
+        const QString other = WindowHarness::firmwaresFolder() + "/vorn-hw3-5.0.upd";
+        emit harness->window->doUpdateFirmware(other, readPackageFile(other).bytes);
 
         QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
         QVERIFY2(criticalBoxes().first().text.contains("not meant for the connected device"),
@@ -657,6 +697,137 @@ private slots:
         QCOMPARE(countOf(sim.requests(), 'F'), 0);
         QCOMPARE(countOf(sim.requests(), 'R', 0), 0);
         QVERIFY(!progressBar()->isVisible());
+    }
+
+    // What the user confirmed is what goes out, whatever happens to the file
+    // or the cable while the warning is open; the device is asked again
+    // right before the first block.
+    void changesDuringTheWarning_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("sent");
+        QTest::addColumn<QString>("why");
+        // Same identity, other image: the confirmed bytes are sent, not the file's new ones.
+        QTest::newRow("file replaced by another release") << "file" << true << "";
+        // Exchanged quicker than the pings that drop a device notice.
+        QTest::newRow("controller of other hardware plugged in") << "hardware" << false
+            << "now reports identifier 21, hardware 3, bootloader 3, firmware 5.0.0, not identifier 21, "
+               "hardware 2, bootloader 3, firmware 4.12.7";
+    }
+
+    void changesDuringTheWarning()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, sent);
+        QFETCH(QString, why);
+        prepare("vorn", Protocol::Vorn, 256);
+        harness->sim.setFirmwareAfterUpload(4, 14, 0, 32);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+        const QString path = WindowHarness::firmwaresFolder() + "/vorn-4.14.upd";
+        const QByteArray confirmed = packageImage(path, 128);
+
+        SimulatedDevice &sim = harness->sim;
+        sim.clearRequests();
+        bool changed = false;
+        const auto warning = whenModalBoxShows([&](QMessageBox *box) {
+            if (change == "file") {
+                changed = QFile::remove(path) && QFile::copy(testsupport::examplePackage("vorn-4.13.upd"), path);
+            } else {
+                sim.setIdentity(21, 3, 3, 5, 0, 0);
+                changed = true;
+            }
+            clickButton("&Ok")(box);
+        });
+        QTest::mouseClick(updateButton(), Qt::LeftButton);
+        QVERIFY(warning->answered);
+        QVERIFY(changed);
+
+        if (sent) {
+            QTRY_VERIFY_WITH_TIMEOUT(firmwareList()->isEnabled(), 20000);
+            QCOMPARE(harness->sim.receivedBlocks(), blocksOf(confirmed, 256, 32, 1));
+            QVERIFY(packageImage(path, 128) != confirmed);
+            QTRY_COMPARE_WITH_TIMEOUT(label("firmwareVersionValue"), QString("4.14.0"), 8000);
+            QVERIFY(criticalBoxes().isEmpty());
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 10000);
+        const SeenBox failure = criticalBoxes().first();
+        QVERIFY2(failure.text.contains(why) && failure.text.contains("Nothing was sent"), qPrintable(failure.text));
+        QCOMPARE(failure.led, ledImage(":/maps/RLED"));
+        QVERIFY(sim.receivedBlocks().isEmpty());
+        QCOMPARE(countOf(sim.requests(), 'F'), 0);
+        // The window lets the old controller go and identifies the one that
+        // is there (its identity read once before the first block, once after).
+        QTRY_VERIFY_WITH_TIMEOUT(harness->page() != WindowHarness::FirmwarePage, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(countOf(sim.requests(), 'R', 202) >= 2, 15000);
+        QCOMPARE(countOf(sim.requests(), 'F'), 0);
+    }
+
+    // Every block acknowledged, yet the controller still runs its old
+    // firmware: a failure, not an update.
+    void deviceThatKeepsItsOldVersionIsAFailure()
+    {
+        prepare("vorn", Protocol::Vorn, 256);  // no new version after the upload
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+
+        QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, 20000);
+        QCOMPARE(harness->sim.receivedBlocks().size(), 32);
+        const SeenBox failure = criticalBoxes().first();
+        QCOMPARE(failure.title, QString("Firmware update failed"));
+        QVERIFY2(failure.text.contains("4.12.7") && failure.text.contains("4.14"), qPrintable(failure.text));
+        QCOMPARE(failure.statusText, QString(" Firmware 4.12.7 after the update, not 4.14"));
+        QCOMPARE(failure.led, ledImage(":/maps/RLED"));
+        QTRY_COMPARE_WITH_TIMEOUT(label("firmwareVersionValue"), QString("4.12.7"), 8000);
+        verifyBrowsing();
+    }
+
+    // Lost and found again while the warning was open, with Ok pressed while
+    // the link still reads the cells of the device it found: nothing is
+    // sent, and no control is offered before the page is whole.
+    void okDuringTheReadAfterAReconnectSendsNothing()
+    {
+        prepare("vorn", Protocol::Vorn, 256);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+
+        QSignalSpy asked(harness->window.get(), &MainWindow::doUpdateFirmware);
+        SimulatedDevice &sim = harness->sim;
+        bool duringRead = false;
+        const auto warning = whenModalBoxShows([&](QMessageBox *box) {
+            sim.setUnplugged(true);
+            if (!QTest::qWaitFor([&] { return harness->page() == WindowHarness::SplashPage; }, 8000))
+                return;
+            sim.setWireTiming(true);  // a read of all cells that takes a while
+            sim.setUnplugged(false);
+            // The page is built from the description, its cells not yet read.
+            duringRead = QTest::qWaitFor([&] { return harness->tree()->topLevelItemCount() > 0; }, 15000)
+                         && harness->page() == WindowHarness::SplashPage;
+            sim.clearRequests();
+            clickButton("&Ok")(box);
+        });
+        QTest::mouseClick(updateButton(), Qt::LeftButton);
+        QVERIFY(warning->answered);
+        QVERIFY(duringRead);
+
+        QTRY_VERIFY(std::any_of(shownBoxes.begin(), shownBoxes.end(), [](const SeenBox &box) {
+            return box.icon == QMessageBox::Information && box.text.contains("Nothing was sent");
+        }));
+        QCOMPARE(asked.count(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(harness->page(), int(WindowHarness::ParameterPage), 15000);
+        QTest::qWait(600);
+        QCOMPARE(countOf(sim.requests(), 'F'), 0);
+        QCOMPARE(countOf(sim.requests(), 'W'), 0);
     }
 
     // Closing cuts nothing off: the window stays, says why, and closes once

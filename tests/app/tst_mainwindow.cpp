@@ -288,7 +288,7 @@ private slots:
                 box->close();
             }
         });
-        QSignalSpy sent(window.get(), SIGNAL(doUpdateFirmware(QString)));
+        QSignalSpy sent(window.get(), SIGNAL(doUpdateFirmware(QString,QByteArray)));
         QTest::mouseClick(update, Qt::LeftButton);
         QTest::qWait(300);
         QVERIFY(!warned);
@@ -328,7 +328,7 @@ private slots:
         const QStringList expected{"signal loadAllCells()",
                                    "signal findUSBCable()",
                                    "signal writeDeviceValue(uint,uchar,uchar)",
-                                   "signal doUpdateFirmware(QString)",
+                                   "signal doUpdateFirmware(QString,QByteArray)",
                                    "slot ledColor(QString)",
                                    "slot showStatus(QString,QString)",
                                    "slot setProgressBar(uint)",
@@ -365,7 +365,7 @@ private slots:
                                    "slot findUSBCable()",
                                    "slot readDeviceAllCells()",
                                    "slot writeDeviceValue(uint,uchar,uchar)",
-                                   "slot doUpdateFirmware(QString)"};
+                                   "slot doUpdateFirmware(QString,QByteArray)"};
         QCOMPARE(ownMethods(BusController::staticMetaObject), expected);
     }
 

@@ -17,6 +17,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include <unistd.h>
@@ -230,7 +231,50 @@ QString damagedCopy(const QString &package, const QTemporaryDir &folder)
     return path;
 }
 
+// A copy of a package with one data line edited: `at` characters into it,
+// `cut` characters replaced by `with` ("*": another hexadecimal digit).
+QString editedCopy(const QString &package, const QTemporaryDir &folder, int line, int at, int cut, QByteArray with)
+{
+    QFile in(testsupport::examplePackage(package));
+    in.open(QIODevice::ReadOnly);
+    QByteArray content = in.readAll();
+    int start = 0;
+    for (int skipped = 1; skipped < line; ++skipped)
+        start = content.indexOf('\n', start) + 1;
+    if (with == "*")
+        with = content.at(start + at) == '0' ? "1" : "0";
+    content.replace(start + at, cut, with);
+    const QString path = folder.filePath("edited.upd");
+    QFile out(path);
+    out.open(QIODevice::WriteOnly);
+    out.write(content);
+    return path;
+}
+
+// The blocks a package's image makes, read straight from its text.
+QList<QByteArray> packageBlocks(const QString &package, int recordDigits, int blockSize)
+{
+    QFile file(testsupport::examplePackage(package));
+    file.open(QIODevice::ReadOnly);
+    QByteArray hex;
+    bool inData = false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (inData && line.size() > recordDigits)
+            hex += line.left(recordDigits);
+        inData = inData || line.trimmed() == "[Firmware]";
+    }
+    const QByteArray image = QByteArray::fromHex(hex);
+    QList<QByteArray> blocks;
+    for (int at = 0; at + blockSize <= image.size(); at += blockSize)
+        blocks << image.mid(at, blockSize);
+    return blocks;
+}
+
+using Prompt = std::function<QString(SimulatedDevice &, const QString &package)>;
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Prompt)
 
 class CliTest : public QObject
 {
@@ -321,6 +365,8 @@ private slots:
             row("dry run") << "" << QStringList{"load", "FILE", "--dry-run"} << 0;
             row("set out of range") << "" << QStringList{"set", e.outOfRange} << 2;
             row("damaged package") << "" << QStringList{"flash", "DAMAGED", "--yes"} << 2;
+            row("package with a CR inside a record") << "" << QStringList{"flash", "CR", "--yes"} << 2;
+            row("package with a wrong line sum") << "" << QStringList{"flash", "SUM", "--yes"} << 2;
             row("package of another device")
                 << "" << QStringList{"flash", testsupport::examplePackage(e.otherPackage), "--yes"} << 5;
         }
@@ -354,12 +400,92 @@ private slots:
         }
         arguments.replaceInStrings("FILE", file);
         arguments.replaceInStrings("DAMAGED", damagedCopy(e.package, folder));
+        // Line 12 holds data in every example package.
+        if (arguments.contains("CR"))
+            arguments.replaceInStrings("CR", editedCopy(e.package, folder, 12, 5, 1, "\r"));
+        if (arguments.contains("SUM"))
+            arguments.replaceInStrings("SUM", editedCopy(e.package, folder, 12, 5, 1, "*"));
         sim->clearRequests();
 
         const Run run = runCli(*sim, e, arguments);
         QCOMPARE(run.status, status);
         QCOMPARE(run.err.count('\n'), status == 0 ? 0 : 1);
         QCOMPARE(countRequests(*sim, "WFU"), 0);
+    }
+
+    // The prompt waits while the world may change: the package checked and
+    // confirmed is the one sent, to the device it was checked against.
+    void flashAfterThePrompt_data()
+    {
+        QTest::addColumn<Prompt>("prompt");
+        QTest::addColumn<bool>("newFirmware");  // the device runs 4.13 after the upload
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("flashed");
+        QTest::addColumn<QString>("said");  // on standard error
+
+        const auto yes = [](SimulatedDevice &, const QString &) { return QString("y"); };
+        QTest::newRow("confirmed") << Prompt(yes) << true << 0 << true << "";
+        QTest::newRow("declined") << Prompt([](SimulatedDevice &, const QString &) { return QString("n"); })
+                                  << true << 1 << false << "Nothing was flashed.";
+        QTest::newRow("no answer") << Prompt([](SimulatedDevice &, const QString &) { return QString(); })
+                                   << true << 1 << false << "Nothing was flashed.";
+        QTest::newRow("file replaced by another hardware's package")
+            << Prompt([](SimulatedDevice &, const QString &package) {
+                   QFile::remove(package);
+                   QFile::copy(testsupport::examplePackage("vorn-hw3-5.0.upd"), package);
+                   return QString("y");
+               })
+            << true << 0 << true << "";
+        QTest::newRow("controller exchanged")
+            << Prompt([](SimulatedDevice &sim, const QString &) {
+                   sim.setIdentity(21, 3, 3, 5, 0, 0);
+                   return QString("yes");
+               })
+            << true << 5 << false
+            << "The device now reports identifier 21, hardware 3, bootloader 3, firmware 5.0.0, not identifier "
+               "21, hardware 2, bootloader 3, firmware 4.12.7 that the package was checked against; nothing "
+               "was sent.";
+        QTest::newRow("controller keeps its old firmware")
+            << Prompt(yes) << false << 6 << false
+            << "The device reports firmware 4.12.7 after the upload, not 4.13 of the package.";
+    }
+
+    void flashAfterThePrompt()
+    {
+        QFETCH(Prompt, prompt);
+        QFETCH(bool, newFirmware);
+        QFETCH(int, status);
+        QFETCH(bool, flashed);
+        QFETCH(QString, said);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString package = folder.filePath("vorn-4.13.upd");
+        QVERIFY(QFile::copy(testsupport::examplePackage(e.package), package));
+        auto sim = startDevice(e);
+        sim->setBlockSize(e.blockSize);
+        if (newFirmware)
+            sim->setFirmwareAfterUpload(4, 13, 0, 32);
+        SimulatedDevice *device = sim.get();
+        bool asked = false;
+        const Terminal terminal{false, [&] {
+                                    asked = true;
+                                    return prompt(*device, package);
+                                }};
+
+        const Run run = runCli(*sim, e, {"--json", "flash", package}, terminal);
+        QVERIFY(asked);
+        const bool uploaded = status == 0 || status == 6;
+        if (uploaded)
+            QCOMPARE(sim->receivedBlocks(), packageBlocks(e.package, 128, e.blockSize));
+        else
+            QCOMPARE(countRequests(*sim, "FU"), 0);
+        QCOMPARE(run.status, status);
+        QVERIFY2(run.err.contains(said), qPrintable(run.err));
+        const QJsonObject result = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(result.value("flashed").toBool(!flashed), flashed);
+        QCOMPARE(result.value("status").toInt(), status);
+        if (uploaded)
+            QCOMPARE(result.value("firmware").toString(), newFirmware ? QString("4.13.0") : QString("4.12.7"));
     }
 
     // A file the window could not have made refuses the whole load before

@@ -162,6 +162,10 @@ private slots:
                                          << none << 10 << "is not a hexadecimal digit";
         QTest::newRow("short line") << Package << QByteArray("\n9F54999355CD3685") << QByteArray("\n9F54999355CD3685\n")
                                     << 0 << none << 11 << "shorter than the line record of 128 digits";
+        QTest::newRow("stray carriage return") << Package << QByteArray("5601313536AB") << QByteArray("5601313536\rAB")
+                                               << 0 << none << 10 << "carriage return that is not right before its line feed";
+        QTest::newRow("wrong line sum") << Package << QByteArray("\n9F54999355CD3685") << QByteArray("\n9F54999355CD3686")
+                                        << 0 << none << 11 << "does not begin with the sum of the line record's bytes";
         QTest::newRow("no data lines") << Package << QByteArray("ID=21") << QByteArray("ID=21") << 9 << none << 9
                                        << "the data part holds no data line";
         QTest::newRow("blocks do not fit") << Package << QByteArray("ID=21") << QByteArray("ID=21") << 136 << Vorn << 9

@@ -2,6 +2,7 @@
 // the simulated cable and controller on a pseudo-terminal.
 #include "device/buscontroller.h"
 #include "device/deviceimage.h"
+#include "firmware/firmwarepackage.h"
 #include "link/portsettingfile.h"
 #include "link/untrustedini.h"
 #include "simulateddevice.h"
@@ -589,14 +590,17 @@ private slots:
         const Request write([](BusController &link) { link.writeDeviceValue(0x0102, 20, 21); });
         const Request readAll([](BusController &link) { link.readDeviceAllCells(); });
         const Request upload([](BusController &link) {
-            link.doUpdateFirmware(testsupport::sourcePath("examples/firmwares/vorn-4.14.upd"));
+            const QString path = testsupport::sourcePath("examples/firmwares/vorn-4.14.upd");
+            link.doUpdateFirmware(path, readPackageFile(path).bytes);
         });
         QTest::newRow("write, port closed") << write << -1 << false;
         QTest::newRow("write, adapter pulled") << write << 1 << false;
         QTest::newRow("read of all cells, port closed") << readAll << -1 << false;
         QTest::newRow("read of all cells, adapter pulled") << readAll << 2 << false;
         QTest::newRow("upload, port closed") << upload << -1 << true;
-        QTest::newRow("upload, adapter pulled") << upload << 3 << true;
+        // The identity is read again (six cells) before the first block.
+        QTest::newRow("upload, adapter pulled while the device is identified again") << upload << 3 << true;
+        QTest::newRow("upload, adapter pulled between blocks") << upload << 9 << true;
     }
 
     void lostPortEndsTheOperation()
@@ -634,6 +638,83 @@ private slots:
         QCOMPARE(port->isOpen(), pullAfter < 0);
         if (pullAfter < 0)
             QVERIFY(sim->requests().isEmpty());
+    }
+
+    // The upload is of the device the user confirmed, or of none: a device
+    // exchanged without being dropped (it answered every ping) gets nothing.
+    void exchangedDeviceGetsNothing()
+    {
+        sim->setIdentity(21, 2, 3, 4, 12, 7);
+        connectTo(SimulatedDevice::Protocol::Vorn);
+        image->fwPageSize = 256;
+        image->fwPageCount = 32;
+        sim->setBlockSize(256);
+        sim->setIdentity(21, 3, 3, 5, 0, 0);  // the other hardware, same model
+        QSignalSpy failed(link.get(), &BusController::firmwareUpdateFailed);
+        QSignalSpy updated(link.get(), &BusController::firmwareUpdated);
+
+        const QString path = testsupport::sourcePath("examples/firmwares/vorn-4.14.upd");
+        link->doUpdateFirmware(path, readPackageFile(path).bytes);
+        QCOMPARE(updated.count(), 0);
+        QCOMPARE(failed.count(), 1);
+        const QString reason = failed.at(0).at(0).toString();
+        QVERIFY2(reason.contains("identifier 21, hardware 3, bootloader 3, firmware 5.0.0")
+                     && reason.contains("identifier 21, hardware 2, bootloader 3, firmware 4.12.7")
+                     && reason.contains("Nothing was sent"),
+                 qPrintable(reason));
+        QVERIFY(sim->receivedBlocks().isEmpty());
+        QVERIFY(!sim->rawReceived().contains("UMF"));
+        // Dropped, so that the window shows the device that is there.
+        QCOMPARE(destroys->count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 2, 5000);
+        QCOMPARE(image->hwVersion.load(), quint8(3));
+    }
+
+    // Every block acknowledged is not yet the new firmware: the identity
+    // read after the upload tells.
+    void flashedVersionIsChecked_data()
+    {
+        QTest::addColumn<bool>("updated");
+        QTest::newRow("device runs the package's version") << true;
+        QTest::newRow("device keeps its old version") << false;
+    }
+
+    void flashedVersionIsChecked()
+    {
+        QFETCH(bool, updated);
+        sim->setIdentity(21, 2, 3, 4, 12, 7);
+        connectTo(SimulatedDevice::Protocol::Vorn);
+        image->fwPageSize = 256;
+        image->fwPageCount = 32;
+        sim->setBlockSize(256);
+        if (updated)
+            sim->setFirmwareAfterUpload(4, 14, 3, 32);
+        QSignalSpy failed(link.get(), &BusController::firmwareUpdateFailed);
+        QSignalSpy done(link.get(), &BusController::firmwareUpdated);
+        QString statusAtFailure;
+        connect(link.get(), &BusController::firmwareUpdateFailed, link.get(),
+                [&] { statusAtFailure = statuses->last().at(1).toString(); });
+
+        const QString path = testsupport::sourcePath("examples/firmwares/vorn-4.14.upd");
+        link->doUpdateFirmware(path, readPackageFile(path).bytes);
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(sim->receivedBlocks().size(), 32);
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 2, 5000);
+        if (updated) {
+            QCOMPARE(failed.count(), 0);
+            QCOMPARE(image->fwMinor.load(), quint8(14));
+            return;
+        }
+        QCOMPARE(failed.count(), 1);
+        const QString reason = failed.at(0).at(0).toString();
+        QVERIFY2(reason.contains("4.12.7") && reason.contains("4.14"), qPrintable(reason));
+        // Red, naming both, and after the tick's own status.
+        QCOMPARE(statuses->last().at(0).toString(), QString("red"));
+        QCOMPARE(statusAtFailure, QString(" Firmware 4.12.7 after the update, not 4.14"));
+        // Said once: the next identification is not compared again.
+        emit link->doDestroyDevice();
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 3, 5000);
+        QCOMPARE(failed.count(), 1);
     }
 
     void writeEdgeCases()

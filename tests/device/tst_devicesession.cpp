@@ -20,6 +20,9 @@ struct Bench {
     bool stop = false;
 };
 
+// The identity a package was checked against.
+const DeviceIdentity Kestrel{21, 2, 3, 4, 12, 7};
+
 // Prepares the device and the image, then runs one operation and returns its
 // outcome as a number.
 using Operation = std::function<int(Bench &)>;
@@ -137,7 +140,7 @@ private slots:
         QByteArray image;
         for (int i = 0; i < 128; ++i)
             image.append(char(i * 3));
-        QCOMPARE(bench.session.uploadImage(image, 64, 2, {}, {}), UploadOutcome::Done);
+        QCOMPARE(bench.session.uploadImage(image, 64, 2, identity, {}, {}), UploadOutcome::Done);
         const QList<QByteArray> blocks{image.left(64), image.mid(64)};
         QCOMPARE(bench.sim.receivedBlocks(), dialect == Kelpa ? blocks + blocks : blocks);
     }
@@ -192,8 +195,39 @@ private slots:
         }) << int(WriteOutcome::PortClosed) << true;
         QTest::newRow("upload: port closed") << Operation([closed](Bench &bench) {
             closed(bench);
-            return int(bench.session.uploadImage(QByteArray(64, 'x'), 64, 1, {}, {}));
+            return int(bench.session.uploadImage(QByteArray(64, 'x'), 64, 1, Kestrel, {}, {}));
         }) << int(UploadOutcome::PortClosed) << true;
+        // The identity is read again right before the first block.
+        QTest::newRow("upload: the device confirmed") << Operation([](Bench &bench) {
+            bench.sim.setIdentity(21, 2, 3, 4, 12, 7);
+            bench.sim.setBlockSize(64);
+            DeviceIdentity found;
+            const UploadOutcome outcome =
+                bench.session.uploadImage(QByteArray(64, 'x'), 64, 1, Kestrel, {}, {}, &found);
+            return found == Kestrel && bench.sim.receivedBlocks().size() == 1 ? int(outcome) : -1;
+        }) << int(UploadOutcome::Done) << false;
+        QTest::newRow("upload: another device behind the cable") << Operation([](Bench &bench) {
+            bench.sim.setIdentity(22, 2, 3, 4, 12, 7);
+            bench.sim.setBlockSize(64);
+            DeviceIdentity found;
+            const UploadOutcome outcome =
+                bench.session.uploadImage(QByteArray(64, 'x'), 64, 1, Kestrel, {}, {}, &found);
+            const bool nothingSent = bench.sim.receivedBlocks().isEmpty() && !bench.sim.rawReceived().contains("UMF");
+            return found.deviceId == 22 && nothingSent ? int(outcome) : -1;
+        }) << int(UploadOutcome::DeviceChanged) << false;
+        QTest::newRow("upload: same model, other firmware") << Operation([](Bench &bench) {
+            bench.sim.setIdentity(21, 2, 3, 4, 13, 0);
+            bench.sim.setBlockSize(64);
+            const UploadOutcome outcome = bench.session.uploadImage(QByteArray(64, 'x'), 64, 1, Kestrel, {}, {});
+            return bench.sim.receivedBlocks().isEmpty() ? int(outcome) : -1;
+        }) << int(UploadOutcome::DeviceChanged) << false;
+        QTest::newRow("upload: identity unanswered") << Operation([](Bench &bench) {
+            bench.sim.setIdentity(21, 2, 3, 4, 12, 7);
+            bench.sim.failCell(202);
+            bench.sim.setBlockSize(64);
+            const UploadOutcome outcome = bench.session.uploadImage(QByteArray(64, 'x'), 64, 1, Kestrel, {}, {});
+            return bench.sim.receivedBlocks().isEmpty() ? int(outcome) : -1;
+        }) << int(UploadOutcome::DeviceSilent) << false;
     }
 
     // Every row runs on a Vorn device that answered its ping.

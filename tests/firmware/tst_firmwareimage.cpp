@@ -106,6 +106,20 @@ private slots:
             << Heading + "00 11 22 33-44zzabc\n" << QByteArray() << notHex << 5;
         QTest::newRow("damage after empty lines")
             << Heading + "\n\n0011223344556677abc\n001122334455667gabc\n" << QByteArray() << notHex << 8;
+
+        // A CR counts only directly before its LF; dropping any other one
+        // would move every later digit.
+        const ImageProblem strayCr = ImageProblem::StrayCarriageReturn;
+        QTest::newRow("CR in place of a digit")
+            << Heading + "0011223344556677abc\r\n8899aabbcc\reeffabc\r\n" << QByteArray() << strayCr << 6;
+        QTest::newRow("lone CR as a line end")
+            << Heading + "0011223344556677abc\r8899aabbccddeeffabc\r\n" << QByteArray() << strayCr << 5;
+        QTest::newRow("CR in the trailer")
+            << Heading + "0011223344556677a\rbc\n" << QByteArray() << strayCr << 5;
+        QTest::newRow("CR before CR LF") << Heading + "0011223344556677abc\r\r\n" << QByteArray() << strayCr << 5;
+        QTest::newRow("last line ending in a lone CR")
+            << Heading + "0011223344556677abcd\r" << QByteArray() << strayCr << 5;
+        QTest::newRow("line of a lone CR") << Heading + "0011223344556677abc\n\r\n\r" << QByteArray() << strayCr << 7;
     }
 
     void readsDataLines()
@@ -132,6 +146,66 @@ private slots:
         const QByteArray image = readImage(lf, Dialect::Ulma).image;
         QCOMPARE(image.size(), 32);
         QCOMPARE(readImage(crLf, Dialect::Ulma).image, image);
+    }
+
+    // 00 11 .. 77 sum to 01DC, 88 99 .. FF to 061C.
+    void lineSums_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<bool>("lineSums");
+        QTest::addColumn<ImageProblem>("problem");
+        QTest::addColumn<int>("line");
+
+        const ImageProblem none = ImageProblem::None;
+        const ImageProblem wrongSum = ImageProblem::WrongLineSum;
+        QTest::newRow("every line carries its sum")
+            << QByteArray("0011223344556677" "01DC\r\n" "8899aabbccddeeff" "061c\r\n") << true << none << 0;
+        QTest::newRow("sum followed by more")
+            << QByteArray("0011223344556677" "01DC;x\n" "8899aabbccddeeff" "061Cxyz\n") << true << none << 0;
+        QTest::newRow("empty lines between")
+            << QByteArray("\n0011223344556677" "01DC\n\n" "8899aabbccddeeff" "061C\n") << true << none << 0;
+        QTest::newRow("a wrong sum")
+            << QByteArray("0011223344556677" "01DC\r\n" "8899aabbccddeeff" "061D\r\n") << true << wrongSum << 6;
+        QTest::newRow("one digit of a record changed")
+            << QByteArray("0011223344556677" "01DC\n" "8899aabbccddeeef" "061C\n") << true << wrongSum << 6;
+        QTest::newRow("a line without its sum")
+            << QByteArray("0011223344556677" "01DC\n" "8899aabbccddeeff" "abc\n") << true << wrongSum << 6;
+        QTest::newRow("a sum with a letter in it, last line without line end")
+            << QByteArray("0011223344556677" "01DC\n" "8899aabbccddeeff" "061x") << true << wrongSum << 6;
+        // Packages from elsewhere may carry anything there; only the first
+        // data line tells whether the trailers are sums.
+        QTest::newRow("first trailer is no sum")
+            << QByteArray("0011223344556677" "abcd\n" "8899aabbccddeeff" "0000\n") << false << none << 0;
+        QTest::newRow("first trailer is another number")
+            << QByteArray("0011223344556677" "01DD\n" "8899aabbccddeeff" "061C\n") << false << none << 0;
+    }
+
+    void lineSums()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(bool, lineSums);
+        QFETCH(ImageProblem, problem);
+        QFETCH(int, line);
+        const ImageReading reading = readImage(Heading + data, Dialect::Kelpa);
+        QCOMPARE(int(reading.problem), int(problem));
+        QCOMPARE(reading.line, qint64(line));
+        if (problem == ImageProblem::None) {
+            QCOMPARE(reading.lineSums, lineSums);
+            QCOMPARE(reading.image, QByteArray::fromHex("00112233445566778899aabbccddeeff"));
+        } else {
+            QVERIFY(reading.image.isEmpty());
+        }
+    }
+
+    // Text mode, asked for by whoever opened the file, would drop the CR.
+    void readsBytesWhateverTheOpenMode()
+    {
+        QBuffer buffer;
+        buffer.setData(Heading + "00112233\r4556677abc\n");
+        QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+        const ImageReading reading = readFirmwareImage(buffer, Dialect::Kelpa);
+        QCOMPARE(int(reading.problem), int(ImageProblem::StrayCarriageReturn));
+        QCOMPARE(reading.line, qint64(5));
     }
 
     void refusesOversizedPackage()

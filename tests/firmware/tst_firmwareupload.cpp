@@ -4,23 +4,21 @@
 
 #include "simulateddevice.h"
 
-#include <QFile>
 #include <QSerialPort>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
 Q_DECLARE_METATYPE(DialectSetting)
 Q_DECLARE_METATYPE(SimProtocol)
-Q_DECLARE_METATYPE(ImageProblem)
+Q_DECLARE_METATYPE(UploadOutcome)
 
 namespace QTest {
 template<>
 char *toString(const UploadOutcome &outcome)
 {
-    static const char *const names[] = {"Done", "CannotOpen", "Refused", "BlockFailed",
-                                        "Stopped", "PortClosed", "Damaged"};
+    static const char *const names[] = {"Done",       "Refused",       "BlockFailed", "Stopped",
+                                        "PortClosed", "DeviceChanged", "DeviceSilent"};
     return qstrdup(names[int(outcome)]);
 }
 }  // namespace QTest
@@ -91,11 +89,14 @@ private:
         QList<uint> progress;
         int cellZeroReads = 0;
         int stopQuestions = 0;
+        int deviceConfirmations = 0;
+        int sentBeforeConfirmation = -1;  // bytes the device had received when asked
     };
 
-    std::unique_ptr<QTemporaryDir> folder;
     Trace trace;
     int stopAfterQuestions = -1;  // negative: never
+    UploadOutcome deviceAnswer = UploadOutcome::Done;
+    const SimulatedDevice *watched = nullptr;
 
     UploadHooks hooks()
     {
@@ -107,48 +108,29 @@ private:
             ++trace.stopQuestions;
             return stopAfterQuestions >= 0 && trace.stopQuestions > stopAfterQuestions;
         };
+        hooks.confirmDevice = [this] {
+            ++trace.deviceConfirmations;
+            if (watched)
+                trace.sentBeforeConfirmation = watched->rawReceived().size();
+            return deviceAnswer;
+        };
         return hooks;
     }
 
-    // A package for `dialect` whose data part holds `image`.
-    QString writePackage(DialectSetting dialect, const QByteArray &image)
-    {
-        const int lineBytes = lineRecordDigits(dialectOf(dialect)) / 2;
-        QByteArray content = "[Device]\r\nID=7\r\nHW=1\r\nBL=1\r\n\r\n[Firmware]\r\n";
-        for (int offset = 0; offset < image.size(); offset += lineBytes)
-            content += image.mid(offset, lineBytes).toHex() + "00FF\r\n";
-        const QString path = folder->filePath("package.upd");
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            return {};
-        return path;
-    }
-
-    UploadOutcome upload(SerialExchange &exchange, DialectSetting dialect, const QString &path,
+    UploadOutcome upload(SerialExchange &exchange, DialectSetting dialect, const QByteArray &image,
                          quint32 pageSize, quint8 pageCount)
     {
         FirmwareUpload upload(exchange, dialect, hooks());
-        return upload.run(path, pageSize, pageCount);
+        return upload.run(image, pageSize, pageCount);
     }
 
 private slots:
     void init()
     {
-        folder = std::make_unique<QTemporaryDir>();
-        QVERIFY(folder->isValid());
         trace = Trace();
         stopAfterQuestions = -1;
-    }
-
-    // Paths that end before anything is sent: a port that is not even open
-    // serves.
-    void missingPackageSendsNothing()
-    {
-        QSerialPort closedPort;
-        SerialExchange exchange(closedPort);
-        QCOMPARE(upload(exchange, Kelpa, folder->filePath("absent.upd"), 64, 1), UploadOutcome::CannotOpen);
-        QCOMPARE(trace.cellZeroReads, 0);
-        QVERIFY(trace.statuses.isEmpty());
+        deviceAnswer = UploadOutcome::Done;
+        watched = nullptr;
     }
 
     void refusesWrongGeometry_data()
@@ -175,52 +157,52 @@ private slots:
         QFETCH(int, pageCount);
 
         Bench bench(SimProtocol::UlmaFast, UlmaFast, 128);
-        const QString path = writePackage(UlmaFast, patternImage(imageLength));
-        QVERIFY(!path.isEmpty());
-        QCOMPARE(upload(bench.exchange, UlmaFast, path, pageSize, quint8(pageCount)), UploadOutcome::Refused);
+        QCOMPARE(upload(bench.exchange, UlmaFast, patternImage(imageLength), pageSize, quint8(pageCount)),
+                 UploadOutcome::Refused);
         QCOMPARE(trace.cellZeroReads, 1);
+        QCOMPARE(trace.deviceConfirmations, 0);
         QVERIFY(bench.device.rawReceived().isEmpty());
         QVERIFY(trace.statuses.isEmpty());
         QVERIFY(trace.progress.isEmpty());
     }
 
-    // Package lines 1 to 6 are the heading; block data starts on line 7.
-    void refusesDamagedPackage_data()
+    // Whatever the device turned out to be, nothing irreversible went out:
+    // not even Ulma's bootloader entry.
+    void deviceAskedBeforeTheFirstBlock_data()
     {
-        QTest::addColumn<QByteArray>("from");
-        QTest::addColumn<QByteArray>("to");
-        QTest::addColumn<int>("line");
-        QTest::addColumn<ImageProblem>("problem");
+        QTest::addColumn<SimProtocol>("protocol");
+        QTest::addColumn<DialectSetting>("dialect");
+        QTest::addColumn<int>("blockSize");
+        QTest::addColumn<UploadOutcome>("answer");
 
-        QTest::newRow("letter O for a zero in line 9")
-            << QByteArray("\r\ne0") << QByteArray("\r\neO") << 9 << ImageProblem::NotHexadecimal;
-        QTest::newRow("short trailer in line 8")
-            << QByteArray("d900FF\r\n") << QByteArray("d900F\r\n") << 8 << ImageProblem::ShortLine;
+        const QList<UploadOutcome> answers{UploadOutcome::DeviceChanged, UploadOutcome::DeviceSilent,
+                                           UploadOutcome::PortClosed, UploadOutcome::Stopped};
+        for (const UploadOutcome answer : answers) {
+            const char *name = QTest::toString(answer);
+            QTest::addRow("Vorn, %s", name) << SimProtocol::Vorn << Vorn << 64 << answer;
+            QTest::addRow("Kelpa, %s", name) << SimProtocol::Kelpa << Kelpa << 64 << answer;
+            QTest::addRow("Ulma, %s", name) << SimProtocol::UlmaFast << UlmaFast << 128 << answer;
+            delete[] name;
+        }
     }
 
-    void refusesDamagedPackage()
+    void deviceAskedBeforeTheFirstBlock()
     {
-        QFETCH(QByteArray, from);
-        QFETCH(QByteArray, to);
-        QFETCH(int, line);
-        QFETCH(ImageProblem, problem);
+        QFETCH(SimProtocol, protocol);
+        QFETCH(DialectSetting, dialect);
+        QFETCH(int, blockSize);
+        QFETCH(UploadOutcome, answer);
 
-        Bench bench(SimProtocol::UlmaFast, UlmaFast, 128);
-        const QString path = writePackage(UlmaFast, patternImage(2 * 128));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QByteArray content = file.readAll();
-        QCOMPARE(content.count(from), 1);
-        file.resize(0);
-        file.write(content.replace(from, to));
-        file.close();
-
-        FirmwareUpload upload(bench.exchange, UlmaFast, hooks());
-        QCOMPARE(upload.run(path, 128, 2), UploadOutcome::Damaged);
-        QCOMPARE(int(upload.damage().problem), int(problem));
-        QCOMPARE(upload.damage().line, qint64(line));
-        QCOMPARE(trace.cellZeroReads, 0);
-        QVERIFY(bench.device.rawReceived().isEmpty());
+        Bench bench(protocol, dialect, blockSize);
+        deviceAnswer = answer;
+        QCOMPARE(upload(bench.exchange, dialect, patternImage(2 * blockSize), quint32(blockSize), 2), answer);
+        QCOMPARE(trace.cellZeroReads, 1);
+        QCOMPARE(trace.deviceConfirmations, 1);
+        QVERIFY(bench.device.receivedBlocks().isEmpty());
+        QCOMPARE(bench.device.bootloaderEntries(), 0);
+        QVERIFY(!bench.device.rawReceived().contains(QByteArray::fromHex("4D75706496")));
+        QVERIFY(trace.statuses.isEmpty());
+        QVERIFY(trace.progress.isEmpty());
     }
 
     void stopBeforeTheFirstBlockSendsNothing()
@@ -228,8 +210,7 @@ private slots:
         QSerialPort closedPort;
         SerialExchange exchange(closedPort);
         stopAfterQuestions = 0;
-        const QString path = writePackage(Vorn, patternImage(64));
-        QCOMPARE(upload(exchange, Vorn, path, 64, 1), UploadOutcome::Stopped);
+        QCOMPARE(upload(exchange, Vorn, patternImage(64), 64, 1), UploadOutcome::Stopped);
         QCOMPARE(trace.cellZeroReads, 1);
         QVERIFY(trace.statuses.isEmpty());
     }
@@ -263,11 +244,14 @@ private slots:
         // A tail shorter than a block (here one line, where a block has more) is never sent.
         const int lineBytes = lineRecordDigits(dialectOf(dialect)) / 2;
         const QByteArray image = patternImage(3 * blockSize + (blockSize > lineBytes ? lineBytes : 0));
-        const QString path = writePackage(dialect, image);
         if (ulma)
             QTest::ignoreMessage(QtDebugMsg, "Ulma");
+        watched = &bench.device;
 
-        QCOMPARE(upload(bench.exchange, dialect, path, quint32(blockSize), 3), UploadOutcome::Done);
+        QCOMPARE(upload(bench.exchange, dialect, image, quint32(blockSize), 3), UploadOutcome::Done);
+        // Asked once, before anything went out (the read of cell 0 is the owner's hook).
+        QCOMPARE(trace.deviceConfirmations, 1);
+        QCOMPARE(trace.sentBeforeConfirmation, 0);
 
         const QList<QByteArray> blocks = blocksOf(image, blockSize, 3);
         QCOMPARE(bench.device.receivedBlocks(), kelpa ? blocks + blocks : blocks);
@@ -305,10 +289,9 @@ private slots:
         if (!deviceAttached)
             bench.device.detachDevice();
         bench.device.setGarbleReplies(garbled);
-        const QString path = writePackage(UlmaFast, patternImage(128));
         stopAfterQuestions = 0;
         QTest::ignoreMessage(QtDebugMsg, "Ulma");
-        QCOMPARE(upload(bench.exchange, UlmaFast, path, 128, 1), UploadOutcome::Stopped);
+        QCOMPARE(upload(bench.exchange, UlmaFast, patternImage(128), 128, 1), UploadOutcome::Stopped);
         const QByteArray entry = QByteArray::fromHex("4D75706496");
         QCOMPARE(bench.device.rawReceived().count(entry), requestsSent);
         QCOMPARE(bench.device.bootloaderEntries(), deviceAttached ? requestsSent : 0);
@@ -337,7 +320,6 @@ private slots:
         Bench bench(protocol, dialect, blockSize);
         bench.device.neverAcknowledgeBlock(2);
         const QByteArray image = patternImage(4 * blockSize);
-        const QString path = writePackage(dialect, image);
         if (dialectOf(dialect) == Dialect::Ulma)
             QTest::ignoreMessage(QtDebugMsg, "Ulma");
         if (kelpa) {
@@ -345,7 +327,7 @@ private slots:
                 QTest::ignoreMessage(QtDebugMsg, "error");
         }
 
-        QCOMPARE(upload(bench.exchange, dialect, path, quint32(blockSize), 4), UploadOutcome::BlockFailed);
+        QCOMPARE(upload(bench.exchange, dialect, image, quint32(blockSize), 4), UploadOutcome::BlockFailed);
 
         const QList<QByteArray> blocks = blocksOf(image, blockSize, 4);
         QList<QByteArray> sent = blocks.mid(0, 2);
@@ -365,7 +347,7 @@ private slots:
         bench.device.setAckInPieces(true);
         bench.device.setAckExtraBytes(3);
         const QByteArray image = patternImage(2 * 64);
-        QCOMPARE(upload(bench.exchange, Vorn, writePackage(Vorn, image), 64, 2), UploadOutcome::Done);
+        QCOMPARE(upload(bench.exchange, Vorn, image, 64, 2), UploadOutcome::Done);
         QCOMPARE(bench.device.receivedBlocks(), blocksOf(image, 64, 2));
         QCOMPARE(trace.progress, (QList<uint>{0, 1}));
     }
@@ -375,8 +357,7 @@ private slots:
         Bench bench(SimProtocol::Vorn, Vorn, 64);
         bench.device.neverAcknowledgeBlock(0);
         stopAfterQuestions = 2;
-        const QString path = writePackage(Vorn, patternImage(2 * 64));
-        QCOMPARE(upload(bench.exchange, Vorn, path, 64, 2), UploadOutcome::Stopped);
+        QCOMPARE(upload(bench.exchange, Vorn, patternImage(2 * 64), 64, 2), UploadOutcome::Stopped);
         QCOMPARE(bench.device.receivedBlocks().size(), 2);
         QCOMPARE(trace.statuses, repeated({"green", "dark_green"}, 2));
     }

@@ -66,7 +66,9 @@ private slots:
 
             QFile file(package.path);
             QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-            const QByteArray image = readFirmwareImage(file, dialect).image;
+            const ImageReading reading = readFirmwareImage(file, dialect);
+            QVERIFY(reading.lineSums);  // the reader holds every line to its sum
+            const QByteArray &image = reading.image;
             QCOMPARE(image.size(), qsizetype(pageSize) * pageCount);
             QVERIFY(imageFits(image.size(), pageSize, quint8(pageCount)));
         }

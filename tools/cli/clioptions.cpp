@@ -65,7 +65,9 @@ const QVector<CommandInfo> &commandTable()
         {"flash", "PACKAGE",
          "uploads a firmware package (.upd) after the firmware page's checks, with a progress bar on a "
          "terminal and progress lines otherwise, then identifies the device again and prints its new "
-         "firmware version",
+         "firmware version; the file is read once, and the bytes checked and confirmed are the bytes sent. "
+         "Right before the first block the device's identity is read again: another device gets nothing. A "
+         "device that still reports another version than the package's \"FW\" afterwards is a failed upload",
          1, 1, {"yes"}},
         {"check", "FILE...",
          "without a device: checks description files (.dsc) and firmware packages (.upd) and prints "

@@ -6,12 +6,16 @@
 enum class ExitStatus {
     Done = 0,           // for diff: no difference
     Differences = 1,    // diff found differences
+    Declined = 1,       // flash: the user did not confirm
     BadUsage = 2,       // bad arguments, or a file that cannot be used
     NoPort = 3,         // no cable or no port
     NoDevice = 4,       // nothing answered behind the cable
     NoDescription = 5,  // no description, or a file made for another device
     DeviceFailed = 6,   // a write, read-back or upload failed
-    Interrupted = 130,  // Ctrl+C, as shells report it
+    // Stopped by a signal, as shells report it: 128 + its number.
+    HungUp = 129,       // SIGHUP
+    Interrupted = 130,  // Ctrl+C
+    Terminated = 143,   // SIGTERM
 };
 
 // Why a command ends early, in one plain sentence for standard error.

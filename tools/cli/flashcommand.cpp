@@ -4,10 +4,8 @@
 #include "progressdisplay.h"
 #include "report.h"
 
-#include "firmware/firmwareimage.h"
-#include "firmware/packagecatalogue.h"
+#include "firmware/firmwarepackage.h"
 
-#include <QFile>
 #include <QTextStream>
 
 namespace commands {
@@ -17,6 +15,15 @@ namespace {
 const QString Warning = QStringLiteral(
     "Do not disconnect the device during the installation of the update! This may damage the device.");
 
+QString identityText(const DeviceIdentity &identity)
+{
+    return QString("identifier %1, hardware %2, bootloader %3, firmware %4")
+        .arg(identity.deviceId)
+        .arg(identity.hwVersion)
+        .arg(identity.blVersion)
+        .arg(SettingsIdentity{QString(), identity}.firmwareText());
+}
+
 // What is wrong with a package whose image cannot be read.
 QString damageText(const PackageDamage &damage)
 {
@@ -24,59 +31,71 @@ QString damageText(const PackageDamage &damage)
     case ImageProblem::NotHexadecimal:
         return QString("line %1 holds a character that is not a hexadecimal digit").arg(damage.line);
     case ImageProblem::ShortLine: return QString("line %1 is too short").arg(damage.line);
+    case ImageProblem::StrayCarriageReturn:
+        return QString("line %1 holds a carriage return that does not end it").arg(damage.line);
+    case ImageProblem::WrongLineSum:
+        return QString("line %1 does not carry the sum of its digits").arg(damage.line);
     case ImageProblem::TooLarge:
     case ImageProblem::None: break;
     }
     return QStringLiteral("it is too large to be read");
 }
 
-Failure damagedPackage(const QString &path, const PackageDamage &damage)
+// The firmware page's checks on the bytes read once: the package fits the
+// device, its data part is sound and its image has the device's block
+// count. Nothing is sent before they pass, and only these bytes are sent.
+std::optional<Failure> checkPackageFile(DeviceConnection &connection, const QString &path, CheckedPackage *checked)
 {
-    return {ExitStatus::BadUsage, QString("%1 is damaged: %2; nothing was sent.").arg(path, damageText(damage))};
-}
-
-// The firmware page's checks: the package fits the device, and its image
-// has the device's block count. Nothing is sent before they pass.
-std::optional<Failure> checkPackage(DeviceConnection &connection, const QString &path, PackageKeys *keys)
-{
-    QFile package(path);
-    if (!package.open(QIODevice::ReadOnly))
-        return Failure{ExitStatus::BadUsage, QString("%1 cannot be read: %2.").arg(path, package.errorString())};
-    const std::optional<PackageKeys> read = readPackageKeys(path);
-    if (!read)
-        return Failure{ExitStatus::BadUsage,
-                       QString("%1 is not a usable firmware package: its head is unreadable, too large or "
-                               "holds serialised values; nothing was sent.")
-                           .arg(path)};
-    *keys = *read;
+    const PackageFile file = readPackageFile(path);
+    if (file.problem == PackageProblem::CannotRead)
+        return Failure{ExitStatus::BadUsage, QString("%1 cannot be read: %2.").arg(path, file.error)};
     const DeviceIdentity &device = connection.identity();
-    if (!keys->fits(device.deviceId, device.hwVersion, device.blVersion))
+    const DeviceImage &geometry = connection.image();
+    const PackageTarget target{device.deviceId, device.hwVersion, device.blVersion, geometry.fwPageSize,
+                               geometry.fwPageCount};
+    if (file.ok())
+        *checked = checkPackage(file.bytes, dialectOf(connection.dialect()), target);
+    else
+        checked->problem = file.problem;
+    const PackageKeys &keys = checked->keys;
+    switch (checked->problem) {
+    case PackageProblem::None: return std::nullopt;
+    case PackageProblem::CannotRead:
+    case PackageProblem::UnusableHead:
+        return Failure{ExitStatus::BadUsage,
+                       QString("%1 is not a usable firmware package: its head is unreadable or too large; "
+                               "nothing was sent.")
+                           .arg(path)};
+    case PackageProblem::TooLarge:
+        return Failure{ExitStatus::BadUsage,
+                       QString("%1 is too large to be a firmware package; nothing was sent.").arg(path)};
+    case PackageProblem::OtherDevice:
         return Failure{ExitStatus::NoDescription,
                        QString("%1 is for identifier %2, hardware %3, bootloader %4; the device has %5, %6, %7.")
                            .arg(path)
-                           .arg(keys->deviceId)
-                           .arg(keys->hwVersion)
-                           .arg(keys->blVersion)
+                           .arg(keys.deviceId)
+                           .arg(keys.hwVersion)
+                           .arg(keys.blVersion)
                            .arg(device.deviceId)
                            .arg(device.hwVersion)
                            .arg(device.blVersion)};
-    const ImageReading reading = readFirmwareImage(package, dialectOf(connection.dialect()));
-    if (reading.damaged())
-        return damagedPackage(path, {reading.problem, reading.line});
-    const QByteArray &image = reading.image;
-    const DeviceImage &geometry = connection.image();
-    if (!imageFits(image.size(), geometry.fwPageSize, geometry.fwPageCount))
+    case PackageProblem::Damaged:
         return Failure{ExitStatus::BadUsage,
-                       QString("%1 is damaged or not for the %2 dialect: its image of %3 bytes is not %4 "
-                               "blocks of %5 bytes; nothing was sent.")
-                           .arg(path, dialectName(connection.dialect()))
-                           .arg(image.size())
-                           .arg(geometry.fwPageCount.load())
-                           .arg(geometry.fwPageSize.load())};
-    return std::nullopt;
+                       QString("%1 is damaged: %2; nothing was sent.").arg(path, damageText(checked->damage))};
+    case PackageProblem::WrongGeometry: break;
+    }
+    return Failure{ExitStatus::BadUsage,
+                   QString("%1 is damaged or not for the %2 dialect: its image of %3 bytes is not %4 "
+                           "blocks of %5 bytes; nothing was sent.")
+                       .arg(path, dialectName(connection.dialect()))
+                       .arg(checked->image.size())
+                       .arg(target.pageCount)
+                       .arg(target.pageSize)};
 }
 
-bool confirmed(Report &report, const Terminal &terminal, const PackageKeys &keys, const DeviceConnection &connection)
+enum class Answer { Yes, No, Stopped };
+
+Answer confirm(Report &report, const Terminal &terminal, const PackageKeys &keys, const DeviceConnection &connection)
 {
     report.errors() << Warning << '\n'
                     << QString("Flash firmware %1 onto %2 (now firmware %3)? [y/N] ")
@@ -84,19 +103,36 @@ bool confirmed(Report &report, const Terminal &terminal, const PackageKeys &keys
                                 connection.settingsIdentity().firmwareText());
     report.errors().flush();
     const QString answer = terminal.readAnswer ? terminal.readAnswer().trimmed() : QString();
-    return answer.compare("y", Qt::CaseInsensitive) == 0 || answer.compare("yes", Qt::CaseInsensitive) == 0;
+    if (interruption::stopRequested())
+        return Answer::Stopped;
+    return answer.compare("y", Qt::CaseInsensitive) == 0 || answer.compare("yes", Qt::CaseInsensitive) == 0
+               ? Answer::Yes
+               : Answer::No;
 }
 
-Failure uploadFailure(UploadOutcome outcome, const QString &path, const PackageDamage &damage, int done,
-                      int total)
+Failure stoppedBeforeUpload()
+{
+    return {interruption::stopStatus(),
+            QString("Stopped by %1 before the upload; nothing was sent.").arg(interruption::stopName())};
+}
+
+Failure uploadFailure(UploadOutcome outcome, const DeviceIdentity &expected, const DeviceIdentity &found,
+                      int done, int total)
 {
     switch (outcome) {
-    case UploadOutcome::Damaged: return damagedPackage(path, damage);
-    case UploadOutcome::CannotOpen:
+    case UploadOutcome::DeviceChanged:
+        return {ExitStatus::NoDescription,
+                QString("The device now reports %1, not %2 that the package was checked against; nothing "
+                        "was sent.")
+                    .arg(identityText(found), identityText(expected))};
+    case UploadOutcome::DeviceSilent:
+        return {ExitStatus::NoDevice,
+                QStringLiteral("The device did not tell its identity again before the first block; nothing "
+                               "was sent.")};
     case UploadOutcome::Refused:
-        return {ExitStatus::BadUsage, QString("%1 could not be used; nothing was sent.").arg(path)};
+        return {ExitStatus::BadUsage, QStringLiteral("The image does not fit the device; nothing was sent.")};
     case UploadOutcome::Stopped:
-        return {ExitStatus::Interrupted,
+        return {interruption::stopStatus(),
                 QString("Upload stopped between blocks after %1 of %2; the controller holds partly written "
                         "firmware.")
                     .arg(done)
@@ -115,35 +151,68 @@ Failure uploadFailure(UploadOutcome outcome, const QString &path, const PackageD
                                           .arg(total)};
 }
 
+// In the JSON document of every flash, whatever its end.
+void tellFlashed(Report &report, bool flashed)
+{
+    if (report.json())
+        report.field("flashed", flashed, QString());
+}
+
 }  // namespace
 
 ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal, const QString &path,
                  bool yes)
 {
-    PackageKeys keys;
-    if (std::optional<Failure> failure = checkPackage(connection, path, &keys))
+    tellFlashed(report, false);
+    CheckedPackage checked;
+    if (std::optional<Failure> failure = checkPackageFile(connection, path, &checked))
         return report.fail(*failure);
-    if (!yes && !confirmed(report, terminal, keys, connection)) {
-        report.warn(QStringLiteral("Nothing was flashed."));
-        return ExitStatus::Done;
+    switch (yes ? Answer::Yes : confirm(report, terminal, checked.keys, connection)) {
+    case Answer::Yes: break;
+    case Answer::No: report.warn(QStringLiteral("Nothing was flashed.")); return ExitStatus::Declined;
+    case Answer::Stopped: return report.fail(stoppedBeforeUpload());
     }
+    if (interruption::stopRequested())
+        return report.fail(stoppedBeforeUpload());
+
     const DeviceImage &geometry = connection.image();
     const int passes = dialectOf(connection.dialect()) == Dialect::Kelpa ? 2 : 1;
-    UploadProgress progress(report.errors(), terminal.errorsOnTerminal, passes * geometry.fwPageCount,
-                            report.isQuiet());
+    const int total = passes * geometry.fwPageCount;
+    UploadProgress progress(report.errors(), terminal.errorsOnTerminal, total, report.isQuiet());
+    const DeviceIdentity expected = connection.identity();
+    DeviceIdentity found;
     interruption::setUploading(true);
-    PackageDamage damage;
-    const UploadOutcome outcome = connection.session().uploadPackage(
-        path, geometry.fwPageSize, geometry.fwPageCount, [&progress](uint) { progress.blockDone(); }, {},
-        &damage);
+    const UploadOutcome outcome = connection.session().uploadImage(
+        checked.image, geometry.fwPageSize, geometry.fwPageCount, expected,
+        [&progress](uint) { progress.blockDone(); }, {}, &found);
     interruption::setUploading(false);
     progress.end();
-    if (outcome != UploadOutcome::Done)
-        return report.fail(uploadFailure(outcome, path, damage, progress.done(), passes * geometry.fwPageCount));
-    report.field("package", path, "Flashed");
+
+    if (outcome != UploadOutcome::Done) {
+        const Failure failure = uploadFailure(outcome, expected, found, progress.done(), total);
+        if (!interruption::signalHeld())
+            return report.fail(failure);
+        report.warn(failure.sentence);
+    } else {
+        report.field("package", path, "Flashed");
+    }
+    if (interruption::signalHeld())
+        return report.fail({interruption::stopStatus(),
+                            QString("Stopped by %1, which came during the upload and waited for its end; the "
+                                    "firmware version was not checked.")
+                                .arg(interruption::stopName())});
+
     if (std::optional<Failure> failure = connection.identifyAgain())
         return report.fail(*failure);
-    report.field("firmware", connection.settingsIdentity().firmwareText(), "Firmware version now");
+    const QString now = connection.settingsIdentity().firmwareText();
+    report.field("firmware", now, "Firmware version now");
+    const DeviceIdentity &device = connection.identity();
+    const std::optional<FirmwareVersion> version = parseFirmwareVersion(checked.keys.version);
+    if (version && !version->matches(device.fwMajor, device.fwMinor, device.fwBuild))
+        return report.fail({ExitStatus::DeviceFailed,
+                            QString("The device reports firmware %1 after the upload, not %2 of the package.")
+                                .arg(now, checked.keys.version)});
+    tellFlashed(report, true);
     return ExitStatus::Done;
 }
 

@@ -35,9 +35,10 @@ const QStringList Description{
                    "value and shown value."),
     QStringLiteral("The dialects are tried in the window's order: Vorn, Kelpa, Ulma at 19000 and at 4800 baud. "
                    "On a terminal, read, save, load and diff show how many cells have been read, and flash "
-                   "shows a bar of its blocks; on a pipe they show nothing of it. Ctrl+C stops between two "
-                   "exchanges; during an upload the first Ctrl+C only warns, a second one stops between blocks "
-                   "and leaves the controller with partly written firmware."),
+                   "shows a bar of its blocks; on a pipe they show nothing of it. Ctrl+C, SIGTERM and SIGHUP "
+                   "stop between two exchanges, and at flash's prompt before anything is sent. During an upload "
+                   "the first Ctrl+C only warns, a second one stops between blocks and leaves the controller "
+                   "with partly written firmware; SIGTERM and SIGHUP wait until the upload has ended."),
 };
 
 const QVector<Entry> Environment{
@@ -59,13 +60,15 @@ const QVector<Entry> Files{
 
 const QVector<Entry> ExitStatuses{
     {"0", "done (diff: no difference; check: no problem)"},
-    {"1", "diff found differences"},
+    {"1", "diff found differences; flash was not confirmed"},
     {"2", "bad usage or a bad file; check found a problem"},
     {"3", "no cable or port"},
     {"4", "no device answered"},
     {"5", "no description, or a file for another device"},
     {"6", "a write, read-back or upload failed"},
+    {"129", "stopped by SIGHUP"},
     {"130", "stopped by Ctrl+C"},
+    {"143", "stopped by SIGTERM"},
 };
 const QString ExitStatusNote = QStringLiteral("Every failure also prints one sentence on standard error.");
 

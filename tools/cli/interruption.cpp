@@ -1,8 +1,11 @@
 #include "interruption.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace interruption {
@@ -10,40 +13,141 @@ namespace interruption {
 namespace {
 
 std::atomic<int> presses{0};
+std::atomic<int> endSignal{0};  // SIGTERM or SIGHUP, the last one that came
 std::atomic<bool> duringUpload{false};
+// Wakes a prompt that waits for input; written by the handlers.
+int wakeRead = -1;
+int wakeWrite = -1;
+
+// An answer is a word; the rest of a longer line is read and dropped.
+constexpr int MaxAnswer = 256;
 
 const char UploadWarning[] =
     "\nStopping now leaves the controller with partly written firmware. "
     "Press Ctrl+C again to stop after the current block.\n";
+const char HeldNote[] =
+    "\nThe upload goes on to its end, then the program stops.\n";
+
+// Only async-signal-safe calls in the handlers.
+void wake()
+{
+    if (wakeWrite >= 0)
+        (void)!::write(wakeWrite, "!", 1);
+}
 
 void onInterrupt(int)
 {
-    // Only async-signal-safe calls here.
     if (++presses == 1 && duringUpload)
         (void)!::write(STDERR_FILENO, UploadWarning, sizeof UploadWarning - 1);
+    wake();
+}
+
+void onEnd(int signal)
+{
+    if (endSignal.exchange(signal) == 0 && duringUpload)
+        (void)!::write(STDERR_FILENO, HeldNote, sizeof HeldNote - 1);
+    wake();
+}
+
+void handle(int signal, void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+}
+
+int stopSignal()
+{
+    if (endSignal != 0)
+        return endSignal;
+    return presses > 0 ? SIGINT : 0;
 }
 
 }  // namespace
 
 void install()
 {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        wakeRead = fds[0];
+        wakeWrite = fds[1];
+    }
+    handle(SIGINT, onInterrupt);
+    handle(SIGTERM, onEnd);
+    handle(SIGHUP, onEnd);
+    // A reader that went away (a closed terminal's pipe) must not kill the
+    // program in the middle of an upload; the write just fails.
+    handle(SIGPIPE, SIG_IGN);
 }
 
 void setUploading(bool uploading)
 {
+    if (uploading)
+        presses = 0;
     // A press during the upload was only a warning once it is over.
-    if (!uploading && duringUpload && presses == 1)
+    else if (duringUpload && presses == 1)
         presses = 0;
     duringUpload = uploading;
 }
 
 bool stopRequested()
 {
-    return presses >= (duringUpload ? 2 : 1);
+    if (duringUpload)
+        return presses >= 2;
+    return presses >= 1 || endSignal != 0;
+}
+
+bool signalHeld()
+{
+    return endSignal != 0;
+}
+
+QString stopName()
+{
+    switch (stopSignal()) {
+    case SIGINT: return QStringLiteral("Ctrl+C");
+    case SIGTERM: return QStringLiteral("SIGTERM");
+    case SIGHUP: return QStringLiteral("SIGHUP");
+    }
+    return QString();
+}
+
+ExitStatus stopStatus()
+{
+    switch (stopSignal()) {
+    case SIGTERM: return ExitStatus::Terminated;
+    case SIGHUP: return ExitStatus::HungUp;
+    }
+    return ExitStatus::Interrupted;
+}
+
+QString readLine()
+{
+    QByteArray line;
+    while (!stopRequested()) {
+        pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {wakeRead, POLLIN, 0}};
+        if (::poll(watched, wakeRead >= 0 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (watched[1].revents != 0) {
+            char drained[16];
+            while (::read(wakeRead, drained, sizeof drained) > 0) {
+            }
+            continue;
+        }
+        char c = 0;
+        const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0 || c == '\n')
+            return QString::fromLocal8Bit(line);
+        if (line.size() < MaxAnswer)
+            line.append(c);
+    }
+    return QString();
 }
 
 }  // namespace interruption

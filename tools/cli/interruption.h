@@ -1,12 +1,27 @@
 #pragma once
 
-// Ctrl+C, counted by a signal handler and asked between two exchanges.
-// During an upload the first one only warns: stopping then leaves the
-// controller with partly written firmware.
+#include "exitstatus.h"
+
+#include <QString>
+
+// Ctrl+C, SIGTERM and SIGHUP, noted by signal handlers and asked between two
+// exchanges. An upload is never cut short by accident: the first Ctrl+C
+// during it only warns, and SIGTERM and SIGHUP wait until it has ended.
 namespace interruption {
 
 void install();
+// Starting an upload forgets the presses before it.
 void setUploading(bool uploading);
 bool stopRequested();
+// What asked to stop: "Ctrl+C", "SIGTERM" or "SIGHUP"; empty for nothing.
+QString stopName();
+// 128 + the number of the signal that asked to stop.
+ExitStatus stopStatus();
+// SIGTERM or SIGHUP arrived during the upload and waits for its end.
+bool signalHeld();
+
+// One line of standard input without its line end. Empty when a stop was
+// asked for first (stopRequested() tells) or the input ended.
+QString readLine();
 
 }  // namespace interruption

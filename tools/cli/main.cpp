@@ -22,7 +22,7 @@ int main(int argc, char **argv)
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QTextStream in(stdin);
-    const Terminal terminal{::isatty(STDERR_FILENO) != 0, [&in] { return in.readLine(); }};
+    // Ctrl+C ends the wait for an answer, which a plain read would not.
+    const Terminal terminal{::isatty(STDERR_FILENO) != 0, &interruption::readLine};
     return runCli(app.arguments().mid(1), out, err, terminal);
 }
