@@ -3,6 +3,15 @@
 #include <QSerialPort>
 #include <QThread>
 
+#include <algorithm>
+
+namespace {
+
+// How long a stop may wait for a silent line.
+constexpr int StopCheckEveryMs = 50;
+
+}  // namespace
+
 SerialExchange::SerialExchange(QIODevice &device, ClearBuffers clearBuffers)
     : device(device), clearBuffers(std::move(clearBuffers))
 {
@@ -22,6 +31,11 @@ void SerialExchange::setTrace(TraceHook hook)
 {
     traceHook = std::move(hook);
     traceClock.start();
+}
+
+void SerialExchange::setStopCheck(std::function<bool()> check)
+{
+    stopCheck = std::move(check);
 }
 
 void SerialExchange::trace(TraceDirection direction, const QByteArray &bytes) const
@@ -47,7 +61,7 @@ ExchangeResult SerialExchange::run(const QByteArray &request, const ExchangePara
         afterWritten();
     if (params.pauseMs > 0)
         QThread::msleep(params.pauseMs);
-    device.waitForReadyRead(params.replyWaitMs);
+    waitForReply(params.replyWaitMs);
 
     result.sawData = device.bytesAvailable() > 0;
     switch (params.mode) {
@@ -78,4 +92,19 @@ QByteArray SerialExchange::gather(int expected, int stepMs)
     while (received.size() < expected && device.waitForReadyRead(stepMs))
         received += device.readAll();
     return received;
+}
+
+// The wait is cut into short ones with the stop check between them. Time
+// is counted by the waits asked for, not by a clock: a device whose waits
+// end early (a closed port) is asked as often as its waits would fit.
+bool SerialExchange::waitForReply(int ms)
+{
+    for (int left = ms;;) {
+        const int slice = std::min(left, StopCheckEveryMs);
+        if (device.waitForReadyRead(slice))
+            return true;
+        left -= slice;
+        if (left <= 0 || (stopCheck && stopCheck()))
+            return false;
+    }
 }

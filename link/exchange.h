@@ -51,6 +51,10 @@ public:
     // Reports every request as written and every reply as read (also an empty one).
     void setTrace(TraceHook hook);
 
+    // Asked during the wait for a reply: true ends the wait at once, as if
+    // nothing had come, so a caller that stops is never held by a silent line.
+    void setStopCheck(std::function<bool()> check);
+
     // `afterWritten` runs right after the wait until written, before the pause.
     // A device that is not open ends the step at once with `portClosed`.
     ExchangeResult run(const QByteArray &request, const ExchangeParams &params,
@@ -61,9 +65,11 @@ public:
 
 private:
     QByteArray gather(int expected, int stepMs);
+    bool waitForReply(int ms);
 
     QIODevice &device;
     ClearBuffers clearBuffers;
     TraceHook traceHook;
+    std::function<bool()> stopCheck;
     QElapsedTimer traceClock;
 };
