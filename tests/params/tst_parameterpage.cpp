@@ -7,11 +7,14 @@
 #include "params/mspinbox.h"
 
 #include <QPointer>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <algorithm>
 #include <climits>
+#include <memory>
+#include <vector>
 
 using parameterpage::CellWrite;
 
@@ -507,6 +510,12 @@ private slots:
             controls << addRow(recipe);
         }
 
+        // Whoever else watches a control still learns that it went: Qt's
+        // style-sheet caches forget a deleted widget that way.
+        std::vector<std::unique_ptr<QSignalSpy>> destroyed;
+        for (const QPointer<QWidget> &control : controls)
+            destroyed.push_back(std::make_unique<QSignalSpy>(control.data(), &QObject::destroyed));
+
         parameterpage::tearDown(tree);
         QCOMPARE(tree->topLevelItemCount(), 0);
         for (const QPointer<QWidget> &control : controls)
@@ -518,6 +527,8 @@ private slots:
         QVERIFY(receiver.checkboxSenders.isEmpty());
         QTRY_VERIFY(std::all_of(controls.begin(), controls.end(),
                                 [](const QPointer<QWidget> &control) { return control.isNull(); }));
+        for (const auto &spy : destroyed)
+            QCOMPARE(spy->count(), 1);
 
         parameterpage::tearDown(tree);  // an empty tree is fine
         QCOMPARE(tree->topLevelItemCount(), 0);
