@@ -18,6 +18,7 @@ class QStackedWidget;
 class QTextEdit;
 class QThread;
 class QTreeWidget;
+class StatusLabel;
 
 class MainWindow : public QMainWindow
 {
@@ -78,7 +79,7 @@ private:
     QPixmap *darkGreenLed = nullptr;
     QProgressBar *progressBar = nullptr;
     QLabel *ledLabel = nullptr;
-    QLabel *statusLabel = nullptr;
+    StatusLabel *statusLabel = nullptr;
     QLabel *splashLabel = nullptr;
     QTreeWidget *parameterTree = nullptr;
     QFrame *firmwarePage = nullptr;
@@ -98,5 +99,5 @@ private:
     BusController *controller = nullptr;
     bool uploadRunning = false;
     bool closeAfterUpload = false;
-    QString deviceNote;  // said after the device name while this device stays
+    QStringList deviceNotes;  // said after the device name while this device stays
 };

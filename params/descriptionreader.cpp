@@ -117,6 +117,13 @@ public:
         return devices;
     }
 
+    SyntaxError syntaxError() const
+    {
+        if (!xml.hasError())
+            return {};
+        return {xml.lineNumber(), xml.errorString()};
+    }
+
 private:
     bool isStart(const char *name) const
     {
@@ -334,14 +341,20 @@ const char *refusalName(ContentRefusal refusal)
 
 QVector<DeviceDescription> read(const QByteArray &content,
                                 const std::optional<DescriptionIdentity> &wanted,
-                                ContentRefusal *refusal)
+                                ContentRefusal *refusal, SyntaxError *syntaxError)
 {
     const ContentRefusal found = checkContent(content);
     if (refusal)
         *refusal = found;
+    if (syntaxError)
+        *syntaxError = {};
     if (found != ContentRefusal::None)
         return {};
-    return Parser(content).read(wanted);
+    Parser parser(content);
+    const QVector<DeviceDescription> devices = parser.read(wanted);
+    if (syntaxError)
+        *syntaxError = parser.syntaxError();
+    return devices;
 }
 
 }  // namespace descriptionreader

@@ -3,6 +3,7 @@
 #include "params/devicedescription.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QVector>
 
 #include <optional>
@@ -44,15 +45,23 @@ enum class ContentRefusal {
     UnsupportedEncoding,  // one in which the bytes above do not tell the markup
 };
 
+// Where the XML parser gave up on a document; line 0: it did not.
+struct SyntaxError {
+    qint64 line = 0;
+    QString message;
+};
+
 // One linear pass over the bytes.
 ContentRefusal checkContent(const QByteArray &content);
 const char *refusalName(ContentRefusal refusal);
 
 // Every "ESC" element in document order or, with `wanted`, only the first
 // one whose identity matches it. Content beyond the bounds above is not
-// parsed: nothing is returned and `refusal` says why.
+// parsed: nothing is returned and `refusal` says why. `syntaxError` tells
+// where malformed XML ended the part that was read; with `wanted`, that part
+// ends at the matching element's end.
 QVector<DeviceDescription> read(const QByteArray &content,
                                 const std::optional<DescriptionIdentity> &wanted = std::nullopt,
-                                ContentRefusal *refusal = nullptr);
+                                ContentRefusal *refusal = nullptr, SyntaxError *syntaxError = nullptr);
 
 }  // namespace descriptionreader
