@@ -22,7 +22,10 @@ public:
 
 private:
     void disposeBatch();
+    void dispose(QWidget *editor);
 
     mutable std::deque<QPointer<QWidget>> doomed;
     QTimer *nextTurn;
+    // A hidden widget beside the editors, styled by the same style sheets.
+    mutable QPointer<QWidget> styleCacheHerald;
 };

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/parameterpage.h"
+#include "app/statuslabel.h"
 #include "app/windowstyle.h"
 #include "device/buscontroller.h"
 #include "device/threadhandover.h"
@@ -80,8 +81,7 @@ void MainWindow::buildStatusBar()
     auto *status = new QStatusBar(this);
     setStatusBar(status);
     ledLabel = new QLabel(this);
-    statusLabel = new QLabel(this);
-    statusLabel->setTextFormat(Qt::PlainText);  // it shows the device's name
+    statusLabel = new StatusLabel(this);
     progressBar = new QProgressBar(this);
     progressBar->setTextVisible(false);
     progressBar->setMaximumHeight(15);
@@ -238,7 +238,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     event->ignore();
     closeAfterUpload = true;
-    statusLabel->setText(deviceStatusText());
+    statusLabel->showText(deviceStatusText());
 }
 
 void MainWindow::setLed(const QPixmap *led)
@@ -271,14 +271,17 @@ void MainWindow::showStatus(QString color, QString text)
         text = deviceStatusText();
     }
     if (!text.isEmpty())
-        statusLabel->setText(text);
+        statusLabel->showText(text);
 }
 
 QString MainWindow::deviceStatusText() const
 {
     if (closeAfterUpload)
         return tr(" The window closes when the firmware update has ended");
-    return " " + image.deviceName + deviceNote;
+    QString text = " " + image.deviceName;
+    if (!deviceNotes.isEmpty())
+        text += (image.deviceName.isEmpty() ? QString() : QStringLiteral(": ")) + deviceNotes.join("; ");
+    return text;
 }
 
 void MainWindow::setProgressBar(uint value)
@@ -323,7 +326,7 @@ void MainWindow::destroyDevice()
     ++deviceGeneration;
     showStatus("yellow", " ");
     image.clear();
-    deviceNote.clear();
+    deviceNotes.clear();
     parameterpage::tearDown(parameterTree);
     setupAction->setEnabled(false);
     firmwareAction->setEnabled(false);

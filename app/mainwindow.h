@@ -18,6 +18,7 @@ class QStackedWidget;
 class QTextEdit;
 class QThread;
 class QTreeWidget;
+class StatusLabel;
 
 class MainWindow : public QMainWindow
 {
@@ -79,7 +80,7 @@ private:
     QPixmap *darkGreenLed = nullptr;
     QProgressBar *progressBar = nullptr;
     QLabel *ledLabel = nullptr;
-    QLabel *statusLabel = nullptr;
+    StatusLabel *statusLabel = nullptr;
     QLabel *splashLabel = nullptr;
     QTreeWidget *parameterTree = nullptr;
     QFrame *firmwarePage = nullptr;
@@ -100,5 +101,5 @@ private:
     bool uploadRunning = false;
     quint64 deviceGeneration = 0;  // counts every device built or dropped
     bool closeAfterUpload = false;
-    QString deviceNote;  // said after the device name while this device stays
+    QStringList deviceNotes;  // said after the device name while this device stays
 };

@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 
 #include "app/parameterpage.h"
+#include "app/statuslabel.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
@@ -9,17 +10,67 @@
 
 #include <QAction>
 #include <QDebug>
+#include <QDir>
 #include <QLabel>
 #include <QStackedWidget>
+
+namespace {
+
+QString fileLooked(const descriptionlookup::FileLooked &looked)
+{
+    QString text = QDir::toNativeSeparators(looked.file);
+    if (looked.refusal != descriptionreader::ContentRefusal::None)
+        text += MainWindow::tr(" (left out: %1)").arg(QLatin1String(descriptionreader::refusalName(looked.refusal)));
+    else if (looked.syntaxError.line > 0)
+        text += MainWindow::tr(" (stops at line %1)").arg(looked.syntaxError.line);
+    return text;
+}
+
+// Said after the device's name, when the description has something to say.
+QString descriptionNote(bool found, const descriptionlookup::Result &lookup, const DeviceImage &image)
+{
+    if (found) {
+        const descriptionlookup::FileLooked &file = lookup.looked.constLast();
+        if (file.syntaxError.line == 0)
+            return QString();
+        return MainWindow::tr("%1 stops at line %2, rows read: %3 (%4)")
+            .arg(QDir::toNativeSeparators(file.file))
+            .arg(file.syntaxError.line)
+            .arg(lookup.device.parameters.size())
+            .arg(file.syntaxError.message);
+    }
+    QStringList looked;
+    for (const descriptionlookup::FileLooked &file : lookup.looked)
+        if (file.opened)
+            looked << fileLooked(file);
+    QString note = MainWindow::tr("No description for id %1, hardware %2, firmware %3.%4")
+                       .arg(image.deviceId.load())
+                       .arg(image.hwVersion.load())
+                       .arg(image.fwMajor.load())
+                       .arg(image.fwMinor.load());
+    if (!looked.isEmpty())
+        note += MainWindow::tr(": looked in %1").arg(looked.join(QStringLiteral(", ")));
+    if (lookup.outcome == descriptionlookup::Result::CannotOpen)
+        note += MainWindow::tr("; cannot read %1 (%2)").arg(QDir::toNativeSeparators(lookup.file), lookup.error);
+    return note;
+}
+
+}  // namespace
 
 void MainWindow::constructDevice()
 {
     ++deviceGeneration;
     image.constructed = 1;
     image.clearCells();
-    deviceNote.clear();
+    // A firmware without a description must not keep the name of the one
+    // before it, after an update.
+    image.deviceName.clear();
+    deviceNotes.clear();
     XmlControlsReader reader(this, parameterTree, &image);
-    reader.readDescription();
+    const bool found = reader.readDescription();
+    const QString note = descriptionNote(found, reader.lookup(), image);
+    if (!note.isEmpty())
+        deviceNotes << note;
     emit loadAllCells();
 }
 
@@ -35,9 +86,9 @@ void MainWindow::showIncompleteCells(uchar failedCell)
 {
     if (image.constructed == 0)
         return;
-    deviceNote = tr(": cell %1 unread, its settings are locked").arg(failedCell);
+    deviceNotes << tr("cell %1 unread, its settings are locked").arg(failedCell);
     refreshControls(failedCell);
-    statusLabel->setText(deviceStatusText());
+    statusLabel->showText(deviceStatusText());
 }
 
 void MainWindow::refreshControls(int firstUnreadCell)

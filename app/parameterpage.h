@@ -42,7 +42,7 @@ struct CellWrite {
 // for a list without a selection, whose cell the user never chose a value for.
 std::optional<CellWrite> encodeControl(QObject *sender);
 
-// Cuts every control off from its receivers, then clears the tree, which
+// Cuts every control off from the window, then clears the tree, which
 // hides the controls at once and hands them to the tree's delegate to
 // delete: a few per event-loop turn when the tree was set up here.
 void tearDown(QTreeWidget *tree);

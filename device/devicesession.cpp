@@ -50,6 +50,7 @@ DeviceSession::DeviceSession(QSerialPort &port) : port(port), exchange(port) {}
 void DeviceSession::setStopCheck(std::function<bool()> check)
 {
     stopCheck = std::move(check);
+    exchange.setStopCheck([this] { return stopRequested(); });
 }
 
 void DeviceSession::setTrace(TraceHook trace)

@@ -73,7 +73,8 @@ class DeviceSession
 public:
     explicit DeviceSession(QSerialPort &port);
 
-    // Asked between exchanges; true ends the running operation with Stopped.
+    // Asked between exchanges and during their waits for a reply; true ends
+    // the running operation with Stopped.
     void setStopCheck(std::function<bool()> stopCheck);
     // Every frame sent and received, with its time (see SerialExchange).
     void setTrace(TraceHook trace);

@@ -9,6 +9,9 @@
 
 namespace {
 
+// How long a stop may wait for a silent line.
+constexpr int StopCheckEveryMs = 50;
+
 // Whether `received` can still be the echo of `request` followed by its reply.
 bool echoSoFar(const QByteArray &received, const QByteArray &request)
 {
@@ -38,6 +41,11 @@ void SerialExchange::setTrace(TraceHook hook)
 {
     traceHook = std::move(hook);
     traceClock.start();
+}
+
+void SerialExchange::setStopCheck(std::function<bool()> check)
+{
+    stopCheck = std::move(check);
 }
 
 void SerialExchange::trace(TraceDirection direction, const QByteArray &bytes) const
@@ -91,7 +99,7 @@ ExchangeResult SerialExchange::run(const QByteArray &request, const ExchangePara
     const qint64 deadlineMs = nowMs() + params.replyWaitMs;
     QByteArray &received = result.received;
     if (params.oneWait) {
-        device.waitForReadyRead(params.replyWaitMs);
+        waitForData(params.replyWaitMs);
         if (device.bytesAvailable() > 0)
             received = take(params, 0);
     } else {
@@ -129,7 +137,7 @@ QByteArray SerialExchange::dropOwedReply(const ExchangeParams &params, int owedB
     QByteArray dropped = device.readAll();
     while (dropped.size() < owedBytes) {
         const qint64 leftMs = deadlineMs - nowMs();
-        if (leftMs <= 0 || !device.waitForReadyRead(int(leftMs)))
+        if (leftMs <= 0 || !waitForData(int(leftMs)))
             break;
         dropped += device.readAll();
     }
@@ -164,5 +172,20 @@ bool SerialExchange::waitForMore(const ExchangeParams &params, qint64 deadlineMs
     qint64 waitMs = deadlineMs - nowMs();
     if (params.mode == ReadMode::Gathering && begun)
         waitMs = std::max<qint64>(waitMs, params.stepMs);
-    return waitMs > 0 && device.waitForReadyRead(int(waitMs));
+    return waitMs > 0 && waitForData(int(waitMs));
+}
+
+// The wait is cut into short ones with the stop check between them. Time
+// is counted by the waits asked for, not by a clock: a device whose waits
+// end early (a closed port) is asked as often as its waits would fit.
+bool SerialExchange::waitForData(int ms)
+{
+    for (int left = ms;;) {
+        const int slice = std::min(left, StopCheckEveryMs);
+        if (device.waitForReadyRead(slice))
+            return true;
+        left -= slice;
+        if (left <= 0 || (stopCheck && stopCheck()))
+            return false;
+    }
 }

@@ -64,6 +64,10 @@ public:
     // Reports every request as written and every reply as read (also an empty one).
     void setTrace(TraceHook hook);
 
+    // Asked during the wait for a reply: true ends the wait at once, as if
+    // nothing had come, so a caller that stops is never held by a silent line.
+    void setStopCheck(std::function<bool()> check);
+
     // `afterWritten` runs right after the wait until written, before the pause.
     // A device that is not open ends the step at once with `portClosed`; one
     // that left the system is closed, and ends it the same way.
@@ -80,10 +84,12 @@ private:
     QByteArray dropOwedReply(const ExchangeParams &params, int owedBytes);
     qint64 nowMs() const;
     bool lineGone();
+    bool waitForData(int ms);
 
     QIODevice &device;
     LineHooks hooks;
     TraceHook traceHook;
+    std::function<bool()> stopCheck;
     QElapsedTimer traceClock;
     QElapsedTimer clock;
     bool replyOwed = false;  // an attempt's reply did not come within its wait

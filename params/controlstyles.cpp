@@ -17,7 +17,9 @@ const QString &listControl()
         " background: rgb(90, 100, 108); selection-color: white; }"
         "QComboBox QAbstractItemView::item { min-height: 20px; }"
         "QComboBox QAbstractItemView::item:hover { color: red; }"
-        "QComboBox:on { padding-top: 0px; padding-left: 3px; }");
+        "QComboBox:on { padding-top: 0px; padding-left: 3px; }"
+        // Every arrow key writes to the device: the focused list must show.
+        "QComboBox:focus { border-color: rgb(61, 174, 233); }");
     return style;
 }
 
@@ -42,7 +44,11 @@ const QString &rangeControl()
         "QDoubleSpinBox::down-arrow:disabled, QDoubleSpinBox::down-arrow:off,"
         " QDoubleSpinBox::down-arrow:pressed { image: url(:/maps/dd.png); }"
         "QDoubleSpinBox QLineEdit { color: white; }"
-        "QDoubleSpinBox:on { padding-top: 4px; padding-left: 5px; background: white; }");
+        "QDoubleSpinBox:on { padding-top: 4px; padding-left: 5px; background: white; }"
+        // A frame around the box, taken from its margin, so that nothing
+        // inside moves when it gets the focus.
+        "QDoubleSpinBox:focus { border: 1px solid rgb(61, 174, 233); margin: 5px 4px 5px 2px; }"
+        "QDoubleSpinBox::up-button:focus, QDoubleSpinBox::down-button:focus { subcontrol-origin: padding; }");
     return style;
 }
 

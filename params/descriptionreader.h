@@ -3,6 +3,7 @@
 #include "params/devicedescription.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QVector>
 
 #include <optional>
@@ -42,6 +43,12 @@ enum class ContentRefusal {
     TooDeep,
     Declaration,          // a document type or entity declaration
     UnsupportedEncoding,  // one in which the bytes above do not tell the markup
+};
+
+// Where the XML parser gave up on a document; line 0: it did not.
+struct SyntaxError {
+    qint64 line = 0;
+    QString message;
 };
 
 // One linear pass over the bytes; `where`, when given, receives the offset

@@ -46,11 +46,26 @@ XmlControlsReader::XmlControlsReader(QObject *receiver, QTreeWidget *tree, Devic
 {
 }
 
+QMetaMethod XmlControlsReader::changeSignalOf(const QObject *control)
+{
+    static const QMetaMethod listChanged =
+        methodOf(&MComboBox::staticMetaObject, "currentTextChanged(QString)");
+    static const QMetaMethod rangeChanged = methodOf(&MSpinBox::staticMetaObject, "textChanged(QString)");
+    static const QMetaMethod checkChanged = methodOf(&MCheckBox::staticMetaObject, "stateChanged(int)");
+    if (qobject_cast<const MComboBox *>(control))
+        return listChanged;
+    if (qobject_cast<const MSpinBox *>(control))
+        return rangeChanged;
+    if (qobject_cast<const MCheckBox *>(control))
+        return checkChanged;
+    return QMetaMethod();
+}
+
 bool XmlControlsReader::readDescription()
 {
     const DescriptionIdentity identity{image->deviceId, image->hwVersion, image->fwMajor,
                                   image->fwMinor};
-    const descriptionlookup::Result found = descriptionlookup::find(identity);
+    found = descriptionlookup::find(identity);
     if (found.outcome != descriptionlookup::Result::Found)
         return false;
     const DeviceDescription &device = found.device;
@@ -83,9 +98,7 @@ void XmlControlsReader::addListControl(const ParameterDescription &parameter)
     list->insertItems(0, parameter.entries);
     WheelFocusGuard::guard(list);
     // Connected only now, so that filling the list sends nothing.
-    static const QMetaMethod changed =
-        methodOf(&MComboBox::staticMetaObject, "currentTextChanged(QString)");
-    connect(list, changed, receiver, controlChanged);
+    connect(list, changeSignalOf(list), receiver, controlChanged);
     appendRow(list, parameter.name);
 }
 
@@ -101,9 +114,7 @@ void XmlControlsReader::addRangeControl(const ParameterDescription &parameter)
     range->setDecimals(int(qMin(parameter.decimals, uint(INT_MAX))));
     range->setSuffix(parameter.suffix);
     WheelFocusGuard::guard(range);
-    static const QMetaMethod changed =
-        methodOf(&MSpinBox::staticMetaObject, "textChanged(QString)");
-    connect(range, changed, receiver, controlChanged);
+    connect(range, changeSignalOf(range), receiver, controlChanged);
     appendRow(range, parameter.name);
 }
 
@@ -115,8 +126,7 @@ void XmlControlsReader::addCheckControl(const ParameterDescription &parameter)
     check->depcell = parameter.depcell;
     check->depval = parameter.depval;
     check->setChecked(true);
-    static const QMetaMethod changed = methodOf(&MCheckBox::staticMetaObject, "stateChanged(int)");
-    connect(check, changed, receiver, checkboxChanged);
+    connect(check, changeSignalOf(check), receiver, checkboxChanged);
     appendRow(check, parameter.name);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "params/descriptionlookup.h"
+
 #include <QMetaMethod>
 #include <QObject>
 
@@ -19,6 +21,12 @@ public:
 
     // True when a matching device description was found and read.
     bool readDescription();
+    // What the last search looked at and how far each file was read.
+    const descriptionlookup::Result &lookup() const { return found; }
+
+    // The signal through which a control built here reaches the receiver;
+    // an invalid method for any other object.
+    static QMetaMethod changeSignalOf(const QObject *control);
 
 private:
     void markCells(const ParameterDescription &parameter);
@@ -32,4 +40,5 @@ private:
     DeviceImage *image;
     QMetaMethod controlChanged;   // the receiver's slots
     QMetaMethod checkboxChanged;
+    descriptionlookup::Result found;
 };

@@ -7,10 +7,12 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLayout>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QtTest>
@@ -415,6 +417,31 @@ private slots:
         QCOMPARE(firmwareInfo()->toPlainText(), notes);
         QVERIFY(child<QAction>("setupAction")->isEnabled());
         QCOMPARE(countOf(harness->sim.requests(), 'W'), 0);
+    }
+
+    // The firmware now running has no description: the page must not keep
+    // the old name, and the status says what was looked for and where.
+    void updateToFirmwareWithoutDescription()
+    {
+        prepare("vorn", Protocol::Vorn, 256);
+        harness->sim.setFirmwareAfterUpload(4, 99, 0, 32);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(label("deviceNameValue"), QString("Vorn Kestrel 80"));
+        selectRow(0);
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+
+        QTRY_COMPARE_WITH_TIMEOUT(label("firmwareVersionValue"), QString("4.99.0"), 30000);
+        verifyBrowsing();
+        QCOMPARE(label("deviceNameValue"), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            label("statusLabel").startsWith(" No description for id 21, hardware 2, firmware 4.99: looked in "),
+            5000);
+        QVERIFY2(label("statusLabel").contains("tellur.dsc"), qPrintable(label("statusLabel")));
+        QVERIFY(criticalBoxes().isEmpty());
     }
 
     void declinedWarningSendsNothing_data()
@@ -849,6 +876,16 @@ private slots:
         QVERIFY(harness->window->isVisible());
         const QString notice(" The window closes when the firmware update has ended");
         QCOMPARE(label("statusLabel"), notice);
+        // The notice gives way to the progress bar and keeps its words in its tooltip.
+        QCOMPARE(child<QLabel>("statusLabel")->toolTip(), notice);
+        // The bar keeps its half of the status bar: it and the notice share by
+        // equal stretch, whatever the notice's length.
+        QStatusBar *status = harness->window->statusBar();
+        QVERIFY(status->layout());
+        status->layout()->activate();
+        const int textWidth = child<QLabel>("statusLabel")->width();
+        QVERIFY2(progressBar()->width() >= textWidth - 2,
+                 qPrintable(QString("progress bar %1 px beside a text of %2 px").arg(progressBar()->width()).arg(textWidth)));
         const int sentAtClose = countOf(harness->sim.requests(), 'F');
         QTRY_VERIFY_WITH_TIMEOUT(countOf(harness->sim.requests(), 'F') >= sentAtClose + 2, 5000);
         QCOMPARE(label("statusLabel"), notice);  // the blocks' own statuses keep it

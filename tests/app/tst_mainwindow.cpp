@@ -2,6 +2,7 @@
 // meta-object interface other parts rely on. No device is attached: the
 // port setting file names no port, so every poll tick reports red.
 #include "app/mainwindow.h"
+#include "app/statuslabel.h"
 #include "device/buscontroller.h"
 #include "support/testsupport.h"
 
@@ -129,6 +130,68 @@ private slots:
         showStatus(color, text);
         QCOMPARE(shownLed(), ledImage(led.toLatin1().constData()));
         QCOMPARE(shownText(), shown);
+        QCOMPARE(child<QLabel>("statusLabel")->toolTip(), shown.trimmed().isEmpty() ? QString() : shown);
+    }
+
+    // A text too long for the status bar keeps both ends of a port name and
+    // as much as fits of what follows it.
+    void longStatusText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("portRoom");  // pixels left for the port name; -1: half the rest
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+
+        const QString port("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        QTest::newRow("fits: unchanged") << " USB-cable connected to pts/3" << 1000
+                                         << " USB-cable connected to pts/3" << "pts/3";
+        QTest::newRow("port at the end") << " USB-cable connected to " + port << 100
+                                         << " USB-cable connected to /dev/" << "port0";
+        QTest::newRow("reason after the port")
+            << " No permission to open " + port + ": join the group \"dialout\" and log in again" << 100
+            << " No permission to open /dev/" << "log in again";
+        QTest::newRow("port first") << " " + port + " is in use by minicom (process 4242)" << 100 << " /dev/"
+                                    << "(process 4242)";
+        QTest::newRow("no port: its end goes") << " The window closes when the firmware update has ended" << -1
+                                               << " The window" << QString(QChar(0x2026));
+        QTest::newRow("too narrow for the reason too")
+            << " No permission to open " + port + ": join the group \"dialout\" and log in again" << -1
+            << " No permission" << QString(QChar(0x2026));
+    }
+
+    void longStatusText()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, portRoom);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        const QFontMetrics metrics(child<QLabel>("statusLabel")->font());
+        QString rest = text;
+        rest.remove(QRegularExpression("\\S*/\\S*"));
+        const int width = portRoom >= 0 ? metrics.horizontalAdvance(rest) + portRoom
+                                        : metrics.horizontalAdvance(rest) / 2;
+        const QString shown = elidedStatusText(text, metrics, width);
+        QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
+        QVERIFY2(shown.startsWith(start), qPrintable(shown));
+        QVERIFY2(shown.endsWith(end), qPrintable(shown));
+        if (metrics.horizontalAdvance(text) <= width)
+            QCOMPARE(shown, text);
+        else
+            QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
+    }
+
+    void statusLabelShowsWhatFitsAndHoldsAll()
+    {
+        const QString text(" No permission to open /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0:"
+                           " join the group \"dialout\" and log in again");
+        showStatus("red", text);
+        auto *label = window->findChild<StatusLabel *>("statusLabel");
+        QVERIFY(label);
+        QCOMPARE(label->text(), text);
+        QCOMPARE(label->toolTip(), text);
+        const QString shown = label->shownText();
+        QVERIFY2(shown.startsWith(" No permission to open /dev") && shown.contains(QChar(0x2026)), qPrintable(shown));
+        QVERIFY2(label->fontMetrics().horizontalAdvance(shown) <= label->contentsRect().width(), qPrintable(shown));
     }
 
     void greenStatusNamesTheDevice_data()
@@ -152,6 +215,58 @@ private slots:
         QCOMPARE(child<QLabel>("deviceNameValue")->text(), name);
         for (const char *label : {"statusLabel", "deviceNameValue"})
             QCOMPARE(child<QLabel>(label)->textFormat(), Qt::PlainText);
+    }
+
+    // What the window knows about the description goes after the device's
+    // name: none found, with the identity and the files looked at, or one cut
+    // short by malformed XML, with where and how many rows it gave.
+    void descriptionTroubleIsSaid_data()
+    {
+        QTest::addColumn<QString>("description");  // empty: no file
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<int>("rows");
+
+        const QString identity("id 0, hardware 0, firmware 0\\.0");
+        QTest::newRow("no description file")
+            << "" << "^ No description for " + identity + "; cannot read tellur\\.dsc \\(.+\\)$" << 0;
+        QTest::newRow("no element matches")
+            << "<ESC id=\"5\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Other\"/>"
+            << "^ No description for " + identity + ": looked in tellur\\.dsc$" << 0;
+        QTest::newRow("malformed before any match")
+            << "<Devices>\n<ESC id=\"5\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Other\">\n</Devices>\n"
+               "<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Test\"/>"
+            << "^ No description for " + identity + ": looked in tellur\\.dsc \\(stops at line 3\\)$" << 0;
+        QTest::newRow("malformed inside the match")
+            << "<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Test\">\n"
+               "<Parameter type=\"check\" name=\"A\" cell=\"1\"/>\n"
+               "<Parameter type=\"check\" name=\"B\" cell=\"2\"/>\n"
+               "<Parameter type=\"check\" name=\"C\" cell=\"3\"\n"
+               "<Parameter type=\"check\" name=\"D\" cell=\"4\"/>\n</ESC>\n"
+            << "^ Test: tellur\\.dsc stops at line 5, rows read: 2 \\(.+\\)$" << 2;
+        QTest::newRow("read to its end: nothing to say")
+            << "<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Test\">\n"
+               "<Parameter type=\"check\" name=\"A\" cell=\"1\"/>\n</ESC>\n"
+            << "^ Test$" << 1;
+    }
+
+    void descriptionTroubleIsSaid()
+    {
+        QFETCH(QString, description);
+        QFETCH(QString, pattern);
+        QFETCH(int, rows);
+        QFile::remove("tellur.dsc");
+        if (!description.isEmpty()) {
+            QFile file("tellur.dsc");
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(description.toUtf8()), qint64(description.toUtf8().size()));
+            file.close();
+        }
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "constructDevice"));
+        QFile::remove("tellur.dsc");
+        showStatus("dark_green", "");
+        QVERIFY2(QRegularExpression(pattern).match(shownText()).hasMatch(), qPrintable(shownText()));
+        QCOMPARE(child<QLabel>("statusLabel")->toolTip(), shownText());
+        QCOMPARE(child<QTreeWidget>("parameterTree")->topLevelItemCount(), rows);
     }
 
     // A refresh queued before the device was dropped arrives with nothing

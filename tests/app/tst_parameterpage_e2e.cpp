@@ -691,14 +691,14 @@ private slots:
         h->startWindow();
         QTRY_VERIFY_WITH_TIMEOUT(readingParameters->load(), PageTimeoutMs);
         QTest::qWait(300);  // inside the first unanswered wait of 1 s, with four more to come
+        // The read of all cells has not ended: the link is busy with it.
         QCOMPARE(h->page(), int(WindowHarness::SplashPage));
 
         QElapsedTimer clock;
         clock.start();
         h->window.reset();
         const QString took = QString::number(clock.elapsed()) + " ms";
-        QVERIFY2(clock.elapsed() < 3000, qPrintable(took));
-        QVERIFY2(clock.elapsed() > 200, qPrintable("the link was not busy: " + took));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(took));
         sim.setRequestListener({});
     }
 };

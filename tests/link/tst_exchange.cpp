@@ -191,6 +191,36 @@ private slots:
         QCOMPARE(traced, (QList<QByteArray>{"rq", "rqabcd", "rqef"}));
     }
 
+    // A stop ends the wait for a reply within one short wait, however long
+    // the reply wait is; without a stop the late reply is still taken.
+    void stopEndsTheReplyWait_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<bool>("sawData");
+        QTest::newRow("no stop: the reply at 900 ms counts") << false << true;
+        QTest::newRow("stop: the wait ends before it") << true << false;
+    }
+
+    void stopEndsTheReplyWait()
+    {
+        QFETCH(bool, stop);
+        QFETCH(bool, sawData);
+        ScriptedDevice device;
+        device.answerNext({{"abcd", 900}});
+        SerialExchange exchange(device, {});
+        int asked = 0;
+        exchange.setStopCheck([&] {
+            ++asked;
+            return stop;
+        });
+        const ExchangeResult result = exchange.run("request", {100, 0, 1000, 4, ReadMode::Fixed});
+        QCOMPARE(result.sawData, sawData);
+        QCOMPARE(result.received, sawData ? QByteArray("abcd") : QByteArray());
+        QVERIFY(asked >= 1);
+        if (stop)
+            QCOMPARE(asked, 1);
+    }
+
     void closedDeviceSendsNothing()
     {
         ScriptedDevice device;

@@ -7,11 +7,16 @@
 #include "params/mspinbox.h"
 
 #include <QPointer>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <climits>
+#include <memory>
+#include <vector>
 
 using parameterpage::CellWrite;
 
@@ -507,6 +512,12 @@ private slots:
             controls << addRow(recipe);
         }
 
+        // Whoever else watches a control still learns that it went: Qt's
+        // style-sheet caches forget a deleted widget that way.
+        std::vector<std::unique_ptr<QSignalSpy>> destroyed;
+        for (const QPointer<QWidget> &control : controls)
+            destroyed.push_back(std::make_unique<QSignalSpy>(control.data(), &QObject::destroyed));
+
         parameterpage::tearDown(tree);
         QCOMPARE(tree->topLevelItemCount(), 0);
         for (const QPointer<QWidget> &control : controls)
@@ -518,9 +529,41 @@ private slots:
         QVERIFY(receiver.checkboxSenders.isEmpty());
         QTRY_VERIFY(std::all_of(controls.begin(), controls.end(),
                                 [](const QPointer<QWidget> &control) { return control.isNull(); }));
+        for (const auto &spy : destroyed)
+            QCOMPARE(spy->count(), 1);
 
         parameterpage::tearDown(tree);  // an empty tree is fine
         QCOMPARE(tree->topLevelItemCount(), 0);
+    }
+
+    // Qt's style-sheet style caches what it draws for every control and the
+    // widgets inside it; pages torn down and built again and again must not
+    // leave any of that behind.
+    void tornDownPagesLeaveNoHeapBehind()
+    {
+        if (mallinfo2().arena == 0)
+            QSKIP("This allocator gives no heap statistics");
+        parameterpage::setUpTree(tree);
+        const auto buildAndTearDown = [this] {
+            QVector<QPointer<QWidget>> controls;
+            for (int row = 0; row < 150; ++row) {
+                ControlRecipe recipe;
+                recipe.kind = Kind(row % 3);
+                recipe.cell = row;
+                controls << addRow(recipe);
+            }
+            parameterpage::tearDown(tree);
+            return QTest::qWaitFor(
+                [&] { return std::all_of(controls.begin(), controls.end(), [](const auto &c) { return c.isNull(); }); },
+                10000);
+        };
+        for (int round = 0; round < 5; ++round)
+            QVERIFY(buildAndTearDown());
+        const qint64 before = qint64(mallinfo2().uordblks);
+        for (int round = 0; round < 20; ++round)
+            QVERIFY(buildAndTearDown());
+        const qint64 grownKb = (qint64(mallinfo2().uordblks) - before) / 1024;
+        QVERIFY2(grownKb < 64, qPrintable(QString("%1 KB more in use after 20 pages").arg(grownKb)));
     }
 
     void pageHeight_data()
