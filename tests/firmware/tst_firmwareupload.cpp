@@ -3,6 +3,7 @@
 #include "link/exchange.h"
 
 #include "simulateddevice.h"
+#include "support/firmwarepackage.h"
 
 #include <QFile>
 #include <QSerialPort>
@@ -27,13 +28,7 @@ char *toString(const UploadOutcome &outcome)
 
 namespace {
 
-QByteArray patternImage(int length)
-{
-    QByteArray image;
-    for (int i = 0; i < length; ++i)
-        image.append(char((i * 7 + i / 256) & 0xFF));
-    return image;
-}
+using testsupport::patternImage;
 
 QList<QByteArray> blocksOf(const QByteArray &image, int blockSize, int count)
 {
@@ -113,13 +108,9 @@ private:
     // A package for `dialect` whose data part holds `image`.
     QString writePackage(DialectSetting dialect, const QByteArray &image)
     {
-        const int lineBytes = lineRecordDigits(dialectOf(dialect)) / 2;
-        QByteArray content = "[Device]\r\nID=7\r\nHW=1\r\nBL=1\r\n\r\n[Firmware]\r\n";
-        for (int offset = 0; offset < image.size(); offset += lineBytes)
-            content += image.mid(offset, lineBytes).toHex() + "00FF\r\n";
         const QString path = folder->filePath("package.upd");
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        const testsupport::PackageIdentity identity{7, 1, 1, "1.0"};
+        if (!testsupport::writePackage(path, identity, image, lineRecordDigits(dialectOf(dialect))))
             return {};
         return path;
     }
@@ -184,35 +175,38 @@ private slots:
         QVERIFY(trace.progress.isEmpty());
     }
 
-    // Package lines 1 to 6 are the heading; block data starts on line 7.
+    // Package lines 1 to 7 are the heading; block data starts on line 8, each
+    // line Ulma's record digits and a four-digit trailer.
     void refusesDamagedPackage_data()
     {
-        QTest::addColumn<QByteArray>("from");
-        QTest::addColumn<QByteArray>("to");
         QTest::addColumn<int>("line");
+        QTest::addColumn<int>("at");
+        QTest::addColumn<QByteArray>("to");
         QTest::addColumn<ImageProblem>("problem");
 
-        QTest::newRow("letter O for a zero in line 9")
-            << QByteArray("\r\ne0") << QByteArray("\r\neO") << 9 << ImageProblem::NotHexadecimal;
-        QTest::newRow("short trailer in line 8")
-            << QByteArray("d900FF\r\n") << QByteArray("d900F\r\n") << 8 << ImageProblem::ShortLine;
+        QTest::newRow("letter O for a digit in line 9") << 9 << 0 << QByteArray("O") << ImageProblem::NotHexadecimal;
+        QTest::newRow("short trailer in line 8") << 8 << -1 << QByteArray() << ImageProblem::ShortLine;
     }
 
     void refusesDamagedPackage()
     {
-        QFETCH(QByteArray, from);
-        QFETCH(QByteArray, to);
         QFETCH(int, line);
+        QFETCH(int, at);
+        QFETCH(QByteArray, to);
         QFETCH(ImageProblem, problem);
 
         Bench bench(SimProtocol::UlmaFast, UlmaFast, 128);
         const QString path = writePackage(UlmaFast, patternImage(2 * 128));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite));
-        QByteArray content = file.readAll();
-        QCOMPARE(content.count(from), 1);
+        QList<QByteArray> lines = file.readAll().split('\n');
+        QVERIFY(lines.size() > line);
+        const int digits = lineRecordDigits(Dialect::Ulma);
+        QCOMPARE(lines[line - 1].size(), digits + 4 + 1);
+        // A negative position counts back from the trailer's last digit.
+        lines[line - 1].replace(at < 0 ? digits + 4 + at : at, 1, to);
         file.resize(0);
-        file.write(content.replace(from, to));
+        file.write(lines.join('\n'));
         file.close();
 
         FirmwareUpload upload(bench.exchange, UlmaFast, hooks());
