@@ -3,7 +3,7 @@
 
 #include "app/parameterpage.h"
 #include "app/windowstyle.h"
-#include "params/datafolders.h"
+#include "description/datafolders.h"
 #include "firmware/firmwarepackage.h"
 
 #include <QAction>

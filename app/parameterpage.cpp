@@ -7,8 +7,8 @@
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
-#include "params/parameterdependency.h"
-#include "params/valuecodec.h"
+#include "description/parameterdependency.h"
+#include "description/valuecodec.h"
 #include "params/xmlcontrolsreader.h"
 
 #include <QHeaderView>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/cells.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -9,10 +11,6 @@
 // link's worker thread fills identity bytes and cell values. The queued
 // signals between the two threads order every hand-over; the shared fields
 // are atomics so that each single access is race-free as well.
-constexpr int CellCount = 255;  // cells 0..254; cell 255 has no slot
-
-inline bool hasCellSlot(int cell) { return cell >= 0 && cell < CellCount; }
-
 struct CellSlot {
     std::atomic<quint8> value{0};
     std::atomic<quint8> used{0};

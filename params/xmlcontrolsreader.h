@@ -1,6 +1,6 @@
 #pragma once
 
-#include "params/descriptionlookup.h"
+#include "description/descriptionlookup.h"
 
 #include <QMetaMethod>
 #include <QObject>

@@ -6,7 +6,7 @@
 #include "params/controlreceiver.h"
 
 #include "device/deviceimage.h"
-#include "params/descriptionreader.h"
+#include "description/descriptionreader.h"
 #include "params/xmlcontrolsreader.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "device/deviceimage.h"
 #include "params/controlstyles.h"
-#include "params/descriptionlookup.h"
+#include "description/descriptionlookup.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"

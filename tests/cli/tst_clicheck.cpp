@@ -2,6 +2,7 @@
 // is reported with its line for every fault a description or a package can
 // have.
 #include "cli.h"
+#include "support/bytes.h"
 #include "support/testsupport.h"
 
 #include <QJsonArray>
@@ -35,11 +36,7 @@ QByteArray exampleBytes(const QString &name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+using testsupport::writeFile;
 
 // `bytes` with the first `from` replaced by `to`, cut after `keepLines`
 // lines when that is above 0.

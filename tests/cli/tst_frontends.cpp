@@ -5,7 +5,7 @@
 
 #include "app/parameterpage.h"
 #include "device/deviceimage.h"
-#include "params/descriptionlookup.h"
+#include "description/descriptionlookup.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"

@@ -4,6 +4,7 @@
 #include "device/devicesession.h"
 #include "simulateddevice.h"
 #include "support/exampledevice.h"
+#include "support/firmwarepackage.h"
 
 #include <QSerialPort>
 #include <QtTest>
@@ -137,9 +138,7 @@ private slots:
         QCOMPARE(bench.sim.cell(20), quint8(0x34));
         QCOMPARE(bench.sim.cell(21), quint8(0x12));
 
-        QByteArray image;
-        for (int i = 0; i < 128; ++i)
-            image.append(char(i * 3));
+        const QByteArray image = testsupport::patternImage(128);
         QCOMPARE(bench.session.uploadImage(image, 64, 2, identity, {}, {}), UploadOutcome::Done);
         const QList<QByteArray> blocks{image.left(64), image.mid(64)};
         QCOMPARE(bench.sim.receivedBlocks(), dialect == Kelpa ? blocks + blocks : blocks);

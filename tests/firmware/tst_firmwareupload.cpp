@@ -3,6 +3,7 @@
 #include "link/exchange.h"
 
 #include "simulateddevice.h"
+#include "support/firmwarepackage.h"
 
 #include <QSerialPort>
 #include <QtTest>
@@ -25,13 +26,7 @@ char *toString(const UploadOutcome &outcome)
 
 namespace {
 
-QByteArray patternImage(int length)
-{
-    QByteArray image;
-    for (int i = 0; i < length; ++i)
-        image.append(char((i * 7 + i / 256) & 0xFF));
-    return image;
-}
+using testsupport::patternImage;
 
 QList<QByteArray> blocksOf(const QByteArray &image, int blockSize, int count)
 {

@@ -6,7 +6,7 @@
 #include "fuzz/fuzzsupport.h"
 #include "device/deviceimage.h"
 #include "params/controlreceiver.h"
-#include "params/descriptionreader.h"
+#include "description/descriptionreader.h"
 #include "params/mcombobox.h"
 #include "params/xmlcontrolsreader.h"
 

@@ -5,8 +5,8 @@
 // was decoded from must encode back unchanged, also after a spin box rounded
 // it to its decimals, and a list index must survive integer conversions.
 #include "fuzz/fuzzsupport.h"
-#include "params/descriptionreader.h"
-#include "params/valuecodec.h"
+#include "description/descriptionreader.h"
+#include "description/valuecodec.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,14 +1,13 @@
 #include "link/checksums.h"
 #include "link/frames.h"
 
+#include "support/bytes.h"
+
 #include <QtTest>
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+using testsupport::hex;
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 // texts only, and the port setting written without touching the rest.
 #include "link/portsettingfile.h"
 #include "link/untrustedini.h"
+#include "support/bytes.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
@@ -20,11 +21,7 @@ namespace {
 // What a serialised byte array "ttyS" looks like in a settings file.
 const QByteArray ByteArrayObject = QByteArray("@Variant(\0\0\0\x0c\0\0\0\x04ttyS)", 22);
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
+using testsupport::writeFile;
 
 QByteArray fileContent(const QString &path)
 {

@@ -1,6 +1,6 @@
 // Where the program keeps "kova.ini" and finds descriptions and packages:
 // its own places first, then the user's and the shared data folder.
-#include "params/datafolders.h"
+#include "description/datafolders.h"
 #include "link/portsettingfile.h"
 
 #include <QtTest>

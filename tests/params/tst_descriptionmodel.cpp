@@ -1,7 +1,7 @@
 #include "descriptionfiles.h"
 
-#include "params/descriptionlookup.h"
-#include "params/descriptionreader.h"
+#include "description/descriptionlookup.h"
+#include "description/descriptionreader.h"
 
 #include <QTest>
 

@@ -6,9 +6,9 @@
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
-#include "params/descriptionreader.h"
-#include "params/valuecodec.h"
-#include "params/valuetext.h"
+#include "description/descriptionreader.h"
+#include "description/valuecodec.h"
+#include "description/valuetext.h"
 #include "params/xmlcontrolsreader.h"
 
 #include <QFile>

@@ -6,7 +6,7 @@
 
 #include "app/parameterpage.h"
 #include "device/deviceimage.h"
-#include "params/descriptionreader.h"
+#include "description/descriptionreader.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
 #include "params/xmlcontrolsreader.h"

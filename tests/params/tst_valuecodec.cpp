@@ -1,4 +1,4 @@
-#include "params/valuecodec.h"
+#include "description/valuecodec.h"
 
 #include <QTest>
 

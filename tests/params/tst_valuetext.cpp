@@ -1,4 +1,4 @@
-#include "params/valuetext.h"
+#include "description/valuetext.h"
 
 #include <QTest>
 

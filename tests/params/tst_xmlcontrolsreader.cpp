@@ -6,7 +6,7 @@
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
-#include "params/descriptionreader.h"
+#include "description/descriptionreader.h"
 #include "params/xmlcontrolsreader.h"
 
 #include <QApplication>

@@ -3,6 +3,7 @@
 // byte so that the simulator's own frame code is not trusted here.
 
 #include "simulateddevice.h"
+#include "support/bytes.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -15,10 +16,7 @@ Q_DECLARE_METATYPE(SimulatedDevice::Protocol)
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+using testsupport::hex;
 
 const QByteArray vornPing = hex("554D5354FB5C937A");
 const QByteArray vornOk = hex("4D4FB67F6DE2");

@@ -9,6 +9,8 @@
 #include "simoptions.h"
 #include "simprotocol.h"
 
+#include "support/bytes.h"
+
 #include <QtTest>
 
 Q_DECLARE_METATYPE(SimFamily)
@@ -16,10 +18,7 @@ Q_DECLARE_METATYPE(SimProtocol)
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+using testsupport::hex;
 
 DecodedRequest decodeOne(SimFamily family, const QByteArray &frame, int blockSize = 0)
 {

@@ -5,10 +5,10 @@
 #include "firmware/firmwareimage.h"
 #include "firmware/packagecheck.h"
 #include "link/untrustedini.h"
-#include "params/datafolders.h"
-#include "params/descriptioncheck.h"
-#include "params/descriptionreader.h"
-#include "params/valuetext.h"
+#include "description/datafolders.h"
+#include "description/descriptioncheck.h"
+#include "description/descriptionreader.h"
+#include "description/valuetext.h"
 
 #include <QDir>
 #include <QFile>

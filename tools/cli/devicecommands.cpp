@@ -3,7 +3,7 @@
 #include "deviceconnection.h"
 #include "report.h"
 
-#include "params/parameterdependency.h"
+#include "description/parameterdependency.h"
 
 #include <QJsonArray>
 #include <QSerialPortInfo>

@@ -6,7 +6,7 @@
 
 #include "link/portaccess.h"
 #include "link/portsettingfile.h"
-#include "params/descriptionlookup.h"
+#include "description/descriptionlookup.h"
 
 #include <QSerialPortInfo>
 #include <QTextStream>

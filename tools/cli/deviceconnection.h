@@ -6,7 +6,7 @@
 
 #include "device/deviceimage.h"
 #include "device/devicesession.h"
-#include "params/devicedescription.h"
+#include "description/devicedescription.h"
 
 #include <QSerialPort>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "loadplan.h"
 
-#include "params/valuetext.h"
+#include "description/valuetext.h"
 
 #include <QStringList>
 

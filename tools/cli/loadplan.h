@@ -3,7 +3,7 @@
 #include "parametervalues.h"
 #include "settingsfile.h"
 
-#include "params/devicedescription.h"
+#include "description/devicedescription.h"
 
 #include <QString>
 #include <QVector>

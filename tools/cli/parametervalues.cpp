@@ -1,9 +1,9 @@
 #include "parametervalues.h"
 
 #include "device/deviceimage.h"
-#include "params/parameterdependency.h"
-#include "params/valuecodec.h"
-#include "params/valuetext.h"
+#include "description/parameterdependency.h"
+#include "description/valuecodec.h"
+#include "description/valuetext.h"
 
 #include <QLocale>
 

@@ -4,8 +4,8 @@
 #include "parametervalues.h"
 #include "report.h"
 
-#include "params/valuecodec.h"
-#include "params/valuetext.h"
+#include "description/valuecodec.h"
+#include "description/valuetext.h"
 
 #include <QStringList>
 #include <QVector>

@@ -2,7 +2,7 @@
 
 #include "exitstatus.h"
 
-#include "params/devicedescription.h"
+#include "description/devicedescription.h"
 
 #include <optional>
 

@@ -3,7 +3,7 @@
 #include "parameterwriter.h"
 #include "report.h"
 
-#include "params/valuetext.h"
+#include "description/valuetext.h"
 
 namespace commands {
 

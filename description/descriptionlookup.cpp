@@ -1,7 +1,7 @@
-#include "params/descriptionlookup.h"
+#include "description/descriptionlookup.h"
 
-#include "params/datafolders.h"
-#include "params/descriptionreader.h"
+#include "description/datafolders.h"
+#include "description/descriptionreader.h"
 
 #include <QDebug>
 #include <QDir>

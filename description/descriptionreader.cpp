@@ -1,7 +1,7 @@
-#include "params/descriptionreader.h"
+#include "description/descriptionreader.h"
 
-#include "device/deviceimage.h"
-#include "params/valuecodec.h"
+#include "description/valuecodec.h"
+#include "link/cells.h"
 
 #include <QDebug>
 #include <QRegularExpression>

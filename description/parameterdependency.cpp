@@ -1,6 +1,6 @@
-#include "params/parameterdependency.h"
+#include "description/parameterdependency.h"
 
-#include "params/valuetext.h"
+#include "description/valuetext.h"
 
 namespace parameterdependency {
 

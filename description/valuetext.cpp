@@ -1,6 +1,6 @@
-#include "params/valuetext.h"
+#include "description/valuetext.h"
 
-#include "params/valuecodec.h"
+#include "description/valuecodec.h"
 
 #include <QLocale>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "params/descriptionreader.h"
-#include "params/devicedescription.h"
+#include "description/descriptionreader.h"
+#include "description/devicedescription.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "params/devicedescription.h"
+#include "description/devicedescription.h"
 
 #include <QString>
 #include <QtGlobal>

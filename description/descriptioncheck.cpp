@@ -1,8 +1,8 @@
-#include "params/descriptioncheck.h"
+#include "description/descriptioncheck.h"
 
-#include "params/parameterdependency.h"
-#include "params/valuecodec.h"
-#include "params/valuetext.h"
+#include "description/parameterdependency.h"
+#include "description/valuecodec.h"
+#include "description/valuetext.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "params/datafolders.h"
+#include "description/datafolders.h"
 
 #include <QCoreApplication>
 #include <QDir>
