@@ -52,7 +52,11 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
     QString error;
     if (path == "-" || path == "/dev/stdout") {
         QTextStream &out = report.claimOutput();
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
         out.setCodec("UTF-8");
+#else
+        out.setEncoding(QStringConverter::Utf8);
+#endif
         out << QString::fromUtf8(settingsfile::toJson(file));
         out.flush();
     } else if (!settingsfile::write(path, file, &error))
