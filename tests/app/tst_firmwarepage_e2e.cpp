@@ -424,6 +424,18 @@ private slots:
     void updateToFirmwareWithoutDescription()
     {
         prepare("vorn", Protocol::Vorn, 256);
+        // Packages that install 4.99, which no description knows.
+        for (const QString &name : {QStringLiteral("vorn-4.13.upd"), QStringLiteral("vorn-4.14.upd")}) {
+            QFile package(WindowHarness::firmwaresFolder() + "/" + name);
+            QVERIFY(package.open(QIODevice::ReadOnly));
+            QByteArray bytes = package.readAll();
+            package.close();
+            QVERIFY(bytes.contains("\nFW=4.1"));
+            bytes.replace(QByteArray("\nFW=4.13"), QByteArray("\nFW=4.99")).replace(QByteArray("\nFW=4.14"), QByteArray("\nFW=4.99"));
+            QVERIFY(package.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QCOMPARE(package.write(bytes), qint64(bytes.size()));
+            package.close();
+        }
         harness->sim.setFirmwareAfterUpload(4, 99, 0, 32);
         showFirmwarePage();
         if (QTest::currentTestFailed())
