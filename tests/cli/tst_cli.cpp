@@ -148,11 +148,11 @@ QJsonObject readJson(const QString &path)
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-void writeJson(const QString &path, const QJsonObject &object)
+bool writeJson(const QString &path, const QJsonObject &object)
 {
     QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(QJsonDocument(object).toJson());
+    const QByteArray bytes = QJsonDocument(object).toJson();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 // Every cell of every parameter in a saved file.
@@ -283,14 +283,23 @@ class CliTest : public QObject
     QTemporaryDir savedFolder;
     QMap<int, QJsonObject> savedByExample;
 
-    // What `save` writes for an example controller, saved once.
+    // What `save` writes for an example controller, saved once. A save that
+    // fails fails the test that asked, with what kova-cli said.
     QJsonObject savedSettings(int example)
     {
         if (!savedByExample.contains(example)) {
             const QString file = savedFolder.filePath(QString("example%1.json").arg(example));
             auto sim = startDevice(Examples[example]);
-            if (runCli(*sim, Examples[example], {"save", file}).status == 0)
-                savedByExample.insert(example, readJson(file));
+            const Run run = runCli(*sim, Examples[example], {"save", file});
+            const QJsonObject saved = run.status == 0 ? readJson(file) : QJsonObject();
+            if (saved.isEmpty()) {
+                QTest::qFail(qPrintable(QString("preparing a settings file: save ended with %1: %2")
+                                            .arg(run.status)
+                                            .arg(run.err)),
+                             __FILE__, __LINE__);
+                return {};
+            }
+            savedByExample.insert(example, saved);
         }
         return savedByExample.value(example);
     }
@@ -385,6 +394,8 @@ private slots:
         sim->setBlockSize(e.blockSize);
         if (arguments.contains("FILE")) {
             QJsonObject settings = savedSettings(example);
+            if (QTest::currentTestFailed())
+                return;
             QJsonObject device = settings.value("device").toObject();
             if (fileKey == "format")
                 settings.insert("format", "something else");
@@ -393,7 +404,7 @@ private slots:
             else if (!fileKey.isEmpty())
                 device.insert(fileKey, device.value(fileKey).toInt() + 1);
             settings.insert("device", device);
-            writeJson(file, settings);
+            QVERIFY(writeJson(file, settings));
             // The file differs from the device, so a load would write.
             const int cell = savedCells(file).at(0);
             sim->setCell(cell, quint8(sim->cell(cell) + 1));
@@ -547,13 +558,15 @@ private slots:
         QTemporaryDir folder;
         const QString file = folder.filePath("settings.json");
         QJsonObject settings = savedSettings(0);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(changeSettings(settings, changes));
         if (arguments.contains("OTHER FIRMWARE")) {
             QJsonObject device = settings.value("device").toObject();
             device.insert("firmwareBuild", device.value("firmwareBuild").toInt() + 1);
             settings.insert("device", device);
         }
-        writeJson(file, settings);
+        QVERIFY(writeJson(file, settings));
         arguments.replaceInStrings("OTHER FIRMWARE", file);
         arguments.replaceInStrings("FILE", file);
         auto sim = startDevice(e);
@@ -686,8 +699,10 @@ private slots:
         QTemporaryDir folder;
         const QString file = folder.filePath("settings.json");
         QJsonObject settings = savedSettings(0);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(changeSettings(settings, changes));
-        writeJson(file, settings);
+        QVERIFY(writeJson(file, settings));
         arguments.replaceInStrings("FILE", file);
         auto sim = startDevice(e);
         for (auto cell = deviceCells.begin(); cell != deviceCells.end(); ++cell)
