@@ -66,4 +66,9 @@ QString packageFolder()
     return firstPackageFolder(packageFolders());
 }
 
+QString backupFolder()
+{
+    return fallbackFolders().constFirst() + QStringLiteral("/backups");
+}
+
 }  // namespace datafolders

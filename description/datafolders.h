@@ -34,4 +34,8 @@ QStringList packageFolders();
 QString firstPackageFolder(const QStringList &folders);
 QString packageFolder();
 
+// Where settings read right before a firmware update are kept: "backups/"
+// in the user's data folder, which outlives the program's own folder.
+QString backupFolder();
+
 }  // namespace datafolders

@@ -499,6 +499,96 @@ private slots:
             QCOMPARE(result.value("firmware").toString(), newFirmware ? QString("4.13.0") : QString("4.12.7"));
     }
 
+    // The settings from before an update come back into the new firmware's
+    // description by name: one parameter is gone and one range narrowed.
+    void flashKeepsTheSettings_data()
+    {
+        QTest::addColumn<bool>("keepSettings");
+        QTest::addColumn<int>("stuckCell");  // the device keeps it at 0; -1: none
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QVariantMap>("cellsAfter");  // cell -> value
+        QTest::addColumn<QStringList>("states");      // "state name" beside "equal" and "not saved"
+
+        const QVariantMap defaults{{"10", 0}, {"12", 8}, {"18", 0}, {"21", 5}};
+        QTest::newRow("backup only") << false << -1 << 0 << defaults << QStringList();
+        QTest::newRow("kept") << true << -1 << 0 << QVariantMap{{"10", 1}, {"12", 8}, {"18", 1}, {"21", 5}}
+                              << QStringList{"restored Motor direction", "refused Start power", "restored Governor",
+                                             "dropped Governor gain"};
+        QTest::newRow("a write fails") << true << 10 << 6 << QVariantMap{{"10", 0}, {"12", 8}, {"18", 1}, {"21", 5}}
+                                       << QStringList{"failed Motor direction", "refused Start power",
+                                                      "restored Governor", "dropped Governor gain"};
+    }
+
+    void flashKeepsTheSettings()
+    {
+        QFETCH(bool, keepSettings);
+        QFETCH(int, stuckCell);
+        QFETCH(int, status);
+        QFETCH(QVariantMap, cellsAfter);
+        QFETCH(QStringList, states);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        // Firmware 4.13 has no "Governor gain" and takes at most 20 % of start power.
+        const QString description = folder.filePath("vorn.dsc");
+        QFile example(testsupport::exampleDescription("vorn"));
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        QByteArray text = example.readAll();
+        const int from = text.indexOf("fwm=\"13\"");
+        const int to = text.indexOf("</ESC>", from);
+        QVERIFY(from > 0 && to > from);
+        QByteArray entry = text.mid(from, to - from);
+        const int gain = entry.indexOf("<Parameter type=\"range\" name=\"Governor gain\"");
+        QVERIFY(gain > 0);
+        entry.remove(gain, entry.indexOf('\n', gain) + 1 - gain);
+        QVERIFY(entry.contains("name=\"Start power\" cell=\"12\" min=\"1\" max=\"25\""));
+        entry.replace("max=\"25\"", "max=\"20\"");
+        text.replace(from, to - from, entry);
+        QFile file(description);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush());
+
+        auto sim = startDevice(e);
+        sim->setBlockSize(e.blockSize);
+        sim->setFirmwareAfterUpload(4, 13, 0, 32);
+        sim->setCellsAfterUpload(testsupport::exampleCells("vorn"));
+        const QMap<int, quint8> technician{{10, 1}, {12, 22}, {18, 1}, {21, 7}};
+        sim->setCells(technician);
+        if (stuckCell >= 0)
+            sim->setCellLimits(stuckCell, 0, 0);
+        QStringList arguments{"--port", sim->portPath(), "--description", description, "--json", "flash", "--yes",
+                              testsupport::examplePackage(e.package)};
+        if (keepSettings)
+            arguments << "--keep-settings";
+        Run run;
+        QTextStream out(&run.out);
+        QTextStream err(&run.err);
+        run.status = runCli(arguments, out, err, Terminal());
+
+        QCOMPARE(run.status, status);
+        const QJsonObject result = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QVERIFY(result.value("flashed").toBool());
+        const QString backup = result.value("backup").toString();
+        QVERIFY2(backup.startsWith(qEnvironmentVariable("XDG_DATA_HOME") + "/kova/backups/Vorn-Kestrel-80-"),
+                 qPrintable(backup));
+        QVERIFY2(run.err.contains(backup) || !keepSettings, qPrintable(run.err));
+        QMap<QString, QString> saved;
+        for (const QJsonValue &parameter : readJson(backup).value("parameters").toArray())
+            saved.insert(parameter.toObject().value("name").toString(), parameter.toObject().value("shown").toString());
+        QCOMPARE(saved.value("Start power"), QString("22 %"));
+        QCOMPARE(saved.value("Governor gain"), QString("7"));
+        QCOMPARE(saved.value("Motor direction"), QString("Reversed"));
+
+        QStringList seen;
+        for (const QJsonValue &value : result.value("parameters").toArray()) {
+            const QJsonObject parameter = value.toObject();
+            const QString state = parameter.value("state").toString();
+            if (state != "equal" && state != "not saved")
+                seen << state + ' ' + parameter.value("name").toString();
+        }
+        QCOMPARE(seen, states);
+        for (auto it = cellsAfter.cbegin(); it != cellsAfter.cend(); ++it)
+            QCOMPARE(int(sim->cell(it.key().toInt())), it.value().toInt());
+    }
+
     // A file the window could not have made refuses the whole load before
     // anything is written, with --force too.
     void loadRefusesForbiddenFile_data()
@@ -582,9 +672,9 @@ private slots:
         QCOMPARE(allCells(*sim), before);
     }
 
-    // A settings file that cannot be used is refused before the port is
-    // opened: here a port that does not exist.
-    void settingsFileRefusedBeforeThePort_data()
+    // A settings file or package that cannot be used is refused before the
+    // port is opened: here a port that does not exist.
+    void filesRefusedBeforeThePort_data()
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QByteArray>("content");  // null: no file; "/": a folder
@@ -608,17 +698,27 @@ private slots:
             row("repeated name") << head + device + "  \"parameters\": [" + power + ", " + power + "]}\n"
                                  << "parameter \"Start power\" appears twice.";
         }
+        const auto flash = [](const char *what) -> QTestData & {
+            return QTest::newRow(qPrintable(QString("flash: ") + what)) << "flash";
+        };
+        flash("missing") << QByteArray() << "package.upd cannot be read: ";
+        flash("a folder") << QByteArray("/") << "package.upd cannot be read: ";
+        flash("no [Device] group") << QByteArray("[Version]\nFW=4.13\n[Firmware]\n00112233\n")
+                                   << "package.upd:1: no [Device] group with keys: not a firmware package.";
+        flash("no [Firmware] line") << QByteArray("[Device]\nID=21\nHW=2\nBL=3\nFW=4.13\n")
+                                    << "package.upd:1: no line [Firmware]: not a firmware package.";
     }
 
-    void settingsFileRefusedBeforeThePort()
+    void filesRefusedBeforeThePort()
     {
         QFETCH(QString, command);
         QFETCH(QByteArray, content);
         QFETCH(QString, message);
         QTemporaryDir folder;
-        const QString file = folder.filePath("settings.json");
+        const QString name = command == "flash" ? "package.upd" : "settings.json";
+        const QString file = folder.filePath(name);
         if (content == "/") {
-            QVERIFY(QDir(folder.path()).mkdir("settings.json"));
+            QVERIFY(QDir(folder.path()).mkdir(name));
         } else if (!content.isNull()) {
             QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly));

@@ -83,6 +83,17 @@ contains "a command's own option" --dry-run kova-cli load --
 contains "a command's own short option" -y kova-cli flash -
 contains "the options of every command" --port kova-cli load --
 lacks "another command's option" --yes kova-cli load --
+# Each command's own options are the ones its help lists.
+for command in $commands; do
+    listed=$("$program" help "$command" | sed -n '/^Options of/,/^$/p' | grep -oE -- '--[a-z-]+' | sort -u)
+    completed=$(_kova_cli_command_options "$command" | tr ' ' '\n' | grep -E -- '^--' | sort -u)
+    if [[ $listed != "$completed" ]]; then
+        echo "FAIL: options of $command: help lists $(tr '\n' ' ' <<<"$listed"), completion offers $(tr '\n' ' ' <<<"$completed")"
+        failures=$((failures + 1))
+    else
+        echo "ok: options of $command"
+    fi
+done
 expect "options before the command" $'--description' kova-cli --de
 
 expect "parameter names to set" $'Start\\ power=\nStartup\\ beeps=' kova-cli -d kestrel.dsc set Sta

@@ -243,38 +243,6 @@ Finding checkFinding(const QVector<DeviceDescription> &devices, const descriptio
     return {parameter.line, QString("parameter \"%1\" is faulty").arg(name)};
 }
 
-QString packageProblemText(const PackageFault &problem, Dialect dialect)
-{
-    switch (problem.kind) {
-    case PackageFault::HeadTooLarge:
-        return QString("the part before [Firmware] is larger than %1 KiB: the package is left out")
-            .arg(MaxIniBytes / 1024);
-    case PackageFault::NoDeviceGroup:
-        return QStringLiteral("no [Device] group with keys: not a firmware package");
-    case PackageFault::NoDataPart:
-        return QStringLiteral("no line [Firmware]: not a firmware package");
-    case PackageFault::TooLarge:
-        return QString("larger than %1 MiB: the package is not read").arg(MaxPackageBytes / (1024 * 1024));
-    case PackageFault::NotHexadecimal:
-        return QString("the line record (%1 digits, %2 lines) holds a character that is not a hexadecimal digit")
-            .arg(lineRecordDigits(dialect))
-            .arg(dialectText(dialect));
-    case PackageFault::ShortLine:
-        return QString("shorter than the line record of %1 digits and its trailer of %2 (%3 lines)")
-            .arg(lineRecordDigits(dialect))
-            .arg(lineTrailerLength(dialect))
-            .arg(dialectText(dialect));
-    case PackageFault::StrayCarriageReturn:
-        return QStringLiteral("holds a carriage return that is not right before its line feed");
-    case PackageFault::WrongLineSum:
-        return QString("the trailer does not begin with the sum of the line record's bytes, as the first data line's "
-                       "does (%1 lines)")
-            .arg(dialectText(dialect));
-    case PackageFault::NoDataLines: break;
-    }
-    return QStringLiteral("the data part holds no data line");
-}
-
 // ---- checking
 
 class Checker
@@ -387,7 +355,7 @@ private:
         const PackageInspection inspection = inspectPackage(source.bytes);
         QVector<Finding> findings;
         for (const PackageFault &problem : inspection.problems)
-            findings << Finding{problem.line, packageProblemText(problem, inspection.dialect)};
+            findings << Finding{problem.line, packageFaultText(problem, inspection.dialect)};
         if (!inspection.headAccepted || !inspection.keys.hasDeviceGroup)
             return findings;
         const bool imageRead = !inspection.image.isEmpty();
@@ -445,6 +413,38 @@ private:
 };
 
 }  // namespace
+
+QString packageFaultText(const PackageFault &problem, Dialect dialect)
+{
+    switch (problem.kind) {
+    case PackageFault::HeadTooLarge:
+        return QString("the part before [Firmware] is larger than %1 KiB: the package is left out")
+            .arg(MaxIniBytes / 1024);
+    case PackageFault::NoDeviceGroup:
+        return QStringLiteral("no [Device] group with keys: not a firmware package");
+    case PackageFault::NoDataPart:
+        return QStringLiteral("no line [Firmware]: not a firmware package");
+    case PackageFault::TooLarge:
+        return QString("larger than %1 MiB: the package is not read").arg(MaxPackageBytes / (1024 * 1024));
+    case PackageFault::NotHexadecimal:
+        return QString("the line record (%1 digits, %2 lines) holds a character that is not a hexadecimal digit")
+            .arg(lineRecordDigits(dialect))
+            .arg(dialectText(dialect));
+    case PackageFault::ShortLine:
+        return QString("shorter than the line record of %1 digits and its trailer of %2 (%3 lines)")
+            .arg(lineRecordDigits(dialect))
+            .arg(lineTrailerLength(dialect))
+            .arg(dialectText(dialect));
+    case PackageFault::StrayCarriageReturn:
+        return QStringLiteral("holds a carriage return that is not right before its line feed");
+    case PackageFault::WrongLineSum:
+        return QString("the trailer does not begin with the sum of the line record's bytes, as the first data line's "
+                       "does (%1 lines)")
+            .arg(dialectText(dialect));
+    case PackageFault::NoDataLines: break;
+    }
+    return QStringLiteral("the data part holds no data line");
+}
 
 ExitStatus check(Report &report, const QStringList &paths)
 {

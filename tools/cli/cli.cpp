@@ -21,6 +21,10 @@ ExitStatus runDeviceCommand(const CliOptions &options, DeviceConnection &connect
     if (command == "load" || command == "diff")
         if (std::optional<Failure> failure = commands::readSettings(argument, &file))
             return report.fail(*failure);
+    QByteArray package;
+    if (command == "flash")
+        if (std::optional<Failure> failure = commands::readPackage(argument, &package))
+            return report.fail(*failure);
     if (std::optional<Failure> failure = connection.connect())
         return report.fail(*failure);
     if (command == "info")
@@ -35,7 +39,7 @@ ExitStatus runDeviceCommand(const CliOptions &options, DeviceConnection &connect
         return commands::diff(connection, report, argument, file, options.all);
     if (command == "set")
         return commands::set(connection, report, options.arguments);
-    return commands::flash(connection, report, terminal, argument, options.yes);
+    return commands::flash(connection, report, terminal, argument, package, options.yes, options.keepSettings);
 }
 
 }  // namespace

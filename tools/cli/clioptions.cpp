@@ -67,8 +67,11 @@ const QVector<CommandInfo> &commandTable()
          "terminal and progress lines otherwise, then identifies the device again and prints its new "
          "firmware version; the file is read once, and the bytes checked and confirmed are the bytes sent. "
          "Right before the first block the device's identity is read again: another device gets nothing. A "
-         "device that still reports another version than the package's \"FW\" afterwards is a failed upload",
-         1, 1, {"yes"}},
+         "device that still reports another version than the package's \"FW\" afterwards is a failed upload. "
+         "A file that cannot be read or is no firmware package is refused before the port is opened. Before "
+         "the first block the device's settings are saved to a file in the backup folder (see Files), which "
+         "it names; load --force FILE restores them",
+         1, 1, {"yes", "keep-settings"}},
         {"check", "FILE...",
          "without a device: checks description files (.dsc) and firmware packages (.upd) and prints "
          "FILE:LINE: message for each problem (- reads standard input). A package is read in the dialect "
@@ -110,6 +113,9 @@ const QVector<OptionInfo> &commandOptions()
         {"", "force", "", "also takes a file made under another firmware version"},
         {"", "all", "", "also lists the parameters that are equal"},
         {"y", "yes", "", "no confirmation prompt"},
+        {"", "keep-settings", "",
+         "after the upload, loads the settings saved before it into the new firmware's description, by name "
+         "and shown value; lists each one it no longer has or refuses"},
     };
     return options;
 }
@@ -160,6 +166,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     options.force = parser.isSet("force");
     options.all = parser.isSet("all");
     options.yes = parser.isSet("yes");
+    options.keepSettings = parser.isSet("keep-settings");
     options.arguments = parser.positionalArguments();
     if (!options.arguments.isEmpty())
         options.command = options.arguments.takeFirst();

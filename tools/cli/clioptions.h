@@ -20,6 +20,7 @@ struct CliOptions {
     bool force = false;     // load
     bool all = false;       // diff
     bool yes = false;       // flash
+    bool keepSettings = false;  // flash
 };
 
 struct ParsedOptions {

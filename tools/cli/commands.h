@@ -2,13 +2,16 @@
 
 #include "exitstatus.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <optional>
 
+enum class Dialect;
 class DeviceConnection;
+struct PackageFault;
 class QTextStream;
 class Report;
 struct SettingsFile;
@@ -37,10 +40,18 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
 ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
                 bool all);
 ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &assignments);
-ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal,
-                 const QString &path, bool yes);
+// A package, read once before the port is opened: a file that cannot be
+// read or is no firmware package at all is refused without a word to the
+// device. The bytes read are the bytes checked and sent.
+std::optional<Failure> readPackage(const QString &path, QByteArray *package);
+// With `keepSettings` the settings saved before the upload are loaded into
+// the new firmware's description after it; they are saved either way.
+ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal, const QString &path,
+                 const QByteArray &package, bool yes, bool keepSettings);
 // Need no device.
 ExitStatus check(Report &report, const QStringList &paths);
+// What is wrong with a package, in check's words after "FILE:LINE: ".
+QString packageFaultText(const PackageFault &fault, Dialect dialect);
 // The parameter names of every device entry in `description`, or in the
 // files the window's lookup reads, one a line.
 ExitStatus parameterNames(QTextStream &out, const QString &description);

@@ -187,6 +187,12 @@ std::optional<Failure> DeviceConnection::identifyAgain()
     return identify();
 }
 
+std::optional<Failure> DeviceConnection::findDescriptionAgain()
+{
+    deviceImage->clearCells();
+    return findDescription();
+}
+
 std::optional<Failure> DeviceConnection::findDescription()
 {
     const DescriptionIdentity wanted{deviceIdentity.deviceId, deviceIdentity.hwVersion,

@@ -34,6 +34,9 @@ public:
     std::optional<Failure> readValues();
     // Identifies the device again after an upload, in the same dialect.
     std::optional<Failure> identifyAgain();
+    // The description of the identity read last, in place of the one before:
+    // after an upload the device may run a firmware with other parameters.
+    std::optional<Failure> findDescriptionAgain();
 
     DeviceSession &session() { return deviceSession; }
     DeviceImage &image() { return *deviceImage; }

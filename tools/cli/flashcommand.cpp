@@ -3,8 +3,10 @@
 #include "interruption.h"
 #include "progressdisplay.h"
 #include "report.h"
+#include "settingsbackup.h"
 
 #include "firmware/firmwarepackage.h"
+#include "firmware/packagecheck.h"
 
 #include <QTextStream>
 
@@ -44,19 +46,14 @@ QString damageText(const PackageDamage &damage)
 // The firmware page's checks on the bytes read once: the package fits the
 // device, its data part is sound and its image has the device's block
 // count. Nothing is sent before they pass, and only these bytes are sent.
-std::optional<Failure> checkPackageFile(DeviceConnection &connection, const QString &path, CheckedPackage *checked)
+std::optional<Failure> checkPackageFile(DeviceConnection &connection, const QString &path, const QByteArray &package,
+                                        CheckedPackage *checked)
 {
-    const PackageFile file = readPackageFile(path);
-    if (file.problem == PackageProblem::CannotRead)
-        return Failure{ExitStatus::BadUsage, QString("%1 cannot be read: %2.").arg(path, file.error)};
     const DeviceIdentity &device = connection.identity();
     const DeviceImage &geometry = connection.image();
     const PackageTarget target{device.deviceId, device.hwVersion, device.blVersion, geometry.fwPageSize,
                                geometry.fwPageCount};
-    if (file.ok())
-        *checked = checkPackage(file.bytes, dialectOf(connection.dialect()), target);
-    else
-        checked->problem = file.problem;
+    *checked = checkPackage(package, dialectOf(connection.dialect()), target);
     const PackageKeys &keys = checked->keys;
     switch (checked->problem) {
     case PackageProblem::None: return std::nullopt;
@@ -160,18 +157,42 @@ void tellFlashed(Report &report, bool flashed)
 
 }  // namespace
 
+std::optional<Failure> readPackage(const QString &path, QByteArray *package)
+{
+    const PackageFile file = readPackageFile(path);
+    if (file.problem == PackageProblem::CannotRead)
+        return Failure{ExitStatus::BadUsage, QString("%1 cannot be read: %2.").arg(path, file.error)};
+    if (file.problem == PackageProblem::TooLarge)
+        return Failure{ExitStatus::BadUsage, QString("%1 is too large to be a firmware package.").arg(path)};
+    // Only what makes a file a package at all: the rest depends on the device.
+    const PackageInspection inspection = inspectPackage(file.bytes);
+    for (const PackageFault &fault : inspection.problems)
+        if (fault.kind == PackageFault::HeadTooLarge || fault.kind == PackageFault::NoDeviceGroup
+            || fault.kind == PackageFault::NoDataPart)
+            return Failure{ExitStatus::BadUsage,
+                           QString("%1:%2: %3.").arg(path).arg(fault.line).arg(packageFaultText(fault, inspection.dialect))};
+    *package = file.bytes;
+    return std::nullopt;
+}
+
 ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal, const QString &path,
-                 bool yes)
+                 const QByteArray &package, bool yes, bool keepSettings)
 {
     tellFlashed(report, false);
     CheckedPackage checked;
-    if (std::optional<Failure> failure = checkPackageFile(connection, path, &checked))
+    if (std::optional<Failure> failure = checkPackageFile(connection, path, package, &checked))
         return report.fail(*failure);
     switch (yes ? Answer::Yes : confirm(report, terminal, checked.keys, connection)) {
     case Answer::Yes: break;
     case Answer::No: report.warn(QStringLiteral("Nothing was flashed.")); return ExitStatus::Declined;
     case Answer::Stopped: return report.fail(stoppedBeforeUpload());
     }
+    if (interruption::stopRequested())
+        return report.fail(stoppedBeforeUpload());
+    SettingsBackup backup;
+    if (std::optional<Failure> failure = backUpSettings(connection, &backup))
+        return report.fail(*failure);
+    report.field("backup", backup.path, "Settings saved to");
     if (interruption::stopRequested())
         return report.fail(stoppedBeforeUpload());
 
@@ -213,6 +234,9 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
                             QString("The device reports firmware %1 after the upload, not %2 of the package.")
                                 .arg(now, checked.keys.version)});
     tellFlashed(report, true);
+    if (keepSettings)
+        return restoreSettings(connection, report, backup);
+    report.note(QString("Restore the settings from before the update with: kova-cli load --force %1").arg(backup.path));
     return ExitStatus::Done;
 }
 

@@ -53,6 +53,9 @@ const QVector<Entry> Files{
      "the description of the controllers, in the current folder, with further *.dsc files in firmwares/ "
      "beside the program; when there is no tellur.dsc, the same in ~/.local/share/kova/, then in the "
      "installed shared data folder (/usr/share/kova/ for the package)"},
+    {"~/.local/share/kova/backups/",
+     "the settings each flash saves before its first block, one file per flash named after the device and "
+     "the time (Vorn-Kestrel-80-20261207-094512.json); kept after the update, whatever its outcome"},
     {"firmwares/*.upd",
      "firmware packages, beside the program; flash takes the package it is given, check also reads the "
      "packages beside each description it checks and in its firmwares/ folder"},
@@ -82,6 +85,8 @@ const QVector<Example> Examples{
     {"kova-cli set \"Start power=12\" Governor=On", "Sets two parameters by their shown values."},
     {"kova-cli save - | ssh bench2 kova-cli load -", "Copies the settings to the controller on another bench."},
     {"kova-cli flash -y firmwares/vorn-4.13.upd", "Installs a package without asking."},
+    {"kova-cli flash --keep-settings firmwares/vorn-4.14.upd",
+     "Installs a package and puts the settings back that the new firmware still has."},
     {"kova-cli check tellur.dsc firmwares/*.dsc firmwares/*.upd",
      "Checks descriptions and packages before they reach a bench."},
 };

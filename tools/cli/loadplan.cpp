@@ -110,3 +110,46 @@ LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterV
     }
     return plan;
 }
+
+RestorePlan planRestore(const DeviceDescription &description, const QVector<ParameterValue> &device,
+                        const QVector<SavedParameter> &saved)
+{
+    RestorePlan plan;
+    plan.after = device;
+    QVector<bool> taken(saved.size(), false);
+    for (int index = 0; index < device.size(); ++index) {
+        RestoreStep step{RestoreStep::NotSaved, device.at(index).name, index};
+        for (int i = 0; i < saved.size() && step.savedIndex < 0; ++i)
+            if (!taken.at(i) && saved.at(i).name == step.name)
+                step.savedIndex = i;
+        if (step.savedIndex >= 0) {
+            taken[step.savedIndex] = true;
+            const ParameterDescription &parameter = description.parameters.at(index);
+            const valuetext::Parsed parsed = valuetext::fromText(parameter, saved.at(step.savedIndex).shown);
+            step.raw = parsed.raw;
+            step.refusal = parsed.refusal;
+            step.rounded = parsed.ok() && parsed.rounded;
+            if (parsed.ok() && !parsed.rounded) {
+                step.action = RestoreStep::Write;
+                plan.after[index].raw = parsed.raw;
+                plan.after[index].shown = valuetext::toText(parameter, parsed.raw);
+            } else {
+                step.action = RestoreStep::Refused;
+            }
+        }
+        plan.steps << step;
+    }
+    applyDependencies(description, plan.after);
+    for (RestoreStep &step : plan.steps) {
+        if (step.action != RestoreStep::Write)
+            continue;
+        if (step.raw == device.at(step.deviceIndex).raw)
+            step.action = RestoreStep::Equal;
+        else if (plan.after.at(step.deviceIndex).disabled)
+            step.action = RestoreStep::Disabled;
+    }
+    for (int i = 0; i < saved.size(); ++i)
+        if (!taken.at(i))
+            plan.steps << RestoreStep{RestoreStep::Dropped, saved.at(i).name, -1, i};
+    return plan;
+}

@@ -4,6 +4,7 @@
 #include "settingsfile.h"
 
 #include "description/devicedescription.h"
+#include "description/valuetext.h"
 
 #include <QString>
 #include <QVector>
@@ -38,3 +39,34 @@ struct LoadPlan {
 // its raw value shows, and every name one of the device's parameters.
 LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterValue> &device,
                   const QVector<SavedParameter> &saved);
+
+// What restoring a backup after a firmware update does to one parameter:
+// the saved shown value is taken by name into the new description.
+struct RestoreStep {
+    enum Action {
+        Equal,     // the device holds the saved value
+        Write,     // `raw` goes into the parameter's cells
+        Disabled,  // differs, but a dependency disables it once restored
+        NotSaved,  // the backup lacks it: it keeps what the update left
+        Dropped,   // the description has no parameter of this name any more
+        Refused,   // the description refuses the saved value (see refusal, rounded)
+    };
+    Action action = Equal;
+    QString name;
+    int deviceIndex = -1;  // into the device's values; -1 for Dropped
+    int savedIndex = -1;   // into the backup's parameters; -1 for NotSaved
+    quint32 raw = 0;       // the saved value as the description stores it
+    valuetext::Refusal refusal = valuetext::Refusal::None;
+    bool rounded = false;  // the description cannot show the saved number exactly
+};
+
+struct RestorePlan {
+    QVector<RestoreStep> steps;     // in the device's order, then the dropped ones
+    QVector<ParameterValue> after;  // the device's values once the steps are done
+};
+
+// A backup's values are written only as the window could write them: by
+// name, a shown value that the description takes as it stands, on a
+// parameter left enabled by the values after the restore.
+RestorePlan planRestore(const DeviceDescription &description, const QVector<ParameterValue> &device,
+                        const QVector<SavedParameter> &saved);

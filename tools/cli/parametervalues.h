@@ -1,6 +1,7 @@
 #pragma once
 
 #include "description/devicedescription.h"
+#include "description/valuetext.h"
 
 #include <QString>
 #include <QVector>
@@ -33,6 +34,9 @@ void applyDependencies(const DeviceDescription &description, QVector<ParameterVa
 
 // A range's bounds as its refusals name them: "1 to 25".
 QString boundsText(const ParameterDescription &parameter);
+
+// Why `text` is no value of `parameter`, in one sentence.
+QString valueRefusalText(const ParameterDescription &parameter, const QString &text, valuetext::Refusal why);
 
 // The parameter of that name, or nullptr.
 const ParameterDescription *findParameter(const DeviceDescription &description, const QString &name);

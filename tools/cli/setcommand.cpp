@@ -17,23 +17,6 @@ struct Assignment {
     bool rounded;  // the device will show another number than the text
 };
 
-QString refusal(const ParameterDescription &parameter, const QString &text, valuetext::Refusal why)
-{
-    switch (why) {
-    case valuetext::Refusal::NotAnEntry:
-        return QString("\"%1\" is not an entry of \"%2\" (%3).")
-            .arg(text, parameter.name, parameter.entries.join(", "));
-    case valuetext::Refusal::NotANumber: return QString("\"%1\" is not a number.").arg(text);
-    case valuetext::Refusal::OutOfRange:
-        return QString("%1 is out of the range of \"%2\" (%3).").arg(text, parameter.name, boundsText(parameter));
-    case valuetext::Refusal::NotOnOff: return QString("\"%1\" takes on or off.").arg(parameter.name);
-    case valuetext::Refusal::BetweenSteps:
-    case valuetext::Refusal::NoParameter:
-    case valuetext::Refusal::None: break;
-    }
-    return QString("\"%1\" cannot be set.").arg(parameter.name);
-}
-
 // Every assignment checked against the description before anything is sent.
 std::optional<Failure> parseAssignments(const DeviceDescription &description, const QStringList &texts,
                                         QVector<Assignment> *assignments)
@@ -47,7 +30,7 @@ std::optional<Failure> parseAssignments(const DeviceDescription &description, co
             return Failure{ExitStatus::BadUsage, QString("The device has no parameter \"%1\".").arg(name)};
         const valuetext::Parsed parsed = valuetext::fromText(*parameter, value);
         if (!parsed.ok())
-            return Failure{ExitStatus::BadUsage, refusal(*parameter, value, parsed.refusal)};
+            return Failure{ExitStatus::BadUsage, valueRefusalText(*parameter, value, parsed.refusal)};
         *assignments << Assignment{parameter, int(parameter - description.parameters.constData()),
                                    parsed.raw, value, parsed.rounded};
     }

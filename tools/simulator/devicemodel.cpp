@@ -50,6 +50,11 @@ void DeviceModel::setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 
     m_pendingFirmware = PendingFirmware{fwMajor, fwMinor, fwBuild, blockCount, m_acknowledgedBlocks};
 }
 
+void DeviceModel::setCellsAfterUpload(const QMap<int, quint8> &cells)
+{
+    m_cellsAfterUpload = cells;
+}
+
 void DeviceModel::failCell(int cell)
 {
     m_failedCells.insert(cell);
@@ -126,6 +131,8 @@ void DeviceModel::noteAcknowledgement()
     PendingFirmware &pending = *m_pendingFirmware;
     if (m_acknowledgedBlocks - pending.acknowledgedBefore < pending.blockCount * passes)
         return;
+    for (auto it = m_cellsAfterUpload.cbegin(); it != m_cellsAfterUpload.cend(); ++it)
+        setCell(it.key(), it.value());
     const IdentityCells cells = identityCellsOf(familyOf(m_protocol));
     setCell(cells.fwMajor, pending.fwMajor);
     setCell(cells.fwMinor, pending.fwMinor);

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QSet>
 
 #include <array>
@@ -31,6 +32,9 @@ public:
     // After blockCount acknowledged blocks (twice that in Kelpa, which sends
     // every block twice) the identity reports the new firmware version.
     void setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount);
+    // The new firmware's defaults: the cells it sets when that upload ends,
+    // before the identity reports the new version.
+    void setCellsAfterUpload(const QMap<int, quint8> &cells);
 
     void failCell(int cell);
     void reviveCell(int cell);
@@ -68,6 +72,7 @@ private:
     std::optional<int> m_refusedAcknowledgement;
     int m_acknowledgedBlocks = 0;
     std::optional<PendingFirmware> m_pendingFirmware;
+    QMap<int, quint8> m_cellsAfterUpload;
     QList<QByteArray> m_blocks;
     int m_bootloaderEntries = 0;
 

@@ -49,6 +49,18 @@ QString describe(const SimRequest &request)
     return request.answered ? line : line + QStringLiteral(" (no answer)");
 }
 
+QMap<int, quint8> readCellFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        fail(QStringLiteral("cannot read %1").arg(path));
+    QString error;
+    const auto cells = parseCellList(QString::fromUtf8(file.readAll()), &error);
+    if (!cells)
+        fail(QStringLiteral("%1: %2").arg(path, error));
+    return *cells;
+}
+
 void configure(SimulatedDevice &device, const QCommandLineParser &parser)
 {
     const QString dialect = parser.value("dialect");
@@ -56,16 +68,8 @@ void configure(SimulatedDevice &device, const QCommandLineParser &parser)
         fail(QStringLiteral("unknown dialect \"%1\"").arg(dialect));
     device.attachDevice(dialects.value(dialect));
 
-    if (parser.isSet("cells")) {
-        QFile file(parser.value("cells"));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            fail(QStringLiteral("cannot read %1").arg(file.fileName()));
-        QString error;
-        const auto cells = parseCellList(QString::fromUtf8(file.readAll()), &error);
-        if (!cells)
-            fail(QStringLiteral("%1: %2").arg(file.fileName(), error));
-        device.setCells(*cells);
-    }
+    if (parser.isSet("cells"))
+        device.setCells(readCellFile(parser.value("cells")));
     if (parser.isSet("identity")) {
         const auto identity = parseIdentity(parser.value("identity"));
         if (!identity)
@@ -93,6 +97,8 @@ void configure(SimulatedDevice &device, const QCommandLineParser &parser)
             fail(QStringLiteral("--after-upload wants major.minor.build,blocks"));
         device.setFirmwareAfterUpload(after->fwMajor, after->fwMinor, after->fwBuild, after->blockCount);
     }
+    if (parser.isSet("defaults-after-upload"))
+        device.setCellsAfterUpload(readCellFile(parser.value("defaults-after-upload")));
     device.setWireTiming(parser.isSet("wire-timing"));
     device.setEchoInPackets(parser.isSet("echo-packets"));
     if (parser.isSet("late-reply")) {
@@ -137,6 +143,7 @@ int main(int argc, char *argv[])
         {"block-size", "Firmware block size in bytes (block frames need it).", "bytes"},
         {"after-upload", "Firmware version the identity reports after an upload of that many blocks.",
          "major.minor.build,blocks"},
+        {"defaults-after-upload", "Cells the new firmware of --after-upload resets, lines as in --cells.", "file"},
         {"wire-timing", "Send every byte at the speed the port is set to."},
         {"echo-packets", "Hand back the echo of each write in one piece once it is through, "
                          "as a USB adapter delivers a packet (the port scan needs it with --wire-timing)."},

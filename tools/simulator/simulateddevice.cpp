@@ -370,6 +370,11 @@ void SimulatedDevice::setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, qui
     m_worker->with([&](LinkState &s) { s.model.setFirmwareAfterUpload(fwMajor, fwMinor, fwBuild, blockCount); });
 }
 
+void SimulatedDevice::setCellsAfterUpload(const QMap<int, quint8> &cells)
+{
+    m_worker->with([&](LinkState &s) { s.model.setCellsAfterUpload(cells); });
+}
+
 void SimulatedDevice::setGarbleReplies(bool garble)
 {
     m_worker->with([&](LinkState &s) { s.faults.garble = garble; });

@@ -61,6 +61,7 @@ public:
     QList<QByteArray> receivedBlocks() const;   // data of every block with a good check, in order
     int bootloaderEntries() const;
     void setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount);
+    void setCellsAfterUpload(const QMap<int, quint8> &cells);
 
     // Faults
     void setGarbleReplies(bool garble);

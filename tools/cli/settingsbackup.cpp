@@ -1,0 +1,145 @@
+#include "settingsbackup.h"
+
+#include "deviceconnection.h"
+#include "loadplan.h"
+#include "parametervalues.h"
+#include "parameterwriter.h"
+#include "report.h"
+
+#include "description/datafolders.h"
+#include "description/valuetext.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+// "Vorn-Kestrel-80-20261207-224105.json": the device's name in characters
+// every file system and shell takes, and the local time to the second.
+QString backupName(const QString &deviceName, const QDateTime &time, int attempt)
+{
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9]+"));
+    QString name = QString(deviceName).replace(unsafe, QStringLiteral("-")).remove(QRegularExpression("^-|-$"));
+    if (name.isEmpty())
+        name = QStringLiteral("device");
+    name += '-' + time.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (attempt > 1)
+        name += '-' + QString::number(attempt);
+    return name + QStringLiteral(".json");
+}
+
+Failure keptIn(const Failure &failure, const QString &path)
+{
+    return {failure.status,
+            QString("%1 The settings from before the update are in %2.").arg(failure.sentence, path)};
+}
+
+QString refusalText(const ParameterDescription &parameter, const RestoreStep &step, const QString &saved)
+{
+    if (step.rounded)
+        return QString("this firmware's description would show it as %1.")
+            .arg(valuetext::toText(parameter, step.raw));
+    return valueRefusalText(parameter, saved, step.refusal);
+}
+
+}  // namespace
+
+std::optional<Failure> backUpSettings(DeviceConnection &connection, SettingsBackup *backup)
+{
+    if (std::optional<Failure> failure = connection.readValues())
+        return Failure{failure->status, failure->sentence + " No settings backup was made and nothing was sent."};
+    backup->file = SettingsFile::of(connection.settingsIdentity(), connection.values());
+    const QString folder = datafolders::backupFolder();
+    if (!QDir().mkpath(folder))
+        return Failure{ExitStatus::BadUsage,
+                       QString("The backup folder %1 cannot be made; nothing was sent.").arg(folder)};
+    const QDateTime now = QDateTime::currentDateTime();
+    int attempt = 1;
+    do
+        backup->path = folder + '/' + backupName(connection.description().name, now, attempt++);
+    while (QFileInfo::exists(backup->path));
+    QString error;
+    if (!settingsfile::write(backup->path, backup->file, &error))
+        return Failure{ExitStatus::BadUsage, QString("The settings backup %1 cannot be written: %2; nothing was "
+                                                     "sent.")
+                                                 .arg(backup->path, error)};
+    return std::nullopt;
+}
+
+ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const SettingsBackup &backup)
+{
+    for (auto step : {&DeviceConnection::findDescriptionAgain, &DeviceConnection::readValues})
+        if (std::optional<Failure> failure = (connection.*step)())
+            return report.fail(keptIn(*failure, backup.path));
+    const DeviceDescription &description = connection.description();
+    const QVector<ParameterValue> values = connection.values();
+    const QVector<SavedParameter> &saved = backup.file.parameters;
+    const RestorePlan plan = planRestore(description, values, saved);
+    int restored = 0, equal = 0, disabled = 0, notRestored = 0;
+    WriteFailures failures;
+    for (const RestoreStep &step : plan.steps) {
+        const QString savedShown = step.savedIndex >= 0 ? saved.at(step.savedIndex).shown : QString();
+        if (step.action == RestoreStep::Dropped) {
+            ++notRestored;
+            report.parameter("dropped", step.name,
+                             QString("%1: %2 not restored: this firmware's description has no such parameter.")
+                                 .arg(step.name, savedShown),
+                             {{"saved", savedShown}});
+            continue;
+        }
+        const ParameterValue &current = values.at(step.deviceIndex);
+        const ParameterDescription &parameter = description.parameters.at(step.deviceIndex);
+        QJsonObject details{{"device", current.shown}, {"saved", savedShown}};
+        switch (step.action) {
+        case RestoreStep::NotSaved:
+            report.parameter("not saved", step.name, QString("%1: %2, new in this firmware.").arg(step.name, current.shown),
+                             {{"device", current.shown}});
+            continue;
+        case RestoreStep::Refused:
+            ++notRestored;
+            report.parameter("refused", step.name,
+                             QString("%1: %2 not restored: %3")
+                                 .arg(step.name, savedShown, refusalText(parameter, step, savedShown)),
+                             details);
+            continue;
+        case RestoreStep::Equal:
+            ++equal;
+            report.parameter("equal", step.name, QString("%1: %2").arg(step.name, current.shown), details);
+            continue;
+        case RestoreStep::Disabled: {
+            ++disabled;
+            const ParameterValue &source = plan.after.at(plan.after.at(step.deviceIndex).disabledBy);
+            details.insert("disabledBy", source.name);
+            report.parameter("disabled", step.name,
+                             QString("%1: %2 kept, %3 not written: \"%4\" is %5")
+                                 .arg(step.name, current.shown, savedShown, source.name, source.shown),
+                             details);
+            continue;
+        }
+        case RestoreStep::Write:
+        case RestoreStep::Dropped: break;
+        }
+        if (std::optional<Failure> failure = writeParameter(connection, parameter, step.raw)) {
+            ++notRestored;
+            report.parameter("failed", step.name, failure->sentence, details);
+            if (!failures.goOnAfter(*failure))
+                break;
+            continue;
+        }
+        ++restored;
+        report.parameter("restored", step.name, QString("%1: %2 -> %3").arg(step.name, current.shown, savedShown),
+                         details);
+    }
+    report.field("restored", restored, "Restored");
+    report.field("equal", equal, "Equal");
+    report.field("disabled", disabled, "Disabled");
+    report.field("notRestored", notRestored, "Not restored");
+    if (notRestored > 0)
+        report.warn(QString("%1 saved setting%2 not restored; every saved setting is in %3.")
+                        .arg(notRestored)
+                        .arg(notRestored == 1 ? " was" : "s were")
+                        .arg(backup.path));
+    return failures.end(report);
+}
