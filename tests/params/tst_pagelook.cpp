@@ -1,5 +1,5 @@
 #include "controlreceiver.h"
-#include "descriptionfiles.h"
+#include "support/descriptionfiles.h"
 
 #include "legacyrows.h"
 #include "pagehost.h"

@@ -1,4 +1,4 @@
-#include "descriptionfiles.h"
+#include "support/descriptionfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
