@@ -2,7 +2,7 @@
 // description and building its rows, for files at the reader's bounds and
 // for files beyond them, which must be refused quickly.
 
-#include "pagehost.h"
+#include "support/pagehost.h"
 #include "params/controlreceiver.h"
 
 #include "device/deviceimage.h"
@@ -184,7 +184,7 @@ Timing timeOnce(ControlReceiver &receiver, int *rows)
     image.hwVersion = Hw;
     image.fwMajor = Fw;
     image.fwMinor = Fwm;
-    PageHost host(false);
+    PageHost host;
     QCoreApplication::processEvents();
     QElapsedTimer timer;
     timer.start();

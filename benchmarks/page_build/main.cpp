@@ -1,9 +1,9 @@
 // Times building and filling a parameter page of 250 parameters: the
-// description read, the first refresh pass and the dependency pass, today's
-// way and the way the program built its rows before, side by side.
+// description read, the first refresh pass and the dependency pass; then
+// showing the page and tearing it down.
 
-#include "legacyrows.h"
-#include "pagehost.h"
+#include "support/bytes.h"
+#include "support/pagehost.h"
 
 #include "app/parameterpage.h"
 #include "device/deviceimage.h"
@@ -16,7 +16,6 @@
 #include <QStyleFactory>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTreeWidget>
@@ -119,9 +118,7 @@ double millisecondsSince(QElapsedTimer &timer)
     return ms;
 }
 
-enum class Way { Legacy, Today };
-
-Timings buildOnce(PageWindow &window, Way way, int *rows)
+Timings buildOnce(PageWindow &window, int *rows)
 {
     auto image = std::make_unique<DeviceImage>();
     image->deviceId = Id;
@@ -129,17 +126,14 @@ Timings buildOnce(PageWindow &window, Way way, int *rows)
     image->fwMajor = Fw;
     image->fwMinor = Fwm;
     fillCells(*image);
-    PageHost host(way == Way::Legacy);
+    PageHost host;
     QCoreApplication::processEvents();
     window.tree = host.tree;
 
     Timings t;
     QElapsedTimer timer;
     timer.start();
-    if (way == Way::Legacy)
-        LegacyRows(&window, host.tree, image.get()).readDescription();
-    else
-        XmlControlsReader(&window, host.tree, image.get()).readDescription();
+    XmlControlsReader(&window, host.tree, image.get()).readDescription();
     t.read = millisecondsSince(timer);
     *rows = parameterpage::decodeControls(host.tree, *image);
     t.decode = millisecondsSince(timer);
@@ -184,55 +178,35 @@ int main(int argc, char *argv[])
     QTemporaryDir folder;
     if (!folder.isValid() || !QDir::setCurrent(folder.path()))
         return 1;
-    QFile file(QStringLiteral("tellur.dsc"));
-    if (!file.open(QIODevice::WriteOnly) || file.write(description()) < 0)
+    if (!testsupport::writeFile(QStringLiteral("tellur.dsc"), description()))
         return 1;
-    file.close();
 
     PageWindow window;
-    std::vector<Timings> runs[2];
+    std::vector<Timings> runs;
     int rows = 0;
-    // "today" as argument runs only today's way, for profiling.
-    const bool onlyToday = app.arguments().value(1) == QLatin1String("today");
     for (int run = 0; run < Runs; ++run)
-        for (Way way : {Way::Legacy, Way::Today})
-            if (way == Way::Today || !onlyToday)
-                runs[int(way)].push_back(buildOnce(window, way, &rows));
-    if (onlyToday)
-        return 0;
+        runs.push_back(buildOnce(window, &rows));
 
-    std::printf("Parameter page of %d rows, %d runs of each way in turn (first included),"
-                " platform %s, style %s\n",
-                rows, Runs, qPrintable(QGuiApplication::platformName()),
-                qPrintable(QApplication::style()->objectName()));
-    double totals[2] = {};
-    for (Way way : {Way::Legacy, Way::Today}) {
-        const std::vector<Timings> &timings = runs[int(way)];
-        auto report = [&](const char *phase, double (*value)(const Timings &)) {
-            std::vector<double> values;
-            for (const Timings &t : timings)
-                values.push_back(value(t));
-            std::printf("  %-34s median %8.2f ms   min %8.2f ms   max %8.2f ms\n", phase,
-                        median(values), *std::min_element(values.begin(), values.end()),
-                        *std::max_element(values.begin(), values.end()));
-            return median(values);
-        };
-        std::printf("%s:\n", way == Way::Legacy ? "Before (controls styled one by one)"
-                                                : "Today");
-        report("readDescription", [](const Timings &t) { return t.read; });
-        report("decodeControls", [](const Timings &t) { return t.decode; });
-        report("updateAllDependents", [](const Timings &t) { return t.dependents; });
-        totals[int(way)] = report("read + decode + dependents",
-                                  [](const Timings &t) { return t.total(); });
-        report("show the page (extra)", [](const Timings &t) { return t.show; });
-        report("tearDown (extra)", [](const Timings &t) { return t.tearDown; });
-        report("longest turn deleting (extra)",
-               [](const Timings &t) { return t.longestDisposalTurn; });
-    }
-    std::printf("Build and fill, median: before %.2f ms, today %.2f ms, ratio today/before %.2f"
-                " (goal: today under 50 ms)\n",
-                totals[0], totals[1], totals[1] / totals[0]);
-    std::printf("  writes offered while decoding: %d per run\n", window.writes / (2 * Runs));
+    std::printf("Parameter page of %d rows, %d runs (first included), platform %s, style %s\n", rows, Runs,
+                qPrintable(QGuiApplication::platformName()), qPrintable(QApplication::style()->objectName()));
+    auto report = [&](const char *phase, double (*value)(const Timings &)) {
+        std::vector<double> values;
+        for (const Timings &t : runs)
+            values.push_back(value(t));
+        std::printf("  %-34s median %8.2f ms   min %8.2f ms   max %8.2f ms\n", phase, median(values),
+                    *std::min_element(values.begin(), values.end()),
+                    *std::max_element(values.begin(), values.end()));
+        return median(values);
+    };
+    report("readDescription", [](const Timings &t) { return t.read; });
+    report("decodeControls", [](const Timings &t) { return t.decode; });
+    report("updateAllDependents", [](const Timings &t) { return t.dependents; });
+    const double total = report("read + decode + dependents", [](const Timings &t) { return t.total(); });
+    report("show the page (extra)", [](const Timings &t) { return t.show; });
+    report("tearDown (extra)", [](const Timings &t) { return t.tearDown; });
+    report("longest turn deleting (extra)", [](const Timings &t) { return t.longestDisposalTurn; });
+    std::printf("Build and fill, median: %.2f ms (goal: under 50 ms)\n", total);
+    std::printf("  writes offered while decoding: %d per run\n", window.writes / Runs);
     return 0;
 }
 

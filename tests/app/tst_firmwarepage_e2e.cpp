@@ -1,6 +1,7 @@
 // The firmware page as a user meets it: the real window, worker thread and
 // serial port against the simulated controller, from the listed packages
 // through the warning box and the upload to the re-identified device.
+#include "support/firmwarepackage.h"
 #include "support/windowharness.h"
 
 #include "firmware/firmwarepackage.h"
@@ -24,6 +25,7 @@
 namespace {
 
 using Protocol = SimulatedDevice::Protocol;
+using testsupport::packageImage;
 
 // What a user saw of a message box.
 struct SeenBox {
@@ -54,27 +56,6 @@ SeenBox describe(QMessageBox *box)
 QImage ledImage(const char *resource)
 {
     return QPixmap(resource).scaled(15, 15, Qt::IgnoreAspectRatio, Qt::FastTransformation).toImage();
-}
-
-// The image as the device must receive it, read straight from the package
-// text: the first `recordDigits` hexadecimal digits of every line after
-// "[Firmware]".
-QByteArray packageImage(const QString &path, int recordDigits)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray hex;
-    bool inData = false;
-    for (QByteArray line : file.readAll().split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!inData)
-            inData = line == "[Firmware]";
-        else if (line.size() >= recordDigits)
-            hex += line.left(recordDigits);
-    }
-    return QByteArray::fromHex(hex);
 }
 
 QList<QByteArray> blocksOf(const QByteArray &image, int blockSize, int blockCount, int passes)

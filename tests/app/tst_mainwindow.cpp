@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/statuslabel.h"
 #include "device/buscontroller.h"
+#include "support/bytes.h"
 #include "support/testsupport.h"
 
 #include <QtTest>
@@ -62,11 +63,9 @@ private:
     // device name without any device.
     void nameTheDevice(const QString &name)
     {
-        QFile description("tellur.dsc");
-        QVERIFY(description.open(QIODevice::WriteOnly));
-        description.write(
-            QString("<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"%1\"/>").arg(name.toHtmlEscaped()).toUtf8());
-        description.close();
+        QVERIFY(testsupport::writeFile(
+            "tellur.dsc",
+            QString("<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"%1\"/>").arg(name.toHtmlEscaped()).toUtf8()));
         QVERIFY(QMetaObject::invokeMethod(window.get(), "constructDevice"));
         QFile::remove("tellur.dsc");
     }
@@ -255,12 +254,8 @@ private slots:
         QFETCH(QString, pattern);
         QFETCH(int, rows);
         QFile::remove("tellur.dsc");
-        if (!description.isEmpty()) {
-            QFile file("tellur.dsc");
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            QCOMPARE(file.write(description.toUtf8()), qint64(description.toUtf8().size()));
-            file.close();
-        }
+        if (!description.isEmpty())
+            QVERIFY(testsupport::writeFile("tellur.dsc", description.toUtf8()));
         QVERIFY(QMetaObject::invokeMethod(window.get(), "constructDevice"));
         QFile::remove("tellur.dsc");
         showStatus("dark_green", "");

@@ -2,6 +2,7 @@
 // and serial port against the simulated controller on a pseudo-terminal.
 // Values are checked on the screen and in the device's cells, writes in the
 // device's request log.
+#include "support/bytes.h"
 #include "support/windowharness.h"
 
 #include "device/buscontroller.h"
@@ -184,9 +185,7 @@ private:
     // Replaces the example description in the run folder.
     void describe(const QString &xml)
     {
-        QFile description("tellur.dsc");
-        QVERIFY(description.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(description.write(xml.toUtf8()), qint64(xml.toUtf8().size()));
+        QVERIFY(testsupport::writeFile("tellur.dsc", xml.toUtf8()));
     }
 
     // Nothing to do for the user: the page comes up by itself.

@@ -4,6 +4,7 @@
 #include "pseudoterminal.h"
 #include "simulateddevice.h"
 #include "support/exampledevice.h"
+#include "support/firmwarepackage.h"
 #include "support/portpuller.h"
 
 #include <QJsonArray>
@@ -254,16 +255,7 @@ QString editedCopy(const QString &package, const QTemporaryDir &folder, int line
 // The blocks a package's image makes, read straight from its text.
 QList<QByteArray> packageBlocks(const QString &package, int recordDigits, int blockSize)
 {
-    QFile file(testsupport::examplePackage(package));
-    file.open(QIODevice::ReadOnly);
-    QByteArray hex;
-    bool inData = false;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (inData && line.size() > recordDigits)
-            hex += line.left(recordDigits);
-        inData = inData || line.trimmed() == "[Firmware]";
-    }
-    const QByteArray image = QByteArray::fromHex(hex);
+    const QByteArray image = testsupport::packageImage(testsupport::examplePackage(package), recordDigits);
     QList<QByteArray> blocks;
     for (int at = 0; at + blockSize <= image.size(); at += blockSize)
         blocks << image.mid(at, blockSize);

@@ -32,8 +32,7 @@ Run check(const QStringList &arguments)
 
 QByteArray exampleBytes(const QString &name)
 {
-    QFile file(testsupport::sourcePath("examples/" + name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return testsupport::readFile(testsupport::sourcePath("examples/" + name));
 }
 
 using testsupport::writeFile;

@@ -6,6 +6,7 @@
 #include "link/portsettingfile.h"
 #include "link/untrustedini.h"
 #include "simulateddevice.h"
+#include "support/bytes.h"
 #include "support/portpuller.h"
 #include "support/testsupport.h"
 
@@ -123,15 +124,10 @@ private:
 
     static bool writeSettingFile(const QByteArray &content)
     {
-        QFile file(testsupport::portSettingPath());
-        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+        return testsupport::writeFile(testsupport::portSettingPath(), content);
     }
 
-    static QByteArray settingFile()
-    {
-        QFile file(testsupport::portSettingPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    static QByteArray settingFile() { return testsupport::readFile(testsupport::portSettingPath()); }
 
     // A byte array as the toolkit's settings writer serialises it, raw.
     static QByteArray serialisedText(const QByteArray &bytes)

@@ -21,13 +21,8 @@ namespace {
 // What a serialised byte array "ttyS" looks like in a settings file.
 const QByteArray ByteArrayObject = QByteArray("@Variant(\0\0\0\x0c\0\0\0\x04ttyS)", 22);
 
+using testsupport::readFile;
 using testsupport::writeFile;
-
-QByteArray fileContent(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 }  // namespace
 
@@ -242,7 +237,7 @@ private slots:
         QTemporaryDir folder;
         const QString inNewFolder = folder.filePath("config/kova/kova.ini");
         QVERIFY(writePortName(inNewFolder, "ttyUSB1"));
-        QCOMPARE(fileContent(inNewFolder), QByteArray("[PORT]\nName=ttyUSB1\n"));
+        QCOMPARE(readFile(inNewFolder), QByteArray("[PORT]\nName=ttyUSB1\n"));
         QCOMPARE(readPortName(inNewFolder), QString("ttyUSB1"));
 
         // Not a setting file: left as it is.
@@ -251,7 +246,7 @@ private slots:
         QVERIFY(writeFile(large, content));
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Port setting file not written: "));
         QVERIFY(!writePortName(large, "ttyUSB1"));
-        QCOMPARE(fileContent(large), content);
+        QCOMPARE(readFile(large), content);
     }
 };
 

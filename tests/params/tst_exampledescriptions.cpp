@@ -1,5 +1,5 @@
 #include "controlreceiver.h"
-#include "descriptionfiles.h"
+#include "support/descriptionfiles.h"
 
 #include "app/parameterpage.h"
 #include "device/deviceimage.h"

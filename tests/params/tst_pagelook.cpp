@@ -1,133 +1,136 @@
 #include "controlreceiver.h"
-#include "descriptionfiles.h"
-
-#include "legacyrows.h"
-#include "pagehost.h"
 
 #include "app/parameterpage.h"
 #include "device/deviceimage.h"
 #include "description/descriptionreader.h"
+#include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
 #include "params/xmlcontrolsreader.h"
+#include "support/descriptionfiles.h"
+#include "support/pagehost.h"
 #include "support/testsupport.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFile>
+#include <QMap>
 #include <QStyleFactory>
 #include <QTest>
 
+#include <memory>
+
 namespace {
 
-// What a control looks like and where it sits, as text for a readable diff.
-QString describe(QWidget *widget)
+// The page's look as the window's and the controls' style sheets give it.
+constexpr int RowHeight = 34;
+constexpr int EntryMinHeight = 20;
+const QRgb Box = qRgb(25, 28, 31);
+const QRgb DisabledBox = qRgb(45, 49, 54);  // the page's own background
+const QRgb CheckedBox = qRgb(215, 214, 213);
+const QRgb Text = qRgb(210, 210, 210);  // the window's text
+const QRgb DisabledText = qRgb(128, 128, 128);
+const QRgb PopupBackground = qRgb(90, 100, 108);
+const QRgb PopupText = qRgb(230, 230, 230);
+const QRgb Accent = qRgb(61, 174, 233);
+
+QImage pixelsOf(QWidget *widget)
 {
-    QStringList parts{QString::fromLatin1(widget->metaObject()->className()),
-                      QString("geometry %1,%2 %3x%4")
-                          .arg(widget->x())
-                          .arg(widget->y())
-                          .arg(widget->width())
-                          .arg(widget->height()),
-                      QString("hint %1x%2").arg(widget->sizeHint().width()).arg(widget->sizeHint().height()),
-                      widget->isEnabled() ? "enabled" : "disabled", widget->font().toString()};
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Disabled})
-        for (QPalette::ColorRole role : {QPalette::Window, QPalette::WindowText, QPalette::Base,
-                                         QPalette::Text, QPalette::Button, QPalette::ButtonText,
-                                         QPalette::Highlight, QPalette::HighlightedText})
-            parts << widget->palette().color(group, role).name();
-    return parts.join(' ');
+    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The colour most of the pixels have: a control's box.
+QRgb mostPixels(const QImage &image)
+{
+    QMap<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb most = 0;
+    int count = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > count) {
+            most = it.key();
+            count = it.value();
+        }
+    return most;
+}
+
+// The bounding box of the pixels of one colour.
+QRect areaOf(const QImage &image, QRgb colour)
+{
+    QRect area;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == colour)
+                area |= QRect(x, y, 1, 1);
+    return area;
+}
+
+QString colourName(QRgb colour)
+{
+    return QColor(colour).name();
+}
+
+bool isChecked(QWidget *control)
+{
+    auto *check = qobject_cast<MCheckBox *>(control);
+    return check && check->isChecked();
+}
+
+QRgb boxColour(QWidget *control, bool enabled)
+{
+    return isChecked(control) ? CheckedBox : enabled ? Box : DisabledBox;
 }
 
 }  // namespace
 
-// The page built today looks as it did when every control carried its own
-// style sheet: the same pixels, geometry, fonts and colours.
+// The parameter page's look for each example controller: what a style
+// regression would break (a control losing the tree's style sheet, a
+// colour, a size, the focus frame).
 class TestPageLook : public QObject
 {
     Q_OBJECT
 
     DeviceImage image;
+    ControlReceiver receiver;
+    std::unique_ptr<PageHost> host;
 
-    // Builds, fills and shows the page one way; returns one line per row
-    // and per list entry of an opened popup, and the window's pixels.
-    QStringList buildAndDescribe(bool legacy, QImage *pixels)
+    QWidget *controlIn(int row) const { return host->tree->itemWidget(host->tree->topLevelItem(row), 1); }
+
+    QList<QWidget *> controls() const
     {
-        image.clearCells();
-        for (int cell = 0; cell < CellCount; ++cell)
-            image.cells[cell].value = quint8((cell * 37 + 11) % 4);
-        ControlReceiver receiver;
-        PageHost host(legacy);
-        QCoreApplication::processEvents();
-        if (legacy)
-            LegacyRows(&receiver, host.tree, &image).readDescription();
-        else
-            XmlControlsReader(&receiver, host.tree, &image).readDescription();
-        parameterpage::decodeControls(host.tree, image);
-        parameterpage::updateAllDependents(host.tree);
-        host.showPage();
-        QCoreApplication::processEvents();
-
-        QStringList lines;
-        for (int row = 0; row < host.tree->topLevelItemCount(); ++row) {
-            QWidget *control = host.tree->itemWidget(host.tree->topLevelItem(row), 1);
-            lines << describe(control);
-            // A list's popup is a window of its own, described once opened.
-            for (QWidget *child : control->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-                if (!child->isWindow())
-                    lines << "  " + describe(child);
-            if (auto *list = qobject_cast<MComboBox *>(control); list && list->isEnabled()) {
-                list->showPopup();
-                QCoreApplication::processEvents();
-                QAbstractItemView *view = list->view();
-                lines << "  popup " + describe(view->window()) + " " + describe(view);
-                for (int entry = 0; entry < list->count(); ++entry) {
-                    const QRect rect = view->visualRect(list->model()->index(entry, 0));
-                    lines << QString("    entry %1,%2 %3x%4")
-                                 .arg(rect.x())
-                                 .arg(rect.y())
-                                 .arg(rect.width())
-                                 .arg(rect.height());
-                }
-                const QImage popup = view->window()->grab().toImage();
-                lines << "    pixels "
-                             + QString::number(qHashBits(popup.constBits(), size_t(popup.sizeInBytes())));
-                list->hidePopup();
-                QCoreApplication::processEvents();
-            }
-        }
-        // The focused look of every list and range that can take the focus.
-        QApplication::setActiveWindow(&host.window);
-        for (QWidget *control : focusableControls(host.tree)) {
-            control->setFocus(Qt::OtherFocusReason);
-            QCoreApplication::processEvents();
-            const QImage focused = control->grab().toImage();
-            lines << QString("focused %1 pixels %2")
-                         .arg(describe(control))
-                         .arg(qHashBits(focused.constBits(), size_t(focused.sizeInBytes())));
-        }
-        if (QWidget *focused = QApplication::focusWidget())
-            focused->clearFocus();
-        QCoreApplication::processEvents();
-        *pixels = host.window.grab().toImage();
-        parameterpage::tearDown(host.tree);
-        return lines;
+        QList<QWidget *> all;
+        for (int row = 0; row < host->tree->topLevelItemCount(); ++row)
+            all << controlIn(row);
+        return all;
     }
 
-    static QList<QWidget *> focusableControls(QTreeWidget *tree)
+    // A control as the window shows it, with the tree around it.
+    QImage onScreen(QWidget *control) const
     {
-        QList<QWidget *> controls;
-        for (int row = 0; row < tree->topLevelItemCount(); ++row) {
-            QWidget *control = tree->itemWidget(tree->topLevelItem(row), 1);
+        const QRect area(control->mapTo(&host->window, QPoint(0, 0)), control->size());
+        return pixelsOf(&host->window).copy(area);
+    }
+
+    QString where(QWidget *control) const
+    {
+        return QString::fromLatin1(control->metaObject()->className()) + " in row "
+               + QString::number(controls().indexOf(control));
+    }
+
+    QList<QWidget *> focusableControls() const
+    {
+        QList<QWidget *> focusable;
+        for (QWidget *control : controls())
             if ((qobject_cast<MComboBox *>(control) || qobject_cast<MSpinBox *>(control)) && control->isEnabled())
-                controls << control;
-        }
-        return controls;
+                focusable << control;
+        return focusable;
     }
 
-    // Sets the window's identity to the first device described in `device`'s
-    // example file, which becomes the primary description.
-    void useExample(const QString &device)
+    // Builds, fills and shows the page of the first device described in
+    // `device`'s example file, which becomes the primary description.
+    void showExample(const QString &device)
     {
         descriptionfiles::removeAll();
         QFile description(testsupport::sourcePath("examples/descriptions/" + device + ".dsc"));
@@ -141,6 +144,18 @@ class TestPageLook : public QObject
         image.hwVersion = quint8(identity.hw);
         image.fwMajor = quint8(identity.fw);
         image.fwMinor = quint8(identity.fwm);
+        // Small values: across the examples, checks on and off, dependents
+        // enabled and disabled.
+        for (int cell = 0; cell < CellCount; ++cell)
+            image.cells[cell].value = quint8((cell * 37 + 11) % 4);
+
+        host = std::make_unique<PageHost>();
+        QVERIFY(XmlControlsReader(&receiver, host->tree, &image).readDescription());
+        parameterpage::decodeControls(host->tree, image);
+        parameterpage::updateAllDependents(host->tree);
+        host->showPage();
+        QCoreApplication::processEvents();
+        QVERIFY(controls().size() >= 10);
     }
 
 private slots:
@@ -151,9 +166,16 @@ private slots:
         qInstallMessageHandler(quietNativeWindowNotes);
     }
 
+    void cleanup()
+    {
+        if (host)
+            parameterpage::tearDown(host->tree);
+        host.reset();
+    }
+
     void cleanupTestCase() { descriptionfiles::removeAll(); }
 
-    void sameLook_data()
+    void rows_data()
     {
         QTest::addColumn<QString>("device");
 
@@ -161,24 +183,134 @@ private slots:
             QTest::newRow(device) << device;
     }
 
-    void sameLook()
+    // Every control fills its own cell of its own row, rows do not overlap,
+    // controls of one kind draw boxes of one size, all in the tree's font.
+    void rows()
     {
         QFETCH(QString, device);
 
-        useExample(device);
+        showExample(device);
         if (QTest::currentTestFailed())
             return;
+        QTreeWidget *tree = host->tree;
+        QMap<QString, QRect> boxOfKind;
+        int previousBottom = -1;
+        for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+            QWidget *control = controlIn(row);
+            const QString what = where(control);
+            const QRect rowArea = tree->visualItemRect(tree->topLevelItem(row));
+            const QRect cell = tree->visualRect(tree->model()->index(row, 1));
+            QVERIFY2(control->isVisible(), qPrintable(what));
+            QCOMPARE(rowArea.height(), RowHeight);
+            QVERIFY2(rowArea.top() > previousBottom, qPrintable(what + ": overlaps the row above"));
+            previousBottom = rowArea.bottom();
+            QVERIFY2(rowArea.contains(cell) && cell.contains(control->geometry()), qPrintable(what));
+            QCOMPARE(control->font(), tree->font());
 
-        QImage before, today;
-        const QStringList legacyLines = buildAndDescribe(true, &before);
-        const QStringList todayLines = buildAndDescribe(false, &today);
-        QVERIFY(legacyLines.size() > 8);
-        QCOMPARE(todayLines, legacyLines);
-        QVERIFY(!today.isNull());
-        QVERIFY(today == before);
+            // A disabled box has the tree's own colour; its size shows only when enabled.
+            if (!control->isEnabled())
+                continue;
+            const QRect box = areaOf(onScreen(control), boxColour(control, true));
+            QVERIFY2(box.height() > RowHeight / 2 && control->rect().adjusted(1, 1, -1, -1).contains(box),
+                     qPrintable(QString("%1: box at %2,%3 %4x%5").arg(what).arg(box.x()).arg(box.y())
+                                    .arg(box.width()).arg(box.height())));
+            const QString kind = QString::fromLatin1(control->metaObject()->className())
+                                 + (isChecked(control) ? " checked" : "");
+            if (!boxOfKind.contains(kind))
+                boxOfKind[kind] = box;
+            QVERIFY2(box.size() == boxOfKind[kind].size(), qPrintable(what + ": box of another size"));
+        }
     }
 
-    void focusFrame_data() { sameLook_data(); }
+    void colours_data() { rows_data(); }
+
+    // Each control in the colours its style sheet gives it, enabled and
+    // disabled; the other state of each control looks different.
+    void colours()
+    {
+        QFETCH(QString, device);
+
+        showExample(device);
+        if (QTest::currentTestFailed())
+            return;
+        for (QWidget *control : controls()) {
+            const QString what = where(control);
+            const QPalette palette = control->palette();
+            for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
+                QCOMPARE(colourName(palette.color(QPalette::Active, role).rgb()), colourName(Box));
+                QCOMPARE(colourName(palette.color(QPalette::Disabled, role).rgb()), colourName(DisabledBox));
+            }
+            for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text}) {
+                QCOMPARE(colourName(palette.color(QPalette::Active, role).rgb()), colourName(Text));
+                QCOMPARE(colourName(palette.color(QPalette::Disabled, role).rgb()), colourName(DisabledText));
+            }
+
+            const bool enabled = control->isEnabled();
+            const QImage shown = onScreen(control);
+            QVERIFY2(mostPixels(shown) == boxColour(control, enabled),
+                     qPrintable(QString("%1: box in %2").arg(what, colourName(mostPixels(shown)))));
+            control->setEnabled(!enabled);
+            QCoreApplication::processEvents();
+            const QImage other = onScreen(control);
+            control->setEnabled(enabled);
+            QVERIFY2(mostPixels(other) == boxColour(control, !enabled),
+                     qPrintable(QString("%1 %2: box in %3")
+                                    .arg(what, enabled ? "disabled" : "enabled", colourName(mostPixels(other)))));
+            QVERIFY2(other != shown, qPrintable(what + ": looks the same enabled and disabled"));
+        }
+    }
+
+    void listPopups_data() { rows_data(); }
+
+    // An opened list shows all its entries, one height each, inside its
+    // popup, in bold in the tree's font and the popup's colours.
+    void listPopups()
+    {
+        QFETCH(QString, device);
+
+        showExample(device);
+        if (QTest::currentTestFailed())
+            return;
+        const QFont treeFont = host->tree->font();
+        int opened = 0;
+        for (QWidget *control : controls()) {
+            auto *list = qobject_cast<MComboBox *>(control);
+            if (!list || !list->isEnabled())
+                continue;
+            const QString what = where(control);
+            list->showPopup();
+            QCoreApplication::processEvents();
+            QAbstractItemView *view = list->view();
+            QWidget *popup = view->window();
+            QVERIFY2(popup->isVisible() && popup != &host->window, qPrintable(what));
+            ++opened;
+            QVERIFY2(popup->rect().contains(view->geometry()), qPrintable(what));
+            const QRect shown = view->viewport()->rect();
+            const int entryHeight = view->visualRect(list->model()->index(0, 0)).height();
+            QVERIFY2(entryHeight >= EntryMinHeight,
+                     qPrintable(QString("%1: entries %2 px high").arg(what).arg(entryHeight)));
+            for (int entry = 0; entry < list->count(); ++entry) {
+                const QRect area = view->visualRect(list->model()->index(entry, 0));
+                QVERIFY2(shown.contains(area) && area.height() == entryHeight,
+                         qPrintable(QString("%1: entry %2 at %3,%4 %5x%6").arg(what).arg(entry).arg(area.x())
+                                        .arg(area.y()).arg(area.width()).arg(area.height())));
+            }
+            QVERIFY2(view->font().bold(), qPrintable(what));
+            QCOMPARE(view->font().family(), treeFont.family());
+            QCOMPARE(view->font().pixelSize(), treeFont.pixelSize());
+            QCOMPARE(colourName(view->palette().color(QPalette::Active, QPalette::Base).rgb()),
+                     colourName(PopupBackground));
+            QCOMPARE(colourName(view->palette().color(QPalette::Active, QPalette::Text).rgb()),
+                     colourName(PopupText));
+            QCOMPARE(colourName(mostPixels(pixelsOf(popup))), colourName(PopupBackground));
+            list->hidePopup();
+            QCoreApplication::processEvents();
+            QVERIFY2(!popup->isVisible(), qPrintable(what));
+        }
+        QVERIFY(opened >= 2);
+    }
+
+    void focusFrame_data() { rows_data(); }
 
     // A focused list or range gets a frame in the accent colour around the
     // box it had; not one pixel inside or outside that frame changes.
@@ -186,33 +318,25 @@ private slots:
     {
         QFETCH(QString, device);
 
-        useExample(device);
+        showExample(device);
         if (QTest::currentTestFailed())
             return;
-        ControlReceiver receiver;
-        PageHost host(false);
-        XmlControlsReader(&receiver, host.tree, &image).readDescription();
-        parameterpage::decodeControls(host.tree, image);
-        parameterpage::updateAllDependents(host.tree);
-        host.showPage();
-        QApplication::setActiveWindow(&host.window);
-        QVERIFY(QTest::qWaitForWindowActive(&host.window));
-        const QList<QWidget *> controls = focusableControls(host.tree);
-        QVERIFY(controls.size() >= 3);
-        const QRgb accent = qRgb(61, 174, 233);
-        for (QWidget *control : controls) {
-            const QString what = QString::fromLatin1(control->metaObject()->className()) + " in row "
-                                 + QString::number(controls.indexOf(control));
+        QApplication::setActiveWindow(&host->window);
+        QVERIFY(QTest::qWaitForWindowActive(&host->window));
+        const QList<QWidget *> focusable = focusableControls();
+        QVERIFY(focusable.size() >= 3);
+        for (QWidget *control : focusable) {
+            const QString what = where(control);
             // The window gives the first control the focus when it turns active.
             if (QWidget *focused = QApplication::focusWidget())
                 focused->clearFocus();
             QCoreApplication::processEvents();
             QVERIFY2(!control->hasFocus(), qPrintable(what));
-            const QImage plain = control->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const QImage plain = pixelsOf(control);
             control->setFocus(Qt::OtherFocusReason);
             QCoreApplication::processEvents();
             QVERIFY2(control->hasFocus(), qPrintable(what));
-            const QImage focused = control->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const QImage focused = pixelsOf(control);
             control->clearFocus();
             QCoreApplication::processEvents();
             QCOMPARE(focused.size(), plain.size());
@@ -240,14 +364,13 @@ private slots:
                         continue;
                     }
                     ++outline;
-                    inAccent += focused.pixel(x, y) == accent ? 1 : 0;
+                    inAccent += focused.pixel(x, y) == Accent ? 1 : 0;
                 }
             }
             QVERIFY2(inAccent == outline,
                      qPrintable(QString("%1: %2 of %3 frame pixels in the accent colour")
                                     .arg(what).arg(inAccent).arg(outline)));
         }
-        parameterpage::tearDown(host.tree);
     }
 };
 

@@ -21,4 +21,11 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
 }
 
+// Empty when the file cannot be read.
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 }  // namespace testsupport

@@ -1,7 +1,7 @@
 #pragma once
 
 // Firmware packages written on the fly, for runs that need another block
-// count than the example packages have.
+// count than the example packages have, and read back as plain text.
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -46,6 +46,27 @@ inline bool writePackage(const QString &path, const PackageIdentity &identity, c
     for (int at = 0; at < image.size(); at += bytesPerLine)
         file.write(image.mid(at, bytesPerLine).toHex().toUpper() + "0000\r\n");
     return file.flush();
+}
+
+// The image as the device must receive it, read straight from the package
+// text: the first `recordDigits` hexadecimal digits of every line after
+// "[Firmware]". Empty when the file cannot be read.
+inline QByteArray packageImage(const QString &path, int recordDigits)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray hex;
+    bool inData = false;
+    for (QByteArray line : file.readAll().split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!inData)
+            inData = line == "[Firmware]";
+        else if (line.size() >= recordDigits)
+            hex += line.left(recordDigits);
+    }
+    return QByteArray::fromHex(hex);
 }
 
 }  // namespace testsupport

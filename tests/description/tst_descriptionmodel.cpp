@@ -1,4 +1,4 @@
-#include "descriptionfiles.h"
+#include "support/descriptionfiles.h"
 
 #include "description/descriptionlookup.h"
 #include "description/descriptionreader.h"

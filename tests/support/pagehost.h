@@ -23,8 +23,7 @@ inline void quietNativeWindowNotes(QtMsgType type, const QMessageLogContext &con
 }
 
 struct PageHost {
-    // `legacy`: the tree as it was before its viewport carried the controls' looks.
-    explicit PageHost(bool legacy)
+    PageHost()
     {
         window.setStyleSheet(windowstyle::Window);
         window.resize(400, 700);
@@ -35,8 +34,6 @@ struct PageHost {
         stack->addWidget(new QLabel(QStringLiteral("splash")));
         tree = new QTreeWidget;
         parameterpage::setUpTree(tree);
-        if (legacy)
-            tree->viewport()->setStyleSheet(QString());
         stack->addWidget(tree);
         window.show();
     }

@@ -1,4 +1,6 @@
-#include "descriptionfiles.h"
+#include "support/descriptionfiles.h"
+
+#include "support/bytes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,9 +25,7 @@ void removeAll()
 
 void writeFile(const QString &path, const QByteArray &content)
 {
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(file.write(content), qint64(content.size()));
+    QVERIFY2(testsupport::writeFile(path, content), qPrintable(path));
 }
 
 void writePrimary(const QString &content)
