@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "pseudoterminal.h"
 #include "simulateddevice.h"
+#include "support/bytes.h"
 #include "support/exampledevice.h"
 #include "support/firmwarepackage.h"
 #include "support/portpuller.h"
@@ -522,9 +523,7 @@ private slots:
         QTemporaryDir folder;
         // Firmware 4.13 has no "Governor gain" and takes at most 20 % of start power.
         const QString description = folder.filePath("vorn.dsc");
-        QFile example(testsupport::exampleDescription("vorn"));
-        QVERIFY(example.open(QIODevice::ReadOnly));
-        QByteArray text = example.readAll();
+        QByteArray text = testsupport::readFile(testsupport::exampleDescription("vorn"));
         const int from = text.indexOf("fwm=\"13\"");
         const int to = text.indexOf("</ESC>", from);
         QVERIFY(from > 0 && to > from);
@@ -534,9 +533,7 @@ private slots:
         entry.remove(gain, entry.indexOf('\n', gain) + 1 - gain);
         QVERIFY(entry.contains("name=\"Start power\" cell=\"12\" min=\"1\" max=\"25\""));
         entry.replace("max=\"25\"", "max=\"20\"");
-        text.replace(from, to - from, entry);
-        QFile file(description);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush());
+        QVERIFY(testsupport::writeFile(description, text.replace(from, to - from, entry)));
 
         auto sim = startDevice(e);
         sim->setBlockSize(e.blockSize);
