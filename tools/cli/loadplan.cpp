@@ -116,25 +116,22 @@ RestorePlan planRestore(const DeviceDescription &description, const QVector<Para
 {
     RestorePlan plan;
     plan.after = device;
-    QVector<bool> taken(saved.size(), false);
-    for (int index = 0; index < device.size(); ++index) {
-        RestoreStep step{RestoreStep::NotSaved, device.at(index).name, index};
-        for (int i = 0; i < saved.size() && step.savedIndex < 0; ++i)
-            if (!taken.at(i) && saved.at(i).name == step.name)
-                step.savedIndex = i;
-        if (step.savedIndex >= 0) {
-            taken[step.savedIndex] = true;
-            const ParameterDescription &parameter = description.parameters.at(index);
+    for (const ParameterComparison &comparison : compareSettings(device, saved)) {
+        RestoreStep step{RestoreStep::NotSaved, comparison.name, comparison.deviceIndex, comparison.savedIndex};
+        if (comparison.state == ParameterComparison::OnlyInFile) {
+            step.action = RestoreStep::Dropped;
+        } else if (comparison.state != ParameterComparison::OnlyOnDevice) {
+            // Raw values may mean another thing under another firmware: the
+            // shown value is what was kept.
+            const ParameterDescription &parameter = description.parameters.at(step.deviceIndex);
             const valuetext::Parsed parsed = valuetext::fromText(parameter, saved.at(step.savedIndex).shown);
             step.raw = parsed.raw;
             step.refusal = parsed.refusal;
             step.rounded = parsed.ok() && parsed.rounded;
-            if (parsed.ok() && !parsed.rounded) {
-                step.action = RestoreStep::Write;
-                plan.after[index].raw = parsed.raw;
-                plan.after[index].shown = valuetext::toText(parameter, parsed.raw);
-            } else {
-                step.action = RestoreStep::Refused;
+            step.action = parsed.ok() && !parsed.rounded ? RestoreStep::Write : RestoreStep::Refused;
+            if (step.action == RestoreStep::Write) {
+                plan.after[step.deviceIndex].raw = parsed.raw;
+                plan.after[step.deviceIndex].shown = valuetext::toText(parameter, parsed.raw);
             }
         }
         plan.steps << step;
@@ -148,8 +145,5 @@ RestorePlan planRestore(const DeviceDescription &description, const QVector<Para
         else if (plan.after.at(step.deviceIndex).disabled)
             step.action = RestoreStep::Disabled;
     }
-    for (int i = 0; i < saved.size(); ++i)
-        if (!taken.at(i))
-            plan.steps << RestoreStep{RestoreStep::Dropped, saved.at(i).name, -1, i};
     return plan;
 }

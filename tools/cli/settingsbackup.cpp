@@ -21,7 +21,7 @@ namespace {
 QString backupName(const QString &deviceName, const QDateTime &time, int attempt)
 {
     static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9]+"));
-    QString name = QString(deviceName).replace(unsafe, QStringLiteral("-")).remove(QRegularExpression("^-|-$"));
+    QString name = deviceName.split(unsafe, Qt::SkipEmptyParts).join('-');
     if (name.isEmpty())
         name = QStringLiteral("device");
     name += '-' + time.toString(QStringLiteral("yyyyMMdd-HHmmss"));
