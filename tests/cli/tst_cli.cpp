@@ -99,7 +99,7 @@ struct Program {
         process.setArguments(QStringList{"-p", sim.portPath(), "-d", testsupport::exampleDescription(example.device)}
                              + arguments);
         process.start();
-        if (!process.waitForStarted(10000))
+        if (!process.waitForStarted(testsupport::ConditionWaitMs))
             return false;
         process.write(input);
         process.closeWriteChannel();
@@ -469,6 +469,7 @@ private slots:
         sim->setBlockSize(e.blockSize);
         if (newFirmware)
             sim->setFirmwareAfterUpload(4, 13, 0, 32);
+        sim->setKeepsVersion(!newFirmware);
         SimulatedDevice *device = sim.get();
         bool asked = false;
         const Terminal terminal{false, [&] {

@@ -221,7 +221,7 @@ private slots:
     {
         QProcess program;
         program.start(KOVA_CLI_PROGRAM, {"check", "-"});
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(program.waitForStarted(testsupport::ConditionWaitMs));
         program.write(damaged(exampleBytes(Vorn), "cell=\"12\"", "cell=\"300\"", 0));
         program.closeWriteChannel();
         QVERIFY(program.waitForFinished(30000));
