@@ -69,6 +69,7 @@ const QVector<Entry> ExitStatuses{
     {"4", "no device answered"},
     {"5", "no description, or a file for another device"},
     {"6", "a write, read-back or upload failed"},
+    {"7", "load or flash --keep-settings left a saved setting unrestored (its lines say why)"},
     {"129", "stopped by SIGHUP"},
     {"130", "stopped by Ctrl+C"},
     {"143", "stopped by SIGTERM"},

@@ -97,7 +97,9 @@ bool WriteFailures::goOnAfter(const Failure &failure)
     return failure.status == ExitStatus::DeviceFailed;
 }
 
-ExitStatus WriteFailures::end(Report &report) const
+ExitStatus WriteFailures::end(Report &report, int leftOut) const
 {
-    return first ? report.fail(*first) : ExitStatus::Done;
+    if (first)
+        return report.fail(*first);
+    return leftOut > 0 ? ExitStatus::NotRestored : ExitStatus::Done;
 }
