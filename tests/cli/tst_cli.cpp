@@ -1216,6 +1216,40 @@ private slots:
         QCOMPARE(run.status, 3);
     }
 
+    // A device that keeps another value than the one written is told as
+    // what it holds, also when the description does not allow it.
+    void readBackSaysWhatTheDeviceHolds_data()
+    {
+        QTest::addColumn<QString>("assignment");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<int>("held");  // the only value the cell keeps
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("allowed") << "Start power=12" << 12 << 20
+                                 << "\"Start power\" reads back as 20 % instead of 12 %.";
+        QTest::newRow("below the range") << "Start power=12" << 12 << 0
+                                         << "\"Start power\" reads back as 0 % (raw 0, out of the range 1 to 25) "
+                                            "instead of 12 %.";
+        QTest::newRow("no such entry") << "Motor timing=Auto" << 11 << 9
+                                       << "\"Motor timing\" reads back as raw 9 (none of its 6 entries) instead of "
+                                          "Auto.";
+    }
+
+    void readBackSaysWhatTheDeviceHolds()
+    {
+        QFETCH(QString, assignment);
+        QFETCH(int, cell);
+        QFETCH(int, held);
+        QFETCH(QString, message);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        sim->setCellLimits(cell, quint8(held), quint8(held));
+
+        const Run run = runCli(*sim, e, {"set", assignment});
+        QCOMPARE(run.status, 6);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    }
+
     void failedWriteNamesParameter_data()
     {
         QTest::addColumn<int>("example");
