@@ -711,6 +711,7 @@ private slots:
 
         const Run run = runCli(*sim, e, arguments);
         QCOMPARE(run.status, 7);
+        QVERIFY2(run.err.contains("1 setting was not restored"), qPrintable(run.err));
         const QJsonObject result = QJsonDocument::fromJson(run.out.toUtf8()).object();
         QCOMPARE(result.value("notRestored").toInt(), 1);
         QCOMPARE(namesInState(run.out, "refused"), QStringList{name});

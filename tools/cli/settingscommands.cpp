@@ -157,6 +157,11 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     report.field("disabled", disabled, "Disabled");
     report.field("notRestored", refused, "Not restored");
     report.field("failed", failed, "Failed");
+    if (refused > 0)
+        report.warn(QString("%1 setting%2 not restored from %3: the description does not allow the file's value.")
+                        .arg(refused)
+                        .arg(refused == 1 ? " was" : "s were")
+                        .arg(path));
     return failures.end(report, refused);
 }
 
