@@ -114,7 +114,7 @@ private slots:
         QTest::newRow("refused by the reader") << Vorn << QByteArray("name=\"Vorn Kestrel 80\"") << longName << 0
                                                << none << 4 << "the reader refuses the whole file: attribute value too long";
         QTest::newRow("malformed XML") << Vorn << QByteArray("</Descriptions>") << QByteArray("</Description>") << 0
-                                       << none << 162 << "not well-formed XML";
+                                       << none << 3 << "<Descriptions> begun here is not closed: at line 162 the XML parser stops";
         QTest::newRow("unknown type") << Vorn << QByteArray("type=\"range\" name=\"Start power\"")
                                       << QByteArray("type=\"rnage\" name=\"Start power\"") << 0 << none << 17
                                       << "type \"rnage\" builds nothing";

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonObject>
 #include <QLocale>
 #include <QTextStream>
@@ -45,15 +46,19 @@ struct KnownPackage {
     QString file;
 };
 
+// A warning is what works as written but is most likely a slip; a note
+// only informs.
+enum class Severity { Problem, Warning, Note };
+
 struct Finding {
-    Finding(qint64 line, const QString &message, bool problem = true)
-        : line(line), message(message), problem(problem)
+    Finding(qint64 line, const QString &message, Severity severity = Severity::Problem)
+        : line(line), message(message), severity(severity)
     {
     }
 
     qint64 line;  // 0: the whole file
     QString message;
-    bool problem;  // else a note
+    Severity severity;
 };
 
 QString entryName(const DeviceDescription &device)
@@ -155,16 +160,114 @@ QVector<DeviceDescription> descriptionsIn(const QByteArray &bytes)
 
 // ---- wording
 
+// What the program makes of an attribute it takes as 0 or empty.
+QString consequence(const QString &element, const QString &attribute)
+{
+    static const QHash<QString, QString> device{
+        {"id", "the entry fits only a device that reports identifier 0"},
+        {"hw", "the entry fits only a device that reports hardware 0"},
+        {"fw", "the entry fits only a device that reports firmware 0.x"},
+        {"fwm", "the entry fits only a device that reports firmware x.0"},
+        {"name", "the device is shown without a name"},
+        {"fwnp", "0 blocks: no firmware can be installed with this entry"},
+        {"fwps", "blocks of 0 bytes: no firmware can be installed with this entry"},
+    };
+    static const QHash<QString, QString> parameter{
+        {"name", "its row has no label, and set and the settings files cannot name it"},
+        {"cell", "reads and writes cell 0"},
+        {"hcell", "no high byte: the value is kept in one cell"},
+        {"depcell", "it depends on nothing"},
+        {"depval", "taken as 0: it follows its source at 0"},
+        {"offset", "taken as 0"},
+        {"scale", "taken as 1"},
+        {"shift", "taken as 0"},
+        {"min", "its lowest value is 0"},
+        {"max", "its highest value is 0"},
+        {"step", "taken as 0: its arrows and keys do not move it"},
+        {"decimals", "no decimals are shown"},
+        {"string", "the entry is an empty text"},
+    };
+    return (element == "ESC" ? device : parameter).value(attribute, QStringLiteral("taken as empty"));
+}
+
+// The element a reader's note is about, as the author knows it.
+QString ownerText(const descriptionreader::ReadNote &note)
+{
+    const QString name = note.owner.isEmpty() ? QString() : QString(" \"%1\"").arg(note.owner);
+    if (note.element == "ESC")
+        return "device entry" + name;
+    if (note.element == "Value")
+        return "an entry of list" + name;
+    return name.isEmpty() ? QStringLiteral("a parameter") : "parameter" + name;
+}
+
+QString suggestion(const QString &closest)
+{
+    return closest.isEmpty() ? QString() : QString(" (\"%1\"?)").arg(closest);
+}
+
+QString malformedText(const descriptionreader::ReadNote &note)
+{
+    if (note.badByte >= 0)
+        return QString("byte 0x%1 (byte %2 of the line) is no %3 character: the file is read as %3%4; if it is in "
+                       "another encoding, say so in its first line, as in <?xml version=\"1.0\" "
+                       "encoding=\"windows-1251\"?>; nothing after it is read")
+            .arg(QString::number(note.badByte, 16).toUpper())
+            .arg(note.badByteColumn)
+            .arg("UTF-8", note.encoding.isEmpty() ? " (no encoding is declared)" : " (as declared)");
+    if (!note.openElement.isEmpty())
+        return QString("<%1> begun here is not closed: at line %2 the XML parser stops with \"%3\"; nothing "
+                       "after it is read")
+            .arg(note.openElement)
+            .arg(note.line)
+            .arg(note.text);
+    return QString("not well-formed XML: %1; nothing after it is read").arg(note.text);
+}
+
+// The line a reader's note belongs to.
+qint64 readNoteLine(const descriptionreader::ReadNote &note)
+{
+    return note.kind == descriptionreader::ReadNote::MalformedXml && !note.openElement.isEmpty() ? note.openedAt
+                                                                                                  : note.line;
+}
+
 QString readNoteText(const descriptionreader::ReadNote &note)
 {
     using descriptionreader::ReadNote;
+    const QString who = ownerText(note);
     switch (note.kind) {
     case ReadNote::Refused:
         return QString("the reader refuses the whole file: %1").arg(descriptionreader::refusalName(note.refusal));
-    case ReadNote::MalformedXml:
-        return QString("not well-formed XML: %1; nothing after it is read").arg(note.text);
+    case ReadNote::MalformedXml: return malformedText(note);
     case ReadNote::UnknownType:
+        if (note.text.isEmpty())
+            return QStringLiteral("a parameter without type builds nothing (list, range or check)");
         return QString("a parameter of type \"%1\" builds nothing (list, range or check)").arg(note.text);
+    case ReadNote::MissingAttribute:
+        return QString("%1 has no %2: %3").arg(who, note.attribute, consequence(note.element, note.attribute));
+    case ReadNote::NotAWholeNumber:
+        return QString("%1: %2 \"%3\" is not a whole number: %4")
+            .arg(who, note.attribute, note.text, consequence(note.element, note.attribute));
+    case ReadNote::NotANumber:
+        return QString("%1: %2 \"%3\" is not a number%4: %5")
+            .arg(who, note.attribute, note.text,
+                 note.text.contains(',') ? QStringLiteral(" (the decimal separator is \".\")") : QString(),
+                 consequence(note.element, note.attribute));
+    case ReadNote::UnknownAttribute:
+        return QString("%1: attribute \"%2\"%3 means nothing here and is not read")
+            .arg(who, note.attribute, suggestion(note.text));
+    case ReadNote::UnusedAttribute:
+        return QString("%1: a parameter of type \"%2\" has no use for %3").arg(who, note.text, note.attribute);
+    case ReadNote::UnknownElement:
+        return QString("<%1>%2 means nothing inside a device entry and is not read")
+            .arg(note.element, suggestion(note.text));
+    case ReadNote::MisplacedValue:
+        if (note.owner.isEmpty())
+            return QStringLiteral("a <Value> outside a list parameter is no entry of anything");
+        return QString("a <Value> in \"%1\", which is no list parameter, is no entry of anything").arg(note.owner);
+    case ReadNote::ScaleZero: return QString("%1: scale 0 is taken as 1").arg(who);
+    case ReadNote::DecimalsCut:
+        return QString("%1: decimals %2 are shown as %3").arg(who, note.text).arg(descriptionreader::MaxDecimals);
     case ReadNote::CellWithoutSlot:
         return QString("parameter \"%1\" names a cell outside 0 to 254 and gets no row").arg(note.text);
     case ReadNote::TooManyParameters:
@@ -188,6 +291,8 @@ QString readNoteText(const descriptionreader::ReadNote &note)
 Finding checkFinding(const QVector<DeviceDescription> &devices, const descriptioncheck::Finding &finding)
 {
     using descriptioncheck::Problem;
+    if (finding.problem == Problem::NoDeviceEntry)
+        return {0, QStringLiteral("holds no device entry (<ESC>): no device gets a page from it")};
     const DeviceDescription &device = devices.at(finding.device);
     if (finding.parameter < 0) {
         if (finding.problem == Problem::ShadowedDevice)
@@ -237,8 +342,43 @@ Finding checkFinding(const QVector<DeviceDescription> &devices, const descriptio
                 QString("parameter \"%1\" depends on cell %2, which no list or range of its device entry holds")
                     .arg(name)
                     .arg(finding.cell)};
+    case Problem::MinAboveMax:
+        return {parameter.line, QString("range \"%1\": min %2 is above max %3: the control holds %2 only")
+                                    .arg(name, number(finding.value, decimals), number(finding.readBack, decimals))};
+    case Problem::StepNotPositive:
+        return {parameter.line, QString("range \"%1\" has step %2 (a missing step is 0): its arrows and keys do not move it")
+                                    .arg(name, QLocale::c().toString(finding.value, 'g', 12))};
+    case Problem::ListWithoutEntries:
+        return {parameter.line,
+                QString("list \"%1\" has no entries (<Value>): it shows nothing and sets nothing").arg(name)};
+    case Problem::RepeatedEntry:
+        return {parameter.line, QString("list \"%1\": entry %2 (\"%3\") has the text of entry %4: set and the "
+                                        "settings files reach only the first")
+                                    .arg(name)
+                                    .arg(finding.entry)
+                                    .arg(parameter.entries.value(finding.entry))
+                                    .arg(finding.other)};
+    case Problem::DependsOnItself:
+        return {parameter.line, QString("parameter \"%1\" depends on its own cell %2: once it disables itself, "
+                                        "nothing enables it again")
+                                    .arg(name)
+                                    .arg(finding.cell)};
+    case Problem::DependencyNeverMet: {
+        const ParameterDescription &source = device.parameters.at(finding.other);
+        const QString shown = source.kind == ParameterKind::List
+                                  ? QString("entry %1, but it has %2 entries").arg(finding.raw).arg(source.entries.size())
+                                  : QString("%1, beyond its %2 to %3")
+                                        .arg(finding.raw)
+                                        .arg(number(valuetext::rangeBounds(source).minimum, 0),
+                                             number(valuetext::rangeBounds(source).maximum, 0));
+        return {parameter.line, QString("parameter \"%1\" follows \"%2\" (line %3) at %4: it is never %5")
+                                    .arg(name, source.name)
+                                    .arg(source.line)
+                                    .arg(shown, finding.inverted ? "disabled" : "enabled")};
+    }
     case Problem::ShadowedDevice:
-    case Problem::PageCountTruncated: break;
+    case Problem::PageCountTruncated:
+    case Problem::NoDeviceEntry: break;
     }
     return {parameter.line, QString("parameter \"%1\" is faulty").arg(name)};
 }
@@ -248,7 +388,7 @@ Finding checkFinding(const QVector<DeviceDescription> &devices, const descriptio
 class Checker
 {
 public:
-    Checker(Report &report, const QStringList &paths) : report(report)
+    Checker(Report &report, const QStringList &paths, bool strict) : report(report), strict(strict)
     {
         for (const QString &path : paths)
             sources << readSource(path);
@@ -267,14 +407,19 @@ public:
     {
         int filesWithProblems = 0;
         int problems = 0;
+        int warnings = 0;
         for (const SourceFile &source : sources) {
             QVector<Finding> findings = source.error.isEmpty() ? (source.isPackage ? checkPackage(source)
                                                                                    : checkDescription(source))
                                                                : QVector<Finding>{{0, "cannot be read: " + source.error}};
             std::stable_sort(findings.begin(), findings.end(),
                              [](const Finding &a, const Finding &b) { return a.line < b.line; });
-            const int count = int(std::count_if(findings.begin(), findings.end(),
-                                                [](const Finding &finding) { return finding.problem; }));
+            const int count = int(std::count_if(findings.begin(), findings.end(), [this](const Finding &finding) {
+                return counts(finding.severity);
+            }));
+            warnings += int(std::count_if(findings.begin(), findings.end(), [](const Finding &finding) {
+                return finding.severity == Severity::Warning;
+            }));
             problems += count;
             filesWithProblems += count > 0 ? 1 : 0;
             for (const Finding &finding : findings)
@@ -282,6 +427,8 @@ public:
         }
         report.field("files", int(sources.size()), "Files checked");
         report.note(QString("Problems: %1").arg(problems));
+        if (warnings > 0)
+            report.note(QString("Warnings: %1%2").arg(warnings).arg(strict ? " (counted as problems)" : ""));
         if (problems == 0)
             return ExitStatus::Done;
         return report.fail({ExitStatus::BadUsage, QString("%1 %2 in %3 of %4 files.")
@@ -292,6 +439,11 @@ public:
     }
 
 private:
+    bool counts(Severity severity) const
+    {
+        return severity == Severity::Problem || (strict && severity == Severity::Warning);
+    }
+
     static QString canonical(const QString &path)
     {
         const QString resolved = QFileInfo(path).canonicalFilePath();
@@ -318,10 +470,15 @@ private:
     {
         const QString where = finding.line > 0 ? QString("%1:%2").arg(source.shown).arg(finding.line) : source.shown;
         const QJsonObject entry{{"file", source.shown}, {"line", finding.line}, {"message", finding.message}};
-        if (finding.problem)
+        switch (finding.severity) {
+        case Severity::Problem:
             report.entry("problems", entry, QString("%1: %2").arg(where, finding.message));
-        else
-            report.entry("notes", entry, QString("%1: note: %2").arg(where, finding.message));
+            break;
+        case Severity::Warning:
+            report.entry("warnings", entry, QString("%1: warning: %2").arg(where, finding.message));
+            break;
+        case Severity::Note: report.entry("notes", entry, QString("%1: note: %2").arg(where, finding.message)); break;
+        }
     }
 
     QVector<Finding> checkDescription(const SourceFile &source) const
@@ -329,10 +486,18 @@ private:
         QVector<descriptionreader::ReadNote> notes;
         const QVector<DeviceDescription> devices = descriptionreader::read(source.bytes, std::nullopt, nullptr, &notes);
         QVector<Finding> findings;
-        for (const descriptionreader::ReadNote &note : notes)
-            findings << Finding{note.line, readNoteText(note)};
+        bool refused = false;
+        for (const descriptionreader::ReadNote &note : notes) {
+            // A file read only in part holds no entry for that reason alone.
+            refused |= note.kind == descriptionreader::ReadNote::Refused
+                       || note.kind == descriptionreader::ReadNote::MalformedXml;
+            findings << Finding{readNoteLine(note), readNoteText(note),
+                                note.kind == descriptionreader::ReadNote::UnusedAttribute ? Severity::Warning
+                                                                                          : Severity::Problem};
+        }
         for (const descriptioncheck::Finding &finding : descriptioncheck::check(devices))
-            findings << checkFinding(devices, finding);
+            if (!refused || finding.problem != descriptioncheck::Problem::NoDeviceEntry)
+                findings << checkFinding(devices, finding);
         for (const DeviceDescription &device : devices) {
             if (device.pageSize > 0 && device.pageCount > 0)
                 continue;
@@ -382,7 +547,7 @@ private:
                                               .arg(count)
                                               .arg(size)
                                               .arg(dialectText(inspection.dialect)),
-                                    false};
+                                    Severity::Note};
             else
                 findings << Finding{line, QString("its image of %1 bytes (%2 lines) is not %3 blocks of %4 bytes, "
                                                   "as %5 has them")
@@ -401,11 +566,12 @@ private:
                                           .arg(entries.size())
                                           .arg(inspection.keys.deviceId)
                                           .arg(inspection.keys.hwVersion),
-                                false};
+                                Severity::Note};
         return findings;
     }
 
     Report &report;
+    bool strict;
     QVector<SourceFile> sources;
     QStringList learned;
     QVector<KnownEntry> entries;
@@ -446,9 +612,9 @@ QString packageFaultText(const PackageFault &problem, Dialect dialect)
     return QStringLiteral("the data part holds no data line");
 }
 
-ExitStatus check(Report &report, const QStringList &paths)
+ExitStatus check(Report &report, const QStringList &paths, bool strict)
 {
-    return Checker(report, paths).run();
+    return Checker(report, paths, strict).run();
 }
 
 ExitStatus parameterNames(QTextStream &out, const QString &description)

@@ -49,7 +49,8 @@ std::optional<Failure> readPackage(const QString &path, QByteArray *package);
 ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal, const QString &path,
                  const QByteArray &package, bool yes, bool keepSettings);
 // Need no device.
-ExitStatus check(Report &report, const QStringList &paths);
+// With `strict` warnings count as problems.
+ExitStatus check(Report &report, const QStringList &paths, bool strict);
 // What is wrong with a package, in check's words after "FILE:LINE: ".
 QString packageFaultText(const PackageFault &fault, Dialect dialect);
 // The parameter names of every device entry in `description`, or in the
