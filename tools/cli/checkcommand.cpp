@@ -26,13 +26,16 @@ namespace {
 
 const QString StandardInput = QStringLiteral("-");
 
-// A file as the command line or its neighbourhood gives it.
+// A file as the command line or its neighbourhood gives it, read and
+// inspected once.
 struct SourceFile {
     QString path;
     QString shown;  // in messages
     bool isPackage = false;
-    QByteArray bytes;
     QString error;  // why it could not be read; empty when it was
+    QVector<DeviceDescription> devices;
+    QVector<descriptionreader::ReadNote> notes;
+    PackageInspection package;
 };
 
 // A device entry of a description, for the packages held against it.
@@ -100,15 +103,7 @@ QByteArray readBounded(const QString &path, qint64 most, QString *error)
         *error = file.errorString();
         return {};
     }
-    // The size a file claims is not trusted: read one byte beyond the bound.
-    QByteArray bytes;
-    while (bytes.size() < most) {
-        const QByteArray more = file.read(most - bytes.size());
-        if (more.isEmpty())
-            break;
-        bytes += more;
-    }
-    return bytes;
+    return ::readBounded(file, most - 1);
 }
 
 bool looksLikeXml(const QByteArray &bytes)
@@ -119,15 +114,31 @@ bool looksLikeXml(const QByteArray &bytes)
     return head.trimmed().startsWith('<');
 }
 
-SourceFile readSource(const QString &path)
+// What is read of a file: all of it to check it, or of a package beside the
+// files checked only its head, whose keys tell which device it is for.
+enum class Reading { Whole, PackageHead };
+
+SourceFile readSource(const QString &path, Reading reading = Reading::Whole)
 {
     SourceFile source;
     source.path = path;
     source.shown = path == StandardInput ? QStringLiteral("<stdin>") : path;
     const QString suffix = QFileInfo(path).suffix().toLower();
-    // Read enough to tell a package that is too large from one that is not.
-    source.bytes = readBounded(path, std::max(MaxPackageBytes, descriptionreader::MaxFileBytes) + 1, &source.error);
-    source.isPackage = suffix == "upd" || (suffix != "dsc" && !looksLikeXml(source.bytes));
+    // Read enough to tell a package that is too large from one that is not;
+    // a head ends within MaxIniBytes and its "[Firmware]" line.
+    const qint64 most = reading == Reading::PackageHead && suffix == "upd"
+                            ? MaxIniBytes + 16
+                            : std::max(MaxPackageBytes, descriptionreader::MaxFileBytes) + 1;
+    const QByteArray bytes = readBounded(path, most, &source.error);
+    source.isPackage = suffix == "upd" || (suffix != "dsc" && !looksLikeXml(bytes));
+    if (!source.error.isEmpty())
+        return source;
+    if (!source.isPackage)
+        source.devices = descriptionreader::read(bytes, std::nullopt, nullptr, &source.notes);
+    else if (reading == Reading::Whole)
+        source.package = inspectPackage(bytes);
+    else
+        source.package = inspectPackageHead(bytes);
     return source;
 }
 
@@ -400,7 +411,7 @@ public:
         for (const SourceFile &source : sources)
             for (const QString &path : neighbours(source.path))
                 if (!given.contains(canonical(path)) && !learned.contains(canonical(path)))
-                    learn(readSource(path));
+                    learn(readSource(path, Reading::PackageHead));
     }
 
     ExitStatus run()
@@ -457,13 +468,12 @@ private:
         if (!source.error.isEmpty())
             return;
         if (!source.isPackage) {
-            for (const DeviceDescription &device : descriptionsIn(source.bytes))
+            for (const DeviceDescription &device : source.devices)
                 entries << KnownEntry{device, source.shown};
             return;
         }
-        const PackageInspection inspection = inspectPackage(source.bytes);
-        if (inspection.headAccepted && inspection.keys.hasDeviceGroup)
-            packages << KnownPackage{inspection.keys, source.shown};
+        if (source.package.headAccepted && source.package.keys.hasDeviceGroup)
+            packages << KnownPackage{source.package.keys, source.shown};
     }
 
     void show(const SourceFile &source, const Finding &finding)
@@ -483,8 +493,8 @@ private:
 
     QVector<Finding> checkDescription(const SourceFile &source) const
     {
-        QVector<descriptionreader::ReadNote> notes;
-        const QVector<DeviceDescription> devices = descriptionreader::read(source.bytes, std::nullopt, nullptr, &notes);
+        const QVector<descriptionreader::ReadNote> &notes = source.notes;
+        const QVector<DeviceDescription> &devices = source.devices;
         QVector<Finding> findings;
         bool refused = false;
         for (const descriptionreader::ReadNote &note : notes) {
@@ -517,10 +527,11 @@ private:
 
     QVector<Finding> checkPackage(const SourceFile &source) const
     {
-        const PackageInspection inspection = inspectPackage(source.bytes);
+        const PackageInspection &inspection = source.package;
         QVector<Finding> findings;
         for (const PackageFault &problem : inspection.problems)
-            findings << Finding{problem.line, packageFaultText(problem, inspection.dialect)};
+            findings << Finding{problem.line, packageFaultText(problem, inspection),
+                                problem.kind == PackageFault::NotAVersion ? Severity::Warning : Severity::Problem};
         if (!inspection.headAccepted || !inspection.keys.hasDeviceGroup)
             return findings;
         const bool imageRead = !inspection.image.isEmpty();
@@ -557,7 +568,25 @@ private:
                                               .arg(size)
                                               .arg(where)};
         }
-        if (fitting == 0)
+        QStringList otherHardware;
+        QString firstPlace;
+        for (const KnownEntry &entry : entries) {
+            if (entry.device.identity.id < 0 || quint32(entry.device.identity.id) != inspection.keys.deviceId)
+                continue;
+            if (firstPlace.isEmpty())
+                firstPlace = QString(" (%1:%2)").arg(entry.file).arg(entry.device.line);
+            if (!otherHardware.contains(QString::number(entry.device.identity.hw)))
+                otherHardware << QString::number(entry.device.identity.hw);
+        }
+        if (fitting == 0 && !otherHardware.isEmpty())
+            findings << Finding{std::max<qint64>(inspection.hardwareLine, 1),
+                                QString("it is for hardware %1, but the description entries for identifier %2 beside "
+                                        "it are for hardware %3")
+                                    .arg(inspection.keys.hwVersion)
+                                    .arg(inspection.keys.deviceId)
+                                    .arg(otherHardware.join(", ") + firstPlace),
+                                Severity::Warning};
+        else if (fitting == 0)
             findings << Finding{1,
                                 entries.isEmpty()
                                     ? QStringLiteral("no description entry to hold it against")
@@ -580,8 +609,9 @@ private:
 
 }  // namespace
 
-QString packageFaultText(const PackageFault &problem, Dialect dialect)
+QString packageFaultText(const PackageFault &problem, const PackageInspection &inspection)
 {
+    const Dialect dialect = inspection.dialect;
     switch (problem.kind) {
     case PackageFault::HeadTooLarge:
         return QString("the part before [Firmware] is larger than %1 KiB: the package is left out")
@@ -589,7 +619,28 @@ QString packageFaultText(const PackageFault &problem, Dialect dialect)
     case PackageFault::NoDeviceGroup:
         return QStringLiteral("no [Device] group with keys: not a firmware package");
     case PackageFault::NoDataPart:
+        if (inspection.nearMissLine > 0)
+            return QString("\"%1\" is not the line [Firmware] (it has blanks or other letters): no data part, not a "
+                           "firmware package")
+                .arg(QString::fromLatin1(inspection.nearMissText));
         return QStringLiteral("no line [Firmware]: not a firmware package");
+    case PackageFault::MissingKey:
+        return QString("the [Device] group has no %1: it reads as 0, and the package fits only a device that "
+                       "reports 0")
+            .arg(problem.key);
+    case PackageFault::KeyNotANumber:
+        return QString("%1=%2 is not a whole number: it reads as 0, and the package fits only a device that "
+                       "reports 0")
+            .arg(problem.key, problem.text);
+    case PackageFault::RepeatedKey:
+        return QString("%1 is given again (first at line %2): this one counts").arg(problem.key).arg(problem.otherLine);
+    case PackageFault::MissingVersion:
+        return QStringLiteral("the [Device] group has no FW: the firmware page lists the package without a version, "
+                              "and flash cannot check the version after the upload");
+    case PackageFault::NotAVersion:
+        return QString("FW=%1 is no version (major.minor or major.minor.build): flash cannot check the version "
+                       "after the upload")
+            .arg(problem.text);
     case PackageFault::TooLarge:
         return QString("larger than %1 MiB: the package is not read").arg(MaxPackageBytes / (1024 * 1024));
     case PackageFault::NotHexadecimal:

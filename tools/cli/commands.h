@@ -9,9 +9,9 @@
 #include <functional>
 #include <optional>
 
-enum class Dialect;
 class DeviceConnection;
 struct PackageFault;
+struct PackageInspection;
 class QTextStream;
 class Report;
 struct SettingsFile;
@@ -52,7 +52,7 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
 // With `strict` warnings count as problems.
 ExitStatus check(Report &report, const QStringList &paths, bool strict);
 // What is wrong with a package, in check's words after "FILE:LINE: ".
-QString packageFaultText(const PackageFault &fault, Dialect dialect);
+QString packageFaultText(const PackageFault &fault, const PackageInspection &inspection);
 // The parameter names of every device entry in `description`, or in the
 // files the window's lookup reads, one a line.
 ExitStatus parameterNames(QTextStream &out, const QString &description);
