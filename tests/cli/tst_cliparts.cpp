@@ -209,6 +209,8 @@ private slots:
         QTest::newRow("no cells") << QByteArray("[11]") << QByteArray("[]");
         QTest::newRow("three cells") << QByteArray("[11]") << QByteArray("[11, 12, 13]");
         QTest::newRow("nameless parameter") << QByteArray("\"name\": \"Motor") << QByteArray("\"nom\": \"Motor");
+        QTest::newRow("nested too deeply") << QByteArray("\"version\": 1")
+                                           << "\"version\": 1, \"more\": " + QByteArray(32, '[') + QByteArray(32, ']');
     }
 
     void settingsFileRefusals()
