@@ -302,6 +302,29 @@ private slots:
         QVERIFY(program.readAllStandardOutput().startsWith("<stdin>:17: parameter \"Start power\" names a cell"));
     }
 
+    // Each file costs what it holds: four small files and their neighbours
+    // fit in an address space of 300 MB (they need less than half of it).
+    void smallFilesNeedLittleMemory()
+    {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        QSKIP("a sanitizer reserves more address space than the limit");
+#endif
+        QTemporaryDir folder;
+        QStringList files;
+        for (const char *name : {"vorn.dsc", "kelpa.dsc", "ulma.dsc"}) {
+            files << folder.filePath(name);
+            QVERIFY(writeFile(files.last(), exampleBytes(QString("descriptions/") + name)));
+        }
+        files << folder.filePath("vorn-4.13.upd");
+        QVERIFY(writeFile(files.last(), exampleBytes(Package)));
+        QProcess program;
+        program.start("/bin/sh", QStringList{"-c", "ulimit -v 300000 && exec \"$0\" check \"$@\"", KOVA_CLI_PROGRAM}
+                                     + files);
+        QVERIFY(program.waitForFinished(30000));
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0,
+                 program.readAllStandardOutput() + program.readAllStandardError());
+    }
+
     void unreadableFileIsAProblem()
     {
         const Run run = check({"/nonexistent/tellur.dsc"});
