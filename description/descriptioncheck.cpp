@@ -78,6 +78,17 @@ void checkName(const DeviceDescription &device, int index, Finding finding, QVec
 
 void checkRange(const ParameterDescription &parameter, Finding finding, QVector<Finding> &findings)
 {
+    if (parameter.min > parameter.max) {
+        finding.problem = Problem::MinAboveMax;
+        finding.value = parameter.min;
+        finding.readBack = parameter.max;
+        findings << finding;
+    }
+    if (parameter.step <= 0.0) {
+        finding.problem = Problem::StepNotPositive;
+        finding.value = parameter.step;
+        findings << finding;
+    }
     const valuetext::RangeBounds bounds = valuetext::rangeBounds(parameter);
     // Half a shown digit, and no less than what doubles lose on the way.
     const double shownDigit = 0.5 * std::pow(10.0, -bounds.decimals);
@@ -101,6 +112,21 @@ void checkRange(const ParameterDescription &parameter, Finding finding, QVector<
 
 void checkList(const ParameterDescription &parameter, Finding finding, QVector<Finding> &findings)
 {
+    if (parameter.entries.isEmpty()) {
+        finding.problem = Problem::ListWithoutEntries;
+        findings << finding;
+    }
+    // A text names one entry: `set` and the settings files reach the first only.
+    for (int entry = 1; entry < parameter.entries.size(); ++entry) {
+        const int first = int(parameter.entries.indexOf(parameter.entries.at(entry)));
+        if (first == entry)
+            continue;
+        finding.problem = Problem::RepeatedEntry;
+        finding.entry = entry;
+        finding.other = first;
+        findings << finding;
+    }
+    finding.other = -1;
     finding.most = mostRaw(parameter);
     // The raw value moves one way with the index: its two ends bound the rest.
     QVector<int> ends;
@@ -124,6 +150,33 @@ void checkDependency(const DeviceDescription &device, const ParameterDescription
 {
     if (!takesPartInDependencies(parameter) || parameter.depcell == 0)
         return;
+    if (parameterdependency::dependsOn(parameter.depcell, parameter.cell)) {
+        finding.problem = Problem::DependsOnItself;
+        finding.cell = parameter.cell;
+        findings << finding;
+        return;
+    }
+    for (int s = 0; s < device.parameters.size(); ++s) {
+        const ParameterDescription &source = device.parameters.at(s);
+        if (!takesPartInDependencies(source) || !parameterdependency::dependsOn(parameter.depcell, source.cell))
+            continue;
+        // The value the source must show for the dependent to change at all.
+        const bool inverted =
+            parameter.kind == ParameterKind::List && source.kind == ParameterKind::List
+            && parameter.depval >= parameterdependency::Inverted;
+        const int wanted = inverted ? parameter.depval - parameterdependency::Inverted : parameter.depval;
+        const bool met = source.kind == ParameterKind::List
+                             ? wanted >= 0 && wanted < source.entries.size()
+                             : wanted >= valuetext::rangeBounds(source).minimum
+                                   && wanted <= valuetext::rangeBounds(source).maximum;
+        if (met)
+            continue;
+        finding.problem = Problem::DependencyNeverMet;
+        finding.other = s;
+        finding.raw = wanted;
+        finding.inverted = inverted;
+        findings << finding;
+    }
     const bool held = std::any_of(device.parameters.begin(), device.parameters.end(),
                                   [&parameter](const ParameterDescription &source) {
                                       return takesPartInDependencies(source)
@@ -146,6 +199,11 @@ quint32 mostRaw(const ParameterDescription &parameter)
 QVector<Finding> check(const QVector<DeviceDescription> &devices)
 {
     QVector<Finding> findings;
+    if (devices.isEmpty()) {
+        Finding finding;
+        finding.problem = Problem::NoDeviceEntry;
+        findings << finding;
+    }
     for (int d = 0; d < devices.size(); ++d) {
         const DeviceDescription &device = devices.at(d);
         for (int other = 0; other < d; ++other) {

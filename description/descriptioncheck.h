@@ -20,6 +20,14 @@ enum class Problem {
     DependencyWithoutSource,  // `parameter` depends on `cell`, which no list or range holds
     ShadowedDevice,           // `device` has the identity of `other` (before it) and is never used
     PageCountTruncated,       // "fwnp" `raw` is kept in one byte
+    MinAboveMax,              // the range's min, `value`, is above its max, `readBack`
+    StepNotPositive,          // the range's step, `value`, moves nothing
+    ListWithoutEntries,       // the list has no entry to choose
+    RepeatedEntry,            // entry `entry` has the text of the entry `other` before it
+    DependsOnItself,          // `parameter` depends on its own cell `cell`
+    DependencyNeverMet,       // the source at `other` never shows `raw`, which its dependent waits
+                              // for (`inverted`: to be disabled)
+    NoDeviceEntry,            // the file holds no "ESC" element (`device` -1)
 };
 
 struct Finding {
@@ -33,6 +41,7 @@ struct Finding {
     qint64 raw = 0;  // as the encoding computes it, before it is cut to the cells
     quint32 most = 0;
     double readBack = 0.0;
+    bool inverted = false;
 };
 
 // The largest raw value the parameter's cells hold.

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <numeric>
 
 namespace descriptionreader {
 
@@ -93,17 +95,158 @@ bool cellsHaveSlots(const ParameterDescription &parameter)
            && (!parameter.usesHighCell() || hasCellSlot(parameter.hcell));
 }
 
+// What each attribute is, as the functions above read it, and where it
+// counts. `usedBy` and `neededBy` are sets of parameter kinds; an "ESC" or a
+// "Value" counts as every kind.
+enum class AttributeKind { Text, Integer, Unsigned, Real };
+
+constexpr int ListKind = 1;
+constexpr int RangeKind = 2;
+constexpr int CheckKind = 4;
+constexpr int AnyKind = ListKind | RangeKind | CheckKind;
+
+struct KnownAttribute {
+    const char *name;
+    AttributeKind kind;
+    int usedBy;
+    int neededBy;
+};
+
+constexpr KnownAttribute DeviceAttributes[] = {
+    {"id", AttributeKind::Integer, AnyKind, AnyKind},   {"hw", AttributeKind::Integer, AnyKind, AnyKind},
+    {"fw", AttributeKind::Integer, AnyKind, AnyKind},   {"fwm", AttributeKind::Integer, AnyKind, AnyKind},
+    {"name", AttributeKind::Text, AnyKind, AnyKind},    {"fwnp", AttributeKind::Unsigned, AnyKind, 0},
+    {"fwps", AttributeKind::Unsigned, AnyKind, 0},
+};
+
+// "type" is left to the note on a type that builds nothing.
+constexpr KnownAttribute ParameterAttributes[] = {
+    {"type", AttributeKind::Text, AnyKind, 0},
+    {"name", AttributeKind::Text, AnyKind, AnyKind},
+    {"cell", AttributeKind::Integer, AnyKind, AnyKind},
+    {"hcell", AttributeKind::Integer, ListKind | RangeKind, 0},
+    {"depcell", AttributeKind::Integer, AnyKind, 0},
+    {"depval", AttributeKind::Integer, AnyKind, 0},
+    {"offset", AttributeKind::Real, ListKind | RangeKind, 0},
+    {"scale", AttributeKind::Real, ListKind | RangeKind, 0},
+    {"shift", AttributeKind::Real, ListKind | RangeKind, 0},
+    {"min", AttributeKind::Real, RangeKind, RangeKind},
+    {"max", AttributeKind::Real, RangeKind, RangeKind},
+    {"step", AttributeKind::Real, RangeKind, 0},
+    {"decimals", AttributeKind::Unsigned, RangeKind, 0},
+    {"suffix", AttributeKind::Text, RangeKind, 0},
+};
+
+constexpr KnownAttribute ValueAttributes[] = {{"string", AttributeKind::Text, AnyKind, AnyKind}};
+
+int kindBit(ParameterKind kind)
+{
+    switch (kind) {
+    case ParameterKind::List: return ListKind;
+    case ParameterKind::Range: return RangeKind;
+    case ParameterKind::Check: return CheckKind;
+    case ParameterKind::None: break;
+    }
+    return 0;
+}
+
+// Whether the text reads as the reader of `kind` reads it.
+bool readsAs(const QString &value, AttributeKind kind)
+{
+    bool ok = true;
+    switch (kind) {
+    case AttributeKind::Text: break;
+    case AttributeKind::Integer: value.toInt(&ok); break;
+    case AttributeKind::Unsigned: value.toUInt(&ok); break;
+    case AttributeKind::Real: {
+        const double number = value.toDouble(&ok);
+        ok = ok && std::isfinite(number);
+        break;
+    }
+    }
+    return ok;
+}
+
+// The one of `names` that `name` is most likely a slip for: at most two
+// letters apart, ignoring case. Empty when none is.
+template <typename Names, typename NameOf>
+QString closestName(const QString &name, const Names &names, NameOf nameOf)
+{
+    const QString lower = name.toLower();
+    QString closest;
+    int best = 3;
+    for (const auto &candidate : names) {
+        const QString known = QLatin1String(nameOf(candidate));
+        const QString other = known.toLower();
+        // Edit distance, one row at a time.
+        QVector<int> row(other.size() + 1);
+        std::iota(row.begin(), row.end(), 0);
+        for (int i = 1; i <= lower.size(); ++i) {
+            int diagonal = row[0];
+            row[0] = i;
+            for (int j = 1; j <= other.size(); ++j) {
+                const int above = row[j];
+                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (lower[i - 1] == other[j - 1] ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        if (row.last() < best && row.last() < known.size()) {
+            best = row.last();
+            closest = known;
+        }
+    }
+    return closest;
+}
+
+// The encoding named by the XML declaration at the start of `bytes`, if it
+// names one.
+std::optional<QString> declaredEncoding(const QByteArray &bytes)
+{
+    static const QRegularExpression declaration(
+        QStringLiteral("^(?:\\xEF\\xBB\\xBF)?\\s*<\\?xml[^>]*?encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
+    const QRegularExpressionMatch match = declaration.match(QString::fromLatin1(bytes.left(MaxTagBytes)));
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1);
+}
+
+// The offset of the first byte that does not belong to a UTF-8 character, or -1.
+int firstNonUtf8Byte(const QByteArray &bytes)
+{
+    const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
+    const int size = bytes.size();
+    for (int at = 0; at < size;) {
+        const uchar lead = data[at];
+        const int length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+        if (length == 0 || at + length > size)
+            return at;
+        // The second byte also rules out overlong forms, surrogates and code points above U+10FFFF.
+        const uchar second = length > 1 ? data[at + 1] : 0x80;
+        const uchar low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const uchar high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        if (length > 1 && (second < low || second > high))
+            return at;
+        for (int i = 2; i < length; ++i)
+            if ((data[at + i] & 0xC0) != 0x80)
+                return at;
+        at += length;
+    }
+    return -1;
+}
+
 // Walks the tokens of one document. Where the parameter list and a list's
 // entries end follows the window's long-standing reading, token by token.
 class Parser
 {
 public:
-    Parser(const QByteArray &content, QVector<ReadNote> *notes) : xml(content), notes(notes) {}
+    Parser(const QByteArray &content, QVector<ReadNote> *notes) : bytes(content), xml(content), notes(notes) {}
 
     QVector<DeviceDescription> read(const std::optional<DescriptionIdentity> &wanted)
     {
         QVector<DeviceDescription> devices;
-        xml.readNext();
+        // With one wanted entry the reading stops early: notes of authors' slips would be partial.
+        authorNotes = notes && !wanted;
+        next();
         while (!xml.atEnd()) {
             if (isStart("ESC") && (!wanted || identityFrom(xml.attributes()) == *wanted)) {
                 devices.append(readDevice());
@@ -118,14 +261,134 @@ public:
             } else if (xml.isEndElement() && xml.name() == QLatin1String("ESC")) {
                 listEnd = 0;
             }
-            xml.readNext();
+            next();
         }
         if (xml.hasError())
-            note(ReadNote::MalformedXml, xml.errorString());
+            noteMalformed();
         return devices;
     }
 
 private:
+    // Every token passes here, so that the notes of each element do not
+    // depend on which step of the reading consumed it.
+    void next()
+    {
+        xml.readNext();
+        if (xml.isEndElement() && !open.isEmpty()) {
+            open.removeLast();
+        } else if (xml.isStartElement()) {
+            const QXmlStreamAttributes attributes = xml.attributes();
+            open.append({xml.name().toString(), xml.lineNumber(), kindOf(attributes.value(QLatin1String("type"))),
+                         text(attributes, QLatin1String("name"))});
+            if (authorNotes)
+                noteSlips(attributes);
+        }
+    }
+
+    struct OpenElement {
+        QString name;
+        qint64 line;
+        ParameterKind kind;  // of a "Parameter"
+        QString owner;
+    };
+
+    bool insideDevice() const
+    {
+        return std::any_of(open.begin(), open.end() - 1,
+                           [](const OpenElement &element) { return element.name == QLatin1String("ESC"); });
+    }
+
+    // The start tag just read, which is the last open element.
+    void noteSlips(const QXmlStreamAttributes &attributes)
+    {
+        const OpenElement &element = open.last();
+        const OpenElement *parent = open.size() > 1 ? &open.at(open.size() - 2) : nullptr;
+        if (element.name == QLatin1String("ESC")) {
+            noteAttributes(attributes, DeviceAttributes, AnyKind);
+        } else if (element.name == QLatin1String("Parameter")) {
+            if (element.kind != ParameterKind::None)
+                noteAttributes(attributes, ParameterAttributes, kindBit(element.kind));
+        } else if (element.name == QLatin1String("Value")) {
+            if (parent && parent->name == QLatin1String("Parameter") && parent->kind == ParameterKind::List)
+                noteAttributes(attributes, ValueAttributes, AnyKind, parent->owner);
+            else
+                slip(ReadNote::MisplacedValue, QString(), parent ? parent->owner : QString());
+        } else if (insideDevice()) {
+            static const char *const elements[] = {"ESC", "Parameter", "Value"};
+            slip(ReadNote::UnknownElement, QString(), QString()).text =
+                closestName(element.name, elements, [](const char *name) { return name; });
+        }
+    }
+
+    template <std::size_t N>
+    void noteAttributes(const QXmlStreamAttributes &attributes, const KnownAttribute (&known)[N], int kind,
+                        const QString &owner = QString())
+    {
+        const QString who = owner.isNull() ? open.last().owner : owner;
+        for (const QXmlStreamAttribute &attribute : attributes) {
+            const auto found = std::find_if(std::begin(known), std::end(known), [&attribute](const KnownAttribute &k) {
+                return attribute.name() == QLatin1String(k.name);
+            });
+            if (found == std::end(known))
+                slip(ReadNote::UnknownAttribute, attribute.name().toString(), who).text =
+                    closestName(attribute.name().toString(), known, [](const KnownAttribute &k) { return k.name; });
+            else if (!(found->usedBy & kind))
+                slip(ReadNote::UnusedAttribute, attribute.name().toString(), who).text =
+                    attributes.value(QLatin1String("type")).toString();
+        }
+        for (const KnownAttribute &k : known) {
+            const QLatin1String name(k.name);
+            const QString value = attributes.value(name).toString();
+            if (!(k.usedBy & kind))
+                continue;
+            if (value.isEmpty() && k.kind == AttributeKind::Text) {
+                if (k.neededBy & kind)
+                    slip(ReadNote::MissingAttribute, name, who);
+            } else if (!attributes.hasAttribute(name)) {
+                if (k.neededBy & kind)
+                    slip(ReadNote::MissingAttribute, name, who);
+            } else if (value.isEmpty() && name == QLatin1String("hcell")) {
+                continue;  // an empty "hcell" says there is no high byte
+            } else if (!readsAs(value, k.kind)) {
+                slip(k.kind == AttributeKind::Real ? ReadNote::NotANumber : ReadNote::NotAWholeNumber, name, who)
+                    .text = value;
+            } else if (name == QLatin1String("scale") && value.toDouble() == 0.0) {
+                slip(ReadNote::ScaleZero, name, who);
+            } else if (name == QLatin1String("decimals") && value.toUInt() > MaxDecimals) {
+                slip(ReadNote::DecimalsCut, name, who).text = value;
+            }
+        }
+    }
+
+    ReadNote &slip(ReadNote::Kind kind, const QString &attribute, const QString &owner)
+    {
+        ReadNote &slipNote = note(kind, QString());
+        slipNote.element = open.last().name;
+        slipNote.attribute = attribute;
+        slipNote.owner = owner;
+        return slipNote;
+    }
+
+    // Where the parser stopped and, where it can be told, why.
+    void noteMalformed()
+    {
+        ReadNote &malformed = note(ReadNote::MalformedXml, xml.errorString());
+        const std::optional<QString> encoding = declaredEncoding(bytes);
+        const int bad = !encoding || encoding->compare(QLatin1String("utf-8"), Qt::CaseInsensitive) == 0
+                            ? firstNonUtf8Byte(bytes)
+                            : -1;
+        if (bad >= 0) {
+            const int lineStart = bytes.lastIndexOf('\n', bad) + 1;
+            malformed.line = std::count(bytes.constData(), bytes.constData() + bad, '\n') + 1;
+            malformed.badByte = uchar(bytes.at(bad));
+            malformed.badByteColumn = bad - lineStart + 1;
+            malformed.encoding = encoding.value_or(QString());
+        } else if (!open.isEmpty()) {
+            malformed.openElement = open.last().name;
+            malformed.openedAt = open.last().line;
+        }
+    }
+
     bool isStart(const char *name) const
     {
         return xml.isStartElement() && xml.name() == QLatin1String(name);
@@ -170,7 +433,7 @@ private:
                 listEnd = -1;  // the bound's own note says the rest is left out
                 return;
             }
-            xml.readNext();
+            next();
             if (xml.isEndElement() && xml.name() != QLatin1String("ESC")) {
                 listEnd = xml.lineNumber();
                 listEndElement = QString("</%1>").arg(xml.name().toString());
@@ -200,7 +463,7 @@ private:
         if (parameter.kind == ParameterKind::List)
             parameter.entries = readListEntries(parameter.name, parameter.line);
         else
-            xml.readNext();
+            next();
         if (!cellsHaveSlots(parameter)) {
             qDebug() << "Parameter" << parameter.name << "skipped: cell" << parameter.cell
                      << "or hcell" << parameter.hcell << "outside 0 to" << CellCount - 1;
@@ -218,7 +481,7 @@ private:
         QStringList entries;
         bool overflowReported = false;
         forever {
-            xml.readNext();
+            next();
             if (xml.atEnd() || xml.name() == QLatin1String("Parameter"))
                 return entries;
             if (!isStart("Value"))
@@ -234,8 +497,11 @@ private:
         }
     }
 
+    const QByteArray &bytes;
     QXmlStreamReader xml;
     QVector<ReadNote> *notes;
+    bool authorNotes = false;
+    QVector<OpenElement> open;
     ReadNote ignored;
     // Where the last parameter list ended early, on which end tag; 0 when it
     // ended at its "ESC" end tag, -1 when a bound ended it.
@@ -349,15 +615,12 @@ private:
     // UTF-8 and the single-byte encodings that extend ASCII.
     bool encodingSupported() const
     {
-        static const QRegularExpression declaration(
-            QStringLiteral("^(?:\\xEF\\xBB\\xBF)?\\s*<\\?xml[^>]*?encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
         static const QRegularExpression supported(
             QStringLiteral("^(utf-8|us-ascii|ascii|iso-8859-\\d{1,2}|latin-?\\d|windows-125\\d"
                            "|cp125\\d|koi8-[ru]|ibm866|cp866)$"),
             QRegularExpression::CaseInsensitiveOption);
-        const QString head = QString::fromLatin1(bytes.left(MaxTagBytes));
-        const QRegularExpressionMatch match = declaration.match(head);
-        return !match.hasMatch() || supported.match(match.captured(1)).hasMatch();
+        const std::optional<QString> encoding = declaredEncoding(bytes);
+        return !encoding || supported.match(*encoding).hasMatch();
     }
 
     const QByteArray &bytes;

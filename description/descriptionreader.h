@@ -68,6 +68,18 @@ struct ReadNote {
         TooManyEntries,     // the list `text` keeps only MaxListEntries entries
         OutsideList,        // the parameter `text` lies after the end of its device's list,
                             // which ended at `listEnd` on the element `element`
+        // What an author most likely did not mean, noted only when every
+        // device entry is read. `element` is the one the note is about and
+        // `owner` the "name" of its parameter or device entry.
+        MissingAttribute,   // `attribute` is absent (or an empty text): it reads as 0 or empty
+        NotAWholeNumber,    // `attribute` is `text`, which reads as 0
+        NotANumber,         // `attribute` is `text`, which reads as 0
+        UnknownAttribute,   // `attribute` means nothing to the reader
+        UnusedAttribute,    // `attribute` means nothing to a parameter of the type `text`
+        UnknownElement,     // `element` inside a device entry means nothing to the reader
+        MisplacedValue,     // a "Value" that is no entry of a list parameter
+        ScaleZero,          // "scale" 0, taken as 1
+        DecimalsCut,        // "decimals" `text`, shown as MaxDecimals
     };
     Kind kind = Refused;
     qint64 line = 0;
@@ -75,6 +87,16 @@ struct ReadNote {
     QString text;
     qint64 listEnd = 0;
     QString element;
+    QString attribute;
+    QString owner;
+    // MalformedXml: the first byte the file's encoding has no character for,
+    // when that is where the parser stopped (`line` is then the byte's)...
+    int badByte = -1;
+    qint64 badByteColumn = 0;  // from 1, counted in bytes
+    QString encoding;          // as declared; empty: none, so UTF-8
+    // ... or the innermost element that was still open there.
+    QString openElement;
+    qint64 openedAt = 0;
 };
 
 // Every "ESC" element in document order or, with `wanted`, only the first

@@ -43,6 +43,17 @@ struct ImageReading {
     bool damaged() const { return problem != ImageProblem::None; }
 };
 
+// Where a package's data part begins.
+struct DataPart {
+    qint64 offset = -1;  // of the first byte after the line "[Firmware]"; -1: no such line
+    qint64 line = 0;     // of "[Firmware]"
+    // Without one: the first line that reads "[Firmware]" once blanks are
+    // dropped and case is ignored, which an author meant as the heading.
+    qint64 nearMissLine = 0;
+    QByteArray nearMissText;  // without its line end
+};
+DataPart findDataPart(const QByteArray &package);
+
 // The firmware image of a package: the line records after the line
 // "[Firmware]", joined and decoded from hexadecimal. The bytes are read as
 // they are: a CR counts only as the first half of a CR LF line end. Empty
@@ -53,6 +64,8 @@ struct ImageReading {
 // hexadecimal digits equal to the 16-bit sum of its record's bytes, every
 // data line must carry its own sum there; otherwise trailers are not read.
 ImageReading readFirmwareImage(const QByteArray &package, Dialect dialect);
+// The same, from a data part found before.
+ImageReading readFirmwareImage(const QByteArray &package, const DataPart &part, Dialect dialect);
 // The same, reading `file` from where it stands, at most MaxPackageBytes.
 ImageReading readFirmwareImage(QIODevice &file, Dialect dialect);
 

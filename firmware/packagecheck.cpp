@@ -1,9 +1,11 @@
 #include "firmware/packagecheck.h"
 
+#include "firmware/firmwarepackage.h"
 #include "link/untrustedini.h"
 
 #include <QBuffer>
-#include <QList>
+
+#include <algorithm>
 
 namespace {
 
@@ -12,19 +14,20 @@ constexpr Dialect LongestRecordFirst[] = {Dialect::Vorn, Dialect::Ulma, Dialect:
 // The line (from 1) that holds the byte at `offset`.
 qint64 lineAt(const QByteArray &bytes, qint64 offset)
 {
-    return bytes.left(int(offset)).count('\n') + 1;
+    return std::count(bytes.constData(), bytes.constData() + std::min<qint64>(offset, bytes.size()), '\n') + 1;
 }
 
 // The length of the first data line as the image reader counts it: a CR LF
-// line end counts as one character, as an LF alone does.
-int firstDataLineLength(const QList<QByteArray> &lines, qint64 dataPartLine)
+// line end counts as one character, as an LF alone does. Empty lines are skipped.
+int firstDataLineLength(const QByteArray &bytes, qint64 offset)
 {
-    for (int i = int(dataPartLine); i < lines.size(); ++i) {
-        QByteArray line = lines.at(i);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!line.isEmpty())
-            return line.size() + (i + 1 < lines.size() ? 1 : 0);
+    for (qint64 at = offset; at < bytes.size();) {
+        const qint64 lineFeed = bytes.indexOf('\n', int(at));
+        const qint64 end = lineFeed < 0 ? bytes.size() : lineFeed;
+        const qint64 content = end - at - (end > at && lineFeed >= 0 && bytes.at(int(end - 1)) == '\r' ? 1 : 0);
+        if (content > 0)
+            return int(content) + (lineFeed >= 0 ? 1 : 0);
+        at = end + 1;
     }
     return 0;
 }
@@ -50,15 +53,50 @@ PackageFault::Kind imageProblemKind(ImageProblem problem)
     return PackageFault::ShortLine;
 }
 
-}  // namespace
+// What the keys of a "Device" group say otherwise than their author meant.
+void checkKeys(const QByteArray &head, PackageInspection &inspection)
+{
+    const PackageKeys &keys = inspection.keys;
+    QVector<PackageFault> &problems = inspection.problems;
+    const QVector<IniKeyLine> lines = iniKeyLines(head, QStringLiteral("Device"));
+    const QMap<QString, QString> group = iniGroup(head, QStringLiteral("Device"), IniEncoding::Windows1251);
+    const auto lastLine = [&lines](const QString &key) {
+        qint64 line = 0;
+        for (const IniKeyLine &given : lines)
+            if (given.key == key)
+                line = given.line;
+        return line;
+    };
+    for (int i = 0; i < lines.size(); ++i)
+        for (int before = 0; before < i; ++before)
+            if (lines.at(before).key == lines.at(i).key) {
+                problems << PackageFault{PackageFault::RepeatedKey, lines.at(i).line, lines.at(i).key, QString(),
+                                         lines.at(before).line};
+                break;
+            }
+    const qint64 groupLine = lines.isEmpty() ? 1 : lines.first().line - 1;
+    inspection.hardwareLine = lastLine(QStringLiteral("HW"));
+    for (const char *key : {"ID", "HW", "BL"}) {
+        const QString name = QLatin1String(key);
+        bool number = false;
+        group.value(name).toUInt(&number, 10);
+        if (!group.contains(name))
+            problems << PackageFault{PackageFault::MissingKey, groupLine, name, QString()};
+        else if (!number)
+            problems << PackageFault{PackageFault::KeyNotANumber, lastLine(name), name, group.value(name)};
+    }
+    if (!group.contains(QStringLiteral("FW")))
+        problems << PackageFault{PackageFault::MissingVersion, groupLine, QStringLiteral("FW"), QString()};
+    else if (!parseFirmwareVersion(keys.version))
+        problems << PackageFault{PackageFault::NotAVersion, lastLine(QStringLiteral("FW")), QStringLiteral("FW"),
+                                 keys.version};
+}
 
-PackageInspection inspectPackage(const QByteArray &bytes)
+PackageInspection inspect(const QByteArray &bytes, bool readImage)
 {
     PackageInspection inspection;
-    const QList<QByteArray> lines = bytes.split('\n');
-
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
+    QBuffer buffer;
+    buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     const UntrustedIni head = readUntrustedIni(buffer, "[Firmware]");
     switch (head.refusal) {
@@ -67,6 +105,8 @@ PackageInspection inspectPackage(const QByteArray &bytes)
         inspection.keys = packageKeysOf(head.text);
         if (!inspection.keys.hasDeviceGroup)
             inspection.problems << PackageFault{PackageFault::NoDeviceGroup, 1};
+        else
+            checkKeys(head.text, inspection);
         break;
     case IniRefusal::TooLarge:
         inspection.problems << PackageFault{PackageFault::HeadTooLarge, lineAt(bytes, MaxIniBytes)};
@@ -74,26 +114,41 @@ PackageInspection inspectPackage(const QByteArray &bytes)
     case IniRefusal::CannotRead: break;  // a buffer always reads
     }
 
-    // The heading is found alike in every dialect.
-    const ImageReading first = readFirmwareImage(bytes, Dialect::Kelpa);
-    inspection.dataPartLine = first.dataPartLine;
-    if (first.problem == ImageProblem::TooLarge) {
+    if (bytes.size() > MaxPackageBytes) {
         inspection.problems << PackageFault{PackageFault::TooLarge, 1};
         return inspection;
     }
-    if (inspection.dataPartLine == 0) {
-        inspection.problems << PackageFault{PackageFault::NoDataPart, 1};
+    // The heading is found alike in every dialect.
+    const DataPart part = findDataPart(bytes);
+    inspection.dataPartLine = part.line;
+    if (part.offset < 0) {
+        inspection.nearMissLine = part.nearMissLine;
+        inspection.nearMissText = part.nearMissText;
+        inspection.problems << PackageFault{PackageFault::NoDataPart, part.nearMissLine > 0 ? part.nearMissLine : 1};
         return inspection;
     }
-    inspection.dialect = dialectForLine(firstDataLineLength(lines, inspection.dataPartLine));
-    const ImageReading reading =
-        inspection.dialect == Dialect::Kelpa ? first : readFirmwareImage(bytes, inspection.dialect);
+    if (!readImage)
+        return inspection;
+    inspection.dialect = dialectForLine(firstDataLineLength(bytes, part.offset));
+    ImageReading reading = readFirmwareImage(bytes, part, inspection.dialect);
     if (reading.damaged())
         inspection.problems << PackageFault{imageProblemKind(reading.problem), reading.line};
     else if (reading.image.isEmpty())
         inspection.problems << PackageFault{PackageFault::NoDataLines, inspection.dataPartLine};
-    inspection.image = reading.image;
+    inspection.image = std::move(reading.image);
     return inspection;
+}
+
+}  // namespace
+
+PackageInspection inspectPackage(const QByteArray &bytes)
+{
+    return inspect(bytes, true);
+}
+
+PackageInspection inspectPackageHead(const QByteArray &bytes)
+{
+    return inspect(bytes, false);
 }
 
 bool packageFitsModel(const PackageKeys &keys, int deviceId, int hwVersion)

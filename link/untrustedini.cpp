@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
 // How the bytes of a value are decoded once the file's byte order mark is known.
@@ -442,6 +444,25 @@ QMap<QString, QString> iniGroup(const QByteArray &text, const QString &group, In
             values.insert(key, value.startsWith(QLatin1Char('@')) ? value.mid(1) : value);
     }
     return values;
+}
+
+QVector<IniKeyLine> iniKeyLines(const QByteArray &text, const QString &group)
+{
+    QVector<IniKeyLine> keys;
+    int pos = startsWithByteOrderMark(text) ? 3 : 0;
+    int counted = 0;
+    qint64 lineNumber = 1;
+    QString current;
+    IniLine line;
+    while (nextLine(text, pos, line)) {
+        lineNumber += std::count(text.constData() + counted, text.constData() + line.start, '\n');
+        counted = line.start;
+        if (text.at(line.start) == '[')
+            current = groupName(text, line);
+        else if (line.equals >= 0 && current == group)
+            keys.append({keyOf(text, line), lineNumber});
+    }
+    return keys;
 }
 
 QByteArray withIniValue(const QByteArray &text, const QString &group, const QString &key,

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QVector>
 #include <QtGlobal>
 
 class QIODevice;
@@ -44,6 +45,14 @@ enum class IniEncoding { Latin1, Windows1251 };
 // make a list, a leading "@" a serialised object) is left out, as if it were
 // missing; "@@" stands for a leading "@".
 QMap<QString, QString> iniGroup(const QByteArray &text, const QString &group, IniEncoding encoding);
+
+// Where a key of `group` is given, each time it is, in file order: for an
+// author who must be told the line.
+struct IniKeyLine {
+    QString key;
+    qint64 line = 0;  // from 1
+};
+QVector<IniKeyLine> iniKeyLines(const QByteArray &text, const QString &group);
 
 // `text` with `key` of `group` set to `value`: the key's last line in the
 // group is replaced, or a line is added to the group, or the group is added

@@ -509,6 +509,28 @@ private slots:
             QCOMPARE(result.value("firmware").toString(), newFirmware ? QString("4.13.0") : QString("4.12.7"));
     }
 
+    // A "FW" that is no version turns off the check after the upload: said
+    // before the prompt, while the user can still decline.
+    void flashWarnsOfAVersionItCannotCheck()
+    {
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString package = folder.filePath("vorn-4.13beta.upd");
+        QByteArray bytes = testsupport::readFile(testsupport::examplePackage(e.package));
+        QVERIFY(bytes.contains("FW=4.13\r\n"));
+        QVERIFY(testsupport::writeFile(package, bytes.replace("FW=4.13\r\n", "FW=4.13beta\r\n")));
+        auto sim = startDevice(e);
+        sim->setBlockSize(e.blockSize);
+        const Terminal terminal{false, [] { return QString("n"); }};
+
+        const Run run = runCli(*sim, e, {"flash", package}, terminal);
+        QCOMPARE(run.status, 1);
+        const int warning = int(run.err.indexOf("gives no version in FW (\"4.13beta\"): the firmware version after "
+                                                "the upload cannot be checked."));
+        QVERIFY2(warning >= 0, qPrintable(run.err));
+        QVERIFY2(warning < run.err.indexOf("[y/N]"), qPrintable(run.err));
+    }
+
     // The settings from before an update come back into the new firmware's
     // description by name: one parameter is gone, one range narrowed, and one
     // cell held a value that no description allows. What is left at the

@@ -213,6 +213,8 @@ private slots:
         QTest::newRow("one name twice in the same cells") << QByteArray("\"Head speed\", \"cells\": [19, 20]")
                                                           << QByteArray("\"Motor timing\", \"cells\": [11]");
         QTest::newRow("nameless parameter") << QByteArray("\"name\": \"Motor") << QByteArray("\"nom\": \"Motor");
+        QTest::newRow("nested too deeply") << QByteArray("\"version\": 1")
+                                           << "\"version\": 1, \"more\": " + QByteArray(32, '[') + QByteArray(32, ']');
     }
 
     void settingsFileRefusals()

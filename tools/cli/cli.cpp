@@ -69,7 +69,7 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err, con
     if (options.parameterNames && options.command.isEmpty())
         return int(commands::parameterNames(out, options.description));
     if (options.command == "check")
-        return report.finish(commands::check(report, options.arguments));
+        return report.finish(commands::check(report, options.arguments, options.strict));
     DeviceConnection connection(options, err);
     connection.showProgress(terminal.errorsOnTerminal && !options.quiet);
     return report.finish(runDeviceCommand(options, connection, report, terminal));

@@ -79,8 +79,8 @@ const QVector<CommandInfo> &commandTable()
          "FILE:LINE: message for each problem (- reads standard input). A package is read in the dialect "
          "its first data line is long enough for and held against the description entries it fits, among "
          "the FILEs and beside them: how many blocks it has for each. Exit status 0 when nothing is wrong, "
-         "2 otherwise; with --json a list",
-         1, -1, {}},
+         "2 otherwise; warnings say what is likely a slip but works as written. With --json a list",
+         1, -1, {"strict"}},
         {"help", "[COMMAND]", "this text, or the use of one command", 0, 1, {}},
     };
     return table;
@@ -118,6 +118,7 @@ const QVector<OptionInfo> &commandOptions()
         {"", "keep-settings", "",
          "after the upload, loads the settings saved before it into the new firmware's description, by name "
          "and shown value; lists each one it no longer has or refuses, and then exits 7"},
+        {"", "strict", "", "warnings count as problems, as in the exit status"},
     };
     return options;
 }
@@ -166,6 +167,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     options.parameterNames = parser.isSet("parameter-names");
     options.dryRun = parser.isSet("dry-run");
     options.force = parser.isSet("force");
+    options.strict = parser.isSet("strict");
     options.all = parser.isSet("all");
     options.yes = parser.isSet("yes");
     options.keepSettings = parser.isSet("keep-settings");

@@ -21,6 +21,7 @@ struct CliOptions {
     bool all = false;       // diff
     bool yes = false;       // flash
     bool keepSettings = false;  // flash
+    bool strict = false;        // check
 };
 
 struct ParsedOptions {

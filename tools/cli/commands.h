@@ -9,9 +9,9 @@
 #include <functional>
 #include <optional>
 
-enum class Dialect;
 class DeviceConnection;
 struct PackageFault;
+struct PackageInspection;
 class QTextStream;
 class Report;
 struct SettingsFile;
@@ -49,9 +49,10 @@ std::optional<Failure> readPackage(const QString &path, QByteArray *package);
 ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal, const QString &path,
                  const QByteArray &package, bool yes, bool keepSettings);
 // Need no device.
-ExitStatus check(Report &report, const QStringList &paths);
+// With `strict` warnings count as problems.
+ExitStatus check(Report &report, const QStringList &paths, bool strict);
 // What is wrong with a package, in check's words after "FILE:LINE: ".
-QString packageFaultText(const PackageFault &fault, Dialect dialect);
+QString packageFaultText(const PackageFault &fault, const PackageInspection &inspection);
 // The parameter names of every device entry in `description`, or in the
 // files the window's lookup reads, one a line.
 ExitStatus parameterNames(QTextStream &out, const QString &description);

@@ -165,12 +165,12 @@ std::optional<Failure> readPackage(const QString &path, QByteArray *package)
     if (file.problem == PackageProblem::TooLarge)
         return Failure{ExitStatus::BadUsage, QString("%1 is too large to be a firmware package.").arg(path)};
     // Only what makes a file a package at all: the rest depends on the device.
-    const PackageInspection inspection = inspectPackage(file.bytes);
+    const PackageInspection inspection = inspectPackageHead(file.bytes);
     for (const PackageFault &fault : inspection.problems)
         if (fault.kind == PackageFault::HeadTooLarge || fault.kind == PackageFault::NoDeviceGroup
             || fault.kind == PackageFault::NoDataPart)
             return Failure{ExitStatus::BadUsage,
-                           QString("%1:%2: %3.").arg(path).arg(fault.line).arg(packageFaultText(fault, inspection.dialect))};
+                           QString("%1:%2: %3.").arg(path).arg(fault.line).arg(packageFaultText(fault, inspection))};
     *package = file.bytes;
     return std::nullopt;
 }
@@ -182,6 +182,10 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
     CheckedPackage checked;
     if (std::optional<Failure> failure = checkPackageFile(connection, path, package, &checked))
         return report.fail(*failure);
+    if (!parseFirmwareVersion(checked.keys.version))
+        report.warn(QString("%1 gives no version in FW (\"%2\"): the firmware version after the upload cannot be "
+                            "checked.")
+                        .arg(path, checked.keys.version));
     switch (yes ? Answer::Yes : confirm(report, terminal, checked.keys, connection)) {
     case Answer::Yes: break;
     case Answer::No: report.warn(QStringLiteral("Nothing was flashed.")); return ExitStatus::Declined;
