@@ -666,7 +666,7 @@ private slots:
     void filesRefusedBeforeThePort_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QByteArray>("content");  // null: no file; "/": a folder
+        QTest::addColumn<QByteArray>("content");  // null: no file; "/": a folder; "|": a FIFO
         QTest::addColumn<QString>("message");
 
         const QByteArray head = "{\n  \"format\": \"kova-settings\",\n  \"version\": 1,\n";
@@ -680,6 +680,8 @@ private slots:
             };
             row("missing") << QByteArray() << "settings.json is not a usable settings file: it cannot be read (";
             row("a folder") << QByteArray("/") << "settings.json is not a usable settings file: it cannot be read (";
+            row("a FIFO") << QByteArray("|")
+                          << "settings.json is not a usable settings file: it cannot be read (Not a regular file).";
             row("no separator") << QByteArray(head).replace("\"version\":", "\"version\"") + device + "}"
                                 << "it is not valid JSON at line 3, column 13: expected ':' after a name.";
             row("open object") << head + device + "  \"parameters\": [" + power + "]\n"
@@ -692,6 +694,7 @@ private slots:
         };
         flash("missing") << QByteArray() << "package.upd cannot be read: ";
         flash("a folder") << QByteArray("/") << "package.upd cannot be read: ";
+        flash("a FIFO") << QByteArray("|") << "package.upd cannot be read: Not a regular file.";
         flash("no [Device] group") << QByteArray("[Version]\nFW=4.13\n[Firmware]\n00112233\n")
                                    << "package.upd:1: no [Device] group with keys: not a firmware package.";
         flash("no [Firmware] line") << QByteArray("[Device]\nID=21\nHW=2\nBL=3\nFW=4.13\n")
@@ -708,6 +711,8 @@ private slots:
         const QString file = folder.filePath(name);
         if (content == "/") {
             QVERIFY(QDir(folder.path()).mkdir(name));
+        } else if (content == "|") {
+            QVERIFY(testsupport::makeFifo(file));
         } else if (!content.isNull()) {
             QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly));

@@ -22,6 +22,19 @@ int blocksSent(const SimulatedDevice &sim)
     return count;
 }
 
+// Whether the process has its own handler for `number` (the SigCgt mask of
+// its status): from then on a signal is its to answer.
+bool catches(qint64 pid, int number)
+{
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (number - 1)) & 1;
+    return false;
+}
+
 }  // namespace
 
 class CliSignalsTest : public QObject
@@ -108,6 +121,34 @@ private slots:
         QCOMPARE(exitStatus(10000), status);
         QVERIFY2(errors.contains(said), qPrintable(errors));
         QCOMPARE(blocksSent(*sim), 0);
+    }
+
+    // Standard input that never ends ("-" for a file) is a wait like the
+    // prompt: a signal ends it, with its status, before the port is used.
+    void standardInputThatNeverEnds_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<int>("status");
+        QTest::newRow("load, SIGTERM") << "load" << SIGTERM << 143;
+        QTest::newRow("diff, SIGHUP") << "diff" << SIGHUP << 129;
+        QTest::newRow("check, Ctrl+C") << "check" << SIGINT << 130;
+    }
+
+    void standardInputThatNeverEnds()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, signalNumber);
+        QFETCH(int, status);
+        QTemporaryDir folder;
+        errors.clear();
+        cli = std::make_unique<QProcess>();
+        cli->start(KOVA_CLI_PROGRAM, {"--port", folder.filePath("no-such-port"), command, "-"});
+        QVERIFY(cli->waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(catches(cli->processId(), signalNumber), 20000);
+        send(signalNumber);
+        QCOMPARE(exitStatus(30000), status);
+        QVERIFY2(errors.contains("Stopped by "), qPrintable(errors));
     }
 
     // The upload is bounded; cutting it leaves the controller unusable.

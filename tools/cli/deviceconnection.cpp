@@ -69,7 +69,7 @@ Failure linkFailure(LinkOutcome outcome, const QString &what)
     case LinkOutcome::PortClosed:
         return {ExitStatus::NoPort, QString("The port closed while %1: is the cable still plugged in?").arg(what)};
     case LinkOutcome::Stopped:
-        return {interruption::stopStatus(), QString("Stopped by %1 while %2.").arg(interruption::stopName(), what)};
+        return interruption::stoppedWhile(what);
     case LinkOutcome::NoReply:
     case LinkOutcome::Done: break;
     }

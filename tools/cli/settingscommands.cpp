@@ -1,6 +1,7 @@
 // The commands on settings files: save, load and diff.
 #include "commands.h"
 #include "deviceconnection.h"
+#include "interruption.h"
 #include "loadplan.h"
 #include "parameterwriter.h"
 #include "report.h"
@@ -68,7 +69,14 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
 
 std::optional<Failure> readSettings(const QString &path, SettingsFile *file)
 {
-    const settingsfile::Parsed parsed = settingsfile::read(path == "-" ? QStringLiteral("/dev/stdin") : path);
+    settingsfile::Parsed parsed;
+    if (path == "-") {
+        parsed = settingsfile::fromText(interruption::readInput(settingsfile::MostFileBytes + 1));
+        if (interruption::stopRequested())
+            return interruption::stoppedWhile(QStringLiteral("reading standard input"));
+    } else {
+        parsed = settingsfile::read(path);
+    }
     if (!parsed.ok())
         return Failure{ExitStatus::BadUsage, QString("%1 is not a usable settings file: %2.").arg(path, parsed.error)};
     *file = parsed.file;

@@ -2,6 +2,8 @@
 
 #include "parametervalues.h"
 
+#include "link/regularfile.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,9 +15,6 @@
 #include <cmath>
 
 namespace {
-
-// Settings files are small; anything far larger is not one.
-constexpr qint64 MostFileBytes = 4 * 1024 * 1024;
 
 QJsonObject identityJson(const SettingsIdentity &device)
 {
@@ -215,18 +214,25 @@ Parsed read(const QString &path)
 {
     Parsed parsed;
     QFile in(path);
-    if (!in.open(QIODevice::ReadOnly)) {
+    QString error;
+    if (!openRegularFile(in, &error)) {
+        parsed.error = QString("it cannot be read (%1)").arg(error);
+        return parsed;
+    }
+    const QByteArray text = in.read(MostFileBytes + 1);
+    if (in.error() != QFileDevice::NoError) {
         parsed.error = QString("it cannot be read (%1)").arg(in.errorString());
         return parsed;
     }
-    // The reported size says nothing of a device or a pipe: bound the read.
-    const QByteArray text = in.read(MostFileBytes + 1);
-    if (text.size() > MostFileBytes)
-        parsed.error = QStringLiteral("it is far larger than a settings file");
-    else if (in.error() != QFileDevice::NoError)
-        parsed.error = QString("it cannot be read (%1)").arg(in.errorString());
-    else
+    return fromText(text);
+}
+
+Parsed fromText(const QByteArray &text)
+{
+    if (text.size() <= MostFileBytes)
         return fromJson(text);
+    Parsed parsed;
+    parsed.error = QStringLiteral("it is far larger than a settings file");
     return parsed;
 }
 

@@ -51,6 +51,11 @@ Parsed fromJson(const QByteArray &json);
 // Written whole or not at all.
 bool write(const QString &path, const SettingsFile &file, QString *error);
 Parsed read(const QString &path);
+// Settings files are small; anything far larger is not one.
+constexpr qint64 MostFileBytes = 4 * 1024 * 1024;
+// The same for a text read elsewhere (standard input): at most
+// MostFileBytes + 1 bytes of it tell.
+Parsed fromText(const QByteArray &text);
 
 enum class Fit {
     SameDevice,     // name, identifier, hardware revision and firmware version agree
