@@ -47,14 +47,15 @@ private:
     QString errors;
 
     // The Vorn example controller on the simulated cable; after an upload of
-    // its 32 blocks it runs the package's firmware.
-    void startFlash(const QStringList &extra)
+    // its 32 blocks it runs the package's firmware, unless it keeps its own.
+    void startFlash(const QStringList &extra, bool takesTheFirmware = true)
     {
         sim = std::make_unique<SimulatedDevice>();
         sim->setCells(testsupport::exampleCells("vorn"));
         sim->attachDevice(SimulatedDevice::Protocol::Vorn);
         sim->setBlockSize(256);
-        sim->setFirmwareAfterUpload(4, 13, 0, 32);
+        if (takesTheFirmware)
+            sim->setFirmwareAfterUpload(4, 13, 0, 32);
         errors.clear();
         cli = std::make_unique<QProcess>();
         connect(cli.get(), &QProcess::readyReadStandardError, this,
@@ -152,32 +153,44 @@ private slots:
     }
 
     // The upload is bounded; cutting it leaves the controller unusable.
+    // "Flashed" only for an upload that ended with the package's version.
     void duringTheUpload_data()
     {
         QTest::addColumn<QList<int>>("strikes");
+        QTest::addColumn<bool>("takesTheFirmware");
         QTest::addColumn<int>("status");
         QTest::addColumn<bool>("allBlocks");
         QTest::addColumn<QString>("said");
-        QTest::newRow("Ctrl+C once only warns") << QList<int>{SIGINT} << 0 << true
-                                                << "Press Ctrl+C again to stop after the current block.";
-        QTest::newRow("Ctrl+C twice stops between blocks") << QList<int>{SIGINT, SIGINT} << 130 << false
-                                                           << "Upload stopped between blocks after";
+        QTest::addColumn<QString>("printed");  // the last line on standard output about the package
+        const QString sent = "Sent: " + testsupport::examplePackage("vorn-4.13.upd");
+        const QString flashed = "Flashed: " + testsupport::examplePackage("vorn-4.13.upd");
+        QTest::newRow("Ctrl+C once only warns") << QList<int>{SIGINT} << true << 0 << true
+                                                << "Press Ctrl+C again to stop after the current block." << flashed;
+        QTest::newRow("Ctrl+C twice stops between blocks") << QList<int>{SIGINT, SIGINT} << true << 130 << false
+                                                           << "Upload stopped between blocks after" << "";
         QTest::newRow("SIGTERM waits for the end")
-            << QList<int>{SIGTERM} << 143 << true
-            << "Stopped by SIGTERM, which came during the upload and waited for its end";
+            << QList<int>{SIGTERM} << true << 143 << true
+            << "Stopped by SIGTERM, which came during the upload and waited for its end; the firmware version "
+               "was not checked."
+            << sent;
         QTest::newRow("SIGHUP waits for the end")
-            << QList<int>{SIGHUP} << 129 << true << "Stopped by SIGHUP, which came during the upload";
+            << QList<int>{SIGHUP} << true << 129 << true << "Stopped by SIGHUP, which came during the upload" << sent;
         QTest::newRow("Ctrl+C, then SIGTERM")
-            << QList<int>{SIGINT, SIGTERM} << 143 << true << "Stopped by SIGTERM";
+            << QList<int>{SIGINT, SIGTERM} << true << 143 << true << "Stopped by SIGTERM" << sent;
+        QTest::newRow("nothing, the old firmware stays")
+            << QList<int>{} << false << 6 << true
+            << "The device reports firmware 4.12.7 after the upload, not 4.13 of the package." << sent;
     }
 
     void duringTheUpload()
     {
         QFETCH(QList<int>, strikes);
+        QFETCH(bool, takesTheFirmware);
         QFETCH(int, status);
         QFETCH(bool, allBlocks);
         QFETCH(QString, said);
-        startFlash({"--yes"});
+        QFETCH(QString, printed);
+        startFlash({"--yes"}, takesTheFirmware);
         QTRY_VERIFY_WITH_TIMEOUT(blocksSent(*sim) >= 4, 15000);
         for (const int number : strikes) {
             const int before = blocksSent(*sim);
@@ -185,8 +198,11 @@ private slots:
             // One block later the program has seen it.
             QTRY_VERIFY_WITH_TIMEOUT(blocksSent(*sim) > before || cli->state() == QProcess::NotRunning, 5000);
         }
-        QCOMPARE(exitStatus(20000), status);
+        QCOMPARE(exitStatus(30000), status);
         QVERIFY2(errors.contains(said), qPrintable(errors));
+        const QString output = QString::fromLocal8Bit(cli->readAllStandardOutput());
+        const QStringList aboutThePackage = output.split('\n').filter(QRegularExpression("^(Sent|Flashed): "));
+        QCOMPARE(aboutThePackage.isEmpty() ? QString() : aboutThePackage.last(), printed);
         QCOMPARE(sim->receivedBlocks().size() == 32, allBlocks);
         if (!allBlocks)
             QVERIFY(sim->receivedBlocks().size() > 4);
@@ -197,7 +213,7 @@ private slots:
     void outputLeavesAsItIsWritten()
     {
         startFlash({"--yes"});
-        // The first identity read after the last block: "Flashed" is out by then.
+        // The first identity read after the last block: "Sent" is out by then.
         SimulatedDevice *device = sim.get();
         const qint64 pid = cli->processId();
         device->setRequestListener([device, pid](const SimRequest &request) {
@@ -206,7 +222,7 @@ private slots:
         });
         QCOMPARE(exitStatus(30000), -1);
         const QString output = QString::fromLocal8Bit(cli->readAllStandardOutput());
-        QVERIFY2(output.contains("Flashed: " + testsupport::examplePackage("vorn-4.13.upd")), qPrintable(output));
+        QVERIFY2(output.contains("Sent: " + testsupport::examplePackage("vorn-4.13.upd")), qPrintable(output));
     }
 };
 

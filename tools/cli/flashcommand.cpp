@@ -215,7 +215,8 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
             return report.fail(failure);
         report.warn(failure.sentence);
     } else {
-        report.field("package", path, "Flashed");
+        // Only sent so far: the version after it says whether it took.
+        report.field("package", path, "Sent");
     }
     if (interruption::signalHeld())
         return report.fail({interruption::stopStatus(),
@@ -234,6 +235,7 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
                             QString("The device reports firmware %1 after the upload, not %2 of the package.")
                                 .arg(now, checked.keys.version)});
     tellFlashed(report, true);
+    report.note(QString("Flashed: %1").arg(path));
     if (keepSettings)
         return restoreSettings(connection, report, backup);
     report.note(QString("Restore the settings from before the update with: kova-cli load --force %1").arg(backup.path));
