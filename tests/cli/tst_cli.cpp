@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -1142,6 +1143,46 @@ private slots:
         QFile::remove(testsupport::portSettingPath());
         QCOMPARE(run.status, opens ? 0 : 3);
         QVERIFY2(run.err.contains(said), qPrintable(run.err));
+    }
+
+    // The program reads the window's kova.ini: in the build tree the one in
+    // the window's folder, elsewhere (package, portable folder) the one beside
+    // both programs. -v names it.
+    void readsTheWindowsPortSetting_data()
+    {
+        QTest::addColumn<bool>("inBuildTree");
+        QTest::newRow("build tree") << true;
+        QTest::newRow("beside the window") << false;
+    }
+
+    void readsTheWindowsPortSetting()
+    {
+        QFETCH(bool, inBuildTree);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        QTemporaryDir folder;
+        const QString program = inBuildTree ? QString(KOVA_CLI_PROGRAM) : folder.filePath("kova-cli");
+        const QString setting = (inBuildTree ? QString(KOVA_WINDOW_FOLDER) : folder.path()) + "/kova.ini";
+        if (!inBuildTree)
+            QVERIFY(QFile::copy(KOVA_CLI_PROGRAM, program));
+        // The build tree's own file stays as it was.
+        const bool existed = QFile::exists(setting);
+        const QByteArray before = testsupport::readFile(setting);
+        const auto restore = qScopeGuard([&] {
+            if (existed)
+                testsupport::writeFile(setting, before);
+            else
+                QFile::remove(setting);
+        });
+        QVERIFY(testsupport::writeFile(setting, "[PORT]\nName=" + sim->portPath().toLocal8Bit() + "\n"));
+
+        QProcess run;
+        run.start(program, {"-v", "-d", testsupport::exampleDescription(e.device), "info"});
+        QVERIFY(run.waitForFinished(60000));
+        const QString errors = QString::fromLocal8Bit(run.readAllStandardError());
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY2(errors.contains(QString("Port %1 (from kova.ini at %2).").arg(sim->portPath(), setting)),
+                 qPrintable(errors));
     }
 
     void quietAndVerbose()

@@ -3,6 +3,7 @@
 #include "clioptions.h"
 #include "interruption.h"
 #include "progressdisplay.h"
+#include "windowsettings.h"
 
 #include "link/portaccess.h"
 #include "link/portsettingfile.h"
@@ -131,7 +132,7 @@ std::optional<Failure> DeviceConnection::choosePort()
         portSource = QStringLiteral("from KOVA_PORT");
     }
     if (port.isEmpty()) {
-        const QString file = portSettingFile();
+        const QString file = windowPortSettingFile();
         port = readPortName(file);
         portSource = QString("from kova.ini at %1").arg(file);
         if (port.isEmpty())
