@@ -1185,6 +1185,49 @@ private slots:
                  qPrintable(errors));
     }
 
+    // A key has one type in every command's JSON document, and lists and a
+    // flash's outcome are there however the command ends.
+    void jsonKeysKeepTheirType_data()
+    {
+        QTest::addColumn<bool>("device");
+        QTest::addColumn<QStringList>("arguments");  // "{file}": a file to write; "{saved}": a saved one
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("type");
+        const QStringList noPort{"--port", "/nonexistent/port"};
+        const int list = QJsonValue::Array;
+        QTest::newRow("save: parameters") << true << QStringList{"save", "{file}"} << "parameters" << list;
+        QTest::newRow("save: their count") << true << QStringList{"save", "{file}"} << "saved" << int(QJsonValue::Double);
+        QTest::newRow("read: parameters") << true << QStringList{"read"} << "parameters" << list;
+        QTest::newRow("diff without differences") << true << QStringList{"diff", "{saved}"} << "parameters" << list;
+        QTest::newRow("clean check: problems")
+            << false << QStringList{"check", testsupport::exampleDescription("vorn")} << "problems" << list;
+        QTest::newRow("flash of a missing package")
+            << false << noPort + QStringList{"flash", "/nonexistent/package.upd"} << "flashed" << int(QJsonValue::Bool);
+        QTest::newRow("flash without a port")
+            << false << noPort + QStringList{"flash", testsupport::examplePackage("vorn-4.13.upd")} << "flashed"
+            << int(QJsonValue::Bool);
+    }
+
+    void jsonKeysKeepTheirType()
+    {
+        QFETCH(bool, device);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, key);
+        QFETCH(int, type);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString saved = folder.filePath("saved.json");
+        QVERIFY(writeJson(saved, savedSettings(0)));
+        arguments.replaceInStrings("{file}", folder.filePath("written.json"));
+        arguments.replaceInStrings("{saved}", saved);
+        auto sim = startDevice(e);
+        const Run run = device ? runCli(*sim, e, QStringList{"--json"} + arguments)
+                               : runWithoutPort(QStringList{"--json"} + arguments);
+        const QJsonObject document = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QVERIFY2(document.contains("status"), qPrintable(run.out + run.err));
+        QCOMPARE(int(document.value(key).type()), type);
+    }
+
     void quietAndVerbose()
     {
         const Example &e = Examples[0];

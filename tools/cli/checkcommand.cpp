@@ -266,6 +266,8 @@ public:
 
     ExitStatus run()
     {
+        report.list("problems");
+        report.list("notes");
         if (interruption::stopRequested())
             return report.fail(interruption::stoppedWhile(QStringLiteral("reading the files")));
         int filesWithProblems = 0;

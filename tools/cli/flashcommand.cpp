@@ -148,14 +148,13 @@ Failure uploadFailure(UploadOutcome outcome, const DeviceIdentity &expected, con
                                           .arg(total)};
 }
 
-// In the JSON document of every flash, whatever its end.
+}  // namespace
+
 void tellFlashed(Report &report, bool flashed)
 {
     if (report.json())
         report.field("flashed", flashed, QString());
 }
-
-}  // namespace
 
 std::optional<Failure> readPackage(const QString &path, QByteArray *package)
 {
@@ -178,7 +177,6 @@ std::optional<Failure> readPackage(const QString &path, QByteArray *package)
 ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal, const QString &path,
                  const QByteArray &package, bool yes, bool keepSettings)
 {
-    tellFlashed(report, false);
     CheckedPackage checked;
     if (std::optional<Failure> failure = checkPackageFile(connection, path, package, &checked))
         return report.fail(*failure);

@@ -63,7 +63,9 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
     } else if (!settingsfile::write(path, file, &error))
         return report.fail({ExitStatus::BadUsage, QString("%1 cannot be written: %2.").arg(path, error)});
     report.field("file", path, "Saved");
-    report.field("parameters", file.parameters.size(), "Parameters");
+    // "parameters" is a list in every command; the count has a key of its own.
+    report.field("saved", file.parameters.size(), "Parameters");
+    report.list("parameters", settingsfile::parametersJson(file.parameters));
     return ExitStatus::Done;
 }
 

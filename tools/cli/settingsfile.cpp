@@ -147,22 +147,27 @@ namespace settingsfile {
 
 const QString FormatName = QStringLiteral("kova-settings");
 
-QByteArray toJson(const SettingsFile &file)
+QJsonArray parametersJson(const QVector<SavedParameter> &parameters)
 {
-    QJsonArray parameters;
-    for (const SavedParameter &parameter : file.parameters) {
+    QJsonArray listed;
+    for (const SavedParameter &parameter : parameters) {
         QJsonArray cells;
         for (int cell : parameter.cells)
             cells << cell;
-        parameters << QJsonObject{{"name", parameter.name},
-                                  {"cells", cells},
-                                  {"raw", qint64(parameter.raw)},
-                                  {"shown", parameter.shown}};
+        listed << QJsonObject{{"name", parameter.name},
+                              {"cells", cells},
+                              {"raw", qint64(parameter.raw)},
+                              {"shown", parameter.shown}};
     }
+    return listed;
+}
+
+QByteArray toJson(const SettingsFile &file)
+{
     const QJsonObject root{{"format", FormatName},
                            {"version", FormatVersion},
                            {"device", identityJson(file.device)},
-                           {"parameters", parameters}};
+                           {"parameters", parametersJson(file.parameters)}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 

@@ -3,6 +3,7 @@
 #include "device/devicesession.h"
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QString>
 #include <QVector>
 #include <QtGlobal>
@@ -39,6 +40,8 @@ extern const QString FormatName;
 constexpr int FormatVersion = 1;
 
 QByteArray toJson(const SettingsFile &file);
+// The file's "parameters": name, cells, raw and shown value of each.
+QJsonArray parametersJson(const QVector<SavedParameter> &parameters);
 
 struct Parsed {
     SettingsFile file;
