@@ -625,8 +625,9 @@ private slots:
             << QStringList{"load", "OTHER FIRMWARE", "--force"} << "the raw value 200 of \"Start power\"";
         QTest::newRow("unknown parameter") << QVariantMap{{"Start power/name", "Start force"}} << load
                                            << "the device has no parameter \"Start force\"";
-        QTest::newRow("endless file") << QVariantMap() << QStringList{"load", "/dev/zero"}
-                                      << "/dev/zero is not a usable settings file: it is far larger";
+        QTest::newRow("endless device") << QVariantMap() << QStringList{"load", "/dev/zero"}
+                                        << "/dev/zero is not a usable settings file: it cannot be read (Not a "
+                                           "regular file)";
     }
 
     void loadRefusesForbiddenFile()
