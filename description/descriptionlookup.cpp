@@ -2,11 +2,11 @@
 
 #include "description/datafolders.h"
 #include "description/descriptionreader.h"
+#include "link/regularfile.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 namespace descriptionlookup {
 
@@ -18,13 +18,7 @@ Result findIn(const QString &path, const DescriptionIdentity &identity)
     FileLooked &looked = result.looked.first();
     looked.file = path;
     QFile file(path);
-    // Opening a FIFO or a device would block until someone writes to it.
-    const QFileInfo info(path);
-    const bool opened = (!info.exists() || info.isFile())
-                        && file.open(QIODevice::ReadOnly | QIODevice::Text);
-    if (!opened) {
-        result.error = file.error() != QFileDevice::NoError ? file.errorString()
-                                                            : QStringLiteral("Not a regular file");
+    if (!openRegularFile(file, &result.error, QIODevice::Text)) {
         // The same words for every file, as the window always wrote them.
         qDebug() << "Error: Cannot read file" << "Tellur.dsc" << ": " << result.error;
         result.outcome = Result::CannotOpen;

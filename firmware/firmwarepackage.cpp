@@ -1,5 +1,7 @@
 #include "firmware/firmwarepackage.h"
 
+#include "link/regularfile.h"
+
 #include <QFile>
 #include <QRegularExpression>
 
@@ -7,9 +9,8 @@ PackageFile readPackageFile(const QString &path)
 {
     PackageFile file;
     QFile package(path);
-    if (!package.open(QIODevice::ReadOnly)) {
+    if (!openRegularFile(package, &file.error)) {
         file.problem = PackageProblem::CannotRead;
-        file.error = package.errorString();
         return file;
     }
     file.bytes = readBounded(package, MaxPackageBytes);

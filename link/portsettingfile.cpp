@@ -18,7 +18,11 @@ const QString NameKey = QStringLiteral("Name");
 
 QString portSettingFile()
 {
-    const QString programFolder = QCoreApplication::applicationDirPath();
+    return portSettingFileOf(QCoreApplication::applicationDirPath());
+}
+
+QString portSettingFileOf(const QString &programFolder)
+{
     return choosePortSettingFile(
         programFolder + QStringLiteral("/kova.ini"), QFileInfo(programFolder).isWritable(),
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)

@@ -7,6 +7,8 @@
 // folder) in the user's configuration folder, so that the echo scan, which
 // writes to every serial port, does not run at every start.
 QString portSettingFile();
+// The file that a program in `programFolder` keeps, by the same choice.
+QString portSettingFileOf(const QString &programFolder);
 
 // The same choice, given the two candidate files and whether the program's
 // folder can be written.

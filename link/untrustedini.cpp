@@ -1,5 +1,7 @@
 #include "link/untrustedini.h"
 
+#include "link/regularfile.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -411,7 +413,8 @@ UntrustedIni readUntrustedIni(QIODevice &file, const QByteArray &endLine)
 UntrustedIni readUntrustedIni(const QString &path, const QByteArray &endLine)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QString error;
+    if (!openRegularFile(file, &error))
         return {QByteArray(), IniRefusal::CannotRead};
     return readUntrustedIni(file, endLine);
 }

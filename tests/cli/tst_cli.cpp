@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -647,8 +648,9 @@ private slots:
             << "\"Start power\" shows as \"8 %\" in the file, but its raw value 12 is \"12 %\"";
         QTest::newRow("unknown parameter") << QVariantMap{{"Start power/name", "Start force"}} << load
                                            << "the device has no parameter \"Start force\"";
-        QTest::newRow("endless file") << QVariantMap() << QStringList{"load", "/dev/zero"}
-                                      << "/dev/zero is not a usable settings file: it is far larger";
+        QTest::newRow("endless device") << QVariantMap() << QStringList{"load", "/dev/zero"}
+                                        << "/dev/zero is not a usable settings file: it cannot be read (Not a "
+                                           "regular file)";
     }
 
     void loadRefusesForbiddenFile()
@@ -941,7 +943,7 @@ private slots:
     void filesRefusedBeforeThePort_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QByteArray>("content");  // null: no file; "/": a folder
+        QTest::addColumn<QByteArray>("content");  // null: no file; "/": a folder; "|": a FIFO
         QTest::addColumn<QString>("message");
 
         const QByteArray head = "{\n  \"format\": \"kova-settings\",\n  \"version\": 1,\n";
@@ -955,6 +957,8 @@ private slots:
             };
             row("missing") << QByteArray() << "settings.json is not a usable settings file: it cannot be read (";
             row("a folder") << QByteArray("/") << "settings.json is not a usable settings file: it cannot be read (";
+            row("a FIFO") << QByteArray("|")
+                          << "settings.json is not a usable settings file: it cannot be read (Not a regular file).";
             row("no separator") << QByteArray(head).replace("\"version\":", "\"version\"") + device + "}"
                                 << "it is not valid JSON at line 3, column 13: expected ':' after a name.";
             row("open object") << head + device + "  \"parameters\": [" + power + "]\n"
@@ -967,6 +971,7 @@ private slots:
         };
         flash("missing") << QByteArray() << "package.upd cannot be read: ";
         flash("a folder") << QByteArray("/") << "package.upd cannot be read: ";
+        flash("a FIFO") << QByteArray("|") << "package.upd cannot be read: Not a regular file.";
         flash("no [Device] group") << QByteArray("[Version]\nFW=4.13\n[Firmware]\n00112233\n")
                                    << "package.upd:1: no [Device] group with keys: not a firmware package.";
         flash("no [Firmware] line") << QByteArray("[Device]\nID=21\nHW=2\nBL=3\nFW=4.13\n")
@@ -983,6 +988,8 @@ private slots:
         const QString file = folder.filePath(name);
         if (content == "/") {
             QVERIFY(QDir(folder.path()).mkdir(name));
+        } else if (content == "|") {
+            QVERIFY(testsupport::makeFifo(file));
         } else if (!content.isNull()) {
             QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly));
@@ -1446,6 +1453,89 @@ private slots:
         QFile::remove(testsupport::portSettingPath());
         QCOMPARE(run.status, opens ? 0 : 3);
         QVERIFY2(run.err.contains(said), qPrintable(run.err));
+    }
+
+    // The program reads the window's kova.ini: in the build tree the one in
+    // the window's folder, elsewhere (package, portable folder) the one beside
+    // both programs. -v names it.
+    void readsTheWindowsPortSetting_data()
+    {
+        QTest::addColumn<bool>("inBuildTree");
+        QTest::newRow("build tree") << true;
+        QTest::newRow("beside the window") << false;
+    }
+
+    void readsTheWindowsPortSetting()
+    {
+        QFETCH(bool, inBuildTree);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        QTemporaryDir folder;
+        const QString program = inBuildTree ? QString(KOVA_CLI_PROGRAM) : folder.filePath("kova-cli");
+        const QString setting = (inBuildTree ? QString(KOVA_WINDOW_FOLDER) : folder.path()) + "/kova.ini";
+        if (!inBuildTree)
+            QVERIFY(QFile::copy(KOVA_CLI_PROGRAM, program));
+        // The build tree's own file stays as it was.
+        const bool existed = QFile::exists(setting);
+        const QByteArray before = testsupport::readFile(setting);
+        const auto restore = qScopeGuard([&] {
+            if (existed)
+                testsupport::writeFile(setting, before);
+            else
+                QFile::remove(setting);
+        });
+        QVERIFY(testsupport::writeFile(setting, "[PORT]\nName=" + sim->portPath().toLocal8Bit() + "\n"));
+
+        QProcess run;
+        run.start(program, {"-v", "-d", testsupport::exampleDescription(e.device), "info"});
+        QVERIFY(run.waitForFinished(60000));
+        const QString errors = QString::fromLocal8Bit(run.readAllStandardError());
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY2(errors.contains(QString("Port %1 (from kova.ini at %2).").arg(sim->portPath(), setting)),
+                 qPrintable(errors));
+    }
+
+    // A key has one type in every command's JSON document, and lists and a
+    // flash's outcome are there however the command ends.
+    void jsonKeysKeepTheirType_data()
+    {
+        QTest::addColumn<bool>("device");
+        QTest::addColumn<QStringList>("arguments");  // "{file}": a file to write; "{saved}": a saved one
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("type");
+        const QStringList noPort{"--port", "/nonexistent/port"};
+        const int list = QJsonValue::Array;
+        QTest::newRow("save: parameters") << true << QStringList{"save", "{file}"} << "parameters" << list;
+        QTest::newRow("save: their count") << true << QStringList{"save", "{file}"} << "saved" << int(QJsonValue::Double);
+        QTest::newRow("read: parameters") << true << QStringList{"read"} << "parameters" << list;
+        QTest::newRow("diff without differences") << true << QStringList{"diff", "{saved}"} << "parameters" << list;
+        QTest::newRow("clean check: problems")
+            << false << QStringList{"check", testsupport::exampleDescription("vorn")} << "problems" << list;
+        QTest::newRow("flash of a missing package")
+            << false << noPort + QStringList{"flash", "/nonexistent/package.upd"} << "flashed" << int(QJsonValue::Bool);
+        QTest::newRow("flash without a port")
+            << false << noPort + QStringList{"flash", testsupport::examplePackage("vorn-4.13.upd")} << "flashed"
+            << int(QJsonValue::Bool);
+    }
+
+    void jsonKeysKeepTheirType()
+    {
+        QFETCH(bool, device);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, key);
+        QFETCH(int, type);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString saved = folder.filePath("saved.json");
+        QVERIFY(writeJson(saved, savedSettings(0)));
+        arguments.replaceInStrings("{file}", folder.filePath("written.json"));
+        arguments.replaceInStrings("{saved}", saved);
+        auto sim = startDevice(e);
+        const Run run = device ? runCli(*sim, e, QStringList{"--json"} + arguments)
+                               : runWithoutPort(QStringList{"--json"} + arguments);
+        const QJsonObject document = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QVERIFY2(document.contains("status"), qPrintable(run.out + run.err));
+        QCOMPARE(int(document.value(key).type()), type);
     }
 
     void quietAndVerbose()

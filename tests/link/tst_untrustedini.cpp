@@ -156,10 +156,10 @@ private slots:
         QVERIFY(readUntrustedIni(QString("/nonexistent/kova.ini")).refusal == IniRefusal::CannotRead);
     }
 
-    // "kova.ini" may have been edited by hand.
+    // "kova.ini" may have been edited by hand, or be no file at all.
     void portNameFromTheSettingFile_data()
     {
-        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("file");  // "|": a FIFO, which nobody writes to
         QTest::addColumn<QString>("name");
 
         QTest::newRow("as the program writes it") << QByteArray("[PORT]\nName=/dev/ttyUSB0\n") << "/dev/ttyUSB0";
@@ -170,6 +170,7 @@ private slots:
         QTest::newRow("object behind a dropped escape") << "[PORT]\nName=\\q" + ByteArrayObject + "\n" << "";
         QTest::newRow("object in another group")
             << "[Window]\nState=" + ByteArrayObject + "\n[PORT]\nName=ttyUSB0\n" << "ttyUSB0";
+        QTest::newRow("a FIFO") << QByteArray("|") << "";
     }
 
     void portNameFromTheSettingFile()
@@ -177,7 +178,8 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QString, name);
         QTemporaryDir folder;
-        QVERIFY(writeFile(folder.filePath("kova.ini"), file));
+        QVERIFY(file == "|" ? testsupport::makeFifo(folder.filePath("kova.ini"))
+                            : writeFile(folder.filePath("kova.ini"), file));
         QCOMPARE(readPortName(folder.filePath("kova.ini")), name);
     }
 

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QString>
 
+#include <sys/stat.h>
+
 namespace testsupport {
 
 // Frames spelled out byte by byte, so that no frame code of the program or
@@ -26,6 +28,12 @@ inline QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A FIFO in place of a file: opening it for reading waits for a writer.
+inline bool makeFifo(const QString &path)
+{
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
 }
 
 }  // namespace testsupport

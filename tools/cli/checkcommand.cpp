@@ -1,9 +1,11 @@
 // check: description files and firmware packages, without a device.
 #include "commands.h"
+#include "interruption.h"
 #include "report.h"
 
 #include "firmware/firmwareimage.h"
 #include "firmware/packagecheck.h"
+#include "link/regularfile.h"
 #include "link/untrustedini.h"
 #include "description/datafolders.h"
 #include "description/descriptioncheck.h"
@@ -93,16 +95,15 @@ QString number(double value, int decimals)
 
 QByteArray readBounded(const QString &path, qint64 most, QString *error)
 {
-    const QString name = path == StandardInput ? QStringLiteral("/dev/stdin") : path;
-    if (QFileInfo(name).isDir()) {
+    if (path == StandardInput)
+        return interruption::readInput(most);
+    if (QFileInfo(path).isDir()) {
         *error = QStringLiteral("it is a folder");
         return {};
     }
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
+    QFile file(path);
+    if (!openRegularFile(file, error))
         return {};
-    }
     return ::readBounded(file, most - 1);
 }
 
@@ -421,6 +422,10 @@ public:
 
     ExitStatus run()
     {
+        report.list("problems");
+        report.list("notes");
+        if (interruption::stopRequested())
+            return report.fail(interruption::stoppedWhile(QStringLiteral("reading the files")));
         int filesWithProblems = 0;
         int problems = 0;
         int warnings = 0;

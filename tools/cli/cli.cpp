@@ -14,6 +14,13 @@ ExitStatus runDeviceCommand(const CliOptions &options, DeviceConnection &connect
                             const Terminal &terminal)
 {
     const QString &command = options.command;
+    // The lists and the outcome a script reads are there however the command ends.
+    if (command == "ports")
+        report.list("ports");
+    else if (command == "flash")
+        commands::tellFlashed(report, false);
+    else if (command != "info")
+        report.list("parameters");
     if (command == "ports")
         return commands::ports(connection, report);
     const QString argument = options.arguments.value(0);

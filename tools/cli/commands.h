@@ -48,6 +48,9 @@ std::optional<Failure> readPackage(const QString &path, QByteArray *package);
 // the new firmware's description after it; they are saved either way.
 ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal, const QString &path,
                  const QByteArray &package, bool yes, bool keepSettings);
+// "flashed" in the JSON document of every flash, whatever its end: false
+// until the device runs the package's version.
+void tellFlashed(Report &report, bool flashed);
 // Need no device.
 // With `strict` warnings count as problems.
 ExitStatus check(Report &report, const QStringList &paths, bool strict);

@@ -3,6 +3,7 @@
 #include "clioptions.h"
 #include "interruption.h"
 #include "progressdisplay.h"
+#include "windowsettings.h"
 
 #include "device/cablesearch.h"
 #include "link/portaccess.h"
@@ -69,7 +70,7 @@ Failure linkFailure(LinkOutcome outcome, const QString &what)
     case LinkOutcome::PortClosed:
         return {ExitStatus::NoPort, QString("The port closed while %1: is the cable still plugged in?").arg(what)};
     case LinkOutcome::Stopped:
-        return {interruption::stopStatus(), QString("Stopped by %1 while %2.").arg(interruption::stopName(), what)};
+        return interruption::stoppedWhile(what);
     case LinkOutcome::NoReply:
     case LinkOutcome::Done: break;
     }
@@ -123,7 +124,7 @@ std::optional<Failure> DeviceConnection::choosePort()
         portSource = QStringLiteral("from KOVA_PORT");
     }
     if (port.isEmpty()) {
-        const QString file = portSettingFile();
+        const QString file = windowPortSettingFile();
         port = readPortName(file);
         portSource = QString("from kova.ini at %1").arg(file);
         fromPortSetting = !port.isEmpty();

@@ -148,14 +148,13 @@ Failure uploadFailure(UploadOutcome outcome, const DeviceIdentity &expected, con
                                           .arg(total)};
 }
 
-// In the JSON document of every flash, whatever its end.
+}  // namespace
+
 void tellFlashed(Report &report, bool flashed)
 {
     if (report.json())
         report.field("flashed", flashed, QString());
 }
-
-}  // namespace
 
 std::optional<Failure> readPackage(const QString &path, QByteArray *package)
 {
@@ -178,7 +177,6 @@ std::optional<Failure> readPackage(const QString &path, QByteArray *package)
 ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal, const QString &path,
                  const QByteArray &package, bool yes, bool keepSettings)
 {
-    tellFlashed(report, false);
     CheckedPackage checked;
     if (std::optional<Failure> failure = checkPackageFile(connection, path, package, &checked))
         return report.fail(*failure);
@@ -219,7 +217,8 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
             return report.fail(failure);
         report.warn(failure.sentence);
     } else {
-        report.field("package", path, "Flashed");
+        // Only sent so far: the version after it says whether it took.
+        report.field("package", path, "Sent");
     }
     if (interruption::signalHeld())
         return report.fail({interruption::stopStatus(),
@@ -238,6 +237,7 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
                             QString("The device reports firmware %1 after the upload, not %2 of the package.")
                                 .arg(now, checked.keys.version)});
     tellFlashed(report, true);
+    report.note(QString("Flashed: %1").arg(path));
     if (keepSettings)
         return restoreSettings(connection, report, backup);
     report.note(QString("Restore the settings from before the update with: kova-cli load --force %1").arg(backup.path));

@@ -1,5 +1,6 @@
 #include "interruption.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -64,6 +65,25 @@ int stopSignal()
     return presses > 0 ? SIGINT : 0;
 }
 
+// Whether standard input can be read (or has ended) before a stop is asked for.
+bool waitForInput()
+{
+    while (!stopRequested()) {
+        pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {wakeRead, POLLIN, 0}};
+        if (::poll(watched, wakeRead >= 0 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (watched[1].revents == 0)
+            return true;
+        char drained[16];
+        while (::read(wakeRead, drained, sizeof drained) > 0) {
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 void install()
@@ -122,22 +142,15 @@ ExitStatus stopStatus()
     return ExitStatus::Interrupted;
 }
 
+Failure stoppedWhile(const QString &what)
+{
+    return {stopStatus(), QString("Stopped by %1 while %2.").arg(stopName(), what)};
+}
+
 QString readLine()
 {
     QByteArray line;
-    while (!stopRequested()) {
-        pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {wakeRead, POLLIN, 0}};
-        if (::poll(watched, wakeRead >= 0 ? 2 : 1, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (watched[1].revents != 0) {
-            char drained[16];
-            while (::read(wakeRead, drained, sizeof drained) > 0) {
-            }
-            continue;
-        }
+    while (waitForInput()) {
         char c = 0;
         const ssize_t got = ::read(STDIN_FILENO, &c, 1);
         if (got < 0 && errno == EINTR)
@@ -148,6 +161,21 @@ QString readLine()
             line.append(c);
     }
     return QString();
+}
+
+QByteArray readInput(qint64 most)
+{
+    QByteArray bytes;
+    char chunk[64 * 1024];
+    while (bytes.size() < most && waitForInput()) {
+        const ssize_t got = ::read(STDIN_FILENO, chunk, size_t(std::min<qint64>(sizeof chunk, most - bytes.size())));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return bytes;
+        bytes.append(chunk, int(got));
+    }
+    return stopRequested() ? QByteArray() : bytes;
 }
 
 }  // namespace interruption

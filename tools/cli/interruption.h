@@ -2,6 +2,7 @@
 
 #include "exitstatus.h"
 
+#include <QByteArray>
 #include <QString>
 
 // Ctrl+C, SIGTERM and SIGHUP, noted by signal handlers and asked between two
@@ -19,9 +20,14 @@ QString stopName();
 ExitStatus stopStatus();
 // SIGTERM or SIGHUP arrived during the upload and waits for its end.
 bool signalHeld();
+// "Stopped by SIGTERM while `what`.", with the signal's status.
+Failure stoppedWhile(const QString &what);
 
 // One line of standard input without its line end. Empty when a stop was
 // asked for first (stopRequested() tells) or the input ended.
 QString readLine();
+// All of standard input, at most `most` bytes, for a file given as "-".
+// Empty when a stop was asked for first.
+QByteArray readInput(qint64 most);
 
 }  // namespace interruption

@@ -1,6 +1,5 @@
 #include "report.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTextStream>
 
@@ -39,13 +38,20 @@ void Report::field(const QString &key, const QJsonValue &value, const QString &l
 
 void Report::entry(const QString &key, const QJsonObject &value, const QString &line)
 {
-    if (!asJson) {
+    if (asJson)
+        list(key, {value});
+    else
         writeLine(line);
+}
+
+void Report::list(const QString &key, const QJsonArray &entries)
+{
+    if (!asJson)
         return;
-    }
-    QJsonArray list = document.value(key).toArray();
-    list.append(value);
-    document.insert(key, list);
+    QJsonArray listed = document.value(key).toArray();
+    for (const QJsonValue &entry : entries)
+        listed.append(entry);
+    document.insert(key, listed);
 }
 
 void Report::parameter(const QString &state, const QString &name, const QString &line, QJsonObject details)

@@ -2,6 +2,7 @@
 
 #include "exitstatus.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 
@@ -31,6 +32,9 @@ public:
     void field(const QString &key, const QJsonValue &value, const QString &label);
     // An entry of the list `key`, one line in text form.
     void entry(const QString &key, const QJsonObject &value, const QString &line);
+    // The list `key` of the JSON document with `entries` added: there, if
+    // empty, for a script that reads it. Nothing in text form.
+    void list(const QString &key, const QJsonArray &entries = QJsonArray());
     // What became of one parameter, "state  line" in text form.
     void parameter(const QString &state, const QString &name, const QString &line, QJsonObject details = {});
     // Text form only: a remark that is no part of the result.

@@ -70,6 +70,7 @@ std::optional<Failure> backUpSettings(DeviceConnection &connection, SettingsBack
 
 ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const SettingsBackup &backup)
 {
+    report.list("parameters");
     for (auto step : {&DeviceConnection::findDescriptionAgain, &DeviceConnection::readValues})
         if (std::optional<Failure> failure = (connection.*step)())
             return report.fail(keptIn(*failure, backup.path));

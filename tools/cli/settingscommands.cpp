@@ -1,6 +1,7 @@
 // The commands on settings files: save, load and diff.
 #include "commands.h"
 #include "deviceconnection.h"
+#include "interruption.h"
 #include "loadplan.h"
 #include "parameterwriter.h"
 #include "report.h"
@@ -76,13 +77,22 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
     } else if (!settingsfile::write(path, file, &error))
         return report.fail({ExitStatus::BadUsage, QString("%1 cannot be written: %2.").arg(path, error)});
     report.field("file", path, "Saved");
-    report.field("parameters", file.parameters.size(), "Parameters");
+    // "parameters" is a list in every command; the count has a key of its own.
+    report.field("saved", file.parameters.size(), "Parameters");
+    report.list("parameters", settingsfile::parametersJson(file.parameters));
     return ExitStatus::Done;
 }
 
 std::optional<Failure> readSettings(const QString &path, SettingsFile *file)
 {
-    const settingsfile::Parsed parsed = settingsfile::read(path == "-" ? QStringLiteral("/dev/stdin") : path);
+    settingsfile::Parsed parsed;
+    if (path == "-") {
+        parsed = settingsfile::fromText(interruption::readInput(settingsfile::MostFileBytes + 1));
+        if (interruption::stopRequested())
+            return interruption::stoppedWhile(QStringLiteral("reading standard input"));
+    } else {
+        parsed = settingsfile::read(path);
+    }
     if (!parsed.ok())
         return Failure{ExitStatus::BadUsage, QString("%1 is not a usable settings file: %2.").arg(path, parsed.error)};
     *file = parsed.file;

@@ -2,6 +2,8 @@
 
 #include "parametervalues.h"
 
+#include "link/regularfile.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -178,23 +180,28 @@ namespace settingsfile {
 
 const QString FormatName = QStringLiteral("kova-settings");
 
-QByteArray toJson(const SettingsFile &file)
+QJsonArray parametersJson(const QVector<SavedParameter> &parameters)
 {
-    QJsonArray parameters;
-    for (const SavedParameter &parameter : file.parameters) {
+    QJsonArray listed;
+    for (const SavedParameter &parameter : parameters) {
         QJsonArray cells;
         for (int cell : parameter.cells)
             cells << cell;
-        parameters << QJsonObject{{"name", parameter.name},
-                                  {"cells", cells},
-                                  {"raw", qint64(parameter.raw)},
-                                  {"shown", parameter.shown},
-                                  {"allowed", parameter.allowed}};
+        listed << QJsonObject{{"name", parameter.name},
+                              {"cells", cells},
+                              {"raw", qint64(parameter.raw)},
+                              {"shown", parameter.shown},
+                              {"allowed", parameter.allowed}};
     }
+    return listed;
+}
+
+QByteArray toJson(const SettingsFile &file)
+{
     const QJsonObject root{{"format", FormatName},
                            {"version", FormatVersion},
                            {"device", identityJson(file.device)},
-                           {"parameters", parameters}};
+                           {"parameters", parametersJson(file.parameters)}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -252,18 +259,25 @@ Parsed read(const QString &path)
 {
     Parsed parsed;
     QFile in(path);
-    if (!in.open(QIODevice::ReadOnly)) {
+    QString error;
+    if (!openRegularFile(in, &error)) {
+        parsed.error = QString("it cannot be read (%1)").arg(error);
+        return parsed;
+    }
+    const QByteArray text = in.read(MostFileBytes + 1);
+    if (in.error() != QFileDevice::NoError) {
         parsed.error = QString("it cannot be read (%1)").arg(in.errorString());
         return parsed;
     }
-    // The reported size says nothing of a device or a pipe: bound the read.
-    const QByteArray text = in.read(MostFileBytes + 1);
-    if (text.size() > MostFileBytes)
-        parsed.error = QStringLiteral("it is far larger than a settings file");
-    else if (in.error() != QFileDevice::NoError)
-        parsed.error = QString("it cannot be read (%1)").arg(in.errorString());
-    else
+    return fromText(text);
+}
+
+Parsed fromText(const QByteArray &text)
+{
+    if (text.size() <= MostFileBytes)
         return fromJson(text);
+    Parsed parsed;
+    parsed.error = QStringLiteral("it is far larger than a settings file");
     return parsed;
 }
 

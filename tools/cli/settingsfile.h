@@ -3,6 +3,7 @@
 #include "device/devicesession.h"
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QString>
 #include <QVector>
 #include <QtGlobal>
@@ -42,6 +43,8 @@ extern const QString FormatName;
 constexpr int FormatVersion = 1;
 
 QByteArray toJson(const SettingsFile &file);
+// The file's "parameters": name, cells, raw and shown value of each.
+QJsonArray parametersJson(const QVector<SavedParameter> &parameters);
 
 struct Parsed {
     SettingsFile file;
@@ -54,6 +57,11 @@ Parsed fromJson(const QByteArray &json);
 // Written whole or not at all.
 bool write(const QString &path, const SettingsFile &file, QString *error);
 Parsed read(const QString &path);
+// Settings files are small; anything far larger is not one.
+constexpr qint64 MostFileBytes = 4 * 1024 * 1024;
+// The same for a text read elsewhere (standard input): at most
+// MostFileBytes + 1 bytes of it tell.
+Parsed fromText(const QByteArray &text);
 
 enum class Fit {
     SameDevice,     // name, identifier, hardware revision and firmware version agree

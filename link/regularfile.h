@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+
+class QFile;
+
+// Every file the program reads because a user named or placed it (the port
+// setting file, descriptions, packages, settings files) is opened here. A
+// FIFO or a device in its place would hold the open, or the first read,
+// until someone writes to it; such a file is refused instead, without
+// waiting.
+//
+// Opens `file` (its file name) for reading in `mode`. False when it cannot be
+// opened or is no regular file; `error` then holds the system's words for it.
+bool openRegularFile(QFile &file, QString *error, QIODevice::OpenMode mode = QIODevice::ReadOnly);
