@@ -160,11 +160,11 @@ private slots:
                                       << 9 << "\"[Firmware] \" is not the line [Firmware] (it has blanks" << false;
         QTest::newRow("not hexadecimal") << Package << QByteArray("5601313536AB") << QByteArray("5601313536XB") << 0
                                          << none << 10 << "is not a hexadecimal digit" << false;
-        QTest::newRow("short line") << Package << QByteArray("\n9F54999355CD3685") << QByteArray("\n9F54999355CD3685\n")
+        QTest::newRow("short line") << Package << QByteArray("\n15567F3390F3FB8C") << QByteArray("\n15567F3390F3FB8C\n")
                                     << 0 << none << 11 << "shorter than the line record of 128 digits" << false;
         QTest::newRow("stray carriage return") << Package << QByteArray("5601313536AB") << QByteArray("5601313536\rAB")
                                                << 0 << none << 10 << "carriage return that is not right before its line feed" << false;
-        QTest::newRow("wrong line sum") << Package << QByteArray("\n9F54999355CD3685") << QByteArray("\n9F54999355CD3686")
+        QTest::newRow("wrong line sum") << Package << QByteArray("\n15567F3390F3FB8C") << QByteArray("\n15567F3390F3FB8D")
                                         << 0 << none << 11 << "does not begin with the sum of the line record's bytes" << false;
         QTest::newRow("no data lines") << Package << QByteArray("ID=21") << QByteArray("ID=21") << 9 << none << 9
                                        << "the data part holds no data line" << false;
