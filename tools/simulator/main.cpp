@@ -42,6 +42,15 @@ SimLineFactory lineFactory(const QCommandLineParser &parser)
     return [=] { return std::unique_ptr<SimLine>(std::make_unique<EmulatorLine>(socket, trace, rates)); };
 }
 
+void writeBlocks(const QString &path, const QList<QByteArray> &blocks)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("cannot write %1").arg(path));
+    for (const QByteArray &block : blocks)
+        file.write(block);
+}
+
 QString describe(const SimRequest &request)
 {
     QString line;
@@ -167,6 +176,7 @@ int main(int argc, char *argv[])
         {"late-reply", "Complete every reply but a ping's this long after the echo, "
                        "in that many chunks spread evenly up to then.", "ms[,chunks]"},
         {"quiet", "Do not print the requests."},
+        {"blocks", "Keep the data of every good firmware block received so far in this file, in order.", "file"},
         {"emulator", "Play the device behind an emulated USB-serial adapter: connect to the emulator's "
                      "character device socket instead of making a pseudo terminal.", "socket"},
         {"emulator-trace", "The emulator's trace file of usb_serial_set_baud events, the only place where the "
@@ -179,12 +189,16 @@ int main(int argc, char *argv[])
         fail(parser.isSet("emulator") ? QStringLiteral("cannot connect to %1").arg(parser.value("emulator"))
                                       : QStringLiteral("cannot open a pseudo terminal"));
     configure(device, parser);
-    if (!parser.isSet("quiet")) {
-        device.setRequestListener([](const SimRequest &request) {
+    const bool quiet = parser.isSet("quiet");
+    const QString blocksFile = parser.value("blocks");
+    device.setRequestListener([&device, quiet, blocksFile](const SimRequest &request) {
+        if (request.kind == 'F' && !blocksFile.isEmpty())
+            writeBlocks(blocksFile, device.receivedBlocks());
+        if (!quiet) {
             std::printf("%s\n", qPrintable(describe(request)));
             std::fflush(stdout);
-        });
-    }
+        }
+    });
 
     std::printf("%s\n", qPrintable(device.portPath()));
     std::fflush(stdout);
