@@ -192,9 +192,11 @@ while read -r request arguments <&"$controlOut"; do
     case $request in
     simulate) start_simulator $arguments || status=$? ;;
     # A new cable for every case: the emulated one keeps its latency timer.
+    # It is pulled while attached: a detached one is never freed.
     stop)
-        stop_simulator
+        [ -n "$simulator" ] || start_simulator --quiet || status=$?
         { [ $plugged = 0 ] || unplug; } && plug || status=$?
+        stop_simulator
         ;;
     unplug) unplug || status=$? ;;
     plug) plug || status=$? ;;
