@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
-#include <QSerialPortInfo>
 #include <QThread>
 #include <QTimer>
 
@@ -84,25 +83,19 @@ QString refusalText(const QString &name, const CheckedPackage &checked, const Pa
 
 }  // namespace
 
-QStringList BusController::systemPortNames()
-{
-    QStringList names;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        names << info.portName();
-    return names;
-}
-
 BusController::BusController(QObject *parent, DeviceImage *image, PortLister listPorts)
-    : QObject(parent), portName(), image(image), listPorts(std::move(listPorts))
+    : QObject(parent), portName(), image(image)
 {
     const QString path = settingsPath();
     timer = new QTimer(this);
     port = new QSerialPort(this);
     session = std::make_unique<DeviceSession>(*port);
     session->setStopCheck([this] { return stopRequested(); });
-    if (QFile::exists(path)) {
-        portName = readPortName(path);
-    } else {
+    cableSearch = std::make_unique<CableSearch>(*session, std::move(listPorts));
+    // A file that names no port is a start without a known cable, as a
+    // missing file is: the cable may well be plugged in by now.
+    portName = readPortName(path);
+    if (portName.isEmpty()) {
         portName = scanPorts();
         storePortName();
     }
@@ -134,17 +127,27 @@ bool BusController::openPort(const QString &name)
 // The last port in the list that echoes "KOVA" exactly is taken.
 QString BusController::scanPorts()
 {
-    QString found;
     timer->stop();
-    const QStringList candidates = portsToScan(listPorts(), portName);
-    for (const QString &name : candidates) {
-        if (session->echoTest(name).echoed)
-            found = name;
-    }
+    const QString found = cableSearch->scan(portName);
     if (openPort(found))
         emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
     timer->start();
     return found;
+}
+
+// While the remembered port does not open, a port that appears may be the
+// cable plugged in after the start or back under another name: it is
+// remembered as a scan would.
+bool BusController::takeArrivedCable()
+{
+    const QString found = cableSearch->scanArrivals();
+    if (found.isEmpty())
+        return false;
+    portName = found;
+    storePortName();
+    if (openPort(found))
+        emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
+    return true;
 }
 
 void BusController::findUSBCable()
@@ -159,10 +162,14 @@ void BusController::pollDevice()
     int interval = timer->interval();
     if (!port->isOpen()) {
         if (openPort(portName)) {
+            cableSearch->settle();
             session->setDialect(Vorn);
             emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
         } else {
-            emit sendStatus("red", openFailureText());
+            // Said of the remembered port, before the arrivals' echo tests use the port.
+            const QString failure = openFailureText();
+            if (!takeArrivedCable())
+                emit sendStatus("red", failure);
         }
         timer->start(interval);
         return;

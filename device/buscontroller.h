@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/cablesearch.h"
 #include "device/devicesession.h"
 #include "firmware/firmwarepackage.h"
 
@@ -25,10 +26,9 @@ class BusController : public QObject
 
 public:
     // Candidate port names for the echo scan, in the order they are tried.
-    using PortLister = std::function<QStringList()>;
-    static QStringList systemPortNames();
+    using PortLister = CableSearch::PortLister;
 
-    BusController(QObject *parent, DeviceImage *image, PortLister listPorts = systemPortNames);
+    BusController(QObject *parent, DeviceImage *image, PortLister listPorts = CableSearch::systemPorts);
     ~BusController() override;
 
 signals:
@@ -58,6 +58,7 @@ private:
     void storePortName();
     bool openPort(const QString &name);
     QString scanPorts();
+    bool takeArrivedCable();
     void pollDevice();
     QString openFailureText() const;
     LinkOutcome readIdentity();
@@ -70,8 +71,8 @@ private:
     DeviceImage *image;
     QSerialPort *port;
     QTimer *timer;
-    PortLister listPorts;
     std::unique_ptr<DeviceSession> session;
+    std::unique_ptr<CableSearch> cableSearch;
     // The device whose read of all cells has already been recovered once by
     // dropping and identifying it again.
     std::optional<DeviceIdentity> recoveredOnce;

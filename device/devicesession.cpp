@@ -97,7 +97,12 @@ EchoResult DeviceSession::echoTest(const QString &portName)
 PingResult DeviceSession::ping(DialectSetting dialect)
 {
     setting = dialect;
-    port.setBaudRate(baudRateOf(dialect));
+    // Only a change reaches the driver: the toolkit turns setting the rate a
+    // port already has into two rate changes (a custom rate, then the
+    // standard one), and a USB adapter spends the moment between them at
+    // another rate, garbling a late reply.
+    if (port.baudRate() != baudRateOf(dialect))
+        port.setBaudRate(baudRateOf(dialect));
     if (!exchange.portOpen())
         return Silent;
     const Dialect family = dialectOf(dialect);

@@ -39,6 +39,19 @@ for size in 16x16 32x32 48x48 64x64 128x128 256x256 scalable; do
     ls "$usr/share/icons/hicolor/$size/apps/"* >/dev/null
 done
 
+echo "== udev rule"
+rule="$usr/lib/udev/rules.d/70-kova-serial.rules"
+[ -f "$rule" ] || { echo "the package lacks its udev rule" >&2; exit 1; }
+# Every bridge the rule lists is opened to the user at the seat and kept
+# from ModemManager's probe.
+bridges=$(grep -c '^ATTRS{idVendor}' "$rule")
+[ "$bridges" -gt 0 ] || { echo "the udev rule lists no bridge" >&2; exit 1; }
+for setting in 'TAG+="uaccess"' 'ENV{ID_MM_DEVICE_IGNORE}="1"'; do
+    [ "$(grep '^ATTRS{idVendor}' "$rule" | grep -cF "$setting")" -eq "$bridges" ] \
+        || { echo "a bridge of the udev rule lacks $setting" >&2; exit 1; }
+done
+echo "  $(basename "$rule"): $bridges bridges, each with uaccess and ModemManager's ignore flag"
+
 echo "== programs"
 for program in "$usr"/bin/*; do
     case "$(basename "$program")" in

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -376,7 +377,38 @@ private slots:
         QCOMPARE(statuses->at(1).at(0).toString(), QString("red"));
         QCOMPARE(statuses->at(1).at(1).toString(), QString(" USB-cable not connected"));
         QCOMPARE(constructs->count(), 0);
-        QCOMPARE(settingFile(), content);
+        QCOMPARE(readPortName(testsupport::portSettingPath()), QString());
+    }
+
+    // The cable plugged in after the start, or back under another name, is
+    // found by the ticks; a port that was there before gets "KOVA" once only.
+    void cableThatArrivesLaterIsFound_data()
+    {
+        QTest::addColumn<QByteArray>("settingFile");  // empty: none
+        QTest::newRow("first start without the cable") << QByteArray();
+        QTest::newRow("no port stored") << QByteArray("[PORT]\nName=\n");
+        QTest::newRow("back under another name") << QByteArray("[PORT]\nName=/dev/pts/kova-missing\n");
+    }
+
+    void cableThatArrivesLaterIsFound()
+    {
+        QFETCH(QByteArray, settingFile);
+        if (!settingFile.isEmpty())
+            QVERIFY(writeSettingFile(settingFile));
+        SimulatedDevice deaf;  // a port of the system with no cable behind it
+        deaf.setUnplugged(true);
+        auto listed = std::make_shared<QStringList>(QStringList{deaf.portPath()});
+        sim->attachDevice(SimulatedDevice::Protocol::Kelpa);
+        startLink([listed] { return *listed; });
+        QTRY_VERIFY_WITH_TIMEOUT(deaf.rawReceived() == "KOVA", 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(sawStatus("red", " USB-cable not connected"), 30000);
+        QVERIFY(sim->rawReceived().isEmpty());
+
+        listed->append(sim->portPath());
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 1, 30000);
+        QCOMPARE(readPortName(testsupport::portSettingPath()), sim->portPath());
+        QVERIFY(sim->rawReceived().startsWith("KOVA"));
+        QCOMPARE(deaf.rawReceived(), QByteArray("KOVA"));
     }
 
     void scanWithoutCableStoresAnEmptyName()

@@ -5,6 +5,7 @@
 #include "simulateddevice.h"
 #include "support/exampledevice.h"
 #include "support/firmwarepackage.h"
+#include "support/linesettingwatch.h"
 
 #include <QSerialPort>
 #include <QtTest>
@@ -88,6 +89,31 @@ private slots:
     // shortest reply wait of the dialect's cell commands after the echo,
     // whole or in pieces: every value read is still the device's own, and a
     // write and an upload go through.
+    // The idle window pings in one dialect for hours: a rate set again is two
+    // rate changes on a USB adapter before every ping.
+    void pingSetsTheRateOnlyWhenItChanges_data() { operationsPerDialect_data(); }
+
+    void pingSetsTheRateOnlyWhenItChanges()
+    {
+        QFETCH(SimProtocol, protocol);
+        QFETCH(DialectSetting, dialect);
+        Bench bench;
+        bench.sim.attachDevice(protocol);
+        QCOMPARE(bench.session.open(bench.sim.portPath()), OpenOutcome::Opened);
+        linesettingwatch::watch(bench.port.handle());
+        QCOMPARE(bench.session.ping(dialect), Answered);
+        QVERIFY(linesettingwatch::writes() > 0);
+        QCOMPARE(bench.port.baudRate(), baudRateOf(dialect));
+
+        linesettingwatch::watch(bench.port.handle());
+        for (int ping = 0; ping < 3; ++ping)
+            QCOMPARE(bench.session.ping(dialect), Answered);
+        QCOMPARE(linesettingwatch::writes(), 0);
+
+        QCOMPARE(bench.session.ping(nextDialect(dialect)), EchoOnly);
+        QVERIFY(linesettingwatch::writes() > 0);
+    }
+
     void lateRepliesAreWaitedFor_data()
     {
         QTest::addColumn<SimProtocol>("protocol");

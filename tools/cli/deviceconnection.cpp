@@ -4,11 +4,11 @@
 #include "interruption.h"
 #include "progressdisplay.h"
 
+#include "device/cablesearch.h"
 #include "link/portaccess.h"
 #include "link/portsettingfile.h"
 #include "description/descriptionlookup.h"
 
-#include <QSerialPortInfo>
 #include <QTextStream>
 
 namespace {
@@ -86,15 +86,6 @@ QString dialectName(DialectSetting setting)
     return QStringLiteral("Vorn");
 }
 
-QString scanForCable(DeviceSession &session)
-{
-    QString found;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        if (session.echoTest(info.portName()).echoed)
-            found = info.portName();
-    return found;
-}
-
 DeviceConnection::DeviceConnection(const CliOptions &options, QTextStream &traceOut)
     : options(options), deviceSession(serialPort), traceOut(traceOut)
 {
@@ -124,6 +115,7 @@ void DeviceConnection::tell(const QString &line)
 
 std::optional<Failure> DeviceConnection::choosePort()
 {
+    bool fromPortSetting = false;
     port = options.port;
     portSource = QStringLiteral("from --port");
     if (port.isEmpty()) {
@@ -134,20 +126,30 @@ std::optional<Failure> DeviceConnection::choosePort()
         const QString file = portSettingFile();
         port = readPortName(file);
         portSource = QString("from kova.ini at %1").arg(file);
+        fromPortSetting = !port.isEmpty();
         if (port.isEmpty())
             tell(QString("No port in --port, KOVA_PORT or kova.ini at %1: scanning for the cable's echo.").arg(file));
     }
+    CableSearch cableSearch(deviceSession);
     if (port.isEmpty()) {
-        port = scanForCable(deviceSession);
+        port = cableSearch.scan(QString());
         portSource = QStringLiteral("found by the echo scan");
     }
     if (port.isEmpty())
         return Failure{ExitStatus::NoPort, QStringLiteral("No serial port echoes: the cable is not plugged in.")};
     tell(QString("Port %1 (%2).").arg(port, portSource));
-    const OpenOutcome opened = deviceSession.open(port);
-    if (opened != OpenOutcome::Opened)
-        return Failure{ExitStatus::NoPort, QString("Port %1 (%2) does not open: %3.")
-                                               .arg(port, portSource, openFailureReason(port))};
+    if (deviceSession.open(port) == OpenOutcome::Opened)
+        return std::nullopt;
+    const QString failure = QString("Port %1 (%2) does not open: %3.").arg(port, portSource, openFailureReason(port));
+    // The remembered adapter may be back under another name, as the window finds it.
+    if (!fromPortSetting || serialPort.error() != QSerialPort::DeviceNotFoundError)
+        return Failure{ExitStatus::NoPort, failure};
+    tell(QString("Port %1 is not there: scanning for the cable's echo.").arg(port));
+    const QString found = cableSearch.scanArrivals();
+    if (found.isEmpty() || deviceSession.open(found) != OpenOutcome::Opened)
+        return Failure{ExitStatus::NoPort, failure + QStringLiteral(" No other serial port echoes.")};
+    port = found;
+    tell(QString("Port %1 (found by the echo scan).").arg(port));
     return std::nullopt;
 }
 

@@ -76,6 +76,3 @@ Failure linkFailure(LinkOutcome outcome, const QString &what);
 
 // "Vorn", "Kelpa" or "Ulma".
 QString dialectName(DialectSetting setting);
-
-// The window's echo scan: the last port whose cable echoes.
-QString scanForCable(DeviceSession &session);
