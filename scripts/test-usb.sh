@@ -190,12 +190,14 @@ plug() {
 while read -r request arguments <&"$controlOut"; do
     status=0
     case $request in
-    simulate) start_simulator $arguments || status=$? ;;
+    simulate) { [ $plugged = 1 ] || plug; } && start_simulator $arguments || status=$? ;;
     # A new cable for every case: the emulated one keeps its latency timer.
-    # It is pulled while attached: a detached one is never freed.
+    # It is pulled while attached (a detached one is never freed) and
+    # plugged in again with the next simulator.
     stop)
-        [ -n "$simulator" ] || start_simulator --quiet || status=$?
-        { [ $plugged = 0 ] || unplug; } && plug || status=$?
+        if [ $plugged = 1 ]; then
+            { [ -n "$simulator" ] || start_simulator --quiet; } && unplug || status=$?
+        fi
         stop_simulator
         ;;
     unplug) unplug || status=$? ;;

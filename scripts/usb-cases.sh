@@ -47,7 +47,7 @@ present() { [ -e "/dev/$1" ]; }
 absent() { [ ! -e "/dev/$1" ]; }
 logged() { [ "$(grep -c -- "$1" "$simulatorLog")" -ge "$2" ]; }
 stored() { grep -qx "Name=$1" "$ini" 2>/dev/null; }
-on_port() { grep -qx "Port: /dev/$1" <<<"$out"; }
+on_port() { grep -Eqx "Port: (/dev/)?$1" <<<"$out"; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
 baudChanges() { grep -c usb_serial_set_baud "$trace"; }
 
@@ -101,6 +101,7 @@ start_window() {
 stop_window() {
     kill "$window" 2>/dev/null
     wait "$window" 2>/dev/null
+    return 0
 }
 # The window has found the device on ttyUSB$1 and pings it.
 window_found() { wait_for 90 stored "$1" && wait_for 60 logged "^ping$" 1; }
