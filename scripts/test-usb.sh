@@ -209,4 +209,5 @@ done
 
 wait "$qemu" || true
 qemu=""
-grep -q "^guest status 0$" "$run/console.log"
+# The console ends its lines with CR LF.
+tr -d '\r' <"$run/console.log" | grep -qx "guest status 0"
