@@ -62,6 +62,20 @@ void checkCells(const DeviceDescription &device, int index, Finding finding, QVe
     }
 }
 
+// A name picks one parameter: set and read reach only the first of several.
+void checkName(const DeviceDescription &device, int index, Finding finding, QVector<Finding> &findings)
+{
+    const auto begin = device.parameters.cbegin();
+    const auto first = std::find_if(begin, begin + index, [&](const ParameterDescription &other) {
+        return other.name == device.parameters.at(index).name;
+    });
+    if (first == begin + index)
+        return;
+    finding.problem = Problem::SharedName;
+    finding.other = int(first - begin);
+    findings << finding;
+}
+
 void checkRange(const ParameterDescription &parameter, Finding finding, QVector<Finding> &findings)
 {
     const valuetext::RangeBounds bounds = valuetext::rangeBounds(parameter);
@@ -158,6 +172,7 @@ QVector<Finding> check(const QVector<DeviceDescription> &devices)
             finding.device = d;
             finding.parameter = p;
             checkCells(device, p, finding, findings);
+            checkName(device, p, finding, findings);
             if (parameter.kind == ParameterKind::Range)
                 checkRange(parameter, finding, findings);
             else if (parameter.kind == ParameterKind::List)

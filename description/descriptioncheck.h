@@ -12,6 +12,7 @@ namespace descriptioncheck {
 
 enum class Problem {
     SharedCell,               // `parameter` writes `cell`, which `other` (before it) writes too
+    SharedName,               // `parameter` has the name of `other` (before it)
     HighCellIsLowCell,        // `parameter`'s high cell is its low cell
     RangeBeyondCells,         // a bound, `value`, is stored as `raw`, beyond `most`
     RangeOffScale,            // a bound, `value`, is stored as `raw`, which reads back as `readBack`

@@ -71,9 +71,12 @@ int listIndex(const ParameterDescription &parameter, quint32 raw)
 double rangeValue(const ParameterDescription &parameter, quint32 raw)
 {
     const RangeBounds bounds = rangeBounds(parameter);
-    const double value = roundToDecimals(valuecodec::decodeRange(raw, conversionOf(parameter)),
-                                         bounds.decimals);
-    return std::clamp(value, bounds.minimum, bounds.maximum);
+    return std::clamp(rangeNumber(parameter, raw), bounds.minimum, bounds.maximum);
+}
+
+double rangeNumber(const ParameterDescription &parameter, quint32 raw)
+{
+    return roundToDecimals(valuecodec::decodeRange(raw, conversionOf(parameter)), rangeBounds(parameter).decimals);
 }
 
 QString toText(const ParameterDescription &parameter, quint32 raw)

@@ -40,6 +40,9 @@ RangeBounds rangeBounds(const ParameterDescription &parameter);
 // has it), a range's number bounded and rounded to its decimals.
 int listIndex(const ParameterDescription &parameter, quint32 raw);
 double rangeValue(const ParameterDescription &parameter, quint32 raw);
+// The number a range's raw value stands for, rounded to its decimals but
+// not bounded: what the cells mean when they hold more than the control can.
+double rangeNumber(const ParameterDescription &parameter, quint32 raw);
 
 // A list shows its entry (empty when the raw value selects none), a range
 // its number with its decimals and suffix ("12.5 V"), a check "on" or "off".

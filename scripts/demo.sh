@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds everything and starts the program against a simulated controller
-# on a pseudo-terminal. Closing the window stops the simulator.
+# on a pseudo-terminal. Closing the window stops the simulator. Every example
+# package installs: the simulated controller reports the version its image
+# names (kova-simulator --keep-version plays an update that does not take).
 #   KOVA_DEMO_DEVICE=vorn|kelpa|ulma   which example controller to simulate (default vorn)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 device=${KOVA_DEMO_DEVICE:-vorn}
 case "$device" in
-    vorn)  dialect=vorn;      block=256; update=4.14.0,32 ;;
-    kelpa) dialect=kelpa;     block=64;  update=2.7.0,16 ;;
-    ulma)  dialect=ulma-fast; block=128; update=1.10.0,16 ;;
+    vorn)  dialect=vorn;      block=256 ;;
+    kelpa) dialect=kelpa;     block=64 ;;
+    ulma)  dialect=ulma-fast; block=128 ;;
     *) echo "KOVA_DEMO_DEVICE must be vorn, kelpa or ulma" >&2; exit 2 ;;
 esac
 
@@ -35,7 +37,7 @@ fifo="$demo/simulator.out"
 mkfifo "$fifo"
 "$root/build/tools/simulator/kova-simulator" --dialect "$dialect" \
     --cells "$root/examples/devices/$device.cells" --block-size "$block" \
-    --after-upload "$update" --wire-timing --echo-packets >"$fifo" &
+    --wire-timing --echo-packets >"$fifo" &
 simulator=$!
 trap 'kill $simulator 2>/dev/null; wait $simulator 2>/dev/null || true' EXIT
 

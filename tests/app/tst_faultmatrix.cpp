@@ -240,7 +240,7 @@ private:
     {
         holder = std::make_unique<QSerialPort>(cablePath());
         for (int attempt = 0; attempt < 3 && !holder->isOpen(); ++attempt) {
-            QVERIFY(watch(15000, [this] { return label("statusLabel") == " USB-cable not connected"; }));
+            QVERIFY(watch(testsupport::ConditionWaitMs, [this] { return label("statusLabel") == " USB-cable not connected"; }));
             harness->sim.setPortGone(false);
             pointCableAt(harness->sim.portPath());
             if (!holder->open(QIODevice::ReadWrite)) {
@@ -352,7 +352,7 @@ private slots:
             harness->startWindow();
         } else {
             harness->startWindow();
-            QVERIFY(watch(30000, [this] { return harness->page() == WindowHarness::ParameterPage; }));
+            QVERIFY(watch(testsupport::ConditionWaitMs, [this] { return harness->page() == WindowHarness::ParameterPage; }));
             QCOMPARE(wrongControls(), QStringList());
             MSpinBox *one = harness->control<MSpinBox>(d.oneCellControl);
             MSpinBox *two = harness->control<MSpinBox>(d.twoCellControl);
@@ -386,7 +386,7 @@ private slots:
 
         watch(d.faultMs, nullptr);
         lift(fault, deadCell);
-        const bool back = watch(30000, [this] { return recovered(); });
+        const bool back = watch(testsupport::ConditionWaitMs, [this] { return recovered(); });
         QVERIFY2(unsound.isEmpty(), qPrintable(unsound.join("; ")));
         QVERIFY2(back, qPrintable(QString("not recovered: page %1, firmware shown %2, device %3, wrong: %4")
                                       .arg(harness->page())

@@ -210,7 +210,7 @@ private slots:
         showStatus("dark_green", "");
         QCOMPARE(shownLed(), ledImage(":/maps/DGLED"));
         QCOMPARE(shownText(), " " + name);
-        QTRY_COMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>("pageStack")->currentIndex(), 2, testsupport::ConditionWaitMs);
         QCOMPARE(child<QLabel>("deviceNameValue")->text(), name);
         for (const char *label : {"statusLabel", "deviceNameValue"})
             QCOMPARE(child<QLabel>(label)->textFormat(), Qt::PlainText);
@@ -278,7 +278,7 @@ private slots:
         QFETCH(bool, dropped);
         if (dropped) {
             nameTheDevice("Test Controller");
-            QTRY_COMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 2);
+            QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>("pageStack")->currentIndex(), 2, testsupport::ConditionWaitMs);
             QVERIFY(QMetaObject::invokeMethod(window.get(), "destroyDevice"));
         }
         QVERIFY(QMetaObject::invokeMethod(window.get(), "refreshAllControls"));
@@ -372,7 +372,7 @@ private slots:
     void ctrlPResetsAndAsksForTheCable()
     {
         nameTheDevice("Test Controller");
-        QTRY_COMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>("pageStack")->currentIndex(), 2, testsupport::ConditionWaitMs);
         QSignalSpy asked(window.get(), SIGNAL(findUSBCable()));
         QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
         QCOMPARE(asked.count(), 1);
@@ -384,7 +384,7 @@ private slots:
     void updateWithoutCurrentRowDoesNothing()
     {
         nameTheDevice("Test Controller");
-        QTRY_COMPARE(child<QStackedWidget>("pageStack")->currentIndex(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>("pageStack")->currentIndex(), 2, testsupport::ConditionWaitMs);
         auto *update = child<QPushButton>("updateButton");
         QVERIFY(!update->isEnabled());
         // A selection change enables the button even when no row is current.
@@ -482,7 +482,7 @@ private slots:
     void redStatusFromTheLink()
     {
         // "kova.ini" names no port: the link's own ticks report it.
-        QTRY_COMPARE_WITH_TIMEOUT(shownText(), QString(" USB-cable not connected"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(shownText(), QString(" USB-cable not connected"), testsupport::ConditionWaitMs);
         QCOMPARE(shownLed(), ledImage(":/maps/RLED"));
     }
 

@@ -25,9 +25,9 @@ namespace {
 using Protocol = SimulatedDevice::Protocol;
 
 // Finding and identifying the device, reading its cells and building the page.
-constexpr int PageTimeoutMs = 10000;
+constexpr int PageTimeoutMs = testsupport::ConditionWaitMs;
 // One change: a write and a read-back per cell, queued behind a poll tick.
-constexpr int WriteTimeoutMs = 5000;
+constexpr int WriteTimeoutMs = testsupport::ConditionWaitMs;
 
 QString shownValue(QWidget *control)
 {

@@ -22,7 +22,7 @@ namespace {
 using Protocol = SimulatedDevice::Protocol;
 
 constexpr int QuitBoundMs = 1000;
-constexpr int PageTimeoutMs = 10000;
+constexpr int PageTimeoutMs = testsupport::ConditionWaitMs;
 
 qint64 monotonicMs()
 {
@@ -150,17 +150,17 @@ private slots:
             if (state == "ping") {
                 sim.setUnplugged(true);
                 sim.clearRawReceived();
-                QTRY_VERIFY_WITH_TIMEOUT(!sim.rawReceived().isEmpty(), 5000);
+                QTRY_VERIFY_WITH_TIMEOUT(!sim.rawReceived().isEmpty(), testsupport::ConditionWaitMs);
             }
         }
         QVERIFY2(!portOpens(port), "the program does not hold the port");
 
         QCOMPARE(program.write("quit\n"), qint64(5));
-        QVERIFY(program.waitForReadyRead(5000));
+        QVERIFY(program.waitForReadyRead(testsupport::ConditionWaitMs));
         const QList<QByteArray> said = program.readLine().simplified().split(' ');
         QCOMPARE(said.value(0), QByteArray("quitting"));
         const qint64 quitMs = said.value(1).toLongLong();
-        QVERIFY(program.waitForFinished(10000));
+        QVERIFY(program.waitForFinished(testsupport::ConditionWaitMs));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(portOpens(port));

@@ -99,7 +99,7 @@ struct Program {
         process.setArguments(QStringList{"-p", sim.portPath(), "-d", testsupport::exampleDescription(example.device)}
                              + arguments);
         process.start();
-        if (!process.waitForStarted(10000))
+        if (!process.waitForStarted(testsupport::ConditionWaitMs))
             return false;
         process.write(input);
         process.closeWriteChannel();
@@ -297,6 +297,22 @@ class CliTest : public QObject
         return savedByExample.value(example);
     }
 
+    // The saved file of the first example with `changes` ("NAME/KEY" ->
+    // value), in `folder`; empty when it cannot be made.
+    QString changedSettings(const QTemporaryDir &folder, const QVariantMap &changes, bool otherFirmware)
+    {
+        QJsonObject settings = savedSettings(0);
+        if (settings.isEmpty() || !changeSettings(settings, changes))
+            return QString();
+        if (otherFirmware) {
+            QJsonObject device = settings.value("device").toObject();
+            device.insert("firmwareBuild", device.value("firmwareBuild").toInt() + 1);
+            settings.insert("device", device);
+        }
+        const QString file = folder.filePath("settings.json");
+        return writeJson(file, settings) ? file : QString();
+    }
+
 private slots:
     // Every cell the window could change; a parameter that the file's values
     // disable keeps the device's value, as the window's control would.
@@ -469,6 +485,7 @@ private slots:
         sim->setBlockSize(e.blockSize);
         if (newFirmware)
             sim->setFirmwareAfterUpload(4, 13, 0, 32);
+        sim->setKeepsVersion(!newFirmware);
         SimulatedDevice *device = sim.get();
         bool asked = false;
         const Terminal terminal{false, [&] {
@@ -493,7 +510,9 @@ private slots:
     }
 
     // The settings from before an update come back into the new firmware's
-    // description by name: one parameter is gone and one range narrowed.
+    // description by name: one parameter is gone, one range narrowed, and one
+    // cell held a value that no description allows. What is left at the
+    // update's value has a status of its own; a failed write keeps 6.
     void flashKeepsTheSettings_data()
     {
         QTest::addColumn<bool>("keepSettings");
@@ -502,14 +521,17 @@ private slots:
         QTest::addColumn<QVariantMap>("cellsAfter");  // cell -> value
         QTest::addColumn<QStringList>("states");      // "state name" beside "equal" and "not saved"
 
-        const QVariantMap defaults{{"10", 0}, {"12", 8}, {"18", 0}, {"21", 5}};
+        const QVariantMap defaults{{"10", 0}, {"12", 8}, {"18", 0}, {"21", 5}, {"24", 50}};
         QTest::newRow("backup only") << false << -1 << 0 << defaults << QStringList();
-        QTest::newRow("kept") << true << -1 << 0 << QVariantMap{{"10", 1}, {"12", 8}, {"18", 1}, {"21", 5}}
+        QTest::newRow("kept") << true << -1 << 7
+                              << QVariantMap{{"10", 1}, {"12", 8}, {"18", 1}, {"21", 5}, {"24", 50}}
                               << QStringList{"restored Motor direction", "refused Start power", "restored Governor",
-                                             "dropped Governor gain"};
-        QTest::newRow("a write fails") << true << 10 << 6 << QVariantMap{{"10", 0}, {"12", 8}, {"18", 1}, {"21", 5}}
+                                             "refused Temperature protection", "dropped Governor gain"};
+        QTest::newRow("a write fails") << true << 10 << 6
+                                       << QVariantMap{{"10", 0}, {"12", 8}, {"18", 1}, {"21", 5}, {"24", 50}}
                                        << QStringList{"failed Motor direction", "refused Start power",
-                                                      "restored Governor", "dropped Governor gain"};
+                                                      "restored Governor", "refused Temperature protection",
+                                                      "dropped Governor gain"};
     }
 
     void flashKeepsTheSettings()
@@ -539,7 +561,7 @@ private slots:
         sim->setBlockSize(e.blockSize);
         sim->setFirmwareAfterUpload(4, 13, 0, 32);
         sim->setCellsAfterUpload(testsupport::exampleCells("vorn"));
-        const QMap<int, quint8> technician{{10, 1}, {12, 22}, {18, 1}, {21, 7}};
+        const QMap<int, quint8> technician{{10, 1}, {12, 22}, {18, 1}, {21, 7}, {24, 3}};
         sim->setCells(technician);
         if (stuckCell >= 0)
             sim->setCellLimits(stuckCell, 0, 0);
@@ -565,21 +587,29 @@ private slots:
         QCOMPARE(saved.value("Start power"), QString("22 %"));
         QCOMPARE(saved.value("Governor gain"), QString("7"));
         QCOMPARE(saved.value("Motor direction"), QString("Reversed"));
+        QCOMPARE(saved.value("Temperature protection"), QString("63 °C (raw 3, out of the range 70 to 130)"));
 
         QStringList seen;
+        QMap<QString, QString> reasons;
         for (const QJsonValue &value : result.value("parameters").toArray()) {
             const QJsonObject parameter = value.toObject();
             const QString state = parameter.value("state").toString();
             if (state != "equal" && state != "not saved")
                 seen << state + ' ' + parameter.value("name").toString();
+            reasons.insert(parameter.value("name").toString(), parameter.value("reason").toString());
         }
         QCOMPARE(seen, states);
+        if (keepSettings) {
+            QCOMPARE(reasons.value("Start power"), QString("22 % is out of the range of \"Start power\" (1 to 20)."));
+            QVERIFY2(reasons.value("Temperature protection").contains("did not allow"),
+                     qPrintable(reasons.value("Temperature protection")));
+        }
         for (auto it = cellsAfter.cbegin(); it != cellsAfter.cend(); ++it)
             QCOMPARE(int(sim->cell(it.key().toInt())), it.value().toInt());
     }
 
     // A file the window could not have made refuses the whole load before
-    // anything is written, with --force too.
+    // anything is written, with --force too; so does diff.
     void loadRefusesForbiddenFile_data()
     {
         QTest::addColumn<QVariantMap>("changes");  // "NAME/KEY" -> value in the saved file
@@ -587,41 +617,12 @@ private slots:
         QTest::addColumn<QString>("message");
 
         const QStringList load{"load", "FILE"};
-        QTest::newRow("range above max")
-            << QVariantMap{{"Start power/raw", 200}, {"Start power/shown", "25 %"}} << load
-            << "the raw value 200 of \"Start power\" is out of its range (1 to 25)";
-        QTest::newRow("two cells above max")
-            << QVariantMap{{"Governor/raw", 1},
-                           {"Governor/shown", "On"},
-                           {"Governor head speed/raw", 65535},
-                           {"Governor head speed/shown", "4000 rpm"}}
-            << load << "the raw value 65535 of \"Governor head speed\" is out of its range (1000 to 4000)";
-        QTest::newRow("shifted range above max")
-            << QVariantMap{{"Temperature protection/raw", 250}, {"Temperature protection/shown", "130 °C"}}
-            << load << "the raw value 250 of \"Temperature protection\" is out of its range (70 to 130)";
-        QTest::newRow("beyond the list")
-            << QVariantMap{{"Motor timing/raw", 77}, {"Motor timing/shown", ""}} << load
-            << "the raw value 77 of \"Motor timing\" is none of its 6 entries";
-        QTest::newRow("between two entries")
-            << QVariantMap{{"PWM frequency/raw", 17}, {"PWM frequency/shown", "16 kHz"}} << load
-            << "the raw value 17 of \"PWM frequency\" is none of its 4 entries";
-        QTest::newRow("check neither on nor off")
-            << QVariantMap{{"Startup beeps/raw", 2}, {"Startup beeps/shown", "on"}} << load
-            << "the raw value 2 of \"Startup beeps\" is neither off (0) nor on (1)";
         QTest::newRow("moved to another cell")
             << QVariantMap{{"Motor timing/cells", QVariantList{12}}} << load
             << "\"Motor timing\" lies in cell 12 in the file but in cell 11 on the device";
         QTest::newRow("shown text of another value")
             << QVariantMap{{"Start power/raw", 12}} << load
             << "\"Start power\" shows as \"8 %\" in the file, but its raw value 12 is \"12 %\"";
-        QTest::newRow("bad last row after good ones")
-            << QVariantMap{{"Motor direction/raw", 1},
-                           {"Motor direction/shown", "Reversed"},
-                           {"Startup beeps/raw", 2}}
-            << load << "the raw value 2 of \"Startup beeps\"";
-        QTest::newRow("forced onto other firmware")
-            << QVariantMap{{"Start power/raw", 200}, {"Start power/shown", "25 %"}}
-            << QStringList{"load", "OTHER FIRMWARE", "--force"} << "the raw value 200 of \"Start power\"";
         QTest::newRow("unknown parameter") << QVariantMap{{"Start power/name", "Start force"}} << load
                                            << "the device has no parameter \"Start force\"";
         QTest::newRow("endless file") << QVariantMap() << QStringList{"load", "/dev/zero"}
@@ -635,21 +636,11 @@ private slots:
         QFETCH(QString, message);
         const Example &e = Examples[0];
         QTemporaryDir folder;
-        const QString file = folder.filePath("settings.json");
-        QJsonObject settings = savedSettings(0);
-        if (QTest::currentTestFailed())
-            return;
-        QVERIFY(changeSettings(settings, changes));
-        if (arguments.contains("OTHER FIRMWARE")) {
-            QJsonObject device = settings.value("device").toObject();
-            device.insert("firmwareBuild", device.value("firmwareBuild").toInt() + 1);
-            settings.insert("device", device);
-        }
-        QVERIFY(writeJson(file, settings));
-        arguments.replaceInStrings("OTHER FIRMWARE", file);
+        const QString file = changedSettings(folder, changes, false);
+        QVERIFY(!file.isEmpty());
         arguments.replaceInStrings("FILE", file);
         auto sim = startDevice(e);
-        // Every row but the one with the forbidden value would be written.
+        // Every row would be written.
         sim->setCell(12, 9);
         sim->setCell(25, 0);
         const QVector<quint8> before = allCells(*sim);
@@ -659,6 +650,268 @@ private slots:
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QCOMPARE(countRequests(*sim, "W"), 0);
         QCOMPARE(allCells(*sim), before);
+    }
+
+    // A file value that the description does not allow (one a device held
+    // when it was saved, or an edit) is left out: load writes the rest,
+    // names it with the reason and ends with its own status.
+    void loadLeavesOutWhatTheDescriptionForbids_data()
+    {
+        QTest::addColumn<QVariantMap>("changes");  // "NAME/KEY" -> value in the saved file
+        QTest::addColumn<bool>("otherFirmware");   // the file's, loaded with --force
+        QTest::addColumn<QString>("name");         // left out
+        QTest::addColumn<QString>("reason");
+
+        QTest::newRow("range above max, as earlier releases saved it")
+            << QVariantMap{{"Start power/raw", 200}, {"Start power/shown", "25 %"}} << false << "Start power"
+            << "raw 200 is out of the range 1 to 25.";
+        QTest::newRow("range above max, marked")
+            << QVariantMap{{"Start power/raw", 200},
+                           {"Start power/shown", "200 % (raw 200, out of the range 1 to 25)"},
+                           {"Start power/allowed", false}}
+            << false << "Start power" << "raw 200 is out of the range 1 to 25.";
+        QTest::newRow("two cells above max")
+            << QVariantMap{{"Governor/raw", 1},
+                           {"Governor/shown", "On"},
+                           {"Governor head speed/raw", 65535},
+                           {"Governor head speed/shown", "4000 rpm"}}
+            << false << "Governor head speed" << "raw 65535 is out of the range 1000 to 4000.";
+        QTest::newRow("shifted range above max")
+            << QVariantMap{{"Temperature protection/raw", 250}, {"Temperature protection/shown", "130 °C"}}
+            << false << "Temperature protection" << "raw 250 is out of the range 70 to 130.";
+        QTest::newRow("beyond the list") << QVariantMap{{"Motor timing/raw", 77}, {"Motor timing/shown", ""}}
+                                         << false << "Motor timing" << "raw 77 is none of its 6 entries.";
+        QTest::newRow("between two entries")
+            << QVariantMap{{"PWM frequency/raw", 17}, {"PWM frequency/shown", "16 kHz"}} << false << "PWM frequency"
+            << "raw 17 is none of its 4 entries.";
+        QTest::newRow("check neither on nor off, after a good row")
+            << QVariantMap{{"Motor direction/raw", 1}, {"Motor direction/shown", "Reversed"}, {"Startup beeps/raw", 2}}
+            << false << "Startup beeps" << "raw 2 is neither off (0) nor on (1).";
+        QTest::newRow("forced onto other firmware")
+            << QVariantMap{{"Start power/raw", 200}, {"Start power/shown", "25 %"}} << true << "Start power"
+            << "raw 200 is out of the range 1 to 25.";
+    }
+
+    void loadLeavesOutWhatTheDescriptionForbids()
+    {
+        QFETCH(QVariantMap, changes);
+        QFETCH(bool, otherFirmware);
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString file = changedSettings(folder, changes, otherFirmware);
+        QVERIFY(!file.isEmpty());
+        auto sim = startDevice(e);
+        sim->setCell(12, 9);
+        sim->setCell(25, 0);
+        const QVector<quint8> before = allCells(*sim);
+        QStringList arguments{"--json", "load", file};
+        if (otherFirmware)
+            arguments << "--force";
+
+        const Run run = runCli(*sim, e, arguments);
+        QCOMPARE(run.status, 7);
+        QVERIFY2(run.err.contains("1 setting was not restored"), qPrintable(run.err));
+        const QJsonObject result = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(result.value("notRestored").toInt(), 1);
+        QCOMPARE(namesInState(run.out, "refused"), QStringList{name});
+        for (const QJsonValue &value : result.value("parameters").toArray())
+            if (value.toObject().value("name") == name)
+                QCOMPARE(value.toObject().value("reason").toString(), reason);
+        // Everything else holds the file's value.
+        for (const QJsonValue &value : readJson(file).value("parameters").toArray()) {
+            const QJsonObject parameter = value.toObject();
+            const QJsonArray cells = parameter.value("cells").toArray();
+            const int raw = parameter.value("raw").toInt();
+            for (int byte = 0; byte < cells.size(); ++byte) {
+                const int cell = cells.at(byte).toInt();
+                const int expected = parameter.value("name") == name ? before.at(cell) : (raw >> (8 * byte)) & 0xFF;
+                QCOMPARE(int(sim->cell(cell)), expected);
+            }
+        }
+    }
+
+    // A cell that holds a value its description does not allow is shown as
+    // what it is, saved with a warning, and never written back; the file is
+    // the device's, so diff and load take it as it stands.
+    void forbiddenDeviceValueRoundTrip_data()
+    {
+        QTest::addColumn<QVariantMap>("cells");  // cell -> value on the device
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+
+        QTest::newRow("range above max") << QVariantMap{{"12", 200}} << "Start power"
+                                         << "200 % (raw 200, out of the range 1 to 25)";
+        QTest::newRow("shifted range below min") << QVariantMap{{"24", 3}} << "Temperature protection"
+                                                 << "63 °C (raw 3, out of the range 70 to 130)";
+        QTest::newRow("two cells") << QVariantMap{{"18", 1}, {"19", 255}, {"20", 255}} << "Governor head speed"
+                                   << "65535 rpm (raw 65535, out of the range 1000 to 4000)";
+        QTest::newRow("beyond the list") << QVariantMap{{"11", 9}} << "Motor timing"
+                                         << "raw 9 (none of its 6 entries)";
+        QTest::newRow("check neither on nor off") << QVariantMap{{"25", 2}} << "Startup beeps"
+                                                  << "raw 2 (neither off (0) nor on (1))";
+    }
+
+    void forbiddenDeviceValueRoundTrip()
+    {
+        QFETCH(QVariantMap, cells);
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString file = folder.filePath("settings.json");
+        auto sim = startDevice(e);
+        for (auto it = cells.cbegin(); it != cells.cend(); ++it)
+            sim->setCell(it.key().toInt(), quint8(it.value().toInt()));
+
+        const Run read = runCli(*sim, e, {"--json", "read", name});
+        QCOMPARE(read.status, 0);
+        const QJsonObject entry =
+            QJsonDocument::fromJson(read.out.toUtf8()).object().value("parameters").toArray().at(0).toObject();
+        QCOMPARE(entry.value("shown").toString(), shown);
+        QCOMPARE(entry.value("allowed").toBool(true), false);
+        const Run save = runCli(*sim, e, {"save", file});
+        QCOMPARE(save.status, 0);
+        QVERIFY2(save.err.contains(QString("\"%1\" holds %2").arg(name, shown)), qPrintable(save.err));
+        QCOMPARE(runCli(*sim, e, {"diff", file}).status, 0);
+        QCOMPARE(runCli(*sim, e, {"load", file}).status, 0);
+
+        // Another motor direction, and the forbidden value replaced by the delivered one.
+        const QMap<int, quint8> delivered = testsupport::exampleCells(e.device);
+        sim->setCell(10, quint8(1 - sim->cell(10)));
+        QList<int> forbiddenCells;
+        for (const QJsonValue &parameter : readJson(file).value("parameters").toArray())
+            if (parameter.toObject().value("name") == name)
+                for (const QJsonValue &cell : parameter.toObject().value("cells").toArray())
+                    forbiddenCells << cell.toInt();
+        QVERIFY(!forbiddenCells.isEmpty());
+        for (int cell : forbiddenCells)
+            sim->setCell(cell, delivered.value(cell));
+        const Run diff = runCli(*sim, e, {"--json", "diff", file});
+        QCOMPARE(diff.status, 1);
+        QCOMPARE(namesInState(diff.out, "differs"), (QStringList{"Motor direction", name}));
+        sim->clearRequests();
+        const Run load = runCli(*sim, e, {"--json", "load", file});
+        QCOMPARE(load.status, 7);
+        QCOMPARE(namesInState(load.out, "changed"), QStringList{"Motor direction"});
+        QCOMPARE(namesInState(load.out, "refused"), QStringList{name});
+        QCOMPARE(writtenCells(*sim), QSet<int>{10});
+        for (int cell : forbiddenCells)
+            QCOMPARE(sim->cell(cell), delivered.value(cell));
+    }
+
+    // diff takes the file as load would: a file it refuses is reported so,
+    // and under another firmware values are compared by name and shown
+    // value, as a restore after an update takes them.
+    void diffJudgesAsLoadWould_data()
+    {
+        QTest::addColumn<QVariantMap>("changes");  // "NAME/KEY" -> value in the saved file
+        QTest::addColumn<bool>("otherFirmware");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("differs");
+        QTest::addColumn<QString>("message");  // on standard error
+
+        QTest::newRow("shown text of another value")
+            << QVariantMap{{"Start power/shown", "12 %"}} << false << 2 << QStringList()
+            << "would not be loaded: \"Start power\" shows as \"12 %\" in the file, but its raw value 8 is \"8 %\".";
+        QTest::newRow("moved to another cell")
+            << QVariantMap{{"Motor timing/cells", QVariantList{12}}} << false << 2 << QStringList()
+            << "would not be loaded: \"Motor timing\" lies in cell 12 in the file but in cell 11 on the device.";
+        QTest::newRow("other firmware, same shown value")
+            << QVariantMap{{"Brake/raw", 2}} << true << 0 << QStringList() << "";
+        QTest::newRow("other firmware, another shown value")
+            << QVariantMap{{"Start power/shown", "22 %"}} << true << 1 << QStringList{"Start power"} << "";
+        QTest::newRow("other firmware, a shown value beyond the range")
+            << QVariantMap{{"Start power/shown", "30 %"}} << true << 1 << QStringList{"Start power"} << "";
+    }
+
+    void diffJudgesAsLoadWould()
+    {
+        QFETCH(QVariantMap, changes);
+        QFETCH(bool, otherFirmware);
+        QFETCH(int, status);
+        QFETCH(QStringList, differs);
+        QFETCH(QString, message);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString file = changedSettings(folder, changes, otherFirmware);
+        QVERIFY(!file.isEmpty());
+        auto sim = startDevice(e);
+
+        const Run run = runCli(*sim, e, {"--json", "diff", file});
+        QCOMPARE(run.status, status);
+        QCOMPARE(namesInState(run.out, "differs"), differs);
+        QVERIFY2(message.isEmpty() ? run.err.isEmpty() : run.err.contains(message), qPrintable(run.err));
+    }
+
+    // Two parameters of one name are told apart by their cells: what save
+    // or a flash kept of each comes back into each.
+    void sameNamedParametersComeBack_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // FILE: the saved file
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("states");  // beside "equal" and "not saved"
+
+        const QStringList twice{"Throttle low end", "Throttle low end"};
+        QTest::newRow("diff") << QStringList{"diff", "FILE"} << 1 << QStringList{"differs", "differs"};
+        QTest::newRow("load") << QStringList{"load", "FILE"} << 0 << QStringList{"changed", "changed"};
+        QTest::newRow("flash --keep-settings") << QStringList{"flash", "--yes", "--keep-settings", "PACKAGE"} << 0
+                                               << QStringList{"restored", "restored"};
+    }
+
+    void sameNamedParametersComeBack()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QStringList, states);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString description = folder.filePath("vorn.dsc");
+        QByteArray text = testsupport::readFile(testsupport::exampleDescription("vorn"));
+        QVERIFY(text.contains("name=\"Throttle high end\""));
+        QVERIFY(testsupport::writeFile(description, text.replace("name=\"Throttle high end\"",
+                                                                 "name=\"Throttle low end\"")));
+        const QString file = folder.filePath("settings.json");
+        auto sim = startDevice(e);
+        sim->setBlockSize(e.blockSize);
+        sim->setFirmwareAfterUpload(4, 13, 0, 32);
+        const QMap<int, quint8> delivered = testsupport::exampleCells("vorn");
+        sim->setCellsAfterUpload(delivered);
+        const QMap<int, quint8> technician{{22, 10}, {23, 70}};
+        sim->setCells(technician);
+        const QStringList global{"--port", sim->portPath(), "--description", description, "--json"};
+        const auto run = [&](const QStringList &arguments) {
+            Run run;
+            QTextStream out(&run.out);
+            QTextStream err(&run.err);
+            run.status = runCli(global + arguments, out, err, Terminal());
+            return run;
+        };
+        if (arguments.contains("FILE")) {
+            QCOMPARE(run({"save", file}).status, 0);
+            sim->setCells(delivered);
+        }
+        arguments.replaceInStrings("FILE", file);
+        arguments.replaceInStrings("PACKAGE", testsupport::examplePackage(e.package));
+
+        const Run result = run(arguments);
+        QCOMPARE(result.status, status);
+        QStringList seen, names;
+        const QJsonObject report = QJsonDocument::fromJson(result.out.toUtf8()).object();
+        for (const QJsonValue &value : report.value("parameters").toArray()) {
+            const QJsonObject parameter = value.toObject();
+            const QString state = parameter.value("state").toString();
+            if (state != "equal" && state != "not saved" && state != "dropped") {
+                seen << state;
+                names << parameter.value("name").toString();
+            }
+        }
+        QCOMPARE(seen, states);
+        QCOMPARE(names, (QStringList{"Throttle low end", "Throttle low end"}));
+        if (arguments.first() != "diff")
+            for (auto it = technician.cbegin(); it != technician.cend(); ++it)
+                QCOMPARE(sim->cell(it.key()), it.value());
     }
 
     // A settings file or package that cannot be used is refused before the
@@ -963,6 +1216,40 @@ private slots:
         }
         QVERIFY2(run.err.contains("The port closed"), qPrintable(run.err));
         QCOMPARE(run.status, 3);
+    }
+
+    // A device that keeps another value than the one written is told as
+    // what it holds, also when the description does not allow it.
+    void readBackSaysWhatTheDeviceHolds_data()
+    {
+        QTest::addColumn<QString>("assignment");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<int>("held");  // the only value the cell keeps
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("allowed") << "Start power=12" << 12 << 20
+                                 << "\"Start power\" reads back as 20 % instead of 12 %.";
+        QTest::newRow("below the range") << "Start power=12" << 12 << 0
+                                         << "\"Start power\" reads back as 0 % (raw 0, out of the range 1 to 25) "
+                                            "instead of 12 %.";
+        QTest::newRow("no such entry") << "Motor timing=Auto" << 11 << 9
+                                       << "\"Motor timing\" reads back as raw 9 (none of its 6 entries) instead of "
+                                          "Auto.";
+    }
+
+    void readBackSaysWhatTheDeviceHolds()
+    {
+        QFETCH(QString, assignment);
+        QFETCH(int, cell);
+        QFETCH(int, held);
+        QFETCH(QString, message);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        sim->setCellLimits(cell, quint8(held), quint8(held));
+
+        const Run run = runCli(*sim, e, {"set", assignment});
+        QCOMPARE(run.status, 6);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
     }
 
     void failedWriteNamesParameter_data()

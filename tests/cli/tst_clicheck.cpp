@@ -129,6 +129,9 @@ private slots:
         QTest::newRow("shared cell") << Vorn << QByteArray("name=\"Brake\" cell=\"13\"")
                                      << QByteArray("name=\"Brake\" cell=\"12\"") << 0 << none << 18
                                      << "\"Brake\" writes cell 12, which \"Start power\" (line 17) writes too";
+        QTest::newRow("two parameters of one name") << Vorn << QByteArray("name=\"Throttle high end\"")
+                                                    << QByteArray("name=\"Throttle low end\"") << 0 << none << 52
+                                                    << "\"Throttle low end\" has the name of the one at line 51";
         QTest::newRow("high cell is low cell") << Vorn << QByteArray("hcell=\"20\"") << QByteArray("hcell=\"19\"") << 0
                                                << none << 48 << "\"Governor head speed\" has its high byte in its low byte's cell 19";
         QTest::newRow("range beyond its cell") << Vorn << QByteArray("max=\"25\"") << QByteArray("max=\"300\"") << 0
@@ -221,7 +224,7 @@ private slots:
     {
         QProcess program;
         program.start(KOVA_CLI_PROGRAM, {"check", "-"});
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(program.waitForStarted(testsupport::ConditionWaitMs));
         program.write(damaged(exampleBytes(Vorn), "cell=\"12\"", "cell=\"300\"", 0));
         program.closeWriteChannel();
         QVERIFY(program.waitForFinished(30000));

@@ -208,6 +208,10 @@ private slots:
         QTest::newRow("identifier far beyond") << QByteArray("\"id\": 21") << QByteArray("\"id\": 1e19");
         QTest::newRow("no cells") << QByteArray("[11]") << QByteArray("[]");
         QTest::newRow("three cells") << QByteArray("[11]") << QByteArray("[11, 12, 13]");
+        QTest::newRow("allowed neither true nor false") << QByteArray("\"shown\": \"15°\"")
+                                                        << QByteArray("\"shown\": \"15°\", \"allowed\": 1");
+        QTest::newRow("one name twice in the same cells") << QByteArray("\"Head speed\", \"cells\": [19, 20]")
+                                                          << QByteArray("\"Motor timing\", \"cells\": [11]");
         QTest::newRow("nameless parameter") << QByteArray("\"name\": \"Motor") << QByteArray("\"nom\": \"Motor");
     }
 
@@ -222,18 +226,24 @@ private slots:
         QVERIFY(!parsed.ok());
     }
 
+    // Parameters of one name stay apart by their cells; a value the
+    // description did not allow keeps its mark.
     void settingsFileRoundTrip()
     {
-        const settingsfile::Parsed parsed = settingsfile::fromJson(ValidFile);
+        QByteArray text = ValidFile;
+        text.replace("\"Head speed\"", "\"Motor timing\"").replace("\"2600 rpm\"", "\"2600 rpm\", \"allowed\": false");
+        const settingsfile::Parsed parsed = settingsfile::fromJson(text);
         QVERIFY2(parsed.ok(), qPrintable(parsed.error));
         const settingsfile::Parsed again = settingsfile::fromJson(settingsfile::toJson(parsed.file));
         QVERIFY2(again.ok(), qPrintable(again.error));
         QCOMPARE(settingsfile::fitOf(again.file.device, Kestrel), Fit::SameDevice);
         QCOMPARE(again.file.parameters.size(), 2);
-        QCOMPARE(again.file.parameters.at(1).name, QString("Head speed"));
+        QCOMPARE(again.file.parameters.at(1).name, QString("Motor timing"));
         QCOMPARE(again.file.parameters.at(1).cells, QVector<int>({19, 20}));
         QCOMPARE(again.file.parameters.at(1).raw, 2600u);
+        QCOMPARE(again.file.parameters.at(1).allowed, false);
         QCOMPARE(again.file.parameters.at(0).shown, QString("15°"));
+        QCOMPARE(again.file.parameters.at(0).allowed, true);
     }
 
     void fit_data()

@@ -50,7 +50,7 @@ private:
                                          testsupport::exampleDescription("vorn"), "flash",
                                          testsupport::examplePackage("vorn-4.13.upd")}
                                  + extra);
-        QVERIFY(cli->waitForStarted(5000));
+        QVERIFY(cli->waitForStarted(testsupport::ConditionWaitMs));
     }
 
     void send(int number) { QCOMPARE(::kill(pid_t(cli->processId()), number), 0); }
@@ -98,14 +98,14 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, said);
         startFlash({});
-        QTRY_VERIFY_WITH_TIMEOUT(errors.contains("[y/N]"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(errors.contains("[y/N]"), testsupport::ConditionWaitMs);
         if (signalNumber != 0)
             send(signalNumber);
         else if (answer.isEmpty())
             cli->closeWriteChannel();
         else
             cli->write(answer);
-        QCOMPARE(exitStatus(10000), status);
+        QCOMPARE(exitStatus(testsupport::ConditionWaitMs), status);
         QVERIFY2(errors.contains(said), qPrintable(errors));
         QCOMPARE(blocksSent(*sim), 0);
     }
@@ -137,14 +137,14 @@ private slots:
         QFETCH(bool, allBlocks);
         QFETCH(QString, said);
         startFlash({"--yes"});
-        QTRY_VERIFY_WITH_TIMEOUT(blocksSent(*sim) >= 4, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(blocksSent(*sim) >= 4, testsupport::ConditionWaitMs);
         for (const int number : strikes) {
             const int before = blocksSent(*sim);
             send(number);
             // One block later the program has seen it.
-            QTRY_VERIFY_WITH_TIMEOUT(blocksSent(*sim) > before || cli->state() == QProcess::NotRunning, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(blocksSent(*sim) > before || cli->state() == QProcess::NotRunning, testsupport::ConditionWaitMs);
         }
-        QCOMPARE(exitStatus(20000), status);
+        QCOMPARE(exitStatus(testsupport::ConditionWaitMs), status);
         QVERIFY2(errors.contains(said), qPrintable(errors));
         QCOMPARE(sim->receivedBlocks().size() == 32, allBlocks);
         if (!allBlocks)

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using valuetext::Refusal;
 
 Q_DECLARE_METATYPE(ParameterDescription)
@@ -165,42 +167,44 @@ private slots:
         QCOMPARE(parsed.rounded, rounded);
     }
 
-    // Which raw values the parameter's control could hold and so send.
+    // Which raw values the parameter's control could hold and so send, and
+    // the number a range's raw value means, bounded or not.
     void checksRaw_data()
     {
         QTest::addColumn<ParameterDescription>("parameter");
         QTest::addColumn<uint>("raw");
         QTest::addColumn<Refusal>("refusal");
+        QTest::addColumn<double>("number");  // a range's; 0 for the rest
 
         const ParameterDescription timing = list({"Auto", "Low", "High"}, 1);
-        QTest::newRow("list: first entry") << timing << 1u << Refusal::None;
-        QTest::newRow("list: last entry") << timing << 3u << Refusal::None;
-        QTest::newRow("list: below the entries") << timing << 0u << Refusal::NotAnEntry;
-        QTest::newRow("list: beyond the entries") << timing << 4u << Refusal::NotAnEntry;
+        QTest::newRow("list: first entry") << timing << 1u << Refusal::None << 0.0;
+        QTest::newRow("list: last entry") << timing << 3u << Refusal::None << 0.0;
+        QTest::newRow("list: below the entries") << timing << 0u << Refusal::NotAnEntry << 0.0;
+        QTest::newRow("list: beyond the entries") << timing << 4u << Refusal::NotAnEntry << 0.0;
         const ParameterDescription kilohertz = list({"8", "16", "24"}, 1, 8);
-        QTest::newRow("list scale 8: an entry") << kilohertz << 16u << Refusal::None;
-        QTest::newRow("list scale 8: between entries") << kilohertz << 17u << Refusal::NotAnEntry;
+        QTest::newRow("list scale 8: an entry") << kilohertz << 16u << Refusal::None << 0.0;
+        QTest::newRow("list scale 8: between entries") << kilohertz << 17u << Refusal::NotAnEntry << 0.0;
 
         const ParameterDescription volts = range(1, 25.5, 1, " V", 0, 10);
-        QTest::newRow("range at min") << volts << 10u << Refusal::None;
-        QTest::newRow("range at max") << volts << 255u << Refusal::None;
-        QTest::newRow("range below min") << volts << 9u << Refusal::OutOfRange;
-        QTest::newRow("range above max") << range(1, 25, 0, " %") << 200u << Refusal::OutOfRange;
+        QTest::newRow("range at min") << volts << 10u << Refusal::None << 1.0;
+        QTest::newRow("range at max") << volts << 255u << Refusal::None << 25.5;
+        QTest::newRow("range below min") << volts << 9u << Refusal::OutOfRange << 0.9;
+        QTest::newRow("range above max") << range(1, 25, 0, " %") << 200u << Refusal::OutOfRange << 200.0;
         QTest::newRow("range two cells above max") << range(1000, 4000, 0, " rpm") << 65535u
-                                                    << Refusal::OutOfRange;
+                                                    << Refusal::OutOfRange << 65535.0;
         QTest::newRow("range: a step its decimals show") << range(0, 25, 1, "", 0, 10) << 123u
-                                                         << Refusal::None;
+                                                         << Refusal::None << 12.3;
         QTest::newRow("range: between two steps") << range(0, 250, 0, "", 0, 10) << 123u
-                                                  << Refusal::BetweenSteps;
+                                                  << Refusal::BetweenSteps << 12.0;
         QTest::newRow("range: hundredths with an offset")
-            << range(2.9, 3.6, 2, "", -2.5, 100) << 61u << Refusal::None;
+            << range(2.9, 3.6, 2, "", -2.5, 100) << 61u << Refusal::None << 3.11;
         QTest::newRow("range: quarter scale") << range(1000, 1300, 0, "", -1000, 0.25) << 25u
-                                              << Refusal::None;
+                                              << Refusal::None << 1100.0;
 
-        QTest::newRow("check off") << check() << 0u << Refusal::None;
-        QTest::newRow("check on") << check() << 1u << Refusal::None;
-        QTest::newRow("check 2") << check() << 2u << Refusal::NotOnOff;
-        QTest::newRow("no kind") << ParameterDescription() << 0u << Refusal::NoParameter;
+        QTest::newRow("check off") << check() << 0u << Refusal::None << 0.0;
+        QTest::newRow("check on") << check() << 1u << Refusal::None << 0.0;
+        QTest::newRow("check 2") << check() << 2u << Refusal::NotOnOff << 0.0;
+        QTest::newRow("no kind") << ParameterDescription() << 0u << Refusal::NoParameter << 0.0;
     }
 
     void checksRaw()
@@ -208,7 +212,13 @@ private slots:
         QFETCH(ParameterDescription, parameter);
         QFETCH(uint, raw);
         QFETCH(Refusal, refusal);
+        QFETCH(double, number);
         QCOMPARE(valuetext::checkRaw(parameter, raw), refusal);
+        if (parameter.kind == ParameterKind::Range) {
+            QCOMPARE(valuetext::rangeNumber(parameter, raw), number);
+            const valuetext::RangeBounds bounds = valuetext::rangeBounds(parameter);
+            QCOMPARE(valuetext::rangeValue(parameter, raw), std::clamp(number, bounds.minimum, bounds.maximum));
+        }
     }
 };
 

@@ -118,7 +118,7 @@ private:
         sim->attachDevice(protocol);
         testsupport::writePortSetting(sim->portPath());
         startLink();
-        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 1, testsupport::ConditionWaitMs);
         sim->clearRequests();
         sim->clearRawReceived();
     }
@@ -178,7 +178,7 @@ private slots:
         testsupport::writePortSetting(sim->portPath());
         startLink();
         const QByteArray cycle = VornPing + KelpaPing + UlmaPing + UlmaPing + VornPing + KelpaPing;
-        QTRY_VERIFY_WITH_TIMEOUT(sim->rawReceived().size() >= cycle.size(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->rawReceived().size() >= cycle.size(), testsupport::ConditionWaitMs);
         QCOMPARE(sim->rawReceived().left(cycle.size()).toHex(' '), cycle.toHex(' '));
         const QString portName = QString(sim->portPath()).remove("/dev/");
         QVERIFY(sawStatus("yellow", " USB-cable connected to " + portName));
@@ -205,7 +205,7 @@ private slots:
         sim->setIdentity(21, 2, 3, 4, 12, 0xFF);
         testsupport::writePortSetting(sim->portPath());
         startLink();
-        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 1, testsupport::ConditionWaitMs);
 
         const QList<SimRequest> requests = sim->requests();
         QCOMPARE(cellsOf(requests, 'R'), identityCells);
@@ -219,7 +219,7 @@ private slots:
         const bool vorn = protocol == int(SimulatedDevice::Protocol::Vorn);
         QCOMPARE(image->hwVersion.load(), quint8(vorn ? 2 : 1));
         QCOMPARE(image->blVersion.load(), quint8(vorn ? 3 : 1));
-        QTRY_VERIFY(sawStatus("dark_green", " Device connected"));
+        QTRY_VERIFY_WITH_TIMEOUT(sawStatus("dark_green", " Device connected"), testsupport::ConditionWaitMs);
         // How often Vorn is pinged first depends on what an earlier case left
         // behind in the process-wide miss count; the cycle after it does not.
         QByteArray raw = sim->rawReceived();
@@ -237,7 +237,7 @@ private slots:
         sim->failCell(203);
         testsupport::writePortSetting(sim->portPath());
         startLink();
-        QTRY_VERIFY_WITH_TIMEOUT(cellsOf(sim->requests(), 'R').count(200) >= 2, 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(cellsOf(sim->requests(), 'R').count(200) >= 2, testsupport::ConditionWaitMs);
         const QList<int> reads = cellsOf(sim->requests(), 'R');
         QCOMPARE(reads.mid(0, 7), (QList<int>{200, 203, 203, 203, 203, 203, 200}));
         QCOMPARE(constructs->count(), 0);
@@ -250,9 +250,9 @@ private slots:
     {
         connectTo(SimulatedDevice::Protocol::Vorn);
         sim->detachDevice();
-        QTRY_COMPARE_WITH_TIMEOUT(destroys->count(), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(destroys->count(), 1, testsupport::ConditionWaitMs);
         const QByteArray expected = VornPing + VornPing + VornPing + VornPing + KelpaPing;
-        QTRY_VERIFY_WITH_TIMEOUT(sim->rawReceived().size() >= expected.size(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->rawReceived().size() >= expected.size(), testsupport::ConditionWaitMs);
         QCOMPARE(sim->rawReceived().left(expected.size()).toHex(' '), expected.toHex(' '));
         QTest::qWait(300);
         QCOMPARE(destroys->count(), 1);
@@ -263,7 +263,7 @@ private slots:
         connectTo(SimulatedDevice::Protocol::Kelpa);
         statuses->clear();
         sim->setUnplugged(true);
-        QTRY_COMPARE_WITH_TIMEOUT(destroys->count(), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(destroys->count(), 1, testsupport::ConditionWaitMs);
         QVERIFY(sawStatus("red", " USB-cable not connected"));
 
         // The adapter is back but the controller is not: the next echo-only
@@ -271,8 +271,8 @@ private slots:
         sim->detachDevice();
         sim->clearRawReceived();
         sim->setUnplugged(false);
-        QTRY_COMPARE_WITH_TIMEOUT(destroys->count(), 2, 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(sim->rawReceived().contains(UlmaPing), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(destroys->count(), 2, testsupport::ConditionWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->rawReceived().contains(UlmaPing), testsupport::ConditionWaitMs);
         QVERIFY(sim->rawReceived().startsWith(KelpaPing));
     }
 
@@ -288,7 +288,7 @@ private slots:
         QFETCH(QString, name);
         testsupport::writePortSetting(name);
         startLink();
-        QTRY_COMPARE_WITH_TIMEOUT(statuses->count(), 2, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(statuses->count(), 2, testsupport::ConditionWaitMs);
         QCOMPARE(statuses->at(0).at(0).toString(), QString("red"));
         QCOMPARE(statuses->at(1).at(1).toString(), QString(" USB-cable not connected"));
         QCOMPARE(destroys->count(), 0);
@@ -306,7 +306,7 @@ private slots:
                                      .arg(QCoreApplication::applicationPid());
         testsupport::writePortSetting(sim->portPath());
         startLink();
-        QTRY_VERIFY_WITH_TIMEOUT(sawStatus("red", expected), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(sawStatus("red", expected), testsupport::ConditionWaitMs);
     }
 
     // A pseudo-terminal is in no system list, yet the scan keeps finding it.
@@ -373,7 +373,7 @@ private slots:
         QVERIFY(writeSettingFile(content));
         sim->attachDevice(SimulatedDevice::Protocol::Vorn);
         startLink();
-        QTRY_COMPARE_WITH_TIMEOUT(statuses->count(), 2, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(statuses->count(), 2, testsupport::ConditionWaitMs);
         QCOMPARE(statuses->at(1).at(0).toString(), QString("red"));
         QCOMPARE(statuses->at(1).at(1).toString(), QString(" USB-cable not connected"));
         QCOMPARE(constructs->count(), 0);
@@ -696,7 +696,7 @@ private slots:
         QVERIFY(!sim->rawReceived().contains("UMF"));
         // Dropped, so that the window shows the device that is there.
         QCOMPARE(destroys->count(), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 2, testsupport::ConditionWaitMs);
         QCOMPARE(image->hwVersion.load(), quint8(3));
     }
 
@@ -719,6 +719,7 @@ private slots:
         sim->setBlockSize(256);
         if (updated)
             sim->setFirmwareAfterUpload(4, 14, 3, 32);
+        sim->setKeepsVersion(!updated);
         QSignalSpy failed(link.get(), &BusController::firmwareUpdateFailed);
         QSignalSpy done(link.get(), &BusController::firmwareUpdated);
         QString statusAtFailure;
@@ -729,7 +730,7 @@ private slots:
         link->doUpdateFirmware(path, readPackageFile(path).bytes);
         QCOMPARE(done.count(), 1);
         QCOMPARE(sim->receivedBlocks().size(), 32);
-        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 2, testsupport::ConditionWaitMs);
         if (updated) {
             QCOMPARE(failed.count(), 0);
             QCOMPARE(image->fwMinor.load(), quint8(14));
@@ -743,7 +744,7 @@ private slots:
         QCOMPARE(statusAtFailure, QString(" Firmware 4.12.7 after the update, not 4.14"));
         // Said once: the next identification is not compared again.
         emit link->doDestroyDevice();
-        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 3, testsupport::ConditionWaitMs);
         QCOMPARE(failed.count(), 1);
     }
 

@@ -5,6 +5,7 @@
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
+#include "support/testsupport.h"
 
 #include <QPointer>
 #include <QSignalSpy>
@@ -527,8 +528,8 @@ private slots:
         qobject_cast<MCheckBox *>(controls[2])->setChecked(false);
         QVERIFY(receiver.controlSenders.isEmpty());
         QVERIFY(receiver.checkboxSenders.isEmpty());
-        QTRY_VERIFY(std::all_of(controls.begin(), controls.end(),
-                                [](const QPointer<QWidget> &control) { return control.isNull(); }));
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(controls.begin(), controls.end(),
+                                [](const QPointer<QWidget> &control) { return control.isNull(); }), testsupport::ConditionWaitMs);
         for (const auto &spy : destroyed)
             QCOMPARE(spy->count(), 1);
 

@@ -4,6 +4,7 @@
 
 #include "simulateddevice.h"
 #include "support/bytes.h"
+#include "support/testsupport.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -49,7 +50,7 @@ public:
 
     // Writes the request and collects what comes back until `expected` bytes
     // are there (then a short while longer, to catch surplus) or the time is up.
-    QByteArray send(const QByteArray &request, int expected, int timeoutMs = 1000)
+    QByteArray send(const QByteArray &request, int expected, int timeoutMs = testsupport::ConditionWaitMs)
     {
         m_port.clear();
         m_arrivals.clear();
@@ -526,7 +527,7 @@ private slots:
         const qint64 before = clock.msecsSinceReference();
         host.send(vornPing, 14);
         host.send(hex("554D52C8D5B2319A"), 14);
-        QVERIFY(device.waitForRequests(2, 1000));
+        QVERIFY(device.waitForRequests(2, testsupport::ConditionWaitMs));
         QVERIFY(!device.waitForRequests(3, 50));
         const QList<SimRequest> log = device.requests();
         QCOMPARE(log.at(0).kind, 'S');

@@ -313,6 +313,41 @@ private slots:
             QCOMPARE(int(model.cell(buildCell)), 9);
     }
 
+    // The example packages' images name their version; the controller runs it.
+    void firmwareRunsTheVersionItsImageNames_data()
+    {
+        QTest::addColumn<SimProtocol>("protocol");
+        QTest::addColumn<int>("passes");
+        QTest::addColumn<int>("majorCell");
+        QTest::addColumn<bool>("keepsVersion");
+        QTest::newRow("vorn") << SimProtocol::Vorn << 1 << 205 << false;
+        QTest::newRow("kelpa sends the image twice") << SimProtocol::Kelpa << 2 << 65 << false;
+        QTest::newRow("ulma") << SimProtocol::UlmaSlow << 1 << 65 << false;
+        QTest::newRow("an update that does not take") << SimProtocol::Vorn << 1 << 205 << true;
+    }
+
+    void firmwareRunsTheVersionItsImageNames()
+    {
+        QFETCH(SimProtocol, protocol);
+        QFETCH(int, passes);
+        QFETCH(int, majorCell);
+        QFETCH(bool, keepsVersion);
+        DeviceModel model;
+        model.setProtocol(protocol);
+        model.setIdentity(1, 1, 1, 4, 13, 2);
+        model.setKeepsVersion(keepsVersion);
+        const QByteArray first = QByteArray("KOVA-FW") + char(5) + char(2) + char(0) + char(3) + "rest";
+        QVERIFY(firmwareTagOf(first).has_value());
+        QVERIFY(!firmwareTagOf("KOVA-FW").has_value());
+        for (int pass = 0; pass < passes; ++pass) {
+            QCOMPARE(int(model.cell(majorCell)), 4);
+            for (const QByteArray &block : {first, QByteArray("b1"), QByteArray("b2")})
+                model.answer(request('F', -1, -1, block));
+        }
+        QCOMPARE(int(model.cell(majorCell)), keepsVersion ? 4 : 5);
+        QCOMPARE(int(model.cell(majorCell + 1)), keepsVersion ? 13 : 2);
+    }
+
     void bootloaderEntriesAreCounted()
     {
         DeviceModel model;

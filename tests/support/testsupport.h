@@ -11,6 +11,11 @@
 
 namespace testsupport {
 
+// The bound of a wait for a condition: far above what it takes, so that a
+// test holds on a machine whose cores are busy. How long things take is for
+// the benchmarks to say.
+constexpr int ConditionWaitMs = 30000;
+
 inline QString portSettingPath()
 {
     return QCoreApplication::applicationDirPath() + "/kova.ini";

@@ -211,6 +211,11 @@ Finding checkFinding(const QVector<DeviceDescription> &devices, const descriptio
                                     .arg(other.name)
                                     .arg(other.line)};
     }
+    case Problem::SharedName:
+        return {parameter.line, QString("parameter \"%1\" has the name of the one at line %2: set and read "
+                                        "reach only that one, settings files tell the two apart by their cells")
+                                    .arg(name)
+                                    .arg(device.parameters.at(finding.other).line)};
     case Problem::HighCellIsLowCell:
         return {parameter.line,
                 QString("parameter \"%1\" has its high byte in its low byte's cell %2").arg(name).arg(finding.cell)};

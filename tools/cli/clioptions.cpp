@@ -54,11 +54,13 @@ const QVector<CommandInfo> &commandTable()
          1, 1, {}},
         {"load", "FILE",
          "writes the settings of FILE (- reads standard input) that differ from the device, each read back "
-         "and listed as it is confirmed; refuses a file of another device",
+         "and listed as it is confirmed; refuses a file of another device, leaves out (refused) a value "
+         "that the description does not allow",
          1, 1, {"dry-run", "force"}},
         {"diff", "FILE",
          "the device against FILE (- reads standard input): the parameters that differ, and those only one "
-         "side has",
+         "side has, judged as load would (a file load refuses is reported so) or, under another firmware, "
+         "by name and shown value as flash --keep-settings restores",
          1, 1, {"all"}},
         {"set", "NAME=VALUE...",
          "sets parameters by name and shown value (list entry, number in the shown unit, on/off)", 1, -1, {}},
@@ -115,7 +117,7 @@ const QVector<OptionInfo> &commandOptions()
         {"y", "yes", "", "no confirmation prompt"},
         {"", "keep-settings", "",
          "after the upload, loads the settings saved before it into the new firmware's description, by name "
-         "and shown value; lists each one it no longer has or refuses"},
+         "and shown value; lists each one it no longer has or refuses, and then exits 7"},
     };
     return options;
 }

@@ -125,7 +125,8 @@ ExitStatus read(DeviceConnection &connection, Report &report, const QStringList 
                                 {"shown", value.shown},
                                 {"raw", qint64(value.raw)},
                                 {"cells", cellsJson(value)},
-                                {"disabled", value.disabled}};
+                                {"disabled", value.disabled},
+                                {"allowed", value.outside == valuetext::Refusal::None}};
         report.entry("parameters", entry,
                      QString("%1  %2  (raw %3, %4)%5")
                          .arg(value.name, -nameWidth)

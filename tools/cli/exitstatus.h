@@ -12,6 +12,7 @@ enum class ExitStatus {
     NoDevice = 4,       // nothing answered behind the cable
     NoDescription = 5,  // no description, or a file made for another device
     DeviceFailed = 6,   // a write, read-back or upload failed
+    NotRestored = 7,    // load or a restore after a flash left saved settings as they were
     // Stopped by a signal, as shells report it: 128 + its number.
     HungUp = 129,       // SIGHUP
     Interrupted = 130,  // Ctrl+C

@@ -32,7 +32,10 @@ const QStringList Description{
                    "may begin with a dash. Short options may be joined: -qy is -q -y."),
     QStringLiteral("A settings file is JSON: \"format\" \"kova-settings\", \"version\" 1, the \"device\" (name, "
                    "id, hardware, bootloader, firmware version) and for every parameter its name, cells, raw "
-                   "value and shown value."),
+                   "value, shown value and whether the description allows that value (\"allowed\"; a file "
+                   "without it counts as allowed). Parameters of one name are told apart by their cells. A "
+                   "value the description does not allow is shown as its raw value and why (\"200 % (raw 200, "
+                   "out of the range 1 to 25)\"), and load and flash --keep-settings never write it."),
     QStringLiteral("The dialects are tried in the window's order: Vorn, Kelpa, Ulma at 19000 and at 4800 baud. "
                    "On a terminal, read, save, load and diff show how many cells have been read, and flash "
                    "shows a bar of its blocks; on a pipe they show nothing of it. Ctrl+C, SIGTERM and SIGHUP "
@@ -69,6 +72,7 @@ const QVector<Entry> ExitStatuses{
     {"4", "no device answered"},
     {"5", "no description, or a file for another device"},
     {"6", "a write, read-back or upload failed"},
+    {"7", "load or flash --keep-settings left a saved setting unrestored (its lines say why)"},
     {"129", "stopped by SIGHUP"},
     {"130", "stopped by Ctrl+C"},
     {"143", "stopped by SIGTERM"},

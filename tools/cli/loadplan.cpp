@@ -6,11 +6,6 @@
 
 namespace {
 
-QVector<int> cellsOf(const ParameterValue &value)
-{
-    return value.hcell > 0 ? QVector<int>{value.cell, value.hcell} : QVector<int>{value.cell};
-}
-
 QString cellsText(const QVector<int> &cells)
 {
     QStringList numbers;
@@ -19,42 +14,16 @@ QString cellsText(const QVector<int> &cells)
     return QString(cells.size() > 1 ? "cells %1" : "cell %1").arg(numbers.join(", "));
 }
 
-// Why the control of `parameter` could not hold the raw value, in words
-// after "the raw value N of "NAME" ".
-QString rawRefusalText(const ParameterDescription &parameter, valuetext::Refusal refusal)
-{
-    switch (refusal) {
-    case valuetext::Refusal::NotAnEntry:
-        return QString("is none of its %1 entries").arg(parameter.entries.size());
-    case valuetext::Refusal::OutOfRange: return QString("is out of its range (%1)").arg(boundsText(parameter));
-    case valuetext::Refusal::BetweenSteps: {
-        const int decimals = valuetext::rangeBounds(parameter).decimals;
-        return QString("lies between the values that its %1 decimal%2 can show")
-            .arg(decimals)
-            .arg(decimals == 1 ? "" : "s");
-    }
-    case valuetext::Refusal::NotOnOff: return QStringLiteral("is neither off (0) nor on (1)");
-    case valuetext::Refusal::NotANumber:
-    case valuetext::Refusal::NoParameter:
-    case valuetext::Refusal::None: break;
-    }
-    return QStringLiteral("is no value it can take");
-}
-
 // Why the file's entry cannot go onto the device's parameter; empty when it can.
 QString problemOf(const ParameterDescription &parameter, const ParameterValue &current,
-                  const SavedParameter &saved, bool written)
+                  const SavedParameter &saved)
 {
-    if (saved.cells != cellsOf(current))
+    if (saved.cells != current.cells())
         return QString("\"%1\" lies in %2 in the file but in %3 on the device")
-            .arg(parameter.name, cellsText(saved.cells), cellsText(cellsOf(current)));
-    if (written) {
-        const valuetext::Refusal refusal = valuetext::checkRaw(parameter, saved.raw);
-        if (refusal != valuetext::Refusal::None)
-            return QString("the raw value %1 of \"%2\" %3")
-                .arg(saved.raw)
-                .arg(parameter.name, rawRefusalText(parameter, refusal));
-    }
+            .arg(parameter.name, cellsText(saved.cells), cellsText(current.cells()));
+    // The shown text of a value that is never written proves nothing.
+    if (valuetext::checkRaw(parameter, saved.raw) != valuetext::Refusal::None)
+        return QString();
     const QString shown = valuetext::toText(parameter, saved.raw);
     if (saved.shown != shown)
         return QString("\"%1\" shows as \"%2\" in the file, but its raw value %3 is \"%4\"")
@@ -75,9 +44,14 @@ LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterV
     for (const ParameterComparison &comparison : comparisons) {
         if (comparison.state != ParameterComparison::Differs)
             continue;
+        const ParameterDescription &parameter = description.parameters.at(comparison.deviceIndex);
+        const quint32 raw = saved.at(comparison.savedIndex).raw;
+        if (valuetext::checkRaw(parameter, raw) != valuetext::Refusal::None)
+            continue;
         ParameterValue &value = plan.after[comparison.deviceIndex];
-        value.raw = saved.at(comparison.savedIndex).raw;
-        value.shown = valuetext::toText(description.parameters.at(comparison.deviceIndex), value.raw);
+        value.raw = raw;
+        value.shown = valuetext::toText(parameter, raw);
+        value.outside = valuetext::Refusal::None;
     }
     applyDependencies(description, plan.after);
 
@@ -91,18 +65,20 @@ LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterV
             return plan;
         case ParameterComparison::Equal:
         case ParameterComparison::Differs: {
-            const bool differs = comparison.state == ParameterComparison::Differs;
-            const bool disabled = plan.after.at(comparison.deviceIndex).disabled;
-            step.action = !differs ? LoadStep::Equal : disabled ? LoadStep::Disabled : LoadStep::Write;
-            const QString problem = problemOf(description.parameters.at(comparison.deviceIndex),
-                                              device.at(comparison.deviceIndex),
-                                              saved.at(comparison.savedIndex),
-                                              step.action == LoadStep::Write);
+            const ParameterDescription &parameter = description.parameters.at(comparison.deviceIndex);
+            const SavedParameter &file = saved.at(comparison.savedIndex);
+            const QString problem = problemOf(parameter, device.at(comparison.deviceIndex), file);
             if (!problem.isEmpty()) {
                 plan.refusal = problem;
                 plan.steps.clear();
                 return plan;
             }
+            if (comparison.state == ParameterComparison::Equal)
+                break;
+            step.refusal = valuetext::checkRaw(parameter, file.raw);
+            step.action = plan.after.at(comparison.deviceIndex).disabled  ? LoadStep::Disabled
+                          : step.refusal != valuetext::Refusal::None ? LoadStep::Outside
+                                                                      : LoadStep::Write;
             break;
         }
         }
@@ -120,6 +96,8 @@ RestorePlan planRestore(const DeviceDescription &description, const QVector<Para
         RestoreStep step{RestoreStep::NotSaved, comparison.name, comparison.deviceIndex, comparison.savedIndex};
         if (comparison.state == ParameterComparison::OnlyInFile) {
             step.action = RestoreStep::Dropped;
+        } else if (comparison.state != ParameterComparison::OnlyOnDevice && !saved.at(step.savedIndex).allowed) {
+            step.action = RestoreStep::Outside;
         } else if (comparison.state != ParameterComparison::OnlyOnDevice) {
             // Raw values may mean another thing under another firmware: the
             // shown value is what was kept.

@@ -15,12 +15,14 @@ struct LoadStep {
         Equal,      // the device holds the file's value
         Write,      // the file's value goes into the parameter's cells
         Disabled,   // differs, but a dependency disables it once the file is loaded
+        Outside,    // differs, but the description does not allow the file's value (see refusal)
         NotInFile,  // only on the device
     };
     Action action = Equal;
     QString name;
     int deviceIndex = -1;  // into the device's values
     int savedIndex = -1;   // into the file's parameters; -1 for NotInFile
+    valuetext::Refusal refusal = valuetext::Refusal::None;
 };
 
 // A whole file checked against the description before anything is sent:
@@ -35,8 +37,11 @@ struct LoadPlan {
 
 // A file value is written only as the window could have written it: into
 // the description's cells, a value its control can hold, on a parameter
-// that the values after the load leave enabled. A shown text must be what
-// its raw value shows, and every name one of the device's parameters.
+// that the values after the load leave enabled. A value the control cannot
+// hold is left out, as a device may hold one and save keep it. A file is
+// refused whole when a parameter lies in other cells, when the shown text of
+// an allowed value is not what its raw value shows, or when a name is none
+// of the device's parameters.
 LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterValue> &device,
                   const QVector<SavedParameter> &saved);
 
@@ -50,6 +55,7 @@ struct RestoreStep {
         NotSaved,  // the backup lacks it: it keeps what the update left
         Dropped,   // the description has no parameter of this name any more
         Refused,   // the description refuses the saved value (see refusal, rounded)
+        Outside,   // the saved value was one its description did not allow
     };
     Action action = Equal;
     QString name;

@@ -46,7 +46,8 @@ QVector<ParameterValue> valuesOf(const DeviceDescription &description, const Dev
         value.hcell = highCellOf(parameter);
         const quint8 high = value.hcell > 0 ? cellValue(image, value.hcell) : quint8(0);
         value.raw = valuecodec::rawFromCells(cellValue(image, parameter.cell), high);
-        value.shown = valuetext::toText(parameter, value.raw);
+        value.outside = valuetext::checkRaw(parameter, value.raw);
+        value.shown = shownText(parameter, value.raw);
         values << value;
     }
     applyDependencies(description, values);
@@ -71,6 +72,39 @@ QString boundsText(const ParameterDescription &parameter)
     return QString("%1 to %2")
         .arg(QLocale::c().toString(bounds.minimum, 'f', bounds.decimals),
              QLocale::c().toString(bounds.maximum, 'f', bounds.decimals));
+}
+
+QString outsideText(const ParameterDescription &parameter, valuetext::Refusal why)
+{
+    switch (why) {
+    case valuetext::Refusal::NotAnEntry: return QString("none of its %1 entries").arg(parameter.entries.size());
+    case valuetext::Refusal::OutOfRange: return QString("out of the range %1").arg(boundsText(parameter));
+    case valuetext::Refusal::BetweenSteps: {
+        const int decimals = valuetext::rangeBounds(parameter).decimals;
+        return QString("between the values that its %1 decimal%2 can show").arg(decimals).arg(decimals == 1 ? "" : "s");
+    }
+    case valuetext::Refusal::NotOnOff: return QStringLiteral("neither off (0) nor on (1)");
+    case valuetext::Refusal::NotANumber:
+    case valuetext::Refusal::NoParameter:
+    case valuetext::Refusal::None: break;
+    }
+    return QStringLiteral("no value it can take");
+}
+
+QString shownText(const ParameterDescription &parameter, quint32 raw)
+{
+    const valuetext::Refusal why = valuetext::checkRaw(parameter, raw);
+    if (why == valuetext::Refusal::None)
+        return valuetext::toText(parameter, raw);
+    // The control would bound such a number; the number itself is what the cells mean.
+    if (why == valuetext::Refusal::OutOfRange) {
+        const double value = valuetext::rangeNumber(parameter, raw);
+        return QString("%1%2 (raw %3, %4)")
+            .arg(QLocale::c().toString(value, 'f', valuetext::rangeBounds(parameter).decimals), parameter.suffix)
+            .arg(raw)
+            .arg(outsideText(parameter, why));
+    }
+    return QString("raw %1 (%2)").arg(raw).arg(outsideText(parameter, why));
 }
 
 QString valueRefusalText(const ParameterDescription &parameter, const QString &text, valuetext::Refusal why)

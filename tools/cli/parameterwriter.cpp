@@ -5,7 +5,6 @@
 #include "report.h"
 
 #include "description/valuecodec.h"
-#include "description/valuetext.h"
 
 #include <QStringList>
 #include <QVector>
@@ -26,7 +25,7 @@ QString unansweredWrite(const ParameterDescription &parameter, const QVector<Cel
                         quint32 asked, quint32 now)
 {
     const QString start = QString("Writing \"%1\" failed: the device did not answer").arg(parameter.name);
-    const QString nowText = valuetext::toText(parameter, now);
+    const QString nowText = shownText(parameter, now);
     if (now == before)
         return QString("%1; nothing was written, it still holds %2.").arg(start, nowText);
     if (now == asked)
@@ -41,8 +40,7 @@ QString unansweredWrite(const ParameterDescription &parameter, const QVector<Cel
             states << QString("cell %1 holds %2").arg(bytes.cell).arg(bytes.now);
     }
     return QString("%1; %2, so the device now holds %3, neither %4 nor %5.")
-        .arg(start, states.join(", "), nowText, valuetext::toText(parameter, before),
-             valuetext::toText(parameter, asked));
+        .arg(start, states.join(", "), nowText, shownText(parameter, before), shownText(parameter, asked));
 }
 
 }  // namespace
@@ -74,8 +72,7 @@ std::optional<Failure> writeParameter(DeviceConnection &connection,
     case WriteOutcome::DeviceDiffers:
         return Failure{ExitStatus::DeviceFailed,
                        QString("\"%1\" reads back as %2 instead of %3.")
-                           .arg(parameter.name, valuetext::toText(parameter, held()),
-                                valuetext::toText(parameter, raw))};
+                           .arg(parameter.name, shownText(parameter, held()), shownText(parameter, raw))};
     case WriteOutcome::WriteFailed:
         return Failure{ExitStatus::DeviceFailed, unansweredWrite(parameter, cells, before, asked, held())};
     case WriteOutcome::Unverified:
@@ -97,7 +94,9 @@ bool WriteFailures::goOnAfter(const Failure &failure)
     return failure.status == ExitStatus::DeviceFailed;
 }
 
-ExitStatus WriteFailures::end(Report &report) const
+ExitStatus WriteFailures::end(Report &report, int leftOut) const
 {
-    return first ? report.fail(*first) : ExitStatus::Done;
+    if (first)
+        return report.fail(*first);
+    return leftOut > 0 ? ExitStatus::NotRestored : ExitStatus::Done;
 }

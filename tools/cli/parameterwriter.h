@@ -23,8 +23,9 @@ public:
     // Keeps the failure; false when the command cannot go on (the device is
     // gone or Ctrl+C was pressed), true when the next parameter may follow.
     bool goOnAfter(const Failure &failure);
-    // Reports the first failure, if any.
-    ExitStatus end(Report &report) const;
+    // Reports the first failure, if any; else, when `leftOut` settings of a
+    // file could not be restored, says so in the status.
+    ExitStatus end(Report &report, int leftOut = 0) const;
 
 private:
     std::optional<Failure> first;

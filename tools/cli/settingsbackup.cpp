@@ -98,12 +98,16 @@ ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const S
                              {{"device", current.shown}});
             continue;
         case RestoreStep::Refused:
+        case RestoreStep::Outside: {
             ++notRestored;
+            const QString reason = step.action == RestoreStep::Outside
+                                       ? QStringLiteral("the device held a value that its description did not allow.")
+                                       : refusalText(parameter, step, savedShown);
+            details.insert("reason", reason);
             report.parameter("refused", step.name,
-                             QString("%1: %2 not restored: %3")
-                                 .arg(step.name, savedShown, refusalText(parameter, step, savedShown)),
-                             details);
+                             QString("%1: %2 not restored: %3").arg(step.name, savedShown, reason), details);
             continue;
+        }
         case RestoreStep::Equal:
             ++equal;
             report.parameter("equal", step.name, QString("%1: %2").arg(step.name, current.shown), details);
@@ -141,5 +145,5 @@ ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const S
                         .arg(notRestored)
                         .arg(notRestored == 1 ? " was" : "s were")
                         .arg(backup.path));
-    return failures.end(report);
+    return failures.end(report, notRestored);
 }

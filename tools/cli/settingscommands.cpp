@@ -42,6 +42,15 @@ QJsonObject valueJson(quint32 raw, const QString &shown)
     return {{"raw", qint64(raw)}, {"shown", shown}};
 }
 
+// One parameter in diff's words.
+struct Difference {
+    enum Kind { Equal, Differs, NotInFile, NotOnDevice };
+    Kind kind;
+    QString name;
+    int deviceIndex;  // -1 for NotOnDevice
+    int savedIndex;   // -1 for NotInFile
+};
+
 }  // namespace
 
 ExitStatus save(DeviceConnection &connection, Report &report, const QString &path)
@@ -49,6 +58,11 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
     if (std::optional<Failure> failure = connection.readValues())
         return report.fail(*failure);
     const SettingsFile file = SettingsFile::of(connection.settingsIdentity(), connection.values());
+    for (const ParameterValue &value : connection.values())
+        if (value.outside != valuetext::Refusal::None)
+            report.warn(QString("\"%1\" holds %2, which its description does not allow; the file keeps it, "
+                                "and load does not write it back.")
+                            .arg(value.name, value.shown));
     QString error;
     if (path == "-" || path == "/dev/stdout") {
         QTextStream &out = report.claimOutput();
@@ -86,7 +100,7 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     if (!plan.ok())
         return report.fail({ExitStatus::BadUsage,
                             QString("%1 cannot be loaded: %2; nothing was written.").arg(path, plan.refusal)});
-    int changed = 0, equal = 0, disabled = 0, failed = 0;
+    int changed = 0, equal = 0, disabled = 0, refused = 0, failed = 0;
     WriteFailures failures;
     for (const LoadStep &step : plan.steps) {
         if (step.action == LoadStep::NotInFile) {
@@ -113,6 +127,17 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
                              details);
             continue;
         }
+        if (step.action == LoadStep::Outside) {
+            ++refused;
+            const QString reason = QString("raw %1 is %2.").arg(saved.raw).arg(
+                outsideText(description.parameters.at(step.deviceIndex), step.refusal));
+            details.insert("reason", reason);
+            report.parameter("refused", current.name,
+                             QString("%1: %2 kept, the file's value not written: %3")
+                                 .arg(current.name, current.shown, reason),
+                             details);
+            continue;
+        }
         if (!dryRun) {
             if (std::optional<Failure> failure =
                     writeParameter(connection, description.parameters.at(step.deviceIndex), saved.raw)) {
@@ -130,8 +155,14 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     report.field("changed", changed, dryRun ? "Would change" : "Changed");
     report.field("equal", equal, "Equal");
     report.field("disabled", disabled, "Disabled");
+    report.field("notRestored", refused, "Not restored");
     report.field("failed", failed, "Failed");
-    return failures.end(report);
+    if (refused > 0)
+        report.warn(QString("%1 setting%2 not restored from %3: the description does not allow the file's value.")
+                        .arg(refused)
+                        .arg(refused == 1 ? " was" : "s were")
+                        .arg(path));
+    return failures.end(report, refused);
 }
 
 ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
@@ -140,30 +171,47 @@ ExitStatus diff(DeviceConnection &connection, Report &report, const QString &pat
     if (std::optional<Failure> failure = readFor(connection, path, file, true))
         return report.fail(*failure);
     const QVector<ParameterValue> values = connection.values();
+    const DeviceDescription &description = connection.description();
+    // Judged as a load would take the file, or under another firmware as a
+    // restore after an update would: by name and shown value.
+    QVector<Difference> found;
+    if (settingsfile::fitOf(file.device, connection.settingsIdentity()) == settingsfile::Fit::SameDevice) {
+        const LoadPlan plan = planLoad(description, values, file.parameters);
+        if (!plan.ok())
+            return report.fail({ExitStatus::BadUsage, QString("%1 would not be loaded: %2.").arg(path, plan.refusal)});
+        for (const LoadStep &step : plan.steps)
+            found << Difference{step.action == LoadStep::Equal       ? Difference::Equal
+                                : step.action == LoadStep::NotInFile ? Difference::NotInFile
+                                                                     : Difference::Differs,
+                                step.name, step.deviceIndex, step.savedIndex};
+    } else {
+        for (const RestoreStep &step : planRestore(description, values, file.parameters).steps)
+            found << Difference{step.action == RestoreStep::Equal      ? Difference::Equal
+                                : step.action == RestoreStep::NotSaved ? Difference::NotInFile
+                                : step.action == RestoreStep::Dropped  ? Difference::NotOnDevice
+                                                                       : Difference::Differs,
+                                step.name, step.deviceIndex, step.savedIndex};
+    }
     int differences = 0;
-    for (const ParameterComparison &comparison : compareSettings(values, file.parameters)) {
-        switch (comparison.state) {
-        case ParameterComparison::Equal: {
-            const ParameterValue &current = values.at(comparison.deviceIndex);
+    for (const Difference &difference : found) {
+        switch (difference.kind) {
+        case Difference::Equal: {
+            const ParameterValue &current = values.at(difference.deviceIndex);
             if (all)
                 report.parameter("equal", current.name, QString("%1: %2").arg(current.name, current.shown));
             continue;
         }
-        case ParameterComparison::Differs: {
-            const ParameterValue &current = values.at(comparison.deviceIndex);
-            const SavedParameter &saved = file.parameters.at(comparison.savedIndex);
+        case Difference::Differs: {
+            const ParameterValue &current = values.at(difference.deviceIndex);
+            const SavedParameter &saved = file.parameters.at(difference.savedIndex);
             report.parameter("differs", current.name,
                              QString("%1: device %2, file %3").arg(current.name, current.shown, saved.shown),
                              {{"device", valueJson(current.raw, current.shown)},
                               {"file", valueJson(saved.raw, saved.shown)}});
             break;
         }
-        case ParameterComparison::OnlyOnDevice:
-            report.parameter("not in file", comparison.name, comparison.name);
-            break;
-        case ParameterComparison::OnlyInFile:
-            report.parameter("not on device", comparison.name, comparison.name);
-            break;
+        case Difference::NotInFile: report.parameter("not in file", difference.name, difference.name); break;
+        case Difference::NotOnDevice: report.parameter("not on device", difference.name, difference.name); break;
         }
         ++differences;
     }

@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -121,6 +120,10 @@ QString readParameter(const QJsonValue &value, SavedParameter *parameter)
         return QString("the raw value of \"%1\" does not fit its cells").arg(parameter->name);
     parameter->raw = quint32(raw);
     parameter->shown = object.value("shown").toString();
+    const QJsonValue allowed = object.value("allowed");
+    if (!allowed.isUndefined() && !allowed.isBool())
+        return QString("\"allowed\" of \"%1\" is neither true nor false").arg(parameter->name);
+    parameter->allowed = allowed.toBool(true);
     return QString();
 }
 
@@ -136,10 +139,8 @@ SettingsFile SettingsFile::of(const SettingsIdentity &device, const QVector<Para
     SettingsFile file;
     file.device = device;
     for (const ParameterValue &value : values) {
-        SavedParameter saved{value.name, {value.cell}, value.raw, value.shown};
-        if (value.hcell > 0)
-            saved.cells << value.hcell;
-        file.parameters << saved;
+        file.parameters << SavedParameter{value.name, value.cells(), value.raw, value.shown,
+                                          value.outside == valuetext::Refusal::None};
     }
     return file;
 }
@@ -158,7 +159,8 @@ QByteArray toJson(const SettingsFile &file)
         parameters << QJsonObject{{"name", parameter.name},
                                   {"cells", cells},
                                   {"raw", qint64(parameter.raw)},
-                                  {"shown", parameter.shown}};
+                                  {"shown", parameter.shown},
+                                  {"allowed", parameter.allowed}};
     }
     const QJsonObject root{{"format", FormatName},
                            {"version", FormatVersion},
@@ -188,15 +190,17 @@ Parsed fromJson(const QByteArray &json)
         parsed.error = readIdentity(root.value("device").toObject(), &parsed.file.device);
     if (!parsed.ok())
         return parsed;
-    QSet<QString> names;
     for (const QJsonValue &value : root.value("parameters").toArray()) {
         SavedParameter parameter;
         parsed.error = readParameter(value, &parameter);
-        if (parsed.ok() && names.contains(parameter.name))
+        const bool twice = std::any_of(parsed.file.parameters.cbegin(), parsed.file.parameters.cend(),
+                                       [&parameter](const SavedParameter &other) {
+                                           return other.name == parameter.name && other.cells == parameter.cells;
+                                       });
+        if (parsed.ok() && twice)
             parsed.error = QString("parameter \"%1\" appears twice").arg(parameter.name);
         if (!parsed.ok())
             return parsed;
-        names << parameter.name;
         parsed.file.parameters << parameter;
     }
     return parsed;
@@ -246,19 +250,29 @@ Fit fitOf(const SettingsIdentity &saved, const SettingsIdentity &device)
 QVector<ParameterComparison> compareSettings(const QVector<ParameterValue> &device,
                                              const QVector<SavedParameter> &saved)
 {
-    QVector<ParameterComparison> comparisons;
+    QVector<int> pairs(device.size(), -1);  // device index -> saved index
     QVector<bool> matched(saved.size(), false);
+    const auto pair = [&](bool sameCells) {
+        for (int d = 0; d < device.size(); ++d) {
+            for (int s = 0; s < saved.size() && pairs.at(d) < 0; ++s) {
+                const ParameterValue &value = device.at(d);
+                if (matched.at(s) || saved.at(s).name != value.name
+                    || (sameCells && saved.at(s).cells != value.cells()))
+                    continue;
+                matched[s] = true;
+                pairs[d] = s;
+            }
+        }
+    };
+    pair(true);
+    pair(false);
+    QVector<ParameterComparison> comparisons;
     for (int d = 0; d < device.size(); ++d) {
-        ParameterComparison comparison{ParameterComparison::OnlyOnDevice, device.at(d).name, d, -1};
-        for (int s = 0; s < saved.size(); ++s) {
-            if (matched.at(s) || saved.at(s).name != device.at(d).name)
-                continue;
-            matched[s] = true;
-            comparison.savedIndex = s;
+        const int s = pairs.at(d);
+        ParameterComparison comparison{ParameterComparison::OnlyOnDevice, device.at(d).name, d, s};
+        if (s >= 0)
             comparison.state = saved.at(s).raw == device.at(d).raw ? ParameterComparison::Equal
                                                                    : ParameterComparison::Differs;
-            break;
-        }
         comparisons << comparison;
     }
     for (int s = 0; s < saved.size(); ++s)

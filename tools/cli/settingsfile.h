@@ -22,10 +22,13 @@ struct SavedParameter {
     QVector<int> cells;  // low byte first
     quint32 raw = 0;
     QString shown;
+    bool allowed = true;  // the description allowed the raw value; files without the key did
 };
 
 // A device's settings as JSON: a format name and version, the device
-// identity, and every parameter with its cells, raw value and shown value.
+// identity, and every parameter with its cells, raw value, shown value and
+// whether its description allowed that value. Parameters of one name are
+// told apart by their cells.
 struct SettingsFile {
     SettingsIdentity device;
     QVector<SavedParameter> parameters;
@@ -61,7 +64,8 @@ Fit fitOf(const SettingsIdentity &saved, const SettingsIdentity &device);
 
 }  // namespace settingsfile
 
-// One parameter of the device against the same-named one of a file.
+// One parameter of the device against the same-named one of a file; of
+// several with one name, the one in the same cells, else the next in order.
 struct ParameterComparison {
     enum State { Equal, Differs, OnlyOnDevice, OnlyInFile };
     State state = Equal;

@@ -4,7 +4,9 @@
 Each example device gets two packages that fit it, with versions newer than
 the one it runs, and one package for another model or hardware revision that
 the firmware page must not list. The images are pseudo-random bytes from a
-fixed seed, so running the script again gives the same files byte for byte.
+fixed seed behind a tag that names the version, so running the script again
+gives the same files byte for byte and the simulator's controller reports
+the version it was given.
 
 Usage: tools/packages/make_packages.py [output folder]
 """
@@ -66,6 +68,13 @@ def image_bytes(seed, length):
     return bytes(out[:length])
 
 
+def firmware_tag(version, block_count):
+    """The simulator's controller reports the version its image names:
+    "KOVA-FW", then major, minor, build and the block count, a byte each."""
+    numbers = [int(part) for part in version.split(".")] + [0, 0]
+    return b"KOVA-FW" + bytes(numbers[:3] + [block_count])
+
+
 def data_lines(image, digits):
     record_bytes = digits // 2
     for offset in range(0, len(image), record_bytes):
@@ -95,7 +104,9 @@ def package_bytes(device, version, changes, notes_en, notes_ru):
         "[Firmware]",
     ]
     head = "".join(line + "\r\n" for line in ini).encode("cp1251")
-    image = image_bytes(f"{device['title']} {version}", device["fwnp"] * device["fwps"])
+    image = firmware_tag(version, device["fwnp"]) + image_bytes(
+        f"{device['title']} {version}", device["fwnp"] * device["fwps"])
+    image = image[:device["fwnp"] * device["fwps"]]
     return head + b"".join(data_lines(image, device["digits"]))
 
 

@@ -2,6 +2,17 @@
 
 #include <algorithm>
 
+std::optional<FirmwareTag> firmwareTagOf(const QByteArray &firstBlock)
+{
+    static const QByteArray mark("KOVA-FW");
+    if (firstBlock.size() < mark.size() + 4 || !firstBlock.startsWith(mark))
+        return std::nullopt;
+    const auto byteAt = [&](int offset) { return static_cast<quint8>(firstBlock.at(mark.size() + offset)); };
+    if (byteAt(3) == 0)
+        return std::nullopt;
+    return FirmwareTag{byteAt(0), byteAt(1), byteAt(2), byteAt(3)};
+}
+
 std::array<quint8, DeviceModel::cellCount> DeviceModel::filledWith(quint8 value)
 {
     std::array<quint8, cellCount> cells;
@@ -47,7 +58,30 @@ void DeviceModel::setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersio
 
 void DeviceModel::setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount)
 {
-    m_pendingFirmware = PendingFirmware{fwMajor, fwMinor, fwBuild, blockCount, m_acknowledgedBlocks};
+    m_pendingFirmware = PendingFirmware{fwMajor, fwMinor, fwBuild, blockCount, m_acknowledgedBlocks, false};
+}
+
+void DeviceModel::setKeepsVersion(bool keeps)
+{
+    m_keepsVersion = keeps;
+}
+
+// A tagged block starts an upload of that image, except where Kelpa starts
+// its second pass over the same image.
+void DeviceModel::noteFirmwareTag(const QByteArray &block)
+{
+    const std::optional<FirmwareTag> tag = firmwareTagOf(block);
+    if (!tag || m_keepsVersion)
+        return;
+    if (m_pendingFirmware) {
+        const PendingFirmware &pending = *m_pendingFirmware;
+        const bool secondPass = familyOf(m_protocol) == SimFamily::Kelpa
+                                && m_acknowledgedBlocks - pending.acknowledgedBefore == pending.blockCount;
+        if (!pending.fromTag || secondPass)
+            return;
+    }
+    m_pendingFirmware = PendingFirmware{tag->fwMajor, tag->fwMinor, tag->fwBuild, tag->blockCount,
+                                        m_acknowledgedBlocks, true};
 }
 
 void DeviceModel::setCellsAfterUpload(const QMap<int, quint8> &cells)
@@ -114,6 +148,7 @@ std::optional<quint8> DeviceModel::respond(const DecodedRequest &request)
     }
     case 'F':
         m_blocks.append(request.data);
+        noteFirmwareTag(request.data);
         if (m_acknowledgedBlocks == m_refusedAcknowledgement)
             return std::nullopt;
         return okByte;

@@ -11,6 +11,16 @@
 #include <array>
 #include <optional>
 
+// The example firmware images begin with "KOVA-FW", then the version's
+// major, minor and build and the image's block count, one byte each: the
+// simulated controller runs the firmware it was given. Nothing for an
+// image without that start.
+struct FirmwareTag {
+    quint8 fwMajor, fwMinor, fwBuild;
+    int blockCount;
+};
+std::optional<FirmwareTag> firmwareTagOf(const QByteArray &firstBlock);
+
 // What the device does with a request: its cells, its bootloader and the
 // faults a test asked for. No I/O and no locking; the owner serialises calls.
 class DeviceModel
@@ -35,6 +45,9 @@ public:
     // The new firmware's defaults: the cells it sets when that upload ends,
     // before the identity reports the new version.
     void setCellsAfterUpload(const QMap<int, quint8> &cells);
+    // A controller whose update does not take: the version stays whatever
+    // the uploaded image says (unless setFirmwareAfterUpload says otherwise).
+    void setKeepsVersion(bool keeps);
 
     void failCell(int cell);
     void reviveCell(int cell);
@@ -57,10 +70,12 @@ private:
         quint8 fwBuild;
         int blockCount;
         int acknowledgedBefore;
+        bool fromTag;
     };
 
     std::optional<quint8> respond(const DecodedRequest &request);
     void noteAcknowledgement();
+    void noteFirmwareTag(const QByteArray &block);
     static bool validCell(int cell) { return cell >= 0 && cell < cellCount; }
 
     SimProtocol m_protocol = SimProtocol::Vorn;
@@ -72,6 +87,7 @@ private:
     std::optional<int> m_refusedAcknowledgement;
     int m_acknowledgedBlocks = 0;
     std::optional<PendingFirmware> m_pendingFirmware;
+    bool m_keepsVersion = false;
     QMap<int, quint8> m_cellsAfterUpload;
     QList<QByteArray> m_blocks;
     int m_bootloaderEntries = 0;

@@ -122,6 +122,7 @@ void configure(SimulatedDevice &device, const QCommandLineParser &parser)
             fail(QStringLiteral("--after-upload wants major.minor.build,blocks"));
         device.setFirmwareAfterUpload(after->fwMajor, after->fwMinor, after->fwBuild, after->blockCount);
     }
+    device.setKeepsVersion(parser.isSet("keep-version"));
     if (parser.isSet("defaults-after-upload"))
         device.setCellsAfterUpload(readCellFile(parser.value("defaults-after-upload")));
     device.setWireTiming(parser.isSet("wire-timing"));
@@ -166,8 +167,10 @@ int main(int argc, char *argv[])
         {"cell", "Set one cell (repeatable; applied after --cells and --identity).", "N=V"},
         {"identity", "Identity cells of the dialect.", "id,hw,bl,major,minor,build"},
         {"block-size", "Firmware block size in bytes (block frames need it).", "bytes"},
-        {"after-upload", "Firmware version the identity reports after an upload of that many blocks.",
+        {"after-upload", "Firmware version the identity reports after an upload of that many blocks "
+                         "(else the version the uploaded image names, if it names one).",
          "major.minor.build,blocks"},
+        {"keep-version", "An update that does not take: the identity keeps its firmware version."},
         {"defaults-after-upload", "Cells the new firmware of --after-upload resets, lines as in --cells.", "file"},
         {"wire-timing", "Send every byte at the speed the port is set to."},
         {"echo-packets", "Hand back the echo of each write in one piece once it is through, "

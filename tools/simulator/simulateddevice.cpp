@@ -386,6 +386,11 @@ void SimulatedDevice::setCellsAfterUpload(const QMap<int, quint8> &cells)
     m_worker->with([&](LinkState &s) { s.model.setCellsAfterUpload(cells); });
 }
 
+void SimulatedDevice::setKeepsVersion(bool keeps)
+{
+    m_worker->with([&](LinkState &s) { s.model.setKeepsVersion(keeps); });
+}
+
 void SimulatedDevice::setGarbleReplies(bool garble)
 {
     m_worker->with([&](LinkState &s) { s.faults.garble = garble; });

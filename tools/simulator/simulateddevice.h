@@ -65,6 +65,8 @@ public:
     int bootloaderEntries() const;
     void setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount);
     void setCellsAfterUpload(const QMap<int, quint8> &cells);
+    // An uploaded image that names its version (see firmwareTagOf) does not change it.
+    void setKeepsVersion(bool keeps);
 
     // Faults
     void setGarbleReplies(bool garble);
