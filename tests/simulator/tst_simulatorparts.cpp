@@ -1,6 +1,8 @@
 // The simulator's pieces without a pty: checks, frame decoding, the device's
-// behaviour, reply shaping, output pacing and the command-line parsers.
+// behaviour, reply shaping, output pacing, the command-line parsers and the
+// speeds an emulated adapter's trace reports.
 
+#include "adapterrate.h"
 #include "devicemodel.h"
 #include "outputschedule.h"
 #include "replyshaper.h"
@@ -489,6 +491,42 @@ private slots:
         QVERIFY(!parseLateReply("15,0"));
         QVERIFY(!parseLateReply("-1"));
         QVERIFY(!parseLateReply("15,2,1"));
+    }
+
+    void tracedAdapterRatesMapBackToTheAskedRate_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("runRate");
+
+        const QString setBaud = QStringLiteral("1234@1700000000.000001:usb_serial_set_baud dev 0:1 baud rate %1");
+        QTest::newRow("vorn") << setBaud.arg(115384) << 115200 << 115384;
+        QTest::newRow("kelpa, exact") << setBaud.arg(9600) << 9600 << 9600;
+        QTest::newRow("ulma fast") << setBaud.arg(19002) << 19000 << 19002;
+        QTest::newRow("ulma slow") << setBaud.arg(4800) << 4800 << 4800;
+        // Near 19000 but its own rate: the Ulma device must not answer it.
+        QTest::newRow("19200 stays") << setBaud.arg(19200) << 19200 << 19200;
+        QTest::newRow("no dialect's") << setBaud.arg(230769) << 230769 << 230769;
+        QTest::newRow("without timestamp") << QStringLiteral("usb_serial_set_baud dev 0:1 baud rate 115384")
+                                           << 115200 << 115384;
+        QTest::newRow("another event") << QStringLiteral("usb_serial_set_data dev 0:1 parity 0, stop 1, bits 8")
+                                       << 0 << 0;
+    }
+
+    void tracedAdapterRatesMapBackToTheAskedRate()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, rate);
+        QFETCH(int, runRate);
+
+        const QList<int> dialectRates{baudRateOf(SimProtocol::Vorn), baudRateOf(SimProtocol::Kelpa),
+                                      baudRateOf(SimProtocol::UlmaFast), baudRateOf(SimProtocol::UlmaSlow)};
+        const std::optional<int> traced = tracedRunRate(line);
+        QCOMPARE(traced.value_or(0), runRate);
+        if (traced)
+            QCOMPARE(askedRate(*traced, dialectRates), rate);
+        if (rate == baudRateOf(SimProtocol::Vorn) || rate == baudRateOf(SimProtocol::UlmaFast))
+            QCOMPARE(adapterRunRate(rate), runRate);
     }
 };
 

@@ -1,6 +1,8 @@
 // kova-simulator: a cable with a speed controller behind it on a pseudo
 // terminal, for trying the program without hardware.
 
+#include "emulatorline.h"
+#include "pseudoterminal.h"
 #include "simoptions.h"
 #include "simulateddevice.h"
 
@@ -24,6 +26,29 @@ const QMap<QString, SimProtocol> dialects{
 {
     std::fprintf(stderr, "kova-simulator: %s\n", qPrintable(message));
     std::exit(2);
+}
+
+SimLineFactory lineFactory(const QCommandLineParser &parser)
+{
+    if (!parser.isSet("emulator"))
+        return [] { return std::unique_ptr<SimLine>(std::make_unique<PseudoTerminal>()); };
+    if (!parser.isSet("emulator-trace"))
+        fail(QStringLiteral("--emulator needs --emulator-trace"));
+    QList<int> rates;
+    for (const SimProtocol protocol : dialects)
+        rates.append(baudRateOf(protocol));
+    const QString socket = parser.value("emulator");
+    const QString trace = parser.value("emulator-trace");
+    return [=] { return std::unique_ptr<SimLine>(std::make_unique<EmulatorLine>(socket, trace, rates)); };
+}
+
+void writeBlocks(const QString &path, const QList<QByteArray> &blocks)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("cannot write %1").arg(path));
+    for (const QByteArray &block : blocks)
+        file.write(block);
 }
 
 QString describe(const SimRequest &request)
@@ -134,7 +159,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Simulated USB-to-serial cable with a speed controller behind it.\n"
-        "Prints the pseudo terminal to open on the first line, then one line per request.");
+        "Prints the pseudo terminal to open (or the socket) on the first line, then one line per request.");
     parser.addHelpOption();
     parser.addOptions({
         {"dialect", "Protocol of the device: vorn, kelpa, ulma-fast or ulma-slow.", "name", "vorn"},
@@ -154,19 +179,29 @@ int main(int argc, char *argv[])
         {"late-reply", "Complete every reply but a ping's this long after the echo, "
                        "in that many chunks spread evenly up to then.", "ms[,chunks]"},
         {"quiet", "Do not print the requests."},
+        {"blocks", "Keep the data of every good firmware block received so far in this file, in order.", "file"},
+        {"emulator", "Play the device behind an emulated USB-serial adapter: connect to the emulator's "
+                     "character device socket instead of making a pseudo terminal.", "socket"},
+        {"emulator-trace", "The emulator's trace file of usb_serial_set_baud events, the only place where the "
+                           "speed the program sets shows (--emulator needs it).", "file"},
     });
     parser.process(app);
 
-    SimulatedDevice device;
+    SimulatedDevice device(lineFactory(parser));
     if (device.portPath().isEmpty())
-        fail(QStringLiteral("cannot open a pseudo terminal"));
+        fail(parser.isSet("emulator") ? QStringLiteral("cannot connect to %1").arg(parser.value("emulator"))
+                                      : QStringLiteral("cannot open a pseudo terminal"));
     configure(device, parser);
-    if (!parser.isSet("quiet")) {
-        device.setRequestListener([](const SimRequest &request) {
+    const bool quiet = parser.isSet("quiet");
+    const QString blocksFile = parser.value("blocks");
+    device.setRequestListener([&device, quiet, blocksFile](const SimRequest &request) {
+        if (request.kind == 'F' && !blocksFile.isEmpty())
+            writeBlocks(blocksFile, device.receivedBlocks());
+        if (!quiet) {
             std::printf("%s\n", qPrintable(describe(request)));
             std::fflush(stdout);
-        });
-    }
+        }
+    });
 
     std::printf("%s\n", qPrintable(device.portPath()));
     std::fflush(stdout);

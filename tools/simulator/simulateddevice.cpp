@@ -3,6 +3,7 @@
 #include "devicemodel.h"
 #include "outputschedule.h"
 #include "pseudoterminal.h"
+#include "simline.h"
 #include "replyshaper.h"
 #include "requestdecoder.h"
 
@@ -66,13 +67,13 @@ struct LinkState {
 class SimulatedDevice::Worker
 {
 public:
-    Worker();
+    explicit Worker(SimLineFactory openLine);
     ~Worker();
 
     QString portPath() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_pty ? m_pty->slavePath() : QString();
+        return m_line ? m_line->path() : QString();
     }
     void setPortGone(bool gone);
 
@@ -98,10 +99,11 @@ private:
     void scheduleReply(const QByteArray &reply, ReplyTo to, qint64 readyNs, qint64 byteNs);
     void transmitDue();
     void replacePortIfAsked();
-    int masterFd() const { return m_pty ? m_pty->masterFd() : -1; }
+    int masterFd() const { return m_line ? m_line->fd() : -1; }
 
+    SimLineFactory m_openLine;
     // Replaced only by the device's thread, so it never polls a closed fd.
-    std::unique_ptr<PseudoTerminal> m_pty = std::make_unique<PseudoTerminal>();
+    std::unique_ptr<SimLine> m_line;
     enum class PortChange { None, Close, Open };
     PortChange m_portChange = PortChange::None;
     std::condition_variable m_portChanged;
@@ -113,9 +115,9 @@ private:
     std::thread m_thread;
 };
 
-SimulatedDevice::Worker::Worker()
+SimulatedDevice::Worker::Worker(SimLineFactory openLine) : m_openLine(std::move(openLine)), m_line(m_openLine())
 {
-    if (!m_pty->isOpen())
+    if (masterFd() < 0)
         return;
     m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     m_thread = std::thread([this] { run(); });
@@ -157,9 +159,9 @@ void SimulatedDevice::Worker::replacePortIfAsked()
     [[maybe_unused]] const ssize_t drained = read(m_wake, &count, sizeof count);
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_portChange == PortChange::Close)
-        m_pty.reset();
-    else if (m_portChange == PortChange::Open && !m_pty)
-        m_pty = std::make_unique<PseudoTerminal>();
+        m_line.reset();
+    else if (m_portChange == PortChange::Open && !m_line)
+        m_line = m_openLine();
     m_portChange = PortChange::None;
     m_portChanged.notify_all();
 }
@@ -187,6 +189,10 @@ void SimulatedDevice::Worker::run()
         }
         if (fds[0].revents & POLLIN)
             receiveAvailable();
+        // The far end of a socket line has gone for good; a pty never hangs up,
+        // its slave is held open.
+        if (fds[0].revents & POLLHUP)
+            fds[0].fd = -1;
         transmitDue();
     }
 }
@@ -215,7 +221,7 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
         s.rawReceived.append(chunk);
         if (s.unplugged)
             return;
-        const int baud = slaveBaudRate(masterFd());
+        const int baud = m_line->baudRate();
         const qint64 byteNs = s.wireTiming && baud > 0 ? bitsPerByte * nsPerSecond / baud : 0;
         const qint64 echoEnd = s.output.add(OutputSchedule::Sender::Echo, chunk, nowNs, byteNs, s.echoInPackets);
         if (!s.attached)
@@ -281,7 +287,12 @@ void SimulatedDevice::Worker::transmitDue()
     }
 }
 
-SimulatedDevice::SimulatedDevice() : m_worker(std::make_unique<Worker>()) {}
+SimulatedDevice::SimulatedDevice()
+    : SimulatedDevice([] { return std::unique_ptr<SimLine>(std::make_unique<PseudoTerminal>()); })
+{
+}
+
+SimulatedDevice::SimulatedDevice(SimLineFactory openLine) : m_worker(std::make_unique<Worker>(std::move(openLine))) {}
 
 SimulatedDevice::~SimulatedDevice() = default;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "simline.h"
 #include "simprotocol.h"
 
 #include <QByteArray>
@@ -30,6 +31,8 @@ public:
     using Protocol = SimProtocol;
 
     SimulatedDevice();
+    // On another line than a pseudo terminal of its own.
+    explicit SimulatedDevice(SimLineFactory openLine);
     ~SimulatedDevice();
     SimulatedDevice(const SimulatedDevice &) = delete;
     SimulatedDevice &operator=(const SimulatedDevice &) = delete;

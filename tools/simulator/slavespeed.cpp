@@ -13,3 +13,8 @@ int slaveBaudRate(int masterFd)
         return 0;
     return static_cast<int>(settings.c_ospeed);
 }
+
+int PseudoTerminal::baudRate()
+{
+    return slaveBaudRate(m_master);
+}
