@@ -54,8 +54,7 @@ private:
         sim->setCells(testsupport::exampleCells("vorn"));
         sim->attachDevice(SimulatedDevice::Protocol::Vorn);
         sim->setBlockSize(256);
-        if (takesTheFirmware)
-            sim->setFirmwareAfterUpload(4, 13, 0, 32);
+        sim->setKeepsVersion(!takesTheFirmware);
         errors.clear();
         cli = std::make_unique<QProcess>();
         connect(cli.get(), &QProcess::readyReadStandardError, this,
