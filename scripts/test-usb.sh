@@ -6,6 +6,7 @@
 # adapter's line. The cases are scripts/usb-cases.sh, run inside the guest;
 # this side plays the simulator and the cable's plug on the guest's request.
 # Where the machine cannot boot the guest it says so in one line and exits 0.
+# KOVA_USB_CASES=REGEX runs only the cases whose "dialect name" matches.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -82,7 +83,7 @@ mount -t devpts -o ptmxmode=666 devpts /host/dev/pts
 mount -t tmpfs tmpfs /host/tmp
 mount -t tmpfs tmpfs /host/run
 echo "guest up"
-chroot /host /bin/bash "$root/scripts/usb-cases.sh" "$root" "$run"
+chroot /host /bin/bash "$root/scripts/usb-cases.sh" "$root" "$run" "${KOVA_USB_CASES:-}"
 echo "guest status \$?"
 poweroff -f
 EOF
@@ -150,6 +151,7 @@ qmp() {
     echo "$1" >&"$qmpIn"
     local reply
     while read -r -t 60 reply <&"$qmpOut"; do
+        [ -z "${KOVA_USB_DEBUG:-}" ] || echo "qmp: $1 -> $reply" >&2
         case $reply in
         *'"return"'*) return 0 ;;
         *'"error"'*) echo "qmp: $reply" >&2; return 1 ;;
