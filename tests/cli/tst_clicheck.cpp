@@ -291,6 +291,9 @@ private slots:
         QCOMPARE(problems.at(0).toObject().value("line").toInt(), 17);
         QVERIFY(problems.at(0).toObject().value("message").toString().contains("\"Start power\""));
         QVERIFY(!document.value("notes").toArray().isEmpty());
+        // A list key is there when its list is empty.
+        QVERIFY(document.value("warnings").isArray());
+        QVERIFY(document.value("warnings").toArray().isEmpty());
     }
 
     void standardInput()

@@ -423,6 +423,7 @@ public:
     ExitStatus run()
     {
         report.list("problems");
+        report.list("warnings");
         report.list("notes");
         if (interruption::stopRequested())
             return report.fail(interruption::stoppedWhile(QStringLiteral("reading the files")));
