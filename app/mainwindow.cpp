@@ -153,6 +153,7 @@ void MainWindow::buildFirmwarePage()
         value->setStyleSheet(windowstyle::ValueLabel);
         return value;
     };
+    // 180, not 200, on purpose: docs/compatibility.md
     addCaption(tr("Device name:"), 30, 180);
     deviceNameValue = addValue(30);
     addCaption(tr("Hardware revision:"), 80, 200);
@@ -246,6 +247,7 @@ void MainWindow::setLed(const QPixmap *led)
     ledLabel->setPixmap(led->scaled(15, 15, Qt::IgnoreAspectRatio, Qt::FastTransformation));
 }
 
+// Connected to nothing and deaf to dark_green, kept: docs/compatibility.md
 void MainWindow::ledColor(QString color)
 {
     if (color == "red")
@@ -274,6 +276,7 @@ void MainWindow::showStatus(QString color, QString text)
         statusLabel->showText(text);
 }
 
+// The leading space is kept: docs/compatibility.md
 QString MainWindow::deviceStatusText() const
 {
     if (closeAfterUpload)
@@ -289,6 +292,7 @@ void MainWindow::setProgressBar(uint value)
     progressBar->setValue(int(value));
 }
 
+// The three File commands stay placeholders: docs/compatibility.md
 void MainWindow::loadSettingsFile()
 {
     qDebug() << "Load Settings";
@@ -306,6 +310,7 @@ bool MainWindow::saveLogFile()
     return true;
 }
 
+// Title and heading differ on purpose: docs/compatibility.md
 void MainWindow::about()
 {
     QMessageBox::about(this, tr("About KOVA"),
@@ -315,6 +320,7 @@ void MainWindow::about()
                           "firmware updates.</p>"));
 }
 
+// Lower-case c on purpose: docs/compatibility.md
 void MainWindow::findUSBcable()
 {
     destroyDevice();

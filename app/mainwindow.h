@@ -30,12 +30,14 @@ public:
 
 signals:
     void loadAllCells();
+    // The signal beside the slot findUSBcable, three members in all: docs/compatibility.md
     void findUSBCable();
     void writeDeviceValue(uint value, uchar cell, uchar hcell);
     // The package's bytes as read before the warning; the path only names it.
     void doUpdateFirmware(QString filename, QByteArray package);
 
 private slots:
+    // Connected to nothing, kept: docs/compatibility.md
     void ledColor(QString color);
     void showStatus(QString color, QString text);
     void setProgressBar(uint value);
@@ -46,6 +48,7 @@ private slots:
     void updateFirmwareWindow();
     void firmwareUpdated();
     void about();
+    // Lower-case c on purpose: docs/compatibility.md
     void findUSBcable();
     void constructDevice();
     void destroyDevice();

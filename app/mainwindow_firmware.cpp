@@ -93,6 +93,7 @@ void MainWindow::firmwareUpdateBegin()
         return;
     }
 
+    // The sentence stays word for word: docs/compatibility.md
     QMessageBox warning(QMessageBox::Warning, tr("Warning"),
                         tr("Do not disconnect the device during the installation of the update! This may "
                            "damage the device. Do you like the proceed?"),

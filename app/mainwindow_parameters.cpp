@@ -117,6 +117,7 @@ void MainWindow::setupParametersWindow()
 {
     image.mode = 3;
     refreshAllControls();
+    // Kept: docs/compatibility.md
     qDebug() << "SetupParameters";
 }
 

@@ -24,6 +24,7 @@ inline constexpr char ProgressBar[] =
 
 inline constexpr char StatusBar[] = "QStatusBar::item { border-style:none;}";
 
+// Rules that change nothing stay: docs/compatibility.md
 inline constexpr char ParameterTree[] =
     "QTreeWidget { show-decoration-selected: 2; background-color: rgb(45, 49, 54); }"
     "QTreeView::item { height: 34px; font-weight: bold; }"

@@ -19,7 +19,7 @@ Result findIn(const QString &path, const DescriptionIdentity &identity)
     looked.file = path;
     QFile file(path);
     if (!openRegularFile(file, &result.error, QIODevice::Text)) {
-        // The same words for every file, as the window always wrote them.
+        // The same words for every file, as the window always wrote them: docs/compatibility.md
         qDebug() << "Error: Cannot read file" << "Tellur.dsc" << ": " << result.error;
         result.outcome = Result::CannotOpen;
         return result;

@@ -112,6 +112,7 @@ struct KnownAttribute {
     int neededBy;
 };
 
+// The names of every description written so far: docs/compatibility.md
 constexpr KnownAttribute DeviceAttributes[] = {
     {"id", AttributeKind::Integer, AnyKind, AnyKind},   {"hw", AttributeKind::Integer, AnyKind, AnyKind},
     {"fw", AttributeKind::Integer, AnyKind, AnyKind},   {"fwm", AttributeKind::Integer, AnyKind, AnyKind},

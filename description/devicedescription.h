@@ -47,6 +47,7 @@ struct DescriptionIdentity {
 struct DeviceDescription {
     DescriptionIdentity identity;
     QString name;
+    // Only its low 8 bits count, on purpose: docs/compatibility.md
     uint pageCount = 0;  // "fwnp" whole; the device image keeps its low 8 bits
     uint pageSize = 0;   // "fwps"
     QVector<ParameterDescription> parameters;  // only those that get a row, in file order

@@ -11,6 +11,7 @@
 // whose cell it names in "depcell". Check parameters take no part.
 namespace parameterdependency {
 
+// Both codes stay: docs/compatibility.md
 // "depcell" 0 means no dependency, so 1000 stands for cell 0.
 constexpr int CellZero = 1000;
 // A list on a list with "depval" from 1000 up is enabled unless the source

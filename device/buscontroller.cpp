@@ -15,6 +15,7 @@
 
 namespace {
 
+// Process-wide on purpose: docs/compatibility.md
 // Poll ticks whose ping got only the echo since the device last answered.
 // It starts at 4 so that the first echo-only tick moves on to the next
 // dialect without dropping a device that was never there.
@@ -125,6 +126,7 @@ bool BusController::openPort(const QString &name)
 }
 
 // The last port in the list that echoes "KOVA" exactly is taken.
+// The status texts' leading space is kept: docs/compatibility.md
 QString BusController::scanPorts()
 {
     timer->stop();
@@ -138,6 +140,7 @@ QString BusController::scanPorts()
 // While the remembered port does not open, a port that appears may be the
 // cable plugged in after the start or back under another name: it is
 // remembered as a scan would.
+// The status texts' leading space is kept: docs/compatibility.md
 bool BusController::takeArrivedCable()
 {
     const QString found = cableSearch->scanArrivals();
@@ -156,6 +159,7 @@ void BusController::findUSBCable()
     storePortName();
 }
 
+// The status texts' leading space is kept: docs/compatibility.md
 void BusController::pollDevice()
 {
     timer->stop();
@@ -253,6 +257,7 @@ void BusController::checkFlashedVersion()
 // The port closed under an operation or its device left the system (an
 // adapter pulled): as after a silent ping, the device is dropped at once and
 // the port opened again as soon as it is back.
+// The status texts' leading space is kept: docs/compatibility.md
 void BusController::dropPort()
 {
     emit doDestroyDevice();
@@ -289,6 +294,7 @@ void BusController::readDeviceAllCells()
     emit doDestroyDevice();
 }
 
+// Its debug line is written twice on purpose: docs/compatibility.md
 void BusController::writeDeviceValue(uint value, uchar cell, uchar hcell)
 {
     const quint8 low = value & 0xFF;
@@ -393,6 +399,7 @@ bool BusController::stopRequested() const
 }
 
 // Says why the remembered port did not open, where the user can do something about it.
+// The status texts' leading space is kept: docs/compatibility.md
 QString BusController::openFailureText() const
 {
     const PortDiagnosis diagnosis = diagnosePortOpenFailure(portName, port->error());

@@ -47,6 +47,7 @@ signals:
     void allCellsIncomplete(uchar failedCell);
 
 public slots:
+    // Beside the window's findUSBcable and findUSBCable: docs/compatibility.md
     void findUSBCable();
     void readDeviceAllCells();
     void writeDeviceValue(uint value, uchar cell, uchar hcell);

@@ -18,6 +18,7 @@ struct CellSlot {
 
 struct DeviceImage {
     std::atomic<quint8> constructed{0};
+    // A number on purpose: docs/compatibility.md
     int mode = 1;  // 1 initial / own parameter page, 2 firmware page, 3 setup page
     QString deviceName;
     std::atomic<quint8> deviceId{0};

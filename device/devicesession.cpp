@@ -12,6 +12,7 @@ namespace {
 
 constexpr int CellAttempts = 5;
 
+// Fixed debug lines: docs/compatibility.md
 const char *pingDebugLine(Dialect dialect)
 {
     switch (dialect) {
@@ -137,6 +138,7 @@ LinkOutcome DeviceSession::cellCommand(const QByteArray &request, const Exchange
     return LinkOutcome::NoReply;
 }
 
+// "Reading Cell Error" in Ulma only, kept: docs/compatibility.md
 LinkOutcome DeviceSession::readCell(quint8 cell, quint8 &value)
 {
     const Dialect family = dialectOf(setting);
@@ -151,6 +153,7 @@ LinkOutcome DeviceSession::writeCell(quint8 cell, quint8 value)
                        nullptr);
 }
 
+// The identity fields set by hand stay: docs/compatibility.md
 LinkOutcome DeviceSession::identify(DeviceIdentity &identity)
 {
     struct IdentityCell {
@@ -227,6 +230,7 @@ WriteOutcome DeviceSession::writeValue(DeviceImage &image, uint value, quint8 ce
     }
     if (stored != low) {
         matches = false;
+        // This line and "HI Write error!!!" stay as they are: docs/compatibility.md
         qDebug() << "LO Write error!!!";
     }
     image.cells[cell].value = stored;

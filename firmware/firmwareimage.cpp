@@ -120,6 +120,7 @@ bool looksLikeHeading(const LineView &line)
 
 }  // namespace
 
+// The exact heading only, on purpose: docs/compatibility.md
 DataPart findDataPart(const QByteArray &package)
 {
     DataPart part;

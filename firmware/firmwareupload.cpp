@@ -10,6 +10,7 @@ namespace {
 
 constexpr int AttemptsPerExchange = 5;
 
+// Process-wide on purpose: docs/compatibility.md
 // Kelpa alternates the LED colour from attempt to attempt, across blocks and
 // uploads, for the program's whole life. Only the worker thread uploads.
 bool kelpaGreenNext = true;
@@ -21,6 +22,7 @@ FirmwareUpload::FirmwareUpload(SerialExchange &exchange, DialectSetting dialect,
 {
 }
 
+// The read of cell 0, Kelpa's second pass and the "Ulma" line stay: docs/compatibility.md
 UploadOutcome FirmwareUpload::run(const QByteArray &image, quint32 pageSize, quint8 pageCount)
 {
     // Cell 0 is read once before the block check, whether or not the package
@@ -117,6 +119,7 @@ FirmwareUpload::BlockResult FirmwareUpload::sendBlock(const QByteArray &block)
             return BlockResult::PortClosed;
         if (result.echoed && uploadframes::acknowledged(dialect, result.received, frame.size()))
             return BlockResult::Acknowledged;
+        // Kelpa only, kept: docs/compatibility.md
         if (dialect == Dialect::Kelpa)
             qDebug() << "error";
     }

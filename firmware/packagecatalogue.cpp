@@ -46,6 +46,7 @@ std::optional<PackageKeys> readPackageKeys(const QByteArray &package)
     return packageKeysOf(ini.text);
 }
 
+// Windows-1251, as every package written so far: docs/compatibility.md
 PackageKeys packageKeysOf(const QByteArray &iniText)
 {
     const QMap<QString, QString> group = iniGroup(iniText, "Device", IniEncoding::Windows1251);

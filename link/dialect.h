@@ -3,8 +3,10 @@
 #include <QtGlobal>
 
 // The values are what the controller's `dialect` byte holds.
+// Not in the order they are tried, on purpose: docs/compatibility.md
 enum DialectSetting : quint8 { Kelpa = 0, UlmaFast = 1, UlmaSlow = 2, Vorn = 3 };
 
+// Fixed numbers: docs/compatibility.md
 enum PingResult { Silent = 0, EchoOnly = 1, Answered = 2, Garbled = 3 };
 
 enum class Dialect { Vorn, Kelpa, Ulma };
@@ -20,6 +22,7 @@ inline Dialect dialectOf(DialectSetting setting)
     return Dialect::Vorn;
 }
 
+// 19000, not 19200: docs/compatibility.md
 inline qint32 baudRateOf(DialectSetting setting)
 {
     switch (setting) {

@@ -46,6 +46,7 @@ QByteArray pingRequest(Dialect dialect)
     return withCheck(dialect, "Mset");
 }
 
+// Kelpa's "0" and Ulma's second cell are the controllers': docs/compatibility.md
 QByteArray readRequest(Dialect dialect, quint8 cell)
 {
     QByteArray frame = command(dialect, 'R', 'r');

@@ -11,6 +11,7 @@
 
 namespace {
 
+// Every kova.ini written so far: docs/compatibility.md
 const QString PortGroup = QStringLiteral("PORT");
 const QString NameKey = QStringLiteral("Name");
 

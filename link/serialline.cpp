@@ -91,6 +91,7 @@ EchoResult echoTest(QSerialPort &port, const QString &name, const EchoTrace &tra
         return result;
     setLineSettings(port, LinkBaudRate);
     port.clear(QSerialPort::AllDirections);
+    // The echo every cable is found by: docs/compatibility.md
     const QByteArray sent("KOVA");
     port.write(sent);
     if (trace)

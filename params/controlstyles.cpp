@@ -16,6 +16,7 @@ const QString &listControl()
         "QComboBox QAbstractItemView { font-weight: bold; color: rgb(230, 230, 230);"
         " background: rgb(90, 100, 108); selection-color: white; }"
         "QComboBox QAbstractItemView::item { min-height: 20px; }"
+        // Red on purpose: docs/compatibility.md
         "QComboBox QAbstractItemView::item:hover { color: red; }"
         "QComboBox:on { padding-top: 0px; padding-left: 3px; }"
         // Every arrow key writes to the device: the focused list must show.

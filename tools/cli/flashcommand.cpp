@@ -14,6 +14,7 @@ namespace commands {
 
 namespace {
 
+// The window's warning, word for word: docs/compatibility.md
 const QString Warning = QStringLiteral(
     "Do not disconnect the device during the installation of the update! This may damage the device.");
 

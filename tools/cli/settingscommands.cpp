@@ -77,6 +77,7 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
     } else if (!settingsfile::write(path, file, &error))
         return report.fail({ExitStatus::BadUsage, QString("%1 cannot be written: %2.").arg(path, error)});
     report.field("file", path, "Saved");
+    // Keys are only ever added: docs/compatibility.md
     // "parameters" is a list in every command; the count has a key of its own.
     report.field("saved", file.parameters.size(), "Parameters");
     report.list("parameters", settingsfile::parametersJson(file.parameters));

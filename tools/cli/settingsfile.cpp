@@ -151,6 +151,7 @@ QString readParameter(const QJsonValue &value, SavedParameter *parameter)
         return QString("the raw value of \"%1\" does not fit its cells").arg(parameter->name);
     parameter->raw = quint32(raw);
     parameter->shown = object.value("shown").toString();
+    // Files of earlier releases lack the key: docs/compatibility.md
     const QJsonValue allowed = object.value("allowed");
     if (!allowed.isUndefined() && !allowed.isBool())
         return QString("\"allowed\" of \"%1\" is neither true nor false").arg(parameter->name);
