@@ -1,6 +1,7 @@
 // The parts of kova-cli that need no device: options and help, the report,
 // the settings file and the progress bar.
 #include "clioptions.h"
+#include "commandtable.h"
 #include "helptext.h"
 #include "progressdisplay.h"
 #include "report.h"

@@ -1,6 +1,7 @@
 #include "helptext.h"
 
 #include "clioptions.h"
+#include "commandtable.h"
 
 #include <QStringList>
 #include <QVector>
