@@ -13,7 +13,6 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err, con
     const CliOptions &options = parsed.options;
     Report report(out, err, options.json);
     report.setQuiet(options.quiet);
-    report.setVerbose(options.verbose);
     const Invocation invocation{options, report, out, err, terminal};
     if (parsed.ok() && options.help)
         return report.finish(findCommand(QStringLiteral("help"))->run(invocation));
