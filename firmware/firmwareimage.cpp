@@ -1,5 +1,8 @@
 #include "firmware/firmwareimage.h"
 
+#include "link/hexdigit.h"
+#include "link/regularfile.h"
+
 #include <QIODevice>
 
 #include <algorithm>
@@ -22,17 +25,6 @@ int lineTrailerLength(Dialect dialect)
 }
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool isHexDigit(char c)
 {
@@ -201,22 +193,6 @@ ImageReading readFirmwareImage(const QByteArray &text, const DataPart &part, Dia
     reading.line = 0;
     reading.lineSums = sumsUsed.value_or(false);
     return reading;
-}
-
-QByteArray readBounded(QIODevice &file, qint64 limit)
-{
-    constexpr qint64 Chunk = 1024 * 1024;
-    QByteArray bytes;
-    // What a file claims is trusted only up to the limit, and only to spare copies.
-    if (!file.isSequential() && file.size() > 0)
-        bytes.reserve(int(std::min(file.size(), limit + 1)));
-    while (bytes.size() <= limit) {
-        const QByteArray more = file.read(std::min(Chunk, limit + 1 - bytes.size()));
-        if (more.isEmpty())
-            break;
-        bytes += more;
-    }
-    return bytes;
 }
 
 ImageReading readFirmwareImage(QIODevice &file, Dialect dialect)

@@ -69,10 +69,6 @@ ImageReading readFirmwareImage(const QByteArray &package, const DataPart &part, 
 // The same, reading `file` from where it stands, at most MaxPackageBytes.
 ImageReading readFirmwareImage(QIODevice &file, Dialect dialect);
 
-// At most `limit` + 1 bytes of `file`, however large it claims to be, so
-// that a caller can tell a file above the limit.
-QByteArray readBounded(QIODevice &file, qint64 limit);
-
 // Whether an image of `imageLength` bytes has exactly `pageCount` whole blocks
 // of `pageSize` bytes. A block size of 0 or above MaxBlockSize never fits, nor
 // does an image of no blocks: there would be nothing to install.

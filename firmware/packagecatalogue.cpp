@@ -55,12 +55,6 @@ PackageKeys packageKeysOf(const QByteArray &iniText)
                        !group.isEmpty()};
 }
 
-bool packageFitsDevice(const QString &path, quint8 deviceId, quint8 hwVersion, quint8 blVersion)
-{
-    const std::optional<PackageKeys> keys = readPackageKeys(path);
-    return keys && keys->fits(deviceId, hwVersion, blVersion);
-}
-
 QVector<FirmwarePackage> buildCatalogue(const QString &folder, quint8 deviceId, quint8 hwVersion,
                                         quint8 blVersion)
 {

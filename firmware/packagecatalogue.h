@@ -41,9 +41,6 @@ std::optional<PackageKeys> readPackageKeys(const QByteArray &package);
 // The keys in the accepted INI text of a package's head.
 PackageKeys packageKeysOf(const QByteArray &iniText);
 
-// Whether the package at `path` is meant for the device of this identity.
-bool packageFitsDevice(const QString &path, quint8 deviceId, quint8 hwVersion, quint8 blVersion);
-
 // The "*.upd" files of `folder` whose "ID", "HW" and "BL" keys equal the
 // device's identity, newest file name first (descending, case-sensitive).
 QVector<FirmwarePackage> buildCatalogue(const QString &folder, quint8 deviceId, quint8 hwVersion,

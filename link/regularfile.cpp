@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 
@@ -33,4 +35,20 @@ bool openRegularFile(QFile &file, QString *error, QIODevice::OpenMode mode)
         return false;
     }
     return true;
+}
+
+QByteArray readBounded(QIODevice &file, qint64 limit)
+{
+    constexpr qint64 Chunk = 1024 * 1024;
+    QByteArray bytes;
+    // What a file claims is trusted only up to the limit, and only to spare copies.
+    if (!file.isSequential() && file.size() > 0)
+        bytes.reserve(int(std::min(file.size(), limit + 1)));
+    while (bytes.size() <= limit) {
+        const QByteArray more = file.read(std::min(Chunk, limit + 1 - bytes.size()));
+        if (more.isEmpty())
+            break;
+        bytes += more;
+    }
+    return bytes;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QIODevice>
 #include <QString>
 
@@ -14,3 +15,7 @@ class QFile;
 // Opens `file` (its file name) for reading in `mode`. False when it cannot be
 // opened or is no regular file; `error` then holds the system's words for it.
 bool openRegularFile(QFile &file, QString *error, QIODevice::OpenMode mode = QIODevice::ReadOnly);
+
+// At most `limit` + 1 bytes of `file`, however large it claims to be, so
+// that a caller can tell a file above the limit.
+QByteArray readBounded(QIODevice &file, qint64 limit);

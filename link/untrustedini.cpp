@@ -1,5 +1,6 @@
 #include "link/untrustedini.h"
 
+#include "link/hexdigit.h"
 #include "link/regularfile.h"
 
 #include <QFile>
@@ -19,17 +20,6 @@ bool isBlankOrLineEnd(char ch)
 bool isLineEnd(char ch)
 {
     return ch == '\n' || ch == '\r';
-}
-
-int hexValue(char ch)
-{
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
 }
 
 // One logical line of the file.
@@ -384,14 +374,7 @@ UntrustedIni readUntrustedIni(QIODevice &file, const QByteArray &endLine)
     }
     // One bounded read: the end line may begin at the last byte allowed, with
     // CR LF after it.
-    const qint64 wanted = MaxIniBytes + endLine.size() + 2;
-    QByteArray head;
-    while (head.size() < wanted) {
-        const QByteArray more = file.read(wanted - head.size());
-        if (more.isEmpty())
-            break;
-        head += more;
-    }
+    const QByteArray head = readBounded(file, MaxIniBytes + endLine.size() + 1);
     // The end line counts only as a whole line: at the start or after a line
     // feed, and followed by LF or CR LF.
     int partEnd = head.size();

@@ -1,6 +1,7 @@
 // kova-cli end to end, in process: its entry with the real QSerialPort
 // against the simulated controller on a pseudo-terminal, in every dialect.
 #include "cli.h"
+#include "commandtable.h"
 #include "pseudoterminal.h"
 #include "simulateddevice.h"
 #include "support/bytes.h"
@@ -1536,6 +1537,66 @@ private slots:
         const QJsonObject document = QJsonDocument::fromJson(run.out.toUtf8()).object();
         QVERIFY2(document.contains("status"), qPrintable(run.out + run.err));
         QCOMPARE(int(document.value(key).type()), type);
+    }
+
+    // Each command of the table runs its own handler; a name that is no
+    // command, a bare package among them, is bad usage and reaches no device.
+    void dispatch_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // "{saved}": a saved file, "{file}": one to write
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");   // on standard output or error
+        QTest::addColumn<int>("requests");   // 1: the device was asked, 0: it was not, -1: not judged
+
+        struct Case {
+            QStringList arguments;
+            int status;
+            QString said;
+            int requests;
+        };
+        const QString package = testsupport::examplePackage("vorn-4.13.upd");
+        // ports tries the machine's own ports, not the simulated one.
+        const QMap<QString, Case> cases{
+            {"ports", {{"ports"}, 0, "\"ports\"", -1}},
+            {"info", {{"info"}, 0, "\"blockSize\"", 1}},
+            {"read", {{"read", "Governor"}, 0, "\"raw\"", 1}},
+            {"save", {{"save", "{file}"}, 0, "\"saved\"", 1}},
+            {"load", {{"load", "{saved}"}, 0, "\"changed\"", 1}},
+            {"diff", {{"diff", "{saved}"}, 0, "\"differences\"", 1}},
+            {"set", {{"set", "Governor=On"}, 0, "\"state\"", 1}},
+            {"flash", {{"flash", "/nonexistent/package.upd"}, 2, "\"flashed\"", 0}},
+            {"check", {{"check", testsupport::exampleDescription("vorn")}, 0, "\"problems\"", 0}},
+            {"help", {{"help"}, 0, "Usage: kova-cli [options] COMMAND", 0}},
+        };
+        for (const CommandInfo &command : commandTable()) {
+            const Case c = cases.value(command.name, {{}, -1, "no case for this command", 0});
+            QTest::newRow(qPrintable(command.name)) << c.arguments << c.status << c.said << c.requests;
+        }
+        QTest::newRow("unknown command") << QStringList{"erase"} << 2
+                                         << "Unknown command erase; see kova-cli --help." << 0;
+        QTest::newRow("a package without flash")
+            << QStringList{package} << 2 << QString("Unknown command %1; see kova-cli --help.").arg(package) << 0;
+    }
+
+    void dispatch()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        QFETCH(int, requests);
+        QVERIFY2(!arguments.isEmpty(), qPrintable(said));
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        const QString saved = folder.filePath("saved.json");
+        QVERIFY(writeJson(saved, savedSettings(0)));
+        arguments.replaceInStrings("{file}", folder.filePath("written.json"));
+        arguments.replaceInStrings("{saved}", saved);
+        auto sim = startDevice(e);
+        const Run run = runCli(*sim, e, QStringList{"--json"} + arguments);
+        QCOMPARE(run.status, status);
+        QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
+        if (requests >= 0)
+            QCOMPARE(!sim->requests().isEmpty(), requests == 1);
     }
 
     void quietAndVerbose()

@@ -1,16 +1,23 @@
-// The parts of kova-cli that need no device: options and help, the report,
-// the settings file and the progress bar.
+// The parts of kova-cli that need no device: options, help and completion,
+// the report, the settings file and the progress bar.
 #include "clioptions.h"
+#include "commandtable.h"
 #include "helptext.h"
 #include "progressdisplay.h"
 #include "report.h"
 #include "settingsfile.h"
+#include "support/testsupport.h"
 
+#include <QProcess>
 #include <QtTest>
+
+#include <functional>
 
 using Fit = settingsfile::Fit;
 Q_DECLARE_METATYPE(Fit)
 Q_DECLARE_METATYPE(SettingsIdentity)
+using Listing = std::function<QStringList()>;
+Q_DECLARE_METATYPE(Listing)
 
 namespace {
 
@@ -21,6 +28,37 @@ const QByteArray ValidFile = R"({"format": "kova-settings", "version": 1,
                    {"name": "Head speed", "cells": [19, 20], "raw": 2600, "shown": "2600 rpm"}]})";
 
 const SettingsIdentity Kestrel{"Vorn Kestrel 80", {21, 2, 3, 4, 12, 7}};
+
+// The first capture of `pattern` in each line of `text` between `from` and `to`.
+QStringList captured(const QString &text, const QString &from, const QString &to, const QString &pattern)
+{
+    const int start = text.indexOf(from);
+    const int end = text.indexOf(to, start + 1);
+    if (start < 0 || end < 0)
+        return {"no section " + from};
+    QStringList names;
+    const QRegularExpression expression(pattern);
+    for (const QString &line : text.mid(start, end - start).split('\n')) {
+        const QRegularExpressionMatch match = expression.match(line);
+        if (match.hasMatch())
+            names << match.captured(1);
+    }
+    return names;
+}
+
+// What the installed bash completion offers at the last of `words`, in its order.
+QStringList completed(const QStringList &words)
+{
+    QProcess bash;
+    bash.start("bash", QStringList{"-c",
+                                   "source \"$1\"; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _kova_cli; "
+                                   "printf '%s\\n' \"${COMPREPLY[@]}\"",
+                                   "bash", KOVA_CLI_COMPLETION}
+                           + words);
+    if (!bash.waitForFinished(testsupport::ConditionWaitMs) || bash.exitCode() != 0)
+        return {"bash failed: " + QString::fromLocal8Bit(bash.readAllStandardError())};
+    return QString::fromLocal8Bit(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
 
 }  // namespace
 
@@ -115,6 +153,30 @@ private slots:
             QVERIFY2(flag.second == flags.contains(flag.first), flag.first);
     }
 
+    // --help, the manual page and the bash completion list the commands of
+    // the table, each once, in its order.
+    void commandsListedOnce_data()
+    {
+        QTest::addColumn<Listing>("listing");
+        QTest::newRow("--help") << Listing([] {
+            return captured(helptext::full(), "\nCommands:\n", "\nOptions:\n", "^  ([a-z]+)( |$)");
+        });
+        QTest::newRow("manual page") << Listing([] {
+            return captured(helptext::manualPage("1.03"), ".SH COMMANDS\n", ".SH OPTIONS\n", "^\\\\fB([a-z]+)\\\\fR");
+        });
+        QTest::newRow("completion") << Listing([] { return completed({"kova-cli", ""}); });
+        QTest::newRow("completion after help") << Listing([] { return completed({"kova-cli", "-q", "help", ""}); });
+    }
+
+    void commandsListedOnce()
+    {
+        QFETCH(Listing, listing);
+        QStringList names;
+        for (const CommandInfo &command : commandTable())
+            names << command.name;
+        QCOMPARE(listing(), names);
+    }
+
     // --help, `help COMMAND` and the manual page list each command's own
     // options under the command, and every option of every command.
     void commandOptionsStandUnderTheirCommand_data()
@@ -179,12 +241,8 @@ private slots:
         QCOMPARE(text, QString("changed       Start power: 8 % -> 12 %\n"));
         report.setQuiet(true);
         report.parameter("changed", "Governor", "Governor: Off -> On");
-        report.detail("Port ttyUSB0 (from --port).");
         QCOMPARE(text.count('\n'), 1);
         QVERIFY(errors.isEmpty());
-        report.setVerbose(true);
-        report.detail("Port ttyUSB0 (from --port).");
-        QCOMPARE(errors, QString("Port ttyUSB0 (from --port).\n"));
     }
 
     void settingsFileRefusals_data()

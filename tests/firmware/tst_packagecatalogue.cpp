@@ -145,13 +145,12 @@ private slots:
         QFETCH(bool, skipped);
 
         writeFile("p.upd", package);
-        for (int reading = 0; reading < 2 && skipped; ++reading)
+        if (skipped)
             QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Firmware package skipped: .*/p\\.upd - "));
         const QVector<FirmwarePackage> catalogue = buildCatalogue(folder->path(), quint8(deviceId), 1, 1);
         QCOMPARE(catalogue.size(), listed ? 1 : 0);
         if (listed)
             QCOMPARE(catalogue.first().header, header);
-        QCOMPARE(packageFitsDevice(folder->filePath("p.upd"), quint8(deviceId), 1, 1), listed);
     }
 
     // The package that stopped the fuzzer and crashed the window: its "ID"

@@ -93,7 +93,8 @@ QString number(double value, int decimals)
 
 // ---- reading
 
-QByteArray readBounded(const QString &path, qint64 most, QString *error)
+// At most `most` bytes of the file a user named, or of standard input for "-".
+QByteArray readNamedFile(const QString &path, qint64 most, QString *error)
 {
     if (path == StandardInput)
         return interruption::readInput(most);
@@ -104,7 +105,7 @@ QByteArray readBounded(const QString &path, qint64 most, QString *error)
     QFile file(path);
     if (!openRegularFile(file, error))
         return {};
-    return ::readBounded(file, most - 1);
+    return readBounded(file, most - 1);
 }
 
 bool looksLikeXml(const QByteArray &bytes)
@@ -130,7 +131,7 @@ SourceFile readSource(const QString &path, Reading reading = Reading::Whole)
     const qint64 most = reading == Reading::PackageHead && suffix == "upd"
                             ? MaxIniBytes + 16
                             : std::max(MaxPackageBytes, descriptionreader::MaxFileBytes) + 1;
-    const QByteArray bytes = readBounded(path, most, &source.error);
+    const QByteArray bytes = readNamedFile(path, most, &source.error);
     source.isPackage = suffix == "upd" || (suffix != "dsc" && !looksLikeXml(bytes));
     if (!source.error.isEmpty())
         return source;
@@ -691,7 +692,7 @@ ExitStatus parameterNames(QTextStream &out, const QString &description)
     QStringList names;
     for (const QString &file : files) {
         QString error;
-        const QByteArray bytes = readBounded(file, descriptionreader::MaxFileBytes + 1, &error);
+        const QByteArray bytes = readNamedFile(file, descriptionreader::MaxFileBytes + 1, &error);
         for (const DeviceDescription &device : descriptionsIn(bytes))
             for (const ParameterDescription &parameter : device.parameters)
                 if (!names.contains(parameter.name))

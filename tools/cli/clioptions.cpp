@@ -1,5 +1,7 @@
 #include "clioptions.h"
 
+#include "commandtable.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -34,57 +36,6 @@ QString unknownOptionText(const QString &name)
 }
 
 }  // namespace
-
-const QVector<CommandInfo> &commandTable()
-{
-    static const QVector<CommandInfo> table{
-        {"ports", "", "every serial port with its echo test; for a port that does not open, why", 0, 0, {}},
-        {"info", "",
-         "dialect and rate, device name, identifier, hardware revision, bootloader and firmware version, "
-         "description file, block size and count",
-         0, 0, {}},
-        {"read", "[NAME...]",
-         "every parameter: name, shown value, raw value, cells, and whether a dependency disables it; with "
-         "names, only those parameters, reading only their cells and the cells of the parameters that "
-         "enable them",
-         0, -1, {}},
-        {"save", "FILE",
-         "the device's settings into FILE (JSON), written whole or not at all; - (or /dev/stdout) writes "
-         "them to standard output and the report to standard error",
-         1, 1, {}},
-        {"load", "FILE",
-         "writes the settings of FILE (- reads standard input) that differ from the device, each read back "
-         "and listed as it is confirmed; refuses a file of another device, leaves out (refused) a value "
-         "that the description does not allow",
-         1, 1, {"dry-run", "force"}},
-        {"diff", "FILE",
-         "the device against FILE (- reads standard input): the parameters that differ, and those only one "
-         "side has, judged as load would (a file load refuses is reported so) or, under another firmware, "
-         "by name and shown value as flash --keep-settings restores",
-         1, 1, {"all"}},
-        {"set", "NAME=VALUE...",
-         "sets parameters by name and shown value (list entry, number in the shown unit, on/off)", 1, -1, {}},
-        {"flash", "PACKAGE",
-         "uploads a firmware package (.upd) after the firmware page's checks, with a progress bar on a "
-         "terminal and progress lines otherwise, then identifies the device again and prints its new "
-         "firmware version; the file is read once, and the bytes checked and confirmed are the bytes sent. "
-         "Right before the first block the device's identity is read again: another device gets nothing. A "
-         "device that still reports another version than the package's \"FW\" afterwards is a failed upload. "
-         "A file that cannot be read or is no firmware package is refused before the port is opened. Before "
-         "the first block the device's settings are saved to a file in the backup folder (see Files), which "
-         "it names; load --force FILE restores them",
-         1, 1, {"yes", "keep-settings"}},
-        {"check", "FILE...",
-         "without a device: checks description files (.dsc) and firmware packages (.upd) and prints "
-         "FILE:LINE: message for each problem (- reads standard input). A package is read in the dialect "
-         "its first data line is long enough for and held against the description entries it fits, among "
-         "the FILEs and beside them: how many blocks it has for each. Exit status 0 when nothing is wrong, "
-         "2 otherwise; warnings say what is likely a slip but works as written. With --json a list",
-         1, -1, {"strict"}},
-        {"help", "[COMMAND]", "this text, or the use of one command", 0, 1, {}},
-    };
-    return table;
-}
 
 const QVector<OptionInfo> &commonOptions()
 {
@@ -121,14 +72,6 @@ const QVector<OptionInfo> &commandOptions()
         {"", "strict", "", "warnings count as problems, as in the exit status"},
     };
     return options;
-}
-
-const CommandInfo *findCommand(const QString &name)
-{
-    for (const CommandInfo &command : commandTable())
-        if (command.name == name)
-            return &command;
-    return nullptr;
 }
 
 const OptionInfo *findOption(const QString &longName)

@@ -42,19 +42,7 @@ struct OptionInfo {
     QString text;
 };
 
-struct CommandInfo {
-    QString name;
-    QString arguments;  // as the synopsis shows them
-    QString text;
-    int leastArguments = 0;
-    int mostArguments = 0;  // -1: any number
-    QStringList options;    // long names of the options only this command takes
-};
-
-// Every command in the order the help lists them.
-const QVector<CommandInfo> &commandTable();
 // The options every command takes, then those of single commands.
 const QVector<OptionInfo> &commonOptions();
 const QVector<OptionInfo> &commandOptions();
-const CommandInfo *findCommand(const QString &name);
 const OptionInfo *findOption(const QString &longName);

@@ -1,6 +1,7 @@
 #include "helptext.h"
 
 #include "clioptions.h"
+#include "commandtable.h"
 
 #include <QStringList>
 #include <QVector>
@@ -203,6 +204,36 @@ QString roffEntries(const QVector<Entry> &entries, bool bold)
     return roff;
 }
 
+// ---- bash
+
+// What the completion does at an argument of such a command.
+QString completionCall(ArgumentCompletion completion)
+{
+    switch (completion) {
+    case ArgumentCompletion::Nothing:
+        break;
+    case ArgumentCompletion::Commands:
+        return QStringLiteral("mapfile -t COMPREPLY < <(compgen -W \"$_kova_cli_commands\" -- \"$cur\")");
+    case ArgumentCompletion::ParameterNames:
+        return QStringLiteral("_kova_cli_parameters \"\"");
+    case ArgumentCompletion::Assignments:
+        // Not at the value after "=".
+        return QStringLiteral("[[ ${COMP_WORDS[COMP_CWORD - 1]} == \"=\" ]] || _kova_cli_parameters \"=\"");
+    case ArgumentCompletion::SettingsFiles:
+        return QStringLiteral("_kova_cli_files json");
+    case ArgumentCompletion::Packages:
+        return QStringLiteral("_kova_cli_files upd");
+    case ArgumentCompletion::DescriptionsAndPackages:
+        return QStringLiteral("_kova_cli_files dsc upd");
+    }
+    return QString();
+}
+
+QString caseBranch(const QStringList &patterns, const QString &body)
+{
+    return QString("        %1) %2 ;;").arg(patterns.join(" | "), body);
+}
+
 }  // namespace
 
 QString full()
@@ -275,6 +306,41 @@ QString manualPage(const QString &version)
         roff += roffTagged("\\fB" + roffText(example.commandLine) + "\\fR", example.text);
     roff += ".SH \"SEE ALSO\"\n.BR kova (1),\n.BR kova\\-simulator (1)\n";
     return roff;
+}
+
+QString completionScript(QString script)
+{
+    QStringList names;
+    QStringList optionBranches;
+    for (const CommandInfo &command : commandTable()) {
+        names << command.name;
+        QStringList words;
+        for (const QString &name : command.options) {
+            const OptionInfo *option = findOption(name);
+            if (!option->shortName.isEmpty())
+                words << "-" + option->shortName;
+            words << "--" + option->longName;
+        }
+        if (!words.isEmpty())
+            optionBranches << caseBranch({command.name}, QString("echo \"%1\"").arg(words.join(' ')));
+    }
+    QStringList argumentBranches;
+    for (const ArgumentCompletion completion :
+         {ArgumentCompletion::Commands, ArgumentCompletion::ParameterNames, ArgumentCompletion::Assignments,
+          ArgumentCompletion::SettingsFiles, ArgumentCompletion::Packages,
+          ArgumentCompletion::DescriptionsAndPackages}) {
+        // Before the command, the commands are what can come.
+        QStringList patterns = completion == ArgumentCompletion::Commands ? QStringList("\"\"") : QStringList();
+        for (const CommandInfo &command : commandTable())
+            if (command.completion == completion)
+                patterns << command.name;
+        if (!patterns.isEmpty())
+            argumentBranches << caseBranch(patterns, completionCall(completion));
+    }
+    script.replace(QLatin1String("@COMMANDS@"), names.join(' '));
+    script.replace(QLatin1String("@COMMAND_OPTIONS@"), optionBranches.join('\n'));
+    script.replace(QLatin1String("@COMMAND_ARGUMENTS@"), argumentBranches.join('\n'));
+    return script;
 }
 
 }  // namespace helptext

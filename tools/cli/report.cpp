@@ -73,12 +73,6 @@ void Report::warn(const QString &sentence)
     err.flush();
 }
 
-void Report::detail(const QString &line)
-{
-    if (verbose)
-        warn(line);
-}
-
 ExitStatus Report::fail(const Failure &failure)
 {
     warn(failure.sentence);

@@ -15,10 +15,8 @@ class Report
 public:
     Report(QTextStream &out, QTextStream &err, bool json);
 
-    // Quiet: nothing on standard output but the JSON document. Verbose: the
-    // details of what was tried, on standard error.
+    // Quiet: nothing on standard output but the JSON document.
     void setQuiet(bool on) { quiet = on; }
-    void setVerbose(bool on) { verbose = on; }
 
     bool json() const { return asJson; }
     bool isQuiet() const { return quiet; }
@@ -41,8 +39,6 @@ public:
     void note(const QString &line);
     // Standard error, in both forms: what the user must know while it runs.
     void warn(const QString &sentence);
-    // Standard error, when verbose: what was tried and where things came from.
-    void detail(const QString &line);
 
     ExitStatus fail(const Failure &failure);
     // Ends the report; the JSON document carries the status.
@@ -55,6 +51,5 @@ private:
     QTextStream &err;
     bool asJson;
     bool quiet = false;
-    bool verbose = false;
     QJsonObject document;
 };

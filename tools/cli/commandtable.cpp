@@ -1,0 +1,182 @@
+#include "commandtable.h"
+
+#include "clioptions.h"
+#include "deviceconnection.h"
+#include "helptext.h"
+#include "report.h"
+#include "settingsfile.h"
+
+#include <QTextStream>
+
+namespace {
+
+// Runs `command` on the port the options name, unconnected; progress shows
+// on a terminal only.
+template <typename Command>
+ExitStatus onPort(const Invocation &run, Command command)
+{
+    DeviceConnection connection(run.options, run.err);
+    connection.showProgress(run.terminal.errorsOnTerminal && !run.options.quiet);
+    return command(connection);
+}
+
+template <typename Command>
+ExitStatus onDevice(const Invocation &run, Command command)
+{
+    return onPort(run, [&](DeviceConnection &connection) {
+        if (std::optional<Failure> failure = connection.connect())
+            return run.report.fail(*failure);
+        return command(connection);
+    });
+}
+
+// The lists and the outcome a script reads are there however the command
+// ends: each command names its own before anything can fail.
+
+ExitStatus runPorts(const Invocation &run)
+{
+    run.report.list("ports");
+    return onPort(run, [&](DeviceConnection &connection) { return commands::ports(connection, run.report); });
+}
+
+ExitStatus runInfo(const Invocation &run)
+{
+    return onDevice(run, [&](DeviceConnection &connection) { return commands::info(connection, run.report); });
+}
+
+ExitStatus runRead(const Invocation &run)
+{
+    run.report.list("parameters");
+    return onDevice(run, [&](DeviceConnection &connection) {
+        return commands::read(connection, run.report, run.options.arguments);
+    });
+}
+
+ExitStatus runSave(const Invocation &run)
+{
+    run.report.list("parameters");
+    return onDevice(run, [&](DeviceConnection &connection) {
+        return commands::save(connection, run.report, run.options.arguments.value(0));
+    });
+}
+
+ExitStatus runLoad(const Invocation &run)
+{
+    run.report.list("parameters");
+    const QString path = run.options.arguments.value(0);
+    SettingsFile file;
+    if (std::optional<Failure> failure = commands::readSettings(path, &file))
+        return run.report.fail(*failure);
+    return onDevice(run, [&](DeviceConnection &connection) {
+        return commands::load(connection, run.report, path, file, run.options.dryRun, run.options.force);
+    });
+}
+
+ExitStatus runDiff(const Invocation &run)
+{
+    run.report.list("parameters");
+    const QString path = run.options.arguments.value(0);
+    SettingsFile file;
+    if (std::optional<Failure> failure = commands::readSettings(path, &file))
+        return run.report.fail(*failure);
+    return onDevice(run, [&](DeviceConnection &connection) {
+        return commands::diff(connection, run.report, path, file, run.options.all);
+    });
+}
+
+ExitStatus runSet(const Invocation &run)
+{
+    run.report.list("parameters");
+    return onDevice(run, [&](DeviceConnection &connection) {
+        return commands::set(connection, run.report, run.options.arguments);
+    });
+}
+
+ExitStatus runFlash(const Invocation &run)
+{
+    commands::tellFlashed(run.report, false);
+    const QString path = run.options.arguments.value(0);
+    QByteArray package;
+    if (std::optional<Failure> failure = commands::readPackage(path, &package))
+        return run.report.fail(*failure);
+    return onDevice(run, [&](DeviceConnection &connection) {
+        return commands::flash(connection, run.report, run.terminal, path, package, run.options.yes,
+                               run.options.keepSettings);
+    });
+}
+
+ExitStatus runCheck(const Invocation &run)
+{
+    return commands::check(run.report, run.options.arguments, run.options.strict);
+}
+
+// Also --help, with or without a command: the parser has made `help
+// COMMAND` into COMMAND with --help.
+ExitStatus runHelp(const Invocation &run)
+{
+    const QString &command = run.options.command;
+    run.out << (command.isEmpty() ? helptext::full() : helptext::command(command));
+    return ExitStatus::Done;
+}
+
+}  // namespace
+
+const QVector<CommandInfo> &commandTable()
+{
+    static const QVector<CommandInfo> table{
+        {"ports", "", "every serial port with its echo test; for a port that does not open, why", 0, 0, {}, ArgumentCompletion::Nothing, &runPorts},
+        {"info", "",
+         "dialect and rate, device name, identifier, hardware revision, bootloader and firmware version, "
+         "description file, block size and count",
+         0, 0, {}, ArgumentCompletion::Nothing, &runInfo},
+        {"read", "[NAME...]",
+         "every parameter: name, shown value, raw value, cells, and whether a dependency disables it; with "
+         "names, only those parameters, reading only their cells and the cells of the parameters that "
+         "enable them",
+         0, -1, {}, ArgumentCompletion::ParameterNames, &runRead},
+        {"save", "FILE",
+         "the device's settings into FILE (JSON), written whole or not at all; - (or /dev/stdout) writes "
+         "them to standard output and the report to standard error",
+         1, 1, {}, ArgumentCompletion::SettingsFiles, &runSave},
+        {"load", "FILE",
+         "writes the settings of FILE (- reads standard input) that differ from the device, each read back "
+         "and listed as it is confirmed; refuses a file of another device, leaves out (refused) a value "
+         "that the description does not allow",
+         1, 1, {"dry-run", "force"}, ArgumentCompletion::SettingsFiles, &runLoad},
+        {"diff", "FILE",
+         "the device against FILE (- reads standard input): the parameters that differ, and those only one "
+         "side has, judged as load would (a file load refuses is reported so) or, under another firmware, "
+         "by name and shown value as flash --keep-settings restores",
+         1, 1, {"all"}, ArgumentCompletion::SettingsFiles, &runDiff},
+        {"set", "NAME=VALUE...",
+         "sets parameters by name and shown value (list entry, number in the shown unit, on/off)", 1, -1, {},
+         ArgumentCompletion::Assignments, &runSet},
+        {"flash", "PACKAGE",
+         "uploads a firmware package (.upd) after the firmware page's checks, with a progress bar on a "
+         "terminal and progress lines otherwise, then identifies the device again and prints its new "
+         "firmware version; the file is read once, and the bytes checked and confirmed are the bytes sent. "
+         "Right before the first block the device's identity is read again: another device gets nothing. A "
+         "device that still reports another version than the package's \"FW\" afterwards is a failed upload. "
+         "A file that cannot be read or is no firmware package is refused before the port is opened. Before "
+         "the first block the device's settings are saved to a file in the backup folder (see Files), which "
+         "it names; load --force FILE restores them",
+         1, 1, {"yes", "keep-settings"}, ArgumentCompletion::Packages, &runFlash},
+        {"check", "FILE...",
+         "without a device: checks description files (.dsc) and firmware packages (.upd) and prints "
+         "FILE:LINE: message for each problem (- reads standard input). A package is read in the dialect "
+         "its first data line is long enough for and held against the description entries it fits, among "
+         "the FILEs and beside them: how many blocks it has for each. Exit status 0 when nothing is wrong, "
+         "2 otherwise; warnings say what is likely a slip but works as written. With --json a list",
+         1, -1, {"strict"}, ArgumentCompletion::DescriptionsAndPackages, &runCheck},
+        {"help", "[COMMAND]", "this text, or the use of one command", 0, 1, {}, ArgumentCompletion::Commands, &runHelp},
+    };
+    return table;
+}
+
+const CommandInfo *findCommand(const QString &name)
+{
+    for (const CommandInfo &command : commandTable())
+        if (command.name == name)
+            return &command;
+    return nullptr;
+}
