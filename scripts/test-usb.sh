@@ -183,10 +183,9 @@ unplug() {
     qmp '{"execute": "device_del", "arguments": {"id": "cable"}}' && plugged=0
 }
 # The chardev is free again only once the old cable has gone.
-plug() {
-    wait_for 30 qmp '{"execute": "device_add", "arguments": {"driver": "usb-serial", "chardev": "line", "id": "cable"}}' &&
-        plugged=1
-}
+# Until then device_add is refused ("Device 'line' is in use") and tried again.
+plug_once() { qmp '{"execute": "device_add", "arguments": {"driver": "usb-serial", "chardev": "line", "id": "cable"}}' 2>/dev/null; }
+plug() { wait_for 30 plug_once && plugged=1; }
 
 # The guest's requests, one a line; each is answered "ok" or "failed".
 while read -r request arguments <&"$controlOut"; do

@@ -91,7 +91,7 @@ reference() {
     local port
     port=$(head -n 1 "$reference/port")
     ./kova-cli -p "$port" info | grep -v '^Port:' >"$reference/info"
-    ./kova-cli -p "$port" read >"$reference/read"
+    ./kova-cli -p "$port" read >"$reference/read" 2>"$reference/read.progress"
     ./kova-cli -p "$port" -y flash "$package" >/dev/null 2>&1
     kill "$pid"
     wait "$pid" 2>/dev/null
