@@ -15,9 +15,6 @@
 
 namespace {
 
-// Settings files are small; anything far larger is not one.
-constexpr qint64 MostFileBytes = 4 * 1024 * 1024;
-
 // A settings file is four levels deep. The toolkit's JSON reader recurses
 // once a level and, in Qt 5.15, loses memory on a repeated key: deeper
 // texts are refused before it, which keeps its stack short enough for the
