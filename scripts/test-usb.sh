@@ -82,6 +82,11 @@ mkdir -p /host/dev/pts
 mount -t devpts -o ptmxmode=666 devpts /host/dev/pts
 mount -t tmpfs tmpfs /host/tmp
 mount -t tmpfs tmpfs /host/run
+# A worktree under /tmp or /run is hidden by those: it comes again on its own share.
+if [ ! -e "/host$root/scripts/usb-cases.sh" ]; then
+    mkdir -p "/host$root"
+    mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=none work "/host$root"
+fi
 echo "guest up"
 chroot /host /bin/bash "$root/scripts/usb-cases.sh" "$root" "$run" "${KOVA_USB_CASES:-}"
 echo "guest status \$?"
@@ -108,6 +113,7 @@ qemu-system-x86_64 -accel tcg -nodefaults -display none -no-reboot -m 1024 -smp 
     -chardev socket,id=control,path="$run/control.sock",server=on,wait=off \
     -device virtserialport,chardev=control,name=kova.control \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
+    -virtfs local,path="$root",mount_tag=work,security_model=none,readonly=on,multidevs=remap \
     -device qemu-xhci \
     -chardev socket,id=line,path="$run/line.sock",server=on,wait=off \
     -device usb-serial,chardev=line,id=cable \
