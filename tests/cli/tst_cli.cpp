@@ -315,6 +315,15 @@ class CliTest : public QObject
         return writeJson(file, settings) ? file : QString();
     }
 
+    // "{saved}" becomes a saved settings file, "{file}" one to be written.
+    bool withFiles(QStringList *arguments, const QTemporaryDir &folder)
+    {
+        const QString saved = folder.filePath("saved.json");
+        arguments->replaceInStrings("{file}", folder.filePath("written.json"));
+        arguments->replaceInStrings("{saved}", saved);
+        return writeJson(saved, savedSettings(0));
+    }
+
 private slots:
     // Every cell the window could change; a parameter that the file's values
     // disable keeps the device's value, as the window's control would.
@@ -1527,10 +1536,7 @@ private slots:
         QFETCH(int, type);
         const Example &e = Examples[0];
         QTemporaryDir folder;
-        const QString saved = folder.filePath("saved.json");
-        QVERIFY(writeJson(saved, savedSettings(0)));
-        arguments.replaceInStrings("{file}", folder.filePath("written.json"));
-        arguments.replaceInStrings("{saved}", saved);
+        QVERIFY(withFiles(&arguments, folder));
         auto sim = startDevice(e);
         const Run run = device ? runCli(*sim, e, QStringList{"--json"} + arguments)
                                : runWithoutPort(QStringList{"--json"} + arguments);
@@ -1587,10 +1593,7 @@ private slots:
         QVERIFY2(!arguments.isEmpty(), qPrintable(said));
         const Example &e = Examples[0];
         QTemporaryDir folder;
-        const QString saved = folder.filePath("saved.json");
-        QVERIFY(writeJson(saved, savedSettings(0)));
-        arguments.replaceInStrings("{file}", folder.filePath("written.json"));
-        arguments.replaceInStrings("{saved}", saved);
+        QVERIFY(withFiles(&arguments, folder));
         auto sim = startDevice(e);
         const Run run = runCli(*sim, e, QStringList{"--json"} + arguments);
         QCOMPARE(run.status, status);

@@ -60,26 +60,28 @@ ExitStatus runSave(const Invocation &run)
     });
 }
 
-ExitStatus runLoad(const Invocation &run)
+// The settings file is read, and may be refused, before the port opens.
+template <typename Command>
+ExitStatus withSettingsFile(const Invocation &run, Command command)
 {
     run.report.list("parameters");
     const QString path = run.options.arguments.value(0);
     SettingsFile file;
     if (std::optional<Failure> failure = commands::readSettings(path, &file))
         return run.report.fail(*failure);
-    return onDevice(run, [&](DeviceConnection &connection) {
+    return onDevice(run, [&](DeviceConnection &connection) { return command(connection, path, file); });
+}
+
+ExitStatus runLoad(const Invocation &run)
+{
+    return withSettingsFile(run, [&](DeviceConnection &connection, const QString &path, const SettingsFile &file) {
         return commands::load(connection, run.report, path, file, run.options.dryRun, run.options.force);
     });
 }
 
 ExitStatus runDiff(const Invocation &run)
 {
-    run.report.list("parameters");
-    const QString path = run.options.arguments.value(0);
-    SettingsFile file;
-    if (std::optional<Failure> failure = commands::readSettings(path, &file))
-        return run.report.fail(*failure);
-    return onDevice(run, [&](DeviceConnection &connection) {
+    return withSettingsFile(run, [&](DeviceConnection &connection, const QString &path, const SettingsFile &file) {
         return commands::diff(connection, run.report, path, file, run.options.all);
     });
 }
