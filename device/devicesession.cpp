@@ -46,7 +46,7 @@ bool DeviceIdentity::operator==(const DeviceIdentity &other) const
            && fwMajor == other.fwMajor && fwMinor == other.fwMinor && fwBuild == other.fwBuild;
 }
 
-DeviceSession::DeviceSession(QSerialPort &port) : port(port), exchange(port) {}
+DeviceSession::DeviceSession(QSerialPort &port) : port(port), exchange(port, serialLineHooks(port)) {}
 
 void DeviceSession::setStopCheck(std::function<bool()> check)
 {

@@ -1,8 +1,6 @@
 #include "link/exchange.h"
 
-#include "link/serialline.h"
-
-#include <QSerialPort>
+#include <QIODevice>
 #include <QThread>
 
 #include <algorithm>
@@ -24,12 +22,6 @@ bool echoSoFar(const QByteArray &received, const QByteArray &request)
 SerialExchange::SerialExchange(QIODevice &device, LineHooks hooks) : device(device), hooks(std::move(hooks))
 {
     clock.start();
-}
-
-SerialExchange::SerialExchange(QSerialPort &port)
-    : SerialExchange(port, {[&port] { port.clear(QSerialPort::AllDirections); },
-                            [&port] { return portDeviceGone(port); }, {}, {}})
-{
 }
 
 bool SerialExchange::portOpen() const

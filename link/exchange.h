@@ -6,7 +6,6 @@
 #include <functional>
 
 class QIODevice;
-class QSerialPort;
 
 enum class ReadMode {
     Fixed,      // exactly `expected` bytes
@@ -50,12 +49,11 @@ struct LineHooks {
 
 // One request-and-reply step on the serial line, on which every command is
 // built. Blocks the calling (worker) thread for its waits. Works on any
-// QIODevice; what only a serial port can do comes as hooks.
+// QIODevice; what only a serial port can do comes as hooks (serialLineHooks).
 class SerialExchange
 {
 public:
     SerialExchange(QIODevice &device, LineHooks hooks);
-    explicit SerialExchange(QSerialPort &port);
     SerialExchange(const SerialExchange &) = delete;
     SerialExchange &operator=(const SerialExchange &) = delete;
 

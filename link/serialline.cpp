@@ -80,6 +80,11 @@ bool portDeviceGone(const QSerialPort &port)
     return ::tcgetattr(handle, &settings) != 0 && (errno == EIO || errno == ENODEV || errno == ENXIO);
 }
 
+LineHooks serialLineHooks(QSerialPort &port)
+{
+    return {[&port] { port.clear(QSerialPort::AllDirections); }, [&port] { return portDeviceGone(port); }, {}, {}};
+}
+
 // The settings follow the opening here, as they always have for the scan.
 EchoResult echoTest(QSerialPort &port, const QString &name, const EchoTrace &trace)
 {

@@ -40,6 +40,10 @@ bool requestLowLatency(QSerialPort &port);
 // once the port has reported an error, and answered by the port's handle.
 bool portDeviceGone(const QSerialPort &port);
 
+// What an exchange on `port` needs beyond reading and writing: the port's
+// buffers cleared, and its device gone as portDeviceGone tells.
+LineHooks serialLineHooks(QSerialPort &port);
+
 using EchoTrace = std::function<void(TraceDirection direction, const QByteArray &bytes)>;
 
 // The cable echoes every byte, with or without a device behind it: sends

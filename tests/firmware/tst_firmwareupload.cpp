@@ -1,6 +1,7 @@
 #include "firmware/firmwareimage.h"
 #include "firmware/firmwareupload.h"
 #include "link/exchange.h"
+#include "link/serialline.h"
 
 #include "simulateddevice.h"
 #include "support/firmwarepackage.h"
@@ -60,7 +61,7 @@ QStringList repeated(const QStringList &colors, int times)
 struct Bench {
     SimulatedDevice device;
     QSerialPort port;
-    SerialExchange exchange{port};
+    SerialExchange exchange{port, serialLineHooks(port)};
 
     Bench(SimProtocol protocol, DialectSetting setting, int blockSize)
     {
@@ -203,7 +204,7 @@ private slots:
     void stopBeforeTheFirstBlockSendsNothing()
     {
         QSerialPort closedPort;
-        SerialExchange exchange(closedPort);
+        SerialExchange exchange(closedPort, serialLineHooks(closedPort));
         stopAfterQuestions = 0;
         QCOMPARE(upload(exchange, Vorn, patternImage(64), 64, 1), UploadOutcome::Stopped);
         QCOMPARE(trace.cellZeroReads, 1);
