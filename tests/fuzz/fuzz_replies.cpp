@@ -41,7 +41,7 @@ bool deviceReplyAt(SimFamily family, const QByteArray &received, int offset)
 
 bool okReplyAt(SimFamily family, const QByteArray &received, int offset)
 {
-    const QByteArray reply = replyFrame(family, okByte);
+    const QByteArray reply = replyFrame(family, OkByte);
     return offset >= 0 && received.mid(offset, reply.size()) == reply;
 }
 
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider input(data, size);
     const auto dialect = input.PickValueInArray({Dialect::Vorn, Dialect::Kelpa, Dialect::Ulma});
-    expect(uploadframes::acknowledgement(dialect) == replyFrame(familyOf(dialect), okByte));
+    expect(uploadframes::acknowledgement(dialect) == replyFrame(familyOf(dialect), OkByte));
 
     const int requestLength = input.ConsumeIntegralInRange(0, 40);
     if (input.ConsumeBool()) {

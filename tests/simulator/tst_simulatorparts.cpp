@@ -57,9 +57,9 @@ private slots:
 
     void okReplies()
     {
-        QCOMPARE(replyFrame(SimFamily::Vorn, okByte), hex("4D4FB67F6DE2"));
-        QCOMPARE(replyFrame(SimFamily::Kelpa, okByte), hex("4D4F9C"));
-        QCOMPARE(replyFrame(SimFamily::Ulma, okByte), hex("4D4F9C"));
+        QCOMPARE(replyFrame(SimFamily::Vorn, OkByte), hex("4D4FB67F6DE2"));
+        QCOMPARE(replyFrame(SimFamily::Kelpa, OkByte), hex("4D4F9C"));
+        QCOMPARE(replyFrame(SimFamily::Ulma, OkByte), hex("4D4F9C"));
     }
 
     void baudRates()
@@ -386,7 +386,7 @@ private slots:
         const QList<ReplyPiece> ackPieces = shapeReply(hex("4D4F9C"), ReplyTo::Block, ackFaults);
         QCOMPARE(ackPieces.size(), 3);
         QCOMPARE(ackPieces.last().bytes, hex("9C0000"));
-        QCOMPARE(ackPieces.last().gapBeforeMs, acknowledgementPieceGapMs);
+        QCOMPARE(ackPieces.last().gapBeforeMs, AcknowledgementPieceGapMs);
         // Only acknowledgements carry the extra bytes.
         QCOMPARE(shapeReply(hex("4D4F9C"), ReplyTo::Command, ackFaults).first().bytes, hex("4D4F9C"));
 

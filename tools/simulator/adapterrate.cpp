@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr int eighthsClock = 24000000; // 3 MHz in eighths
+constexpr int EighthsClock = 24000000; // 3 MHz in eighths
 
 } // namespace
 
@@ -12,8 +12,8 @@ int adapterRunRate(int rate)
 {
     if (rate <= 0)
         return 0;
-    const int divisor = (2 * eighthsClock + rate) / (2 * rate);
-    return divisor > 0 ? eighthsClock / divisor : 0;
+    const int divisor = (2 * EighthsClock + rate) / (2 * rate);
+    return divisor > 0 ? EighthsClock / divisor : 0;
 }
 
 int askedRate(int runRate, const QList<int> &asked)

@@ -13,41 +13,41 @@ std::optional<FirmwareTag> firmwareTagOf(const QByteArray &firstBlock)
     return FirmwareTag{byteAt(0), byteAt(1), byteAt(2), byteAt(3)};
 }
 
-std::array<quint8, DeviceModel::cellCount> DeviceModel::filledWith(quint8 value)
+std::array<quint8, DeviceModel::CellCount> DeviceModel::filledWith(quint8 value)
 {
-    std::array<quint8, cellCount> cells;
+    std::array<quint8, CellCount> cells;
     cells.fill(value);
     return cells;
 }
 
 void DeviceModel::setProtocol(SimProtocol protocol)
 {
-    m_protocol = protocol;
+    spokenProtocol = protocol;
 }
 
 void DeviceModel::setCell(int cell, quint8 value)
 {
     if (validCell(cell))
-        m_cells[cell] = value;
+        cellValues[cell] = value;
 }
 
 quint8 DeviceModel::cell(int cell) const
 {
-    return validCell(cell) ? m_cells[cell] : 0;
+    return validCell(cell) ? cellValues[cell] : 0;
 }
 
 void DeviceModel::setCellLimits(int cell, quint8 min, quint8 max)
 {
     if (!validCell(cell) || min > max)
         return;
-    m_minimum[cell] = min;
-    m_maximum[cell] = max;
+    minimumValues[cell] = min;
+    maximumValues[cell] = max;
 }
 
 void DeviceModel::setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor,
                               quint8 fwMinor, quint8 fwBuild)
 {
-    const IdentityCells cells = identityCellsOf(familyOf(m_protocol));
+    const IdentityCells cells = identityCellsOf(familyOf(spokenProtocol));
     setCell(cells.deviceId, deviceId);
     setCell(cells.hwVersion, hwVersion);
     setCell(cells.blVersion, blVersion);
@@ -58,12 +58,12 @@ void DeviceModel::setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersio
 
 void DeviceModel::setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount)
 {
-    m_pendingFirmware = PendingFirmware{fwMajor, fwMinor, fwBuild, blockCount, m_acknowledgedBlocks, false};
+    pendingFirmware = PendingFirmware{fwMajor, fwMinor, fwBuild, blockCount, acknowledgedBlocks, false};
 }
 
 void DeviceModel::setKeepsVersion(bool keeps)
 {
-    m_keepsVersion = keeps;
+    keepsVersion = keeps;
 }
 
 // A tagged block starts an upload of that image, except where Kelpa starts
@@ -71,106 +71,106 @@ void DeviceModel::setKeepsVersion(bool keeps)
 void DeviceModel::noteFirmwareTag(const QByteArray &block)
 {
     const std::optional<FirmwareTag> tag = firmwareTagOf(block);
-    if (!tag || m_keepsVersion)
+    if (!tag || keepsVersion)
         return;
-    if (m_pendingFirmware) {
-        const PendingFirmware &pending = *m_pendingFirmware;
-        const bool secondPass = familyOf(m_protocol) == SimFamily::Kelpa
-                                && m_acknowledgedBlocks - pending.acknowledgedBefore == pending.blockCount;
+    if (pendingFirmware) {
+        const PendingFirmware &pending = *pendingFirmware;
+        const bool secondPass = familyOf(spokenProtocol) == SimFamily::Kelpa
+                                && acknowledgedBlocks - pending.acknowledgedBefore == pending.blockCount;
         if (!pending.fromTag || secondPass)
             return;
     }
-    m_pendingFirmware = PendingFirmware{tag->fwMajor, tag->fwMinor, tag->fwBuild, tag->blockCount,
-                                        m_acknowledgedBlocks, true};
+    pendingFirmware = PendingFirmware{tag->fwMajor, tag->fwMinor, tag->fwBuild, tag->blockCount,
+                                      acknowledgedBlocks, true};
 }
 
 void DeviceModel::setCellsAfterUpload(const QMap<int, quint8> &cells)
 {
-    m_cellsAfterUpload = cells;
+    cellsAfterUpload = cells;
 }
 
 void DeviceModel::failCell(int cell)
 {
-    m_failedCells.insert(cell);
+    failedCells.insert(cell);
 }
 
 void DeviceModel::reviveCell(int cell)
 {
-    m_failedCells.remove(cell);
+    failedCells.remove(cell);
 }
 
 void DeviceModel::dropReplies(int count)
 {
-    m_dropsLeft = std::max(0, count);
+    dropsLeft = std::max(0, count);
 }
 
 void DeviceModel::neverAcknowledgeBlock(int index)
 {
     if (index < 0)
-        m_refusedAcknowledgement.reset();
+        refusedAcknowledgement.reset();
     else
-        m_refusedAcknowledgement = m_acknowledgedBlocks + index;
+        refusedAcknowledgement = acknowledgedBlocks + index;
 }
 
 std::optional<QByteArray> DeviceModel::answer(const DecodedRequest &request)
 {
     const std::optional<quint8> byte = respond(request);
     // A dropped reply is lost on the way back: the device has still acted.
-    if (m_dropsLeft > 0) {
-        --m_dropsLeft;
+    if (dropsLeft > 0) {
+        --dropsLeft;
         return std::nullopt;
     }
     if (!byte)
         return std::nullopt;
     if (request.kind == 'F')
         noteAcknowledgement();
-    return replyFrame(familyOf(m_protocol), *byte);
+    return replyFrame(familyOf(spokenProtocol), *byte);
 }
 
 std::optional<quint8> DeviceModel::respond(const DecodedRequest &request)
 {
     switch (request.kind) {
     case 'S':
-        return okByte;
+        return OkByte;
     case 'U':
-        ++m_bootloaderEntries;
-        return okByte;
+        ++bootloaderEntryCount;
+        return OkByte;
     case 'R':
-        if (!validCell(request.cell) || m_failedCells.contains(request.cell))
+        if (!validCell(request.cell) || failedCells.contains(request.cell))
             return std::nullopt;
-        return m_cells[request.cell];
+        return cellValues[request.cell];
     case 'W': {
-        if (!validCell(request.cell) || m_failedCells.contains(request.cell))
+        if (!validCell(request.cell) || failedCells.contains(request.cell))
             return std::nullopt;
         const int cell = request.cell;
-        m_cells[cell] = static_cast<quint8>(std::clamp<int>(request.value, m_minimum[cell], m_maximum[cell]));
-        return m_cells[cell];
+        cellValues[cell] = static_cast<quint8>(std::clamp<int>(request.value, minimumValues[cell], maximumValues[cell]));
+        return cellValues[cell];
     }
     case 'F':
-        m_blocks.append(request.data);
+        blockData.append(request.data);
         noteFirmwareTag(request.data);
-        if (m_acknowledgedBlocks == m_refusedAcknowledgement)
+        if (acknowledgedBlocks == refusedAcknowledgement)
             return std::nullopt;
-        return okByte;
+        return OkByte;
     }
     return std::nullopt;
 }
 
 void DeviceModel::noteAcknowledgement()
 {
-    ++m_acknowledgedBlocks;
-    if (!m_pendingFirmware)
+    ++acknowledgedBlocks;
+    if (!pendingFirmware)
         return;
     // Kelpa sends the whole image twice; the first pass alone is not an upload.
-    const int passes = familyOf(m_protocol) == SimFamily::Kelpa ? 2 : 1;
-    PendingFirmware &pending = *m_pendingFirmware;
-    if (m_acknowledgedBlocks - pending.acknowledgedBefore < pending.blockCount * passes)
+    const int passes = familyOf(spokenProtocol) == SimFamily::Kelpa ? 2 : 1;
+    PendingFirmware &pending = *pendingFirmware;
+    if (acknowledgedBlocks - pending.acknowledgedBefore < pending.blockCount * passes)
         return;
-    for (auto it = m_cellsAfterUpload.cbegin(); it != m_cellsAfterUpload.cend(); ++it)
+    for (auto it = cellsAfterUpload.cbegin(); it != cellsAfterUpload.cend(); ++it)
         setCell(it.key(), it.value());
-    const IdentityCells cells = identityCellsOf(familyOf(m_protocol));
+    const IdentityCells cells = identityCellsOf(familyOf(spokenProtocol));
     setCell(cells.fwMajor, pending.fwMajor);
     setCell(cells.fwMinor, pending.fwMinor);
     setCell(cells.fwBuild, pending.fwBuild);
-    m_pendingFirmware.reset();
+    pendingFirmware.reset();
 }

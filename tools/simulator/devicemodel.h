@@ -26,10 +26,10 @@ std::optional<FirmwareTag> firmwareTagOf(const QByteArray &firstBlock);
 class DeviceModel
 {
 public:
-    static constexpr int cellCount = 256;
+    static constexpr int CellCount = 256;
 
     void setProtocol(SimProtocol protocol);
-    SimProtocol protocol() const { return m_protocol; }
+    SimProtocol protocol() const { return spokenProtocol; }
 
     void setCell(int cell, quint8 value);
     quint8 cell(int cell) const;
@@ -57,8 +57,8 @@ public:
     // sent again. A negative index switches this off.
     void neverAcknowledgeBlock(int index);
 
-    QList<QByteArray> receivedBlocks() const { return m_blocks; }
-    int bootloaderEntries() const { return m_bootloaderEntries; }
+    QList<QByteArray> receivedBlocks() const { return blockData; }
+    int bootloaderEntries() const { return bootloaderEntryCount; }
 
     // The reply to send, or nothing when the device stays silent.
     std::optional<QByteArray> answer(const DecodedRequest &request);
@@ -76,21 +76,21 @@ private:
     std::optional<quint8> respond(const DecodedRequest &request);
     void noteAcknowledgement();
     void noteFirmwareTag(const QByteArray &block);
-    static bool validCell(int cell) { return cell >= 0 && cell < cellCount; }
+    static bool validCell(int cell) { return cell >= 0 && cell < CellCount; }
 
-    SimProtocol m_protocol = SimProtocol::Vorn;
-    std::array<quint8, cellCount> m_cells{};
-    std::array<quint8, cellCount> m_minimum{};
-    std::array<quint8, cellCount> m_maximum = filledWith(0xFF);
-    QSet<int> m_failedCells;
-    int m_dropsLeft = 0;
-    std::optional<int> m_refusedAcknowledgement;
-    int m_acknowledgedBlocks = 0;
-    std::optional<PendingFirmware> m_pendingFirmware;
-    bool m_keepsVersion = false;
-    QMap<int, quint8> m_cellsAfterUpload;
-    QList<QByteArray> m_blocks;
-    int m_bootloaderEntries = 0;
+    SimProtocol spokenProtocol = SimProtocol::Vorn;
+    std::array<quint8, CellCount> cellValues{};
+    std::array<quint8, CellCount> minimumValues{};
+    std::array<quint8, CellCount> maximumValues = filledWith(0xFF);
+    QSet<int> failedCells;
+    int dropsLeft = 0;
+    std::optional<int> refusedAcknowledgement;
+    int acknowledgedBlocks = 0;
+    std::optional<PendingFirmware> pendingFirmware;
+    bool keepsVersion = false;
+    QMap<int, quint8> cellsAfterUpload;
+    QList<QByteArray> blockData;
+    int bootloaderEntryCount = 0;
 
-    static std::array<quint8, cellCount> filledWith(quint8 value);
+    static std::array<quint8, CellCount> filledWith(quint8 value);
 };

@@ -19,15 +19,15 @@ public:
     EmulatorLine(const EmulatorLine &) = delete;
     EmulatorLine &operator=(const EmulatorLine &) = delete;
 
-    int fd() const override { return m_socket; }
-    QString path() const override { return m_socket >= 0 ? m_socketPath : QString(); }
+    int fd() const override { return socketFd; }
+    QString path() const override { return socketFd >= 0 ? emulatorSocketPath : QString(); }
     int baudRate() override;
 
 private:
-    int m_socket = -1;
-    QString m_socketPath;
-    QFile m_trace;
-    QByteArray m_partialLine;
-    QList<int> m_askedRates;
-    int m_rate = 0;
+    int socketFd = -1;
+    QString emulatorSocketPath;
+    QFile traceFile;
+    QByteArray partialLine;
+    QList<int> candidateRates;
+    int currentRate = 0;
 };

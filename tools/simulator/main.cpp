@@ -15,7 +15,7 @@
 
 namespace {
 
-const QMap<QString, SimProtocol> dialects{
+const QMap<QString, SimProtocol> DialectsByName{
     {"vorn", SimProtocol::Vorn},
     {"kelpa", SimProtocol::Kelpa},
     {"ulma-fast", SimProtocol::UlmaFast},
@@ -35,7 +35,7 @@ SimLineFactory lineFactory(const QCommandLineParser &parser)
     if (!parser.isSet("emulator-trace"))
         fail(QStringLiteral("--emulator needs --emulator-trace"));
     QList<int> rates;
-    for (const SimProtocol protocol : dialects)
+    for (const SimProtocol protocol : DialectsByName)
         rates.append(baudRateOf(protocol));
     const QString socket = parser.value("emulator");
     const QString trace = parser.value("emulator-trace");
@@ -89,9 +89,9 @@ QMap<int, quint8> readCellFile(const QString &path)
 void configure(SimulatedDevice &device, const QCommandLineParser &parser)
 {
     const QString dialect = parser.value("dialect");
-    if (!dialects.contains(dialect))
+    if (!DialectsByName.contains(dialect))
         fail(QStringLiteral("unknown dialect \"%1\"").arg(dialect));
-    device.attachDevice(dialects.value(dialect));
+    device.attachDevice(DialectsByName.value(dialect));
 
     if (parser.isSet("cells"))
         device.setCells(readCellFile(parser.value("cells")));

@@ -25,6 +25,6 @@ public:
     std::optional<qint64> nextDeadline() const;
 
 private:
-    std::multimap<qint64, char> m_bytes;
-    std::array<qint64, 2> m_senderFreeNs{};
+    std::multimap<qint64, char> queuedBytes;
+    std::array<qint64, 2> senderFreeNs{};
 };

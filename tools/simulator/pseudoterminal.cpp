@@ -8,26 +8,26 @@
 PseudoTerminal::PseudoTerminal()
 {
     char name[128] = {};
-    if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
-        m_master = m_slave = -1;
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        master = slave = -1;
         return;
     }
     // Raw, so the line discipline neither echoes nor translates: the echo is ours.
     termios settings;
-    tcgetattr(m_slave, &settings);
+    tcgetattr(slave, &settings);
     cfmakeraw(&settings);
-    tcsetattr(m_slave, TCSANOW, &settings);
+    tcsetattr(slave, TCSANOW, &settings);
 
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    fcntl(m_master, F_SETFD, FD_CLOEXEC);
-    fcntl(m_slave, F_SETFD, FD_CLOEXEC);
-    m_slavePath = QString::fromLocal8Bit(name);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    slaveName = QString::fromLocal8Bit(name);
 }
 
 PseudoTerminal::~PseudoTerminal()
 {
-    if (m_slave >= 0)
-        close(m_slave);
-    if (m_master >= 0)
-        close(m_master);
+    if (slave >= 0)
+        close(slave);
+    if (master >= 0)
+        close(master);
 }

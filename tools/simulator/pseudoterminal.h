@@ -15,18 +15,18 @@ public:
     PseudoTerminal(const PseudoTerminal &) = delete;
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
-    bool isOpen() const { return m_master >= 0; }
-    int masterFd() const { return m_master; }
-    QString slavePath() const { return m_slavePath; }
+    bool isOpen() const { return master >= 0; }
+    int masterFd() const { return master; }
+    QString slavePath() const { return slaveName; }
 
-    int fd() const override { return m_master; }
-    QString path() const override { return m_slavePath; }
+    int fd() const override { return master; }
+    QString path() const override { return slaveName; }
     int baudRate() override;
 
 private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_slavePath;
+    int master = -1;
+    int slave = -1;
+    QString slaveName;
 };
 
 // The speed the program has set on the slave end, read from the master;

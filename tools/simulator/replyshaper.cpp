@@ -40,8 +40,8 @@ QList<ReplyPiece> shapeReply(QByteArray reply, ReplyTo to, const ReplyFaults &fa
     }
 
     QList<ReplyPiece> pieces = isLate ? late(reply, faults.lateMs, faults.lateChunks)
-            : faults.ackInPieces ? cut(reply, reply.size(), acknowledgementPieceGapMs)
+            : faults.ackInPieces ? cut(reply, reply.size(), AcknowledgementPieceGapMs)
                                  : cut(reply, faults.splitPieces, faults.splitGapMs);
-    pieces.last().bytes.append(QByteArray(std::max(0, faults.ackExtraBytes), acknowledgementFiller));
+    pieces.last().bytes.append(QByteArray(std::max(0, faults.ackExtraBytes), AcknowledgementFiller));
     return pieces;
 }

@@ -24,9 +24,9 @@ struct ReplyPiece {
 
 // Gap between the single bytes of an acknowledgement sent in pieces: short
 // enough for the host's shortest gathering step (50 ms) to catch each one.
-constexpr int acknowledgementPieceGapMs = 20;
+constexpr int AcknowledgementPieceGapMs = 20;
 
 // Filler sent after an acknowledgement when extra bytes are asked for.
-constexpr char acknowledgementFiller = 0x00;
+constexpr char AcknowledgementFiller = 0x00;
 
 QList<ReplyPiece> shapeReply(QByteArray reply, ReplyTo to, const ReplyFaults &faults);

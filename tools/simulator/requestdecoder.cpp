@@ -1,40 +1,40 @@
 #include "requestdecoder.h"
 
 RequestDecoder::RequestDecoder(SimFamily family, int blockSize)
-    : m_family(family), m_blockSize(blockSize)
+    : frameFamily(family), firmwareBlockSize(blockSize)
 {
 }
 
 void RequestDecoder::setFamily(SimFamily family)
 {
-    m_family = family;
+    frameFamily = family;
     reset();
 }
 
 void RequestDecoder::setBlockSize(int blockSize)
 {
-    m_blockSize = blockSize;
+    firmwareBlockSize = blockSize;
     reset();
 }
 
 void RequestDecoder::reset()
 {
-    m_buffer.clear();
+    undecodedBytes.clear();
 }
 
 QList<DecodedRequest> RequestDecoder::feed(const QByteArray &bytes)
 {
-    m_buffer.append(bytes);
+    undecodedBytes.append(bytes);
     QList<DecodedRequest> decoded;
     const QList<FrameShape> candidates = shapes();
-    while (!m_buffer.isEmpty()) {
+    while (!undecodedBytes.isEmpty()) {
         bool waitForMore = false;
         bool found = false;
         for (const FrameShape &shape : candidates) {
             DecodedRequest request;
             const Match result = match(shape, &request);
             if (result == Match::Complete) {
-                m_buffer.remove(0, request.raw.size());
+                undecodedBytes.remove(0, request.raw.size());
                 decoded.append(request);
                 found = true;
                 break;
@@ -45,14 +45,14 @@ QList<DecodedRequest> RequestDecoder::feed(const QByteArray &bytes)
             continue;
         if (waitForMore)
             break;
-        m_buffer.remove(0, 1);
+        undecodedBytes.remove(0, 1);
     }
     return decoded;
 }
 
 QList<RequestDecoder::FrameShape> RequestDecoder::shapes() const
 {
-    switch (m_family) {
+    switch (frameFamily) {
     case SimFamily::Vorn:
         return {{'S', "UMST", CheckKind::Crc32LsbFirst, 1},
                 {'R', "UMR#", CheckKind::Crc32LsbFirst, 1},
@@ -77,9 +77,9 @@ RequestDecoder::Match RequestDecoder::match(const FrameShape &shape, DecodedRequ
 {
     const QByteArray pattern(shape.pattern);
     const int blockAt = pattern.indexOf('*');
-    if (blockAt >= 0 && m_blockSize <= 0)
+    if (blockAt >= 0 && firmwareBlockSize <= 0)
         return Match::No;
-    const int blockLength = blockAt >= 0 ? m_blockSize : 0;
+    const int blockLength = blockAt >= 0 ? firmwareBlockSize : 0;
 
     int at = 0;
     int cell = -1;
@@ -89,9 +89,9 @@ RequestDecoder::Match RequestDecoder::match(const FrameShape &shape, DecodedRequ
             at += blockLength;
             continue;
         }
-        if (at >= m_buffer.size())
+        if (at >= undecodedBytes.size())
             return Match::Partial;
-        const int byte = static_cast<quint8>(m_buffer.at(at));
+        const int byte = static_cast<quint8>(undecodedBytes.at(at));
         if (token == '#') {
             if (cell >= 0 && byte != cell)
                 return Match::No;
@@ -106,9 +106,9 @@ RequestDecoder::Match RequestDecoder::match(const FrameShape &shape, DecodedRequ
 
     const int bodyLength = at;
     const int frameLength = bodyLength + checkLength(shape.check);
-    if (m_buffer.size() < frameLength)
+    if (undecodedBytes.size() < frameLength)
         return Match::Partial;
-    const QByteArray frame = m_buffer.left(frameLength);
+    const QByteArray frame = undecodedBytes.left(frameLength);
     const QByteArray covered = frame.mid(shape.checkFrom, bodyLength - shape.checkFrom);
     if (checkBytes(shape.check, covered) != frame.mid(bodyLength))
         return Match::No;

@@ -27,7 +27,7 @@ public:
     void reset();
 
     QList<DecodedRequest> feed(const QByteArray &bytes);
-    int pendingBytes() const { return m_buffer.size(); }
+    int pendingBytes() const { return undecodedBytes.size(); }
 
 private:
     // pattern: literal bytes, '#' the cell (a second '#' repeats it),
@@ -43,7 +43,7 @@ private:
     QList<FrameShape> shapes() const;
     Match match(const FrameShape &shape, DecodedRequest *request) const;
 
-    SimFamily m_family;
-    int m_blockSize;
-    QByteArray m_buffer;
+    SimFamily frameFamily;
+    int firmwareBlockSize;
+    QByteArray undecodedBytes;
 };

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int lastCell = 255;
+constexpr int LastCell = 255;
 
 std::optional<int> parseNumber(const QString &text, int max)
 {
@@ -40,7 +40,7 @@ std::optional<QMap<int, quint8>> parseCellList(const QString &text, QString *err
         if (line.isEmpty())
             continue;
         const QStringList fields = line.split(QRegularExpression("\\s+"));
-        const std::optional<int> cell = fields.size() == 2 ? parseNumber(fields.at(0), lastCell) : std::nullopt;
+        const std::optional<int> cell = fields.size() == 2 ? parseNumber(fields.at(0), LastCell) : std::nullopt;
         const std::optional<int> value = fields.size() == 2 ? parseNumber(fields.at(1), 255) : std::nullopt;
         if (!cell || !value) {
             *error = QStringLiteral("line %1: expected \"cell value\", got \"%2\"").arg(i + 1).arg(line);
@@ -56,7 +56,7 @@ std::optional<QPair<int, quint8>> parseCellAssignment(const QString &text)
     const QStringList parts = text.split('=');
     if (parts.size() != 2)
         return std::nullopt;
-    const std::optional<int> cell = parseNumber(parts.at(0), lastCell);
+    const std::optional<int> cell = parseNumber(parts.at(0), LastCell);
     const std::optional<int> value = parseNumber(parts.at(1), 255);
     if (!cell || !value)
         return std::nullopt;

@@ -22,7 +22,7 @@ QByteArray checkBytes(CheckKind kind, const QByteArray &covered);
 QByteArray replyFrame(SimFamily family, quint8 byte);
 
 // Ping replies, bootloader entry and block acknowledgements all say "O".
-constexpr quint8 okByte = 'O';
+constexpr quint8 OkByte = 'O';
 
 // Cell numbers of the identity; -1 where the family has no such cell.
 struct IdentityCells {

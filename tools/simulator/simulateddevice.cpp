@@ -21,19 +21,19 @@
 
 namespace {
 
-constexpr qint64 nsPerMs = 1000000;
-constexpr qint64 nsPerSecond = 1000000000;
-constexpr int bitsPerByte = 10; // start, eight data bits, stop
+constexpr qint64 NsPerMs = 1000000;
+constexpr qint64 NsPerSecond = 1000000000;
+constexpr int BitsPerByte = 10; // start, eight data bits, stop
 
 // Bytes of an unfinished frame that sat longer than this are noise, not the
 // start of the next request: the program always writes a frame in one go.
-constexpr qint64 staleFrameNs = 100 * nsPerMs;
+constexpr qint64 StaleFrameNs = 100 * NsPerMs;
 
 qint64 monotonicNs()
 {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * nsPerSecond + now.tv_nsec;
+    return now.tv_sec * NsPerSecond + now.tv_nsec;
 }
 
 ReplyTo replyTo(char requestKind)
@@ -72,22 +72,22 @@ public:
 
     QString portPath() const
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_line ? m_line->path() : QString();
+        std::lock_guard<std::mutex> lock(mutex);
+        return line ? line->path() : QString();
     }
     void setPortGone(bool gone);
 
     template <typename Action>
     auto with(Action &&action)
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return action(m_state);
+        std::lock_guard<std::mutex> lock(mutex);
+        return action(state);
     }
     template <typename Action>
     auto with(Action &&action) const
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return action(m_state);
+        std::lock_guard<std::mutex> lock(mutex);
+        return action(state);
     }
 
     bool waitForRequests(int count, int timeoutMs) const;
@@ -99,77 +99,77 @@ private:
     void scheduleReply(const QByteArray &reply, ReplyTo to, qint64 readyNs, qint64 byteNs);
     void transmitDue();
     void replacePortIfAsked();
-    int masterFd() const { return m_line ? m_line->fd() : -1; }
+    int masterFd() const { return line ? line->fd() : -1; }
 
-    SimLineFactory m_openLine;
+    SimLineFactory lineFactory;
     // Replaced only by the device's thread, so it never polls a closed fd.
-    std::unique_ptr<SimLine> m_line;
+    std::unique_ptr<SimLine> line;
     enum class PortChange { None, Close, Open };
-    PortChange m_portChange = PortChange::None;
-    std::condition_variable m_portChanged;
-    int m_wake = -1;
-    std::atomic<bool> m_stop{false};
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_requestsAdded;
-    LinkState m_state;
-    std::thread m_thread;
+    PortChange portChange = PortChange::None;
+    std::condition_variable portChanged;
+    int wakeFd = -1;
+    std::atomic<bool> stopping{false};
+    mutable std::mutex mutex;
+    mutable std::condition_variable requestsAdded;
+    LinkState state;
+    std::thread deviceThread;
 };
 
-SimulatedDevice::Worker::Worker(SimLineFactory openLine) : m_openLine(std::move(openLine)), m_line(m_openLine())
+SimulatedDevice::Worker::Worker(SimLineFactory openLine) : lineFactory(std::move(openLine)), line(lineFactory())
 {
     if (masterFd() < 0)
         return;
-    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_thread = std::thread([this] { run(); });
+    wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    deviceThread = std::thread([this] { run(); });
 }
 
 SimulatedDevice::Worker::~Worker()
 {
-    m_stop = true;
-    if (m_thread.joinable()) {
+    stopping = true;
+    if (deviceThread.joinable()) {
         const quint64 one = 1;
-        [[maybe_unused]] const ssize_t written = write(m_wake, &one, sizeof one);
-        m_thread.join();
+        [[maybe_unused]] const ssize_t written = write(wakeFd, &one, sizeof one);
+        deviceThread.join();
     }
-    if (m_wake >= 0)
-        close(m_wake);
+    if (wakeFd >= 0)
+        close(wakeFd);
 }
 
 bool SimulatedDevice::Worker::waitForRequests(int count, int timeoutMs) const
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_requestsAdded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                    [&] { return m_state.requests.size() >= count; });
+    std::unique_lock<std::mutex> lock(mutex);
+    return requestsAdded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                  [&] { return state.requests.size() >= count; });
 }
 
 void SimulatedDevice::Worker::setPortGone(bool gone)
 {
-    if (!m_thread.joinable())
+    if (!deviceThread.joinable())
         return;
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_portChange = gone ? PortChange::Close : PortChange::Open;
+    std::unique_lock<std::mutex> lock(mutex);
+    portChange = gone ? PortChange::Close : PortChange::Open;
     const quint64 one = 1;
-    [[maybe_unused]] const ssize_t written = write(m_wake, &one, sizeof one);
-    m_portChanged.wait(lock, [this] { return m_portChange == PortChange::None; });
+    [[maybe_unused]] const ssize_t written = write(wakeFd, &one, sizeof one);
+    portChanged.wait(lock, [this] { return portChange == PortChange::None; });
 }
 
 void SimulatedDevice::Worker::replacePortIfAsked()
 {
     quint64 count = 0;
-    [[maybe_unused]] const ssize_t drained = read(m_wake, &count, sizeof count);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_portChange == PortChange::Close)
-        m_line.reset();
-    else if (m_portChange == PortChange::Open && !m_line)
-        m_line = m_openLine();
-    m_portChange = PortChange::None;
-    m_portChanged.notify_all();
+    [[maybe_unused]] const ssize_t drained = read(wakeFd, &count, sizeof count);
+    std::lock_guard<std::mutex> lock(mutex);
+    if (portChange == PortChange::Close)
+        line.reset();
+    else if (portChange == PortChange::Open && !line)
+        line = lineFactory();
+    portChange = PortChange::None;
+    portChanged.notify_all();
 }
 
 void SimulatedDevice::Worker::run()
 {
-    std::array<pollfd, 2> fds{{{masterFd(), POLLIN, 0}, {m_wake, POLLIN, 0}}};
-    while (!m_stop) {
+    std::array<pollfd, 2> fds{{{masterFd(), POLLIN, 0}, {wakeFd, POLLIN, 0}}};
+    while (!stopping) {
         // Sleep until the next byte is due, by its absolute deadline, so pacing
         // errors never add up over a long reply.
         const std::optional<qint64> deadline = with([](LinkState &s) { return s.output.nextDeadline(); });
@@ -177,7 +177,7 @@ void SimulatedDevice::Worker::run()
         timespec *wait = nullptr;
         if (deadline) {
             const qint64 ns = std::max<qint64>(0, *deadline - monotonicNs());
-            timeout = {static_cast<time_t>(ns / nsPerSecond), static_cast<long>(ns % nsPerSecond)};
+            timeout = {static_cast<time_t>(ns / NsPerSecond), static_cast<long>(ns % NsPerSecond)};
             wait = &timeout;
         }
         if (ppoll(fds.data(), fds.size(), wait, nullptr) < 0 && errno != EINTR)
@@ -216,18 +216,18 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
     QList<SimRequest> decoded;
     std::function<void(const SimRequest &)> listener;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        LinkState &s = m_state;
+        std::lock_guard<std::mutex> lock(mutex);
+        LinkState &s = state;
         s.rawReceived.append(chunk);
         if (s.unplugged)
             return;
-        const int baud = m_line->baudRate();
-        const qint64 byteNs = s.wireTiming && baud > 0 ? bitsPerByte * nsPerSecond / baud : 0;
+        const int baud = line->baudRate();
+        const qint64 byteNs = s.wireTiming && baud > 0 ? BitsPerByte * NsPerSecond / baud : 0;
         const qint64 echoEnd = s.output.add(OutputSchedule::Sender::Echo, chunk, nowNs, byteNs, s.echoInPackets);
         if (!s.attached)
             return;
 
-        if (nowNs - s.lastInputNs > staleFrameNs)
+        if (nowNs - s.lastInputNs > StaleFrameNs)
             s.decoder.reset();
         s.lastInputNs = nowNs;
         for (const DecodedRequest &request : s.decoder.feed(chunk)) {
@@ -241,11 +241,11 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
                         : request.kind == 'F' ? s.model.receivedBlocks().size()
                                               : request.value;
             entry.raw = request.raw;
-            entry.atMs = nowNs / nsPerMs;
+            entry.atMs = nowNs / NsPerMs;
             const std::optional<QByteArray> reply = s.model.answer(request);
             entry.answered = reply.has_value();
             if (reply)
-                scheduleReply(*reply, replyTo(request.kind), echoEnd + s.latencyMs * nsPerMs, byteNs);
+                scheduleReply(*reply, replyTo(request.kind), echoEnd + s.latencyMs * NsPerMs, byteNs);
             s.requests.append(entry);
             decoded.append(entry);
         }
@@ -253,7 +253,7 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
     }
     if (decoded.isEmpty())
         return;
-    m_requestsAdded.notify_all();
+    requestsAdded.notify_all();
     if (listener) {
         for (const SimRequest &entry : decoded)
             listener(entry);
@@ -263,9 +263,9 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
 // Called with the mutex held.
 void SimulatedDevice::Worker::scheduleReply(const QByteArray &reply, ReplyTo to, qint64 readyNs, qint64 byteNs)
 {
-    for (const ReplyPiece &piece : shapeReply(reply, to, m_state.faults)) {
-        readyNs = m_state.output.add(OutputSchedule::Sender::Device, piece.bytes,
-                                     readyNs + piece.gapBeforeMs * nsPerMs, byteNs);
+    for (const ReplyPiece &piece : shapeReply(reply, to, state.faults)) {
+        readyNs = state.output.add(OutputSchedule::Sender::Device, piece.bytes,
+                                   readyNs + piece.gapBeforeMs * NsPerMs, byteNs);
     }
 }
 
@@ -292,28 +292,28 @@ SimulatedDevice::SimulatedDevice()
 {
 }
 
-SimulatedDevice::SimulatedDevice(SimLineFactory openLine) : m_worker(std::make_unique<Worker>(std::move(openLine))) {}
+SimulatedDevice::SimulatedDevice(SimLineFactory openLine) : worker(std::make_unique<Worker>(std::move(openLine))) {}
 
 SimulatedDevice::~SimulatedDevice() = default;
 
 QString SimulatedDevice::portPath() const
 {
-    return m_worker->portPath();
+    return worker->portPath();
 }
 
 void SimulatedDevice::setPortGone(bool gone)
 {
-    m_worker->setPortGone(gone);
+    worker->setPortGone(gone);
 }
 
 void SimulatedDevice::setUnplugged(bool unplugged)
 {
-    m_worker->with([&](LinkState &s) { s.unplugged = unplugged; });
+    worker->with([&](LinkState &s) { s.unplugged = unplugged; });
 }
 
 void SimulatedDevice::attachDevice(Protocol protocol)
 {
-    m_worker->with([&](LinkState &s) {
+    worker->with([&](LinkState &s) {
         s.model.setProtocol(protocol);
         s.decoder.setFamily(familyOf(protocol));
         s.attached = true;
@@ -322,27 +322,27 @@ void SimulatedDevice::attachDevice(Protocol protocol)
 
 void SimulatedDevice::detachDevice()
 {
-    m_worker->with([](LinkState &s) { s.attached = false; });
+    worker->with([](LinkState &s) { s.attached = false; });
 }
 
 void SimulatedDevice::reviveCell(int cell)
 {
-    m_worker->with([&](LinkState &s) { s.model.reviveCell(cell); });
+    worker->with([&](LinkState &s) { s.model.reviveCell(cell); });
 }
 
 void SimulatedDevice::setCell(int cell, quint8 value)
 {
-    m_worker->with([&](LinkState &s) { s.model.setCell(cell, value); });
+    worker->with([&](LinkState &s) { s.model.setCell(cell, value); });
 }
 
 quint8 SimulatedDevice::cell(int cell) const
 {
-    return m_worker->with([&](const LinkState &s) { return s.model.cell(cell); });
+    return worker->with([&](const LinkState &s) { return s.model.cell(cell); });
 }
 
 void SimulatedDevice::setCells(const QMap<int, quint8> &cells)
 {
-    m_worker->with([&](LinkState &s) {
+    worker->with([&](LinkState &s) {
         for (auto it = cells.cbegin(); it != cells.cend(); ++it)
             s.model.setCell(it.key(), it.value());
     });
@@ -350,60 +350,60 @@ void SimulatedDevice::setCells(const QMap<int, quint8> &cells)
 
 void SimulatedDevice::setCellLimits(int cell, quint8 min, quint8 max)
 {
-    m_worker->with([&](LinkState &s) { s.model.setCellLimits(cell, min, max); });
+    worker->with([&](LinkState &s) { s.model.setCellLimits(cell, min, max); });
 }
 
 void SimulatedDevice::setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor,
                                   quint8 fwMinor, quint8 fwBuild)
 {
-    m_worker->with([&](LinkState &s) {
+    worker->with([&](LinkState &s) {
         s.model.setIdentity(deviceId, hwVersion, blVersion, fwMajor, fwMinor, fwBuild);
     });
 }
 
 void SimulatedDevice::setBlockSize(int blockSize)
 {
-    m_worker->with([&](LinkState &s) { s.decoder.setBlockSize(blockSize); });
+    worker->with([&](LinkState &s) { s.decoder.setBlockSize(blockSize); });
 }
 
 QList<QByteArray> SimulatedDevice::receivedBlocks() const
 {
-    return m_worker->with([](const LinkState &s) { return s.model.receivedBlocks(); });
+    return worker->with([](const LinkState &s) { return s.model.receivedBlocks(); });
 }
 
 int SimulatedDevice::bootloaderEntries() const
 {
-    return m_worker->with([](const LinkState &s) { return s.model.bootloaderEntries(); });
+    return worker->with([](const LinkState &s) { return s.model.bootloaderEntries(); });
 }
 
 void SimulatedDevice::setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount)
 {
-    m_worker->with([&](LinkState &s) { s.model.setFirmwareAfterUpload(fwMajor, fwMinor, fwBuild, blockCount); });
+    worker->with([&](LinkState &s) { s.model.setFirmwareAfterUpload(fwMajor, fwMinor, fwBuild, blockCount); });
 }
 
 void SimulatedDevice::setCellsAfterUpload(const QMap<int, quint8> &cells)
 {
-    m_worker->with([&](LinkState &s) { s.model.setCellsAfterUpload(cells); });
+    worker->with([&](LinkState &s) { s.model.setCellsAfterUpload(cells); });
 }
 
 void SimulatedDevice::setKeepsVersion(bool keeps)
 {
-    m_worker->with([&](LinkState &s) { s.model.setKeepsVersion(keeps); });
+    worker->with([&](LinkState &s) { s.model.setKeepsVersion(keeps); });
 }
 
 void SimulatedDevice::setGarbleReplies(bool garble)
 {
-    m_worker->with([&](LinkState &s) { s.faults.garble = garble; });
+    worker->with([&](LinkState &s) { s.faults.garble = garble; });
 }
 
 void SimulatedDevice::dropReplies(int count)
 {
-    m_worker->with([&](LinkState &s) { s.model.dropReplies(count); });
+    worker->with([&](LinkState &s) { s.model.dropReplies(count); });
 }
 
 void SimulatedDevice::setSplitReplies(int pieces, int gapMs)
 {
-    m_worker->with([&](LinkState &s) {
+    worker->with([&](LinkState &s) {
         s.faults.splitPieces = pieces;
         s.faults.splitGapMs = gapMs;
     });
@@ -411,37 +411,37 @@ void SimulatedDevice::setSplitReplies(int pieces, int gapMs)
 
 void SimulatedDevice::failCell(int cell)
 {
-    m_worker->with([&](LinkState &s) { s.model.failCell(cell); });
+    worker->with([&](LinkState &s) { s.model.failCell(cell); });
 }
 
 void SimulatedDevice::neverAcknowledgeBlock(int index)
 {
-    m_worker->with([&](LinkState &s) { s.model.neverAcknowledgeBlock(index); });
+    worker->with([&](LinkState &s) { s.model.neverAcknowledgeBlock(index); });
 }
 
 void SimulatedDevice::setAckInPieces(bool inPieces)
 {
-    m_worker->with([&](LinkState &s) { s.faults.ackInPieces = inPieces; });
+    worker->with([&](LinkState &s) { s.faults.ackInPieces = inPieces; });
 }
 
 void SimulatedDevice::setAckExtraBytes(int count)
 {
-    m_worker->with([&](LinkState &s) { s.faults.ackExtraBytes = count; });
+    worker->with([&](LinkState &s) { s.faults.ackExtraBytes = count; });
 }
 
 void SimulatedDevice::setWireTiming(bool on)
 {
-    m_worker->with([&](LinkState &s) { s.wireTiming = on; });
+    worker->with([&](LinkState &s) { s.wireTiming = on; });
 }
 
 void SimulatedDevice::setEchoInPackets(bool on)
 {
-    m_worker->with([&](LinkState &s) { s.echoInPackets = on; });
+    worker->with([&](LinkState &s) { s.echoInPackets = on; });
 }
 
 void SimulatedDevice::setLateReplies(int ms, int chunks)
 {
-    m_worker->with([&](LinkState &s) {
+    worker->with([&](LinkState &s) {
         s.faults.lateMs = ms;
         s.faults.lateChunks = chunks;
     });
@@ -449,35 +449,35 @@ void SimulatedDevice::setLateReplies(int ms, int chunks)
 
 void SimulatedDevice::setAnswerLatencyMs(int ms)
 {
-    m_worker->with([&](LinkState &s) { s.latencyMs = ms; });
+    worker->with([&](LinkState &s) { s.latencyMs = ms; });
 }
 
 QList<SimRequest> SimulatedDevice::requests() const
 {
-    return m_worker->with([](const LinkState &s) { return s.requests; });
+    return worker->with([](const LinkState &s) { return s.requests; });
 }
 
 void SimulatedDevice::clearRequests()
 {
-    m_worker->with([](LinkState &s) { s.requests.clear(); });
+    worker->with([](LinkState &s) { s.requests.clear(); });
 }
 
 bool SimulatedDevice::waitForRequests(int count, int timeoutMs) const
 {
-    return m_worker->waitForRequests(count, timeoutMs);
+    return worker->waitForRequests(count, timeoutMs);
 }
 
 QByteArray SimulatedDevice::rawReceived() const
 {
-    return m_worker->with([](const LinkState &s) { return s.rawReceived; });
+    return worker->with([](const LinkState &s) { return s.rawReceived; });
 }
 
 void SimulatedDevice::clearRawReceived()
 {
-    m_worker->with([](LinkState &s) { s.rawReceived.clear(); });
+    worker->with([](LinkState &s) { s.rawReceived.clear(); });
 }
 
 void SimulatedDevice::setRequestListener(std::function<void(const SimRequest &)> listener)
 {
-    m_worker->with([&](LinkState &s) { s.listener = std::move(listener); });
+    worker->with([&](LinkState &s) { s.listener = std::move(listener); });
 }

@@ -99,5 +99,5 @@ public:
 
 private:
     class Worker;
-    std::unique_ptr<Worker> m_worker;
+    std::unique_ptr<Worker> worker;
 };

@@ -16,5 +16,5 @@ int slaveBaudRate(int masterFd)
 
 int PseudoTerminal::baudRate()
 {
-    return slaveBaudRate(m_master);
+    return slaveBaudRate(master);
 }
