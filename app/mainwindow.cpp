@@ -21,6 +21,7 @@
 #include <QTextEdit>
 #include <QThread>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 MainWindow::MainWindow() : QMainWindow(nullptr)
 {
@@ -137,6 +138,11 @@ void MainWindow::buildParameterTree()
 {
     parameterTree = new QTreeWidget(this);
     parameterpage::setUpTree(parameterTree);
+    pageNoteLabel = new QLabel(this);
+    pageNoteLabel->setTextFormat(Qt::PlainText);
+    pageNoteLabel->setWordWrap(true);
+    pageNoteLabel->setStyleSheet(windowstyle::DescriptionNote);
+    pageNoteLabel->hide();
 }
 
 void MainWindow::buildFirmwarePage()
@@ -190,7 +196,13 @@ void MainWindow::buildPageStack()
 {
     pageStack = new QStackedWidget(this);
     pageStack->addWidget(splashLabel);
-    pageStack->addWidget(parameterTree);
+    auto *parameterPage = new QWidget(this);
+    auto *layout = new QVBoxLayout(parameterPage);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pageNoteLabel);
+    layout->addWidget(parameterTree);
+    pageStack->addWidget(parameterPage);
     pageStack->addWidget(firmwarePage);
     setCentralWidget(pageStack);
 }
@@ -201,7 +213,8 @@ void MainWindow::nameWidgets()
     const QList<QPair<QObject *, const char *>> named{
         {progressBar, "progressBar"},       {ledLabel, "ledLabel"},
         {statusLabel, "statusLabel"},       {splashLabel, "splashLabel"},
-        {parameterTree, "parameterTree"},   {firmwarePage, "firmwarePage"},
+        {parameterTree, "parameterTree"},   {pageNoteLabel, "descriptionNote"},
+        {firmwarePage, "firmwarePage"},
         {exportLogAction, "exportLogAction"}, {setupAction, "setupAction"},
         {firmwareAction, "firmwareAction"}, {pageStack, "pageStack"},
         {deviceNameValue, "deviceNameValue"}, {hardwareRevisionValue, "hardwareRevisionValue"},
@@ -260,6 +273,8 @@ void MainWindow::ledColor(QString color)
 
 void MainWindow::showStatus(QString color, QString text)
 {
+    if (uploadFailureHeld && color != "red")
+        return;
     if (color == "red")
         setLed(redLed);
     else if (color == "yellow")
@@ -330,6 +345,9 @@ void MainWindow::findUSBcable()
 void MainWindow::destroyDevice()
 {
     ++deviceGeneration;
+    uploadFailureHeld = false;
+    uploadedVersion.clear();
+    pageNoteLabel->hide();
     showStatus("yellow", " ");
     image.clear();
     deviceNotes.clear();

@@ -86,6 +86,7 @@ private:
     StatusLabel *statusLabel = nullptr;
     QLabel *splashLabel = nullptr;
     QTreeWidget *parameterTree = nullptr;
+    QLabel *pageNoteLabel = nullptr;  // on the parameter page, when the description has trouble
     QFrame *firmwarePage = nullptr;
     QAction *exportLogAction = nullptr;
     QAction *setupAction = nullptr;
@@ -105,4 +106,8 @@ private:
     quint64 deviceGeneration = 0;  // counts every device built or dropped
     bool closeAfterUpload = false;
     QStringList deviceNotes;  // said after the device name while this device stays
+    QString uploadedVersion;  // the package version of the last upload, until the device tells its own
+    // A failure found once the device was identified after an upload stays
+    // in the status bar until the device is identified again or dropped.
+    bool uploadFailureHeld = false;
 };

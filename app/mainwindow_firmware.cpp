@@ -29,6 +29,22 @@ auto identityOf(const DeviceImage &image)
                            image.blVersion.load());
 }
 
+// A name longer than its label is cut with an ellipsis, never mid-letter,
+// and the whole of it is the tooltip.
+void showElided(QLabel *label, const QString &text)
+{
+    label->ensurePolished();
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()));
+    label->setToolTip(text);
+}
+
+// Once the device tells the version the last upload carried, the page says so.
+bool runsUploadedVersion(const QString &uploaded, const DeviceImage &image)
+{
+    const std::optional<FirmwareVersion> version = parseFirmwareVersion(uploaded);
+    return version && version->matches(image.fwMajor, image.fwMinor, image.fwBuild);
+}
+
 }  // namespace
 
 void MainWindow::updateFirmwareWindow()
@@ -43,13 +59,16 @@ void MainWindow::updateFirmwareWindow()
     updateButton->setEnabled(false);
     image.mode = 2;
 
-    deviceNameValue->setText(image.deviceName);
+    showElided(deviceNameValue, image.deviceName);
     hardwareRevisionValue->setText(QString::number(image.hwVersion));
     bootloaderVersionValue->setText(QString::number(image.blVersion));
     firmwareVersionValue->setText(QStringLiteral("%1.%2.%3")
                                       .arg(image.fwMajor.load())
                                       .arg(image.fwMinor.load())
                                       .arg(image.fwBuild.load()));
+
+    if (image.constructed != 0 && runsUploadedVersion(uploadedVersion, image))
+        firmwareInfo->append(tr("Firmware %1 is installed.").arg(uploadedVersion));
 
     const QString folder = datafolders::packageFolder();
     for (const FirmwarePackage &package :
@@ -142,6 +161,8 @@ void MainWindow::firmwareUpdateBegin()
     progressBar->setValue(0);
     progressBar->show();
     uploadRunning = true;
+    uploadFailureHeld = false;
+    uploadedVersion = firmwareList->item(row)->text();
     emit doUpdateFirmware(chosen, package.bytes);
 }
 
@@ -162,6 +183,10 @@ void MainWindow::showUploadFailure(const QString &reason)
     const bool duringUpload = uploadRunning;
     uploadRunning = false;
     closeAfterUpload = false;
+    uploadedVersion.clear();
+    // Found when the device was identified after the upload: the next tick's
+    // green would hide it behind the box.
+    uploadFailureHeld = !duringUpload;
     // An upload's own failure leaves the cells as read before it. One found
     // when the device was identified afterwards comes while its cells are
     // read again: their arrival brings the page back, and controls shown

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QStackedWidget>
+#include <QTreeWidget>
 
 namespace {
 
@@ -55,11 +56,24 @@ QString descriptionNote(bool found, const descriptionlookup::Result &lookup, con
     return note;
 }
 
+// On the page itself, whole: what the status bar may have to cut short,
+// and how much of the device the page shows.
+QString pageNote(const QString &note, int rows)
+{
+    if (note.isEmpty())
+        return QString();
+    const QString shown = rows == 0   ? MainWindow::tr("No settings are shown.")
+                          : rows == 1 ? MainWindow::tr("1 setting is shown.")
+                                      : MainWindow::tr("%1 settings are shown.").arg(rows);
+    return note + '\n' + shown;
+}
+
 }  // namespace
 
 void MainWindow::constructDevice()
 {
     ++deviceGeneration;
+    uploadFailureHeld = false;
     image.constructed = 1;
     image.clearCells();
     // A firmware without a description must not keep the name of the one
@@ -71,6 +85,8 @@ void MainWindow::constructDevice()
     const QString note = descriptionNote(found, reader.lookup(), image);
     if (!note.isEmpty())
         deviceNotes << note;
+    pageNoteLabel->setText(pageNote(note, parameterTree->topLevelItemCount()));
+    pageNoteLabel->setHidden(note.isEmpty());
     emit loadAllCells();
 }
 
@@ -109,7 +125,8 @@ void MainWindow::refreshControls(int firstUnreadCell)
         updateFirmwareWindow();
     } else {
         pageStack->setCurrentIndex(1);
-        resize(400, parameterpage::pageHeight(rows));
+        const int noteHeight = pageNoteLabel->isHidden() ? 0 : pageNoteLabel->heightForWidth(width());
+        resize(400, parameterpage::pageHeight(rows) + noteHeight);
     }
 }
 

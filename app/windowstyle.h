@@ -50,6 +50,9 @@ inline constexpr char PageScrollBar[] =
     "QScrollBar::add-line:vertical { height: 0px; }"
     "QScrollBar::sub-line:vertical { height: 0px; }";
 
+// Above the parameters, when the description is missing or cut short.
+inline constexpr char DescriptionNote[] = "QLabel { color: rgb(240, 190, 70); padding: 6px; }";
+
 inline constexpr char ValueLabel[] = "QLabel { font-weight: bold;}";
 
 inline constexpr char FirmwareList[] =

@@ -395,7 +395,7 @@ private slots:
         verifyBrowsing();
         QCOMPARE(label("bootloaderVersionValue"), identity[2]);
         QCOMPARE(firmwareList()->count(), versions.size());
-        QCOMPARE(firmwareInfo()->toPlainText(), notes);
+        QCOMPARE(firmwareInfo()->toPlainText(), "Firmware " + versions[row] + " is installed.\n" + notes);
         QVERIFY(child<QAction>("setupAction")->isEnabled());
         QCOMPARE(countOf(harness->sim.requests(), 'W'), 0);
     }
@@ -809,6 +809,12 @@ private slots:
         QCOMPARE(failure.led, ledImage(":/maps/RLED"));
         QTRY_COMPARE_WITH_TIMEOUT(label("firmwareVersionValue"), QString("4.12.7"), testsupport::ConditionWaitMs);
         verifyBrowsing();
+        QVERIFY(!firmwareInfo()->toPlainText().contains("installed"));
+        // Polls that the device answers do not turn it green again behind the box.
+        const int polled = harness->sim.requests().size();
+        QTRY_VERIFY_WITH_TIMEOUT(harness->sim.requests().size() >= polled + 3, testsupport::ConditionWaitMs);
+        QCOMPARE(label("statusLabel"), failure.statusText);
+        QCOMPARE(child<QLabel>("ledLabel")->pixmap(Qt::ReturnByValue).toImage(), ledImage(":/maps/RLED"));
     }
 
     // Lost and found again while the warning was open, with Ok pressed while

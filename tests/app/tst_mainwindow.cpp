@@ -224,28 +224,33 @@ private slots:
         QTest::addColumn<QString>("description");  // empty: no file
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("onPage");  // the page's note, whole; empty: none
 
         const QString identity("id 0, hardware 0, firmware 0\\.0");
         QTest::newRow("no description file")
-            << "" << "^ No description for " + identity + "; cannot read tellur\\.dsc \\(.+\\)$" << 0;
+            << "" << "^ No description for " + identity + "; cannot read tellur\\.dsc \\(.+\\)$" << 0
+            << "^No description for " + identity + "; cannot read tellur\\.dsc \\(.+\\)\nNo settings are shown\\.$";
         QTest::newRow("no element matches")
             << "<ESC id=\"5\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Other\"/>"
-            << "^ No description for " + identity + ": looked in tellur\\.dsc$" << 0;
+            << "^ No description for " + identity + ": looked in tellur\\.dsc$" << 0
+            << "^No description for " + identity + ": looked in tellur\\.dsc\nNo settings are shown\\.$";
         QTest::newRow("malformed before any match")
             << "<Devices>\n<ESC id=\"5\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Other\">\n</Devices>\n"
                "<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Test\"/>"
-            << "^ No description for " + identity + ": looked in tellur\\.dsc \\(stops at line 3\\)$" << 0;
+            << "^ No description for " + identity + ": looked in tellur\\.dsc \\(stops at line 3\\)$" << 0
+            << "^No description for " + identity + ": looked in tellur\\.dsc \\(stops at line 3\\)\nNo settings are shown\\.$";
         QTest::newRow("malformed inside the match")
             << "<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Test\">\n"
                "<Parameter type=\"check\" name=\"A\" cell=\"1\"/>\n"
                "<Parameter type=\"check\" name=\"B\" cell=\"2\"/>\n"
                "<Parameter type=\"check\" name=\"C\" cell=\"3\"\n"
                "<Parameter type=\"check\" name=\"D\" cell=\"4\"/>\n</ESC>\n"
-            << "^ Test: tellur\\.dsc stops at line 5, rows read: 2 \\(.+\\)$" << 2;
+            << "^ Test: tellur\\.dsc stops at line 5, rows read: 2 \\(.+\\)$" << 2
+            << "^tellur\\.dsc stops at line 5, rows read: 2 \\(.+\\)\n2 settings are shown\\.$";
         QTest::newRow("read to its end: nothing to say")
             << "<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Test\">\n"
                "<Parameter type=\"check\" name=\"A\" cell=\"1\"/>\n</ESC>\n"
-            << "^ Test$" << 1;
+            << "^ Test$" << 1 << "";
     }
 
     void descriptionTroubleIsSaid()
@@ -253,6 +258,7 @@ private slots:
         QFETCH(QString, description);
         QFETCH(QString, pattern);
         QFETCH(int, rows);
+        QFETCH(QString, onPage);
         QFile::remove("tellur.dsc");
         if (!description.isEmpty())
             QVERIFY(testsupport::writeFile("tellur.dsc", description.toUtf8()));
@@ -262,6 +268,23 @@ private slots:
         QVERIFY2(QRegularExpression(pattern).match(shownText()).hasMatch(), qPrintable(shownText()));
         QCOMPARE(child<QLabel>("statusLabel")->toolTip(), shownText());
         QCOMPARE(child<QTreeWidget>("parameterTree")->topLevelItemCount(), rows);
+        const QLabel *note = child<QLabel>("descriptionNote");
+        QCOMPARE(note->isHidden(), onPage.isEmpty());
+        if (!onPage.isEmpty())
+            QVERIFY2(QRegularExpression(onPage).match(note->text()).hasMatch(), qPrintable(note->text()));
+    }
+
+    // A name wider than its label loses its end to an ellipsis, whole in the tooltip.
+    void longDeviceNameIsElided()
+    {
+        const QString name("Test Controller with a name far too long for the firmware page");
+        nameTheDevice(name);
+        QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>("pageStack")->currentIndex(), 2, testsupport::ConditionWaitMs);
+        const QLabel *value = child<QLabel>("deviceNameValue");
+        QVERIFY2(value->text().endsWith(QChar(0x2026)), qPrintable(value->text()));
+        QVERIFY(name.startsWith(value->text().chopped(1)));
+        QVERIFY(value->fontMetrics().horizontalAdvance(value->text()) <= value->width());
+        QCOMPARE(value->toolTip(), name);
     }
 
     // A refresh queued before the device was dropped arrives with nothing
