@@ -167,7 +167,7 @@ void BusController::pollDevice()
     if (!port->isOpen()) {
         if (openPort(portName)) {
             cableSearch->settle();
-            session->setDialect(Vorn);
+            session->setDialect(DialectOrder[0]);
             emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
         } else {
             // Said of the remembered port, before the arrivals' echo tests use the port.

@@ -14,8 +14,6 @@
 
 namespace {
 
-const DialectSetting DialectOrder[] = {Vorn, Kelpa, UlmaFast, UlmaSlow};
-
 void traceFrame(QTextStream &out, TraceDirection direction, const QByteArray &bytes, qint64 elapsedMs)
 {
     out << QString("%1 ms %2 %3")
