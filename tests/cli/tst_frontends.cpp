@@ -153,9 +153,10 @@ private slots:
         QFETCH(QStringList, kept);
         QFETCH(QList<int>, used);
         QFETCH(int, skipped);
+        using namespace descriptionfiles;
         const DeviceIdentity identity{21, 2, 3, 4, 12, 7};
-        descriptionfiles::removeAll();
-        descriptionfiles::writePrimary(descriptionfiles::document(descriptionfiles::device(21, 2, 4, 12, "Dev", parameters)));
+        removeAll();
+        writePrimary(document(device(21, 2, 4, 12, "Dev", parameters)));
         // Each front end reads the file once.
         for (int i = 0; i < 2 * skipped; ++i)
             QTest::ignoreMessage(QtDebugMsg, QRegularExpression("skipped: cell"));
@@ -172,7 +173,7 @@ private slots:
 
         // kova-cli given the file with --description.
         DeviceImage cliImage;
-        const descriptionlookup::Result found = describing::describe(identity, cliImage, descriptionfiles::Primary);
+        const descriptionlookup::Result found = describing::describe(identity, cliImage, Primary);
         QCOMPARE(found.outcome, descriptionlookup::Result::Found);
         QStringList values;
         for (const ParameterValue &value : valuesOf(found.device, cliImage))
@@ -183,7 +184,7 @@ private slots:
         QCOMPARE(usedCells(windowImage), used);
         QCOMPARE(usedCells(cliImage), used);
         parameterpage::tearDown(&tree);
-        descriptionfiles::removeAll();
+        removeAll();
     }
 };
 
