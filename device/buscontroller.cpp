@@ -291,18 +291,18 @@ void BusController::doUpdateFirmware(QString filename, QByteArray package)
     failure.imageSize = checked.image.size();
     failure.target = target;
     failure.confirmed = expected;
-    if (!checked.usable()) {
+    const auto fail = [&](UploadFailure::Reason reason) {
+        failure.reason = reason;
         emit firmwareUpdateFailed(failure);
+    };
+    if (!checked.usable()) {
+        fail(UploadFailure::PackageRefused);
         timer->start();
         return;
     }
 
     const auto progress = [this](uint block) { emit setProgressBar(block); };
     const auto status = [this](const QString &color) { emit sendStatus(color); };
-    const auto fail = [&](UploadFailure::Reason reason) {
-        failure.reason = reason;
-        emit firmwareUpdateFailed(failure);
-    };
     switch (session->uploadImage(checked.image, target.pageSize, target.pageCount, expected, progress, status,
                                  &failure.found)) {
     case UploadOutcome::Done:
