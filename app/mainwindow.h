@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 class BusController;
+struct UploadFailure;
 class QAction;
 class QCloseEvent;
 class QFrame;
@@ -73,7 +74,7 @@ private:
     QString deviceStatusText() const;
     void refreshControls(int firstUnreadCell);
     void showIncompleteCells(uchar failedCell);
-    void showUploadFailure(const QString &reason);
+    void showUploadFailure(const UploadFailure &failure);
     void openMessage(QMessageBox::Icon icon, const QString &title, const QString &text);
 
     DeviceImage image;

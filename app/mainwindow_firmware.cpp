@@ -2,9 +2,12 @@
 #include "app/mainwindow.h"
 
 #include "app/parameterpage.h"
+#include "app/uploadfailuretext.h"
 #include "app/windowstyle.h"
 #include "description/datafolders.h"
+#include "device/uploadfailure.h"
 #include "firmware/firmwarepackage.h"
+#include "texts/devicetexts.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -62,10 +65,7 @@ void MainWindow::updateFirmwareWindow()
     showElided(deviceNameValue, image.deviceName);
     hardwareRevisionValue->setText(QString::number(image.hwVersion));
     bootloaderVersionValue->setText(QString::number(image.blVersion));
-    firmwareVersionValue->setText(QStringLiteral("%1.%2.%3")
-                                      .arg(image.fwMajor.load())
-                                      .arg(image.fwMinor.load())
-                                      .arg(image.fwBuild.load()));
+    firmwareVersionValue->setText(devicetexts::firmware(DeviceIdentity::of(image)));
 
     if (image.constructed != 0 && runsUploadedVersion(uploadedVersion, image))
         firmwareInfo->append(tr("Firmware %1 is installed.").arg(uploadedVersion));
@@ -178,8 +178,9 @@ void MainWindow::firmwareUpdated()
 
 // The link has given up; the user must know before touching the cable, so
 // a close asked for during the upload waits for the user to read this.
-void MainWindow::showUploadFailure(const QString &reason)
+void MainWindow::showUploadFailure(const UploadFailure &failure)
 {
+    showStatus("red", uploadfailuretext::status(failure));
     const bool duringUpload = uploadRunning;
     uploadRunning = false;
     closeAfterUpload = false;
@@ -194,7 +195,7 @@ void MainWindow::showUploadFailure(const QString &reason)
     // dropped before the failure arrived has no page to come back to.
     if (duringUpload && image.constructed != 0)
         refreshAllControls();
-    openMessage(QMessageBox::Critical, tr("Firmware update failed"), reason);
+    openMessage(QMessageBox::Critical, tr("Firmware update failed"), uploadfailuretext::message(failure));
 }
 
 void MainWindow::openMessage(QMessageBox::Icon icon, const QString &title, const QString &text)

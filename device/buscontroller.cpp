@@ -4,7 +4,6 @@
 #include "device/threadhandover.h"
 #include "link/portaccess.h"
 #include "link/portsettingfile.h"
-#include "firmware/firmwarepackage.h"
 
 #include <QDebug>
 #include <QFile>
@@ -24,69 +23,13 @@ quint8 missCount = 4;
 constexpr int IdleIntervalMs = 500;
 constexpr int SearchIntervalMs = 100;
 
-QString firmwareText(const DeviceIdentity &identity)
-{
-    return QStringLiteral("%1.%2.%3").arg(identity.fwMajor).arg(identity.fwMinor).arg(identity.fwBuild);
-}
-
-QString identityText(const DeviceIdentity &identity)
-{
-    return BusController::tr("identifier %1, hardware %2, bootloader %3, firmware %4")
-        .arg(identity.deviceId)
-        .arg(identity.hwVersion)
-        .arg(identity.blVersion)
-        .arg(firmwareText(identity));
-}
-
-QString damageText(const PackageDamage &damage)
-{
-    switch (damage.problem) {
-    case ImageProblem::NotHexadecimal:
-        return BusController::tr("line %1 holds a character that is not a hexadecimal digit").arg(damage.line);
-    case ImageProblem::ShortLine: return BusController::tr("line %1 is too short").arg(damage.line);
-    case ImageProblem::StrayCarriageReturn:
-        return BusController::tr("line %1 holds a carriage return that does not end it").arg(damage.line);
-    case ImageProblem::WrongLineSum:
-        return BusController::tr("line %1 does not carry the sum of its digits").arg(damage.line);
-    case ImageProblem::TooLarge:
-    case ImageProblem::None: break;
-    }
-    return BusController::tr("it is too large to be read");
-}
-
-// Why a package is not sent, before anything reaches the device.
-QString refusalText(const QString &name, const CheckedPackage &checked, const PackageTarget &target)
-{
-    switch (checked.problem) {
-    case PackageProblem::CannotRead:
-    case PackageProblem::UnusableHead:
-        return BusController::tr("The firmware package %1 cannot be used: its part before the data is "
-                                 "unreadable or too large. Nothing was sent.")
-            .arg(name);
-    case PackageProblem::TooLarge:
-        return BusController::tr("The firmware package %1 is too large to be read. Nothing was sent.").arg(name);
-    case PackageProblem::OtherDevice:
-        return BusController::tr("The firmware package %1 is not meant for the connected device. Nothing was sent.")
-            .arg(name);
-    case PackageProblem::Damaged:
-        return BusController::tr("The firmware package %1 is damaged: %2. Nothing was sent.")
-            .arg(name, damageText(checked.damage));
-    case PackageProblem::WrongGeometry:
-    case PackageProblem::None: break;
-    }
-    return BusController::tr("The firmware package %1 cannot be installed: its image of %2 bytes is not %3 "
-                             "blocks of %4 bytes. Nothing was sent.")
-        .arg(name)
-        .arg(checked.image.size())
-        .arg(target.pageCount)
-        .arg(target.pageSize);
-}
-
 }  // namespace
 
 BusController::BusController(QObject *parent, DeviceImage *image, PortLister listPorts)
     : QObject(parent), portName(), image(image)
 {
+    // It crosses to the window's thread in a queued signal.
+    qRegisterMetaType<UploadFailure>();
     const QString path = settingsPath();
     timer = new QTimer(this);
     port = new QSerialPort(this);
@@ -167,7 +110,7 @@ void BusController::pollDevice()
     if (!port->isOpen()) {
         if (openPort(portName)) {
             cableSearch->settle();
-            session->setDialect(Vorn);
+            session->setDialect(DialectOrder[0]);
             emit sendStatus("yellow", tr(" USB-cable connected to ") + port->portName());
         } else {
             // Said of the remembered port, before the arrivals' echo tests use the port.
@@ -248,10 +191,12 @@ void BusController::checkFlashedVersion()
         return;
     if (expected.version.matches(now.fwMajor, now.fwMinor, now.fwBuild))
         return;
-    reportUploadFailure(tr("The device reports firmware %1 after the update, not %2 of the package. "
-                           "Keep it connected and run the update again.")
-                            .arg(firmwareText(now), expected.text),
-                        tr(" Firmware %1 after the update, not %2").arg(firmwareText(now), expected.text));
+    UploadFailure failure;
+    failure.reason = UploadFailure::VersionDiffers;
+    failure.confirmed = before;
+    failure.found = now;
+    failure.packageVersion = expected.text;
+    emit firmwareUpdateFailed(failure);
 }
 
 // The port closed under an operation or its device left the system (an
@@ -338,19 +283,28 @@ void BusController::doUpdateFirmware(QString filename, QByteArray package)
     const DeviceIdentity expected = DeviceIdentity::of(*image);
     const PackageTarget target{expected.deviceId, expected.hwVersion, expected.blVersion, image->fwPageSize,
                                image->fwPageCount};
-    const QString name = QFileInfo(filename).fileName();
     const CheckedPackage checked = checkPackage(package, dialectOf(session->dialect()), target);
+    UploadFailure failure;
+    failure.package = QFileInfo(filename).fileName();
+    failure.problem = checked.problem;
+    failure.damage = checked.damage;
+    failure.imageSize = checked.image.size();
+    failure.target = target;
+    failure.confirmed = expected;
+    const auto fail = [&](UploadFailure::Reason reason) {
+        failure.reason = reason;
+        emit firmwareUpdateFailed(failure);
+    };
     if (!checked.usable()) {
-        reportUploadFailure(refusalText(name, checked, target));
+        fail(UploadFailure::PackageRefused);
         timer->start();
         return;
     }
 
     const auto progress = [this](uint block) { emit setProgressBar(block); };
     const auto status = [this](const QString &color) { emit sendStatus(color); };
-    DeviceIdentity found;
     switch (session->uploadImage(checked.image, target.pageSize, target.pageCount, expected, progress, status,
-                                 &found)) {
+                                 &failure.found)) {
     case UploadOutcome::Done:
         if (const std::optional<FirmwareVersion> version = parseFirmwareVersion(checked.keys.version))
             flashed = FlashedFirmware{expected, *version, checked.keys.version};
@@ -358,39 +312,26 @@ void BusController::doUpdateFirmware(QString filename, QByteArray package)
         emit firmwareUpdated();
         break;
     case UploadOutcome::Refused:
-        reportUploadFailure(refusalText(name, checked, target));
+        // The upload's own count of whole blocks, which the check had passed.
+        failure.problem = PackageProblem::WrongGeometry;
+        fail(UploadFailure::PackageRefused);
         break;
     case UploadOutcome::DeviceChanged:
-        reportUploadFailure(tr("The connected device now reports %1, not %2 as when the update was confirmed. "
-                               "Nothing was sent.")
-                                .arg(identityText(found), identityText(expected)));
+        fail(UploadFailure::DeviceChanged);
         // The window shows a device that is no longer there.
         image->constructed = 0;
         emit doDestroyDevice();
         break;
-    case UploadOutcome::DeviceSilent:
-        reportUploadFailure(tr("The device did not tell its identity again before the first block. "
-                               "Nothing was sent."));
-        break;
-    case UploadOutcome::BlockFailed:
-        reportUploadFailure(tr("The device did not acknowledge a firmware block. "
-                               "Keep it connected and run the update again."));
-        break;
+    case UploadOutcome::DeviceSilent: fail(UploadFailure::DeviceSilent); break;
+    case UploadOutcome::BlockFailed: fail(UploadFailure::BlockFailed); break;
     case UploadOutcome::PortClosed:
-        reportUploadFailure(tr("The serial port closed during the update. "
-                               "Reconnect the cable and run the update again."));
+        fail(UploadFailure::PortClosed);
         dropPort();
         break;
     case UploadOutcome::Stopped:
         break;
     }
     timer->start();
-}
-
-void BusController::reportUploadFailure(const QString &reason, const QString &status)
-{
-    emit sendStatus("red", status.isEmpty() ? tr(" Firmware update failed") : status);
-    emit firmwareUpdateFailed(reason);
 }
 
 bool BusController::stopRequested() const

@@ -2,6 +2,7 @@
 
 #include "device/cablesearch.h"
 #include "device/devicesession.h"
+#include "device/uploadfailure.h"
 #include "firmware/firmwarepackage.h"
 
 #include <QObject>
@@ -39,8 +40,8 @@ signals:
     void allCellsReady();
     void updatedDeviceValue();
     void firmwareUpdated();
-    // An upload that ended without success; the reason is for the user.
-    void firmwareUpdateFailed(QString reason);
+    // An upload that ended without success; the window words why.
+    void firmwareUpdateFailed(UploadFailure failure);
     // The read of all cells failed again for the same device after one
     // recovery: used cells below `failedCell` hold the device's values, the
     // ones from it up were not read.
@@ -65,7 +66,6 @@ private:
     LinkOutcome readIdentity();
     void checkFlashedVersion();
     void dropPort();
-    void reportUploadFailure(const QString &reason, const QString &status = QString());
     bool stopRequested() const;
 
     QString portName;
@@ -81,7 +81,7 @@ private:
     struct FlashedFirmware {
         DeviceIdentity device;
         FirmwareVersion version;
-        QString text;
+        QString text;  // as the package gives it
     };
     std::optional<FlashedFirmware> flashed;
 };

@@ -2,6 +2,9 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
+#include <iterator>
+
 // The values are what the controller's `dialect` byte holds.
 // Not in the order they are tried, on purpose: docs/compatibility.md
 enum DialectSetting : quint8 { Kelpa = 0, UlmaFast = 1, UlmaSlow = 2, Vorn = 3 };
@@ -34,13 +37,14 @@ inline qint32 baudRateOf(DialectSetting setting)
     return 115200;
 }
 
+// The order the dialects are tried in, from the first.
+inline constexpr DialectSetting DialectOrder[] = {Vorn, Kelpa, UlmaFast, UlmaSlow};
+
+// The one after `setting` in DialectOrder, the first again after the last.
 inline DialectSetting nextDialect(DialectSetting setting)
 {
-    switch (setting) {
-    case Vorn: return Kelpa;
-    case Kelpa: return UlmaFast;
-    case UlmaFast: return UlmaSlow;
-    case UlmaSlow: break;
-    }
-    return Vorn;
+    const DialectSetting *found = std::find(std::begin(DialectOrder), std::end(DialectOrder), setting);
+    if (found == std::end(DialectOrder) || std::next(found) == std::end(DialectOrder))
+        return DialectOrder[0];
+    return *std::next(found);
 }

@@ -1,8 +1,9 @@
 #include "params/xmlcontrolsreader.h"
 
+#include "device/describing.h"
 #include "device/deviceimage.h"
+#include "device/devicesession.h"
 #include "params/controlstyles.h"
-#include "description/descriptionlookup.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
 #include "params/mspinbox.h"
@@ -63,17 +64,10 @@ QMetaMethod XmlControlsReader::changeSignalOf(const QObject *control)
 
 bool XmlControlsReader::readDescription()
 {
-    const DescriptionIdentity identity{image->deviceId, image->hwVersion, image->fwMajor,
-                                  image->fwMinor};
-    found = descriptionlookup::find(identity);
+    found = describing::describe(DeviceIdentity::of(*image), *image);
     if (found.outcome != descriptionlookup::Result::Found)
         return false;
-    const DeviceDescription &device = found.device;
-    image->deviceName = device.name;
-    image->fwPageCount = quint8(device.pageCount);
-    image->fwPageSize = device.pageSize;
-    for (const ParameterDescription &parameter : device.parameters) {
-        markCells(parameter);
+    for (const ParameterDescription &parameter : found.device.parameters) {
         switch (parameter.kind) {
         case ParameterKind::List: addListControl(parameter); break;
         case ParameterKind::Range: addRangeControl(parameter); break;
@@ -82,13 +76,6 @@ bool XmlControlsReader::readDescription()
         }
     }
     return true;
-}
-
-void XmlControlsReader::markCells(const ParameterDescription &parameter)
-{
-    image->cells[parameter.cell].used = 1;
-    if (parameter.usesHighCell())
-        image->cells[parameter.hcell].used = 1;
 }
 
 void XmlControlsReader::addListControl(const ParameterDescription &parameter)

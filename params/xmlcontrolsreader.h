@@ -10,8 +10,8 @@ class QWidget;
 struct DeviceImage;
 struct ParameterDescription;
 
-// Finds the description of the identified device and builds one tree row
-// with its control per parameter, marking the cells the controls use.
+// Has the identified device described (describing::describe) and builds one
+// tree row with its control per parameter.
 class XmlControlsReader : public QObject
 {
     Q_OBJECT
@@ -29,7 +29,6 @@ public:
     static QMetaMethod changeSignalOf(const QObject *control);
 
 private:
-    void markCells(const ParameterDescription &parameter);
     void addListControl(const ParameterDescription &parameter);
     void addRangeControl(const ParameterDescription &parameter);
     void addCheckControl(const ParameterDescription &parameter);

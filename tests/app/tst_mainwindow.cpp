@@ -493,7 +493,7 @@ private slots:
                                    "signal allCellsReady()",
                                    "signal updatedDeviceValue()",
                                    "signal firmwareUpdated()",
-                                   "signal firmwareUpdateFailed(QString)",
+                                   "signal firmwareUpdateFailed(UploadFailure)",
                                    "signal allCellsIncomplete(uchar)",
                                    "slot findUSBCable()",
                                    "slot readDeviceAllCells()",

@@ -2,10 +2,13 @@
 // allowed value alike and disable the same ones; a value the description does
 // not allow the window shows as its control holds it, kova-cli as it is.
 #include "parametervalues.h"
+#include "support/descriptionfiles.h"
 #include "support/exampledevice.h"
 
 #include "app/parameterpage.h"
+#include "device/describing.h"
 #include "device/deviceimage.h"
+#include "device/devicesession.h"
 #include "description/descriptionlookup.h"
 #include "params/mcheckbox.h"
 #include "params/mcombobox.h"
@@ -29,6 +32,15 @@ public slots:
 Q_DECLARE_METATYPE(DescriptionIdentity)
 
 namespace {
+
+QList<int> usedCells(const DeviceImage &image)
+{
+    QList<int> cells;
+    for (int cell = 0; cell < CellCount; ++cell)
+        if (image.cells[cell].used)
+            cells << cell;
+    return cells;
+}
 
 QString shownByControl(QWidget *control)
 {
@@ -112,6 +124,67 @@ private slots:
         }
         QVERIFY(disabledSeen > 0);
         parameterpage::tearDown(&tree);
+    }
+
+    // A parameter whose cell has no slot on the wire: the window's page gets
+    // no row for it and kova-cli no value, and neither marks a cell for it.
+    void cellsWithoutSlotSkippedAlike_data()
+    {
+        QTest::addColumn<QString>("parameters");
+        QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<QList<int>>("used");
+        QTest::addColumn<int>("skipped");
+        const QString range("<Parameter type=\"range\" name=\"%1\" cell=\"%2\" %3/>\n");
+        const QString check("<Parameter type=\"check\" name=\"%1\" cell=\"%2\" %3/>\n");
+        QTest::newRow("cell 255") << range.arg("A").arg(255).arg("") + range.arg("B").arg(7).arg("")
+                                  << QStringList{"B"} << QList<int>{7} << 1;
+        QTest::newRow("cells below 0 and above 255")
+            << range.arg("A").arg(-1).arg("") + check.arg("C").arg(300).arg("") + range.arg("B").arg(7).arg("")
+            << QStringList{"B"} << QList<int>{7} << 2;
+        QTest::newRow("high cell 255") << range.arg("A").arg(1).arg("hcell=\"255\"") + check.arg("B").arg(7).arg("")
+                                       << QStringList{"B"} << QList<int>{7} << 1;
+        QTest::newRow("a check's high cell is never used")
+            << check.arg("C").arg(2).arg("hcell=\"999\"") << QStringList{"C"} << QList<int>{2} << 0;
+    }
+
+    void cellsWithoutSlotSkippedAlike()
+    {
+        QFETCH(QString, parameters);
+        QFETCH(QStringList, kept);
+        QFETCH(QList<int>, used);
+        QFETCH(int, skipped);
+        using namespace descriptionfiles;
+        const DeviceIdentity identity{21, 2, 3, 4, 12, 7};
+        removeAll();
+        writePrimary(document(device(21, 2, 4, 12, "Dev", parameters)));
+        // Each front end reads the file once.
+        for (int i = 0; i < 2 * skipped; ++i)
+            QTest::ignoreMessage(QtDebugMsg, QRegularExpression("skipped: cell"));
+
+        DeviceImage windowImage;
+        identity.storeIn(windowImage);
+        PageReceiver receiver;
+        QTreeWidget tree;
+        tree.setColumnCount(2);
+        QVERIFY(XmlControlsReader(&receiver, &tree, &windowImage).readDescription());
+        QStringList rows;
+        for (int row = 0; row < tree.topLevelItemCount(); ++row)
+            rows << tree.topLevelItem(row)->text(0);
+
+        // kova-cli given the file with --description.
+        DeviceImage cliImage;
+        const descriptionlookup::Result found = describing::describe(identity, cliImage, Primary);
+        QCOMPARE(found.outcome, descriptionlookup::Result::Found);
+        QStringList values;
+        for (const ParameterValue &value : valuesOf(found.device, cliImage))
+            values << value.name;
+
+        QCOMPARE(rows, kept);
+        QCOMPARE(values, kept);
+        QCOMPARE(usedCells(windowImage), used);
+        QCOMPARE(usedCells(cliImage), used);
+        parameterpage::tearDown(&tree);
+        removeAll();
     }
 };
 

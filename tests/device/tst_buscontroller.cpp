@@ -660,8 +660,7 @@ private slots:
         QVERIFY(sawStatus("red", " USB-cable not connected"));
         QCOMPARE(failure.count(), upload ? 1 : 0);
         if (upload)
-            QVERIFY2(failure.first().first().toString().contains("serial port closed"),
-                     qPrintable(failure.first().first().toString()));
+            QCOMPARE(failure.first().first().value<UploadFailure>().reason, UploadFailure::PortClosed);
         // A closed port opens again at once. Whether a pulled one is open now
         // is not asked: a test beside this one may have been given its name.
         if (pullAfter < 0) {
@@ -687,11 +686,10 @@ private slots:
         link->doUpdateFirmware(path, readPackageFile(path).bytes);
         QCOMPARE(updated.count(), 0);
         QCOMPARE(failed.count(), 1);
-        const QString reason = failed.at(0).at(0).toString();
-        QVERIFY2(reason.contains("identifier 21, hardware 3, bootloader 3, firmware 5.0.0")
-                     && reason.contains("identifier 21, hardware 2, bootloader 3, firmware 4.12.7")
-                     && reason.contains("Nothing was sent"),
-                 qPrintable(reason));
+        const UploadFailure failure = failed.at(0).at(0).value<UploadFailure>();
+        QCOMPARE(failure.reason, UploadFailure::DeviceChanged);
+        QCOMPARE(failure.found, (DeviceIdentity{21, 3, 3, 5, 0, 0}));
+        QCOMPARE(failure.confirmed, (DeviceIdentity{21, 2, 3, 4, 12, 7}));
         QVERIFY(sim->receivedBlocks().isEmpty());
         QVERIFY(!sim->rawReceived().contains("UMF"));
         // Dropped, so that the window shows the device that is there.
@@ -737,11 +735,12 @@ private slots:
             return;
         }
         QCOMPARE(failed.count(), 1);
-        const QString reason = failed.at(0).at(0).toString();
-        QVERIFY2(reason.contains("4.12.7") && reason.contains("4.14"), qPrintable(reason));
-        // Red, naming both, and after the tick's own status.
-        QCOMPARE(statuses->last().at(0).toString(), QString("red"));
-        QCOMPARE(statusAtFailure, QString(" Firmware 4.12.7 after the update, not 4.14"));
+        const UploadFailure failure = failed.at(0).at(0).value<UploadFailure>();
+        QCOMPARE(failure.reason, UploadFailure::VersionDiffers);
+        QCOMPARE(failure.found, (DeviceIdentity{21, 2, 3, 4, 12, 7}));
+        QCOMPARE(failure.packageVersion, QString("4.14"));
+        // After the tick's own status, so that the window's red one stays.
+        QCOMPARE(statusAtFailure, QString(" Device connected"));
         // Said once: the next identification is not compared again.
         emit link->doDestroyDevice();
         QTRY_COMPARE_WITH_TIMEOUT(constructs->count(), 3, testsupport::ConditionWaitMs);

@@ -3,6 +3,7 @@
 #include "deviceconnection.h"
 #include "report.h"
 
+#include "device/describing.h"
 #include "description/parameterdependency.h"
 
 #include <QJsonArray>
@@ -58,7 +59,7 @@ void markChosenCells(DeviceConnection &connection, const QVector<int> &chosen)
     }
     DeviceImage &image = connection.image();
     image.clearCells();
-    markUsedCells(needed, image);
+    describing::markUsedCells(needed, image);
 }
 
 }  // namespace

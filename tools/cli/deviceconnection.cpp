@@ -6,15 +6,13 @@
 #include "windowsettings.h"
 
 #include "device/cablesearch.h"
+#include "device/describing.h"
 #include "link/portaccess.h"
 #include "link/portsettingfile.h"
-#include "description/descriptionlookup.h"
 
 #include <QTextStream>
 
 namespace {
-
-const DialectSetting DialectOrder[] = {Vorn, Kelpa, UlmaFast, UlmaSlow};
 
 void traceFrame(QTextStream &out, TraceDirection direction, const QByteArray &bytes, qint64 elapsedMs)
 {
@@ -198,11 +196,7 @@ std::optional<Failure> DeviceConnection::findDescriptionAgain()
 
 std::optional<Failure> DeviceConnection::findDescription()
 {
-    const DescriptionIdentity wanted{deviceIdentity.deviceId, deviceIdentity.hwVersion,
-                                     deviceIdentity.fwMajor, deviceIdentity.fwMinor};
-    const descriptionlookup::Result found = options.description.isEmpty()
-                                                ? descriptionlookup::find(wanted)
-                                                : descriptionlookup::findIn(options.description, wanted);
+    const descriptionlookup::Result found = describing::describe(deviceIdentity, *deviceImage, options.description);
     switch (found.outcome) {
     case descriptionlookup::Result::Found: break;
     case descriptionlookup::Result::CannotOpen:
@@ -226,10 +220,6 @@ std::optional<Failure> DeviceConnection::findDescription()
                   options.description.isEmpty() ? QStringLiteral("the window's lookup")
                                                  : QStringLiteral("from --description"))
              .arg(found.device.line));
-    deviceImage->deviceName = deviceDescription.name;
-    deviceImage->fwPageCount = quint8(deviceDescription.pageCount);
-    deviceImage->fwPageSize = deviceDescription.pageSize;
-    markUsedCells(deviceDescription, *deviceImage);
     return std::nullopt;
 }
 

@@ -7,6 +7,7 @@
 
 #include "firmware/firmwarepackage.h"
 #include "firmware/packagecheck.h"
+#include "texts/devicetexts.h"
 
 #include <QTextStream>
 
@@ -17,32 +18,6 @@ namespace {
 // The window's warning, word for word: docs/compatibility.md
 const QString Warning = QStringLiteral(
     "Do not disconnect the device during the installation of the update! This may damage the device.");
-
-QString identityText(const DeviceIdentity &identity)
-{
-    return QString("identifier %1, hardware %2, bootloader %3, firmware %4")
-        .arg(identity.deviceId)
-        .arg(identity.hwVersion)
-        .arg(identity.blVersion)
-        .arg(SettingsIdentity{QString(), identity}.firmwareText());
-}
-
-// What is wrong with a package whose image cannot be read.
-QString damageText(const PackageDamage &damage)
-{
-    switch (damage.problem) {
-    case ImageProblem::NotHexadecimal:
-        return QString("line %1 holds a character that is not a hexadecimal digit").arg(damage.line);
-    case ImageProblem::ShortLine: return QString("line %1 is too short").arg(damage.line);
-    case ImageProblem::StrayCarriageReturn:
-        return QString("line %1 holds a carriage return that does not end it").arg(damage.line);
-    case ImageProblem::WrongLineSum:
-        return QString("line %1 does not carry the sum of its digits").arg(damage.line);
-    case ImageProblem::TooLarge:
-    case ImageProblem::None: break;
-    }
-    return QStringLiteral("it is too large to be read");
-}
 
 // The firmware page's checks on the bytes read once: the package fits the
 // device, its data part is sound and its image has the device's block
@@ -79,7 +54,8 @@ std::optional<Failure> checkPackageFile(DeviceConnection &connection, const QStr
                            .arg(device.blVersion)};
     case PackageProblem::Damaged:
         return Failure{ExitStatus::BadUsage,
-                       QString("%1 is damaged: %2; nothing was sent.").arg(path, damageText(checked->damage))};
+                       QString("%1 is damaged: %2; nothing was sent.")
+                           .arg(path, devicetexts::packageDamage(checked->damage))};
     case PackageProblem::WrongGeometry: break;
     }
     return Failure{ExitStatus::BadUsage,
@@ -122,7 +98,7 @@ Failure uploadFailure(UploadOutcome outcome, const DeviceIdentity &expected, con
         return {ExitStatus::NoDescription,
                 QString("The device now reports %1, not %2 that the package was checked against; nothing "
                         "was sent.")
-                    .arg(identityText(found), identityText(expected))};
+                    .arg(devicetexts::identity(found), devicetexts::identity(expected))};
     case UploadOutcome::DeviceSilent:
         return {ExitStatus::NoDevice,
                 QStringLiteral("The device did not tell its identity again before the first block; nothing "

@@ -14,26 +14,11 @@ quint8 cellValue(const DeviceImage &image, int cell)
     return hasCellSlot(cell) ? image.cells[cell].value.load() : quint8(0);
 }
 
-void markUsed(DeviceImage &image, int cell)
-{
-    if (hasCellSlot(cell))
-        image.cells[cell].used = 1;
-}
-
 }  // namespace
 
 int highCellOf(const ParameterDescription &parameter)
 {
     return parameter.usesHighCell() && parameter.hcell > 0 ? parameter.hcell : 0;
-}
-
-void markUsedCells(const DeviceDescription &description, DeviceImage &image)
-{
-    for (const ParameterDescription &parameter : description.parameters) {
-        markUsed(image, parameter.cell);
-        if (parameter.usesHighCell())
-            markUsed(image, parameter.hcell);
-    }
 }
 
 QVector<ParameterValue> valuesOf(const DeviceDescription &description, const DeviceImage &image)

@@ -27,9 +27,6 @@ struct ParameterValue {
 // The cell of the high byte, 0 when the parameter has none.
 int highCellOf(const ParameterDescription &parameter);
 
-// Marks the cells the parameters use, as the window's reader does.
-void markUsedCells(const DeviceDescription &description, DeviceImage &image);
-
 // The parameters in description order, from the image's cell values.
 QVector<ParameterValue> valuesOf(const DeviceDescription &description, const DeviceImage &image);
 

@@ -3,6 +3,7 @@
 #include "parametervalues.h"
 
 #include "link/regularfile.h"
+#include "texts/devicetexts.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -160,7 +161,7 @@ QString readParameter(const QJsonValue &value, SavedParameter *parameter)
 
 QString SettingsIdentity::firmwareText() const
 {
-    return QString("%1.%2.%3").arg(identity.fwMajor).arg(identity.fwMinor).arg(identity.fwBuild);
+    return devicetexts::firmware(identity);
 }
 
 SettingsFile SettingsFile::of(const SettingsIdentity &device, const QVector<ParameterValue> &values)
