@@ -1,9 +1,12 @@
 #pragma once
 
+#include "description/devicedescription.h"
 #include "device/deviceimage.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
+
+#include <optional>
 
 class BusController;
 class QAction;
@@ -74,6 +77,7 @@ private:
     void refreshControls(int firstUnreadCell);
     void showIncompleteCells(uchar failedCell);
     void showUploadFailure(const QString &reason);
+    bool backUpSettings();
     void openMessage(QMessageBox::Icon icon, const QString &title, const QString &text);
 
     DeviceImage image;
@@ -105,4 +109,7 @@ private:
     quint64 deviceGeneration = 0;  // counts every device built or dropped
     bool closeAfterUpload = false;
     QStringList deviceNotes;  // said after the device name while this device stays
+    // What the page was built from: none when no description fits the device.
+    std::optional<DeviceDescription> pageDescription;
+    int firstUnreadCell = CellCount;  // the link gave up reading there: the cells from it up hold nothing read
 };
