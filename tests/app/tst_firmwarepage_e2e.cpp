@@ -490,6 +490,29 @@ private slots:
         QCOMPARE(int(harness->sim.cell(10)), 1);
     }
 
+    // A controller on firmware 0.0 has no description and so no named
+    // settings: the update that may give it a described firmware goes on to
+    // the link, which judges the package as for any other.
+    void updateWithoutDescriptionGoesOnWithoutBackup()
+    {
+        prepare("vorn", Protocol::Vorn, 256);
+        harness->sim.setCell(205, 0);
+        harness->sim.setCell(206, 0);
+        QDir(backupFolder()).removeRecursively();
+        harness->startWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(harness->page(), int(WindowHarness::FirmwarePage), testsupport::ConditionWaitMs);
+        QCOMPARE(label("firmwareVersionValue"), QString("0.0.7"));
+        selectRow(0);
+        QSignalSpy asked(harness->window.get(), &MainWindow::doUpdateFirmware);
+        QTest::ignoreMessage(QtDebugMsg, "Settings backup: none, no description fits the device");
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(asked.count(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(firmwareList()->isEnabled(), testsupport::ConditionWaitMs);
+        QVERIFY(!QFileInfo::exists(backupFolder()));
+    }
+
     // A backup that cannot be written stops the update with a box that
     // says why, before anything is sent.
     void unwritableBackupStopsTheUpdate()
