@@ -1,9 +1,12 @@
 #pragma once
 
+#include "description/devicedescription.h"
 #include "device/deviceimage.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
+
+#include <optional>
 
 class BusController;
 struct UploadFailure;
@@ -75,6 +78,7 @@ private:
     void refreshControls(int firstUnreadCell);
     void showIncompleteCells(uchar failedCell);
     void showUploadFailure(const UploadFailure &failure);
+    bool backUpSettings();
     void openMessage(QMessageBox::Icon icon, const QString &title, const QString &text);
 
     DeviceImage image;
@@ -111,4 +115,7 @@ private:
     // A failure found once the device was identified after an upload stays
     // in the status bar until the device is identified again or dropped.
     bool uploadFailureHeld = false;
+    // What the page was built from: none when no description fits the device.
+    std::optional<DeviceDescription> pageDescription;
+    int firstUnreadCell = CellCount;  // the link gave up reading there: the cells from it up hold nothing read
 };

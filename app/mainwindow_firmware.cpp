@@ -5,11 +5,16 @@
 #include "app/uploadfailuretext.h"
 #include "app/windowstyle.h"
 #include "description/datafolders.h"
+#include "device/devicesession.h"
 #include "device/uploadfailure.h"
 #include "firmware/firmwarepackage.h"
+#include "settings/parametervalue.h"
+#include "settings/settingsbackup.h"
 #include "texts/devicetexts.h"
 
 #include <QAction>
+#include <QDebug>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -21,6 +26,7 @@
 #include <QStackedWidget>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -146,6 +152,9 @@ void MainWindow::firmwareUpdateBegin()
         return;
     }
 
+    if (!backUpSettings())
+        return;
+
     // No control may write while the upload runs: their shortcuts work
     // without the menu bar.
     menuBar()->setEnabled(false);
@@ -164,6 +173,49 @@ void MainWindow::firmwareUpdateBegin()
     uploadFailureHeld = false;
     uploadedVersion = firmwareList->item(row)->text();
     emit doUpdateFirmware(chosen, package.bytes);
+}
+
+// The settings the page holds, as the device gave them and confirmed each
+// write: the same file as kova-cli flash makes, without a word on the wire.
+// A read that gave up leaves out the parameters it did not reach. Without a
+// description there are no named settings, and the update may be how the
+// device gets a described firmware: it goes on.
+bool MainWindow::backUpSettings()
+{
+    if (!pageDescription) {
+        qDebug() << "Settings backup: none, no description fits the device";
+        return true;
+    }
+    QVector<ParameterValue> read;
+    for (const ParameterValue &value : valuesOf(*pageDescription, image)) {
+        const QVector<int> cells = value.cells();
+        if (std::all_of(cells.cbegin(), cells.cend(), [this](int cell) { return cell < firstUnreadCell; }))
+            read << value;
+    }
+    const SettingsIdentity device{pageDescription->name, DeviceIdentity::of(image)};
+    const settingsbackup::Written written = settingsbackup::write(SettingsFile::of(device, read));
+    const QString path = QDir::toNativeSeparators(written.path);
+    switch (written.problem) {
+    case settingsbackup::Written::None: {
+        const int unread = pageDescription->parameters.size() - read.size();
+        if (unread > 0)
+            qDebug().noquote() << QString("Settings backup: %1, without the %2 settings from the unread cell %3 up")
+                                      .arg(path)
+                                      .arg(unread)
+                                      .arg(firstUnreadCell);
+        else
+            qDebug().noquote() << "Settings backup:" << path;
+        return true;
+    }
+    case settingsbackup::Written::NoFolder:
+        openMessage(QMessageBox::Critical, tr("Firmware update failed"),
+                    tr("The backup folder %1 cannot be made. Nothing was sent.").arg(path));
+        return false;
+    case settingsbackup::Written::NotWritten: break;
+    }
+    openMessage(QMessageBox::Critical, tr("Firmware update failed"),
+                tr("The settings backup %1 cannot be written: %2. Nothing was sent.").arg(path, written.error));
+    return false;
 }
 
 void MainWindow::firmwareUpdated()

@@ -82,6 +82,8 @@ void MainWindow::constructDevice()
     deviceNotes.clear();
     XmlControlsReader reader(this, parameterTree, &image);
     const bool found = reader.readDescription();
+    pageDescription = found ? std::make_optional(reader.lookup().device) : std::nullopt;
+    firstUnreadCell = CellCount;
     const QString note = descriptionNote(found, reader.lookup(), image);
     if (!note.isEmpty())
         deviceNotes << note;
@@ -102,6 +104,7 @@ void MainWindow::showIncompleteCells(uchar failedCell)
 {
     if (image.constructed == 0)
         return;
+    firstUnreadCell = failedCell;
     deviceNotes << tr("cell %1 unread, its settings are locked").arg(failedCell);
     refreshControls(failedCell);
     statusLabel->showText(deviceStatusText());

@@ -4,18 +4,26 @@
 #include "support/firmwarepackage.h"
 #include "support/windowharness.h"
 
+#include "device/buscontroller.h"
 #include "firmware/firmwarepackage.h"
 
 #include <QAction>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <algorithm>
@@ -91,6 +99,12 @@ QString notes(const QString &title, const QStringList &versions, const QStringLi
     return paragraphs.join('\n');
 }
 
+// Where the window and kova-cli keep the settings from before an update.
+QString backupFolder()
+{
+    return qEnvironmentVariable("XDG_DATA_HOME") + "/kova/backups";
+}
+
 }  // namespace
 
 class FirmwarePageTest : public QObject
@@ -108,11 +122,16 @@ private:
     QPushButton *updateButton() const { return child<QPushButton>("updateButton"); }
     QString label(const char *name) const { return child<QLabel>(name)->text(); }
     bool menuBarEnabled() const { return harness->window->menuBar()->isEnabled(); }
+    // The window's device link, caught as it moves into its worker thread,
+    // so that a test can send what the link would.
+    QPointer<BusController> link;
 
     // Every message box that comes up is noted with the status bar of that
     // moment: the link's next poll tick overwrites a failure status soon after.
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        if (auto *caught = qobject_cast<BusController *>(watched); caught && event->type() == QEvent::ThreadChange)
+            link = caught;
         auto *box = qobject_cast<QMessageBox *>(watched);
         if (box && event->type() == QEvent::Show && harness && harness->window) {
             SeenBox seen = describe(box);
@@ -398,6 +417,132 @@ private slots:
         QCOMPARE(firmwareInfo()->toPlainText(), "Firmware " + versions[row] + " is installed.\n" + notes);
         QVERIFY(child<QAction>("setupAction")->isEnabled());
         QCOMPARE(countOf(harness->sim.requests(), 'W'), 0);
+    }
+
+    // Before the first block the settings the page holds are saved as
+    // kova-cli flash saves them; kova-cli restore puts them back after the
+    // update. A read that gave up leaves out what it did not reach.
+    void updateLeavesABackupThatRestorePutsBack_data()
+    {
+        QTest::addColumn<int>("unreadFrom");  // the cell the read gave up at; 0: it did not
+        QTest::newRow("every cell read") << 0;
+        QTest::newRow("read gave up at cell 19") << 19;
+    }
+
+    void updateLeavesABackupThatRestorePutsBack()
+    {
+        QFETCH(int, unreadFrom);
+        prepare("vorn", Protocol::Vorn, 256);
+        QDir(backupFolder()).removeRecursively();
+        const auto cleanUp = qScopeGuard([] { QDir(backupFolder()).removeRecursively(); });
+        QMap<int, quint8> cells = testsupport::exampleCells("vorn");
+        harness->sim.setCellsAfterUpload(cells);
+        cells[10] = 1;  // "Motor direction" Reversed, which the update takes back to Normal
+        harness->sim.setCells(cells);
+        harness->sim.setFirmwareAfterUpload(4, 13, 2, 32);
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        if (unreadFrom > 0) {
+            QVERIFY(link);
+            emit link->allCellsIncomplete(uchar(unreadFrom));
+        }
+        selectRow(1);
+        const QString without =
+            unreadFrom > 0 ? QString(", without the \\d+ settings from the unread cell %1 up").arg(unreadFrom) : QString();
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Settings backup: "
+                                                            + QRegularExpression::escape(backupFolder())
+                                                            + "/Vorn-Kestrel-80-\\d{8}-\\d{6}\\.json" + without + "$"));
+        harness->sim.clearRequests();
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_COMPARE_WITH_TIMEOUT(label("firmwareVersionValue"), QString("4.13.2"), testsupport::ConditionWaitMs);
+        QVERIFY(criticalBoxes().isEmpty());
+        QCOMPARE(countOf(harness->sim.requests(), 'W'), 0);
+        QCOMPARE(int(harness->sim.cell(10)), 0);
+
+        const QStringList backups = QDir(backupFolder()).entryList({"*.json"}, QDir::Files);
+        QCOMPARE(backups.size(), 1);
+        QFile file(backupFolder() + "/" + backups.first());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonObject saved = QJsonDocument::fromJson(file.readAll()).object();
+        QCOMPARE(saved.value("device").toObject().value("firmwareMinor").toInt(), 12);
+        QMap<QString, QString> shown;
+        for (const QJsonValue &value : saved.value("parameters").toArray()) {
+            const QJsonObject parameter = value.toObject();
+            shown.insert(parameter.value("name").toString(), parameter.value("shown").toString());
+            for (const QJsonValue &cell : parameter.value("cells").toArray())
+                QVERIFY2(unreadFrom == 0 || cell.toInt() < unreadFrom, qPrintable(parameter.value("name").toString()));
+        }
+        QCOMPARE(shown.value("Motor direction"), QString("Reversed"));
+        QCOMPARE(shown.contains("Temperature protection"), unreadFrom == 0);
+
+        // The window lets go of the port for kova-cli.
+        harness->window.reset();
+        QProcess restore;
+        restore.start(KOVA_CLI_PROGRAM, {"-p", harness->sim.portPath(), "-d", testsupport::exampleDescription("vorn"),
+                                         "--json", "restore"});
+        QVERIFY(restore.waitForFinished(60000));
+        const QByteArray said = restore.readAllStandardOutput() + restore.readAllStandardError();
+        QVERIFY2(restore.exitStatus() == QProcess::NormalExit && restore.exitCode() == 0, said.constData());
+        QVERIFY2(said.contains(backups.first().toUtf8()), said.constData());
+        QCOMPARE(int(harness->sim.cell(10)), 1);
+    }
+
+    // A controller on firmware 0.0 has no description and so no named
+    // settings: the update that may give it a described firmware goes on to
+    // the link, which judges the package as for any other.
+    void updateWithoutDescriptionGoesOnWithoutBackup()
+    {
+        prepare("vorn", Protocol::Vorn, 256);
+        harness->sim.setCell(205, 0);
+        harness->sim.setCell(206, 0);
+        QDir(backupFolder()).removeRecursively();
+        harness->startWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(harness->page(), int(WindowHarness::FirmwarePage), testsupport::ConditionWaitMs);
+        QCOMPARE(label("firmwareVersionValue"), QString("0.0.7"));
+        selectRow(0);
+        QSignalSpy asked(harness->window.get(), &MainWindow::doUpdateFirmware);
+        QTest::ignoreMessage(QtDebugMsg, "Settings backup: none, no description fits the device");
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(asked.count(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(firmwareList()->isEnabled(), testsupport::ConditionWaitMs);
+        QVERIFY(!QFileInfo::exists(backupFolder()));
+    }
+
+    // A backup that cannot be written stops the update with a box that
+    // says why, before anything is sent.
+    void unwritableBackupStopsTheUpdate()
+    {
+        prepare("vorn", Protocol::Vorn, 256);
+        QDir(backupFolder()).removeRecursively();
+        QVERIFY(QDir().mkpath(QFileInfo(backupFolder()).path()));
+        QVERIFY(QFile(backupFolder()).open(QIODevice::WriteOnly));  // a file where the folder belongs
+        const auto cleanUp = qScopeGuard([] { QFile::remove(backupFolder()); });
+        showFirmwarePage();
+        if (QTest::currentTestFailed())
+            return;
+        selectRow(0);
+        QSignalSpy asked(harness->window.get(), &MainWindow::doUpdateFirmware);
+        harness->sim.clearRequests();
+        startUpdate();
+        if (QTest::currentTestFailed())
+            return;
+
+        QTRY_COMPARE_WITH_TIMEOUT(criticalBoxes().size(), 1, testsupport::ConditionWaitMs);
+        QCOMPARE(criticalBoxes().first().title, QString("Firmware update failed"));
+        QCOMPARE(criticalBoxes().first().text,
+                 QString("The backup folder %1 cannot be made. Nothing was sent.").arg(backupFolder()));
+        QCOMPARE(asked.count(), 0);
+        QVERIFY(menuBarEnabled());
+        QVERIFY(firmwareList()->isEnabled());
+        QVERIFY(!progressBar()->isVisible());
+        QTest::qWait(300);
+        QCOMPARE(countOf(harness->sim.requests(), 'F'), 0);
+        QVERIFY(!harness->sim.rawReceived().contains("UMF"));
     }
 
     // The firmware now running has no description: the page must not keep

@@ -9,6 +9,7 @@
 #include "support/firmwarepackage.h"
 #include "support/portpuller.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -639,6 +640,64 @@ private slots:
         }
         for (auto it = cellsAfter.cbegin(); it != cellsAfter.cend(); ++it)
             QCOMPARE(int(sim->cell(it.key().toInt())), it.value().toInt());
+    }
+
+    // Without FILE the newest backup of this controller, not an older one nor
+    // a newer one of another; a dry run writes nothing.
+    void restorePutsBackABackup_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // "{saved}": a settings file outside the backup folder
+        QTest::addColumn<bool>("backups");           // the backup folder holds this controller's
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("state");  // of "Motor direction"; empty: no parameter listed
+        QTest::newRow("newest backup") << QStringList{"restore"} << true << 0 << "restored";
+        QTest::newRow("file") << QStringList{"restore", "{saved}"} << false << 0 << "restored";
+        QTest::newRow("dry run") << QStringList{"restore", "-n"} << true << 0 << "would restore";
+        QTest::newRow("no backup") << QStringList{"restore"} << false << 5 << "";
+    }
+
+    void restorePutsBackABackup()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, backups);
+        QFETCH(int, status);
+        QFETCH(QString, state);
+        const Example &e = Examples[0];
+        QTemporaryDir folder;
+        QVERIFY(withFiles(&arguments, folder));
+        const QString backupFolder = qEnvironmentVariable("XDG_DATA_HOME") + "/kova/backups";
+        QVERIFY(QDir(backupFolder).removeRecursively() && QDir().mkpath(backupFolder));
+        const auto cleanUp = qScopeGuard([&] { QDir(backupFolder).removeRecursively(); });
+        QJsonObject reversed = savedSettings(0);
+        QVERIFY(changeSettings(reversed, {{"Motor direction/raw", 1}, {"Motor direction/shown", "Reversed"}}));
+        QJsonObject otherDevice = reversed;
+        QJsonObject device = otherDevice.value("device").toObject();
+        device.insert("name", "Vorn Kestrel 60");
+        otherDevice.insert("device", device);
+        QStringList listed{"Vorn-Kestrel-60-20261208-070000.json"};
+        QVERIFY(writeJson(backupFolder + "/" + listed.first(), otherDevice));
+        if (backups) {
+            listed << "Vorn-Kestrel-80-20261207-094512.json" << "Vorn-Kestrel-80-20261101-000000.json";
+            QVERIFY(writeJson(backupFolder + "/" + listed.at(1), savedSettings(0)));
+            QVERIFY(writeJson(backupFolder + "/" + listed.at(2), reversed));
+        }
+        const Run list = runWithoutPort({"--json", "backups"});
+        QCOMPARE(list.status, 0);
+        QStringList files;
+        for (const QJsonValue &backup : QJsonDocument::fromJson(list.out.toUtf8()).object().value("backups").toArray())
+            files << QFileInfo(backup.toObject().value("file").toString()).fileName();
+        QCOMPARE(files, listed);
+
+        auto sim = startDevice(e);
+        const quint8 before = sim->cell(10);
+        sim->setCell(10, quint8(before + 1));
+        const Run run = runCli(*sim, e, QStringList{"--json"} + arguments);
+        QCOMPARE(run.status, status);
+        QCOMPARE(namesInState(run.out, state), state.isEmpty() ? QStringList() : QStringList{"Motor direction"});
+        QCOMPARE(int(sim->cell(10)), state == "restored" ? before : before + 1);
+        QCOMPARE(countRequests(*sim, "W") > 0, state == "restored");
+        if (status != 0)
+            QVERIFY2(run.err.startsWith("No settings backup of this Vorn Kestrel 80 "), qPrintable(run.err));
     }
 
     // A file the window could not have made refuses the whole load before
@@ -1571,6 +1630,8 @@ private slots:
             {"diff", {{"diff", "{saved}"}, 0, "\"differences\"", 1}},
             {"set", {{"set", "Governor=On"}, 0, "\"state\"", 1}},
             {"flash", {{"flash", "/nonexistent/package.upd"}, 2, "\"flashed\"", 0}},
+            {"backups", {{"backups"}, 0, "\"backups\"", 0}},
+            {"restore", {{"restore", "{saved}"}, 0, "\"restored\"", 1}},
             {"check", {{"check", testsupport::exampleDescription("vorn")}, 0, "\"problems\"", 0}},
             {"help", {{"help"}, 0, "Usage: kova-cli [options] COMMAND", 0}},
         };

@@ -1,11 +1,10 @@
 // The parts of kova-cli that need no device: options, help and completion,
-// the report, the settings file and the progress bar.
+// the report and the progress bar.
 #include "clioptions.h"
 #include "commandtable.h"
 #include "helptext.h"
 #include "progressdisplay.h"
 #include "report.h"
-#include "settingsfile.h"
 #include "support/testsupport.h"
 
 #include <QProcess>
@@ -13,21 +12,10 @@
 
 #include <functional>
 
-using Fit = settingsfile::Fit;
-Q_DECLARE_METATYPE(Fit)
-Q_DECLARE_METATYPE(SettingsIdentity)
 using Listing = std::function<QStringList()>;
 Q_DECLARE_METATYPE(Listing)
 
 namespace {
-
-const QByteArray ValidFile = R"({"format": "kova-settings", "version": 1,
-    "device": {"name": "Vorn Kestrel 80", "id": 21, "hardware": 2, "bootloader": 3,
-               "firmwareMajor": 4, "firmwareMinor": 12, "firmwareBuild": 7},
-    "parameters": [{"name": "Motor timing", "cells": [11], "raw": 3, "shown": "15°"},
-                   {"name": "Head speed", "cells": [19, 20], "raw": 2600, "shown": "2600 rpm"}]})";
-
-const SettingsIdentity Kestrel{"Vorn Kestrel 80", {21, 2, 3, 4, 12, 7}};
 
 // The first capture of `pattern` in each line of `text` between `from` and `to`.
 QStringList captured(const QString &text, const QString &from, const QString &to, const QString &pattern)
@@ -243,96 +231,6 @@ private slots:
         report.parameter("changed", "Governor", "Governor: Off -> On");
         QCOMPARE(text.count('\n'), 1);
         QVERIFY(errors.isEmpty());
-    }
-
-    void settingsFileRefusals_data()
-    {
-        QTest::addColumn<QByteArray>("from");
-        QTest::addColumn<QByteArray>("to");  // replaces `from` in a valid file
-
-        QTest::newRow("not JSON") << QByteArray("{\"format\"") << QByteArray("[\"format\"");
-        QTest::newRow("other format") << QByteArray("kova-settings") << QByteArray("kova-other");
-        QTest::newRow("other version") << QByteArray("\"version\": 1") << QByteArray("\"version\": 2");
-        QTest::newRow("identifier above 255") << QByteArray("\"id\": 21") << QByteArray("\"id\": 256");
-        QTest::newRow("identifier a text") << QByteArray("\"id\": 21") << QByteArray("\"id\": \"21\"");
-        QTest::newRow("no device name") << QByteArray("\"name\": \"Vorn") << QByteArray("\"label\": \"Vorn");
-        QTest::newRow("raw beyond one cell") << QByteArray("\"raw\": 3") << QByteArray("\"raw\": 256");
-        QTest::newRow("raw beyond two cells") << QByteArray("\"raw\": 2600") << QByteArray("\"raw\": 65536");
-        QTest::newRow("raw negative") << QByteArray("\"raw\": 3") << QByteArray("\"raw\": -3");
-        QTest::newRow("raw fractional") << QByteArray("\"raw\": 3") << QByteArray("\"raw\": 3.5");
-        QTest::newRow("cell without slot") << QByteArray("[11]") << QByteArray("[255]");
-        QTest::newRow("cell far beyond any integer") << QByteArray("[11]") << QByteArray("[1e30]");
-        QTest::newRow("raw far below any integer") << QByteArray("\"raw\": 3") << QByteArray("\"raw\": -1e300");
-        QTest::newRow("identifier far beyond") << QByteArray("\"id\": 21") << QByteArray("\"id\": 1e19");
-        QTest::newRow("no cells") << QByteArray("[11]") << QByteArray("[]");
-        QTest::newRow("three cells") << QByteArray("[11]") << QByteArray("[11, 12, 13]");
-        QTest::newRow("allowed neither true nor false") << QByteArray("\"shown\": \"15°\"")
-                                                        << QByteArray("\"shown\": \"15°\", \"allowed\": 1");
-        QTest::newRow("one name twice in the same cells") << QByteArray("\"Head speed\", \"cells\": [19, 20]")
-                                                          << QByteArray("\"Motor timing\", \"cells\": [11]");
-        QTest::newRow("nameless parameter") << QByteArray("\"name\": \"Motor") << QByteArray("\"nom\": \"Motor");
-        QTest::newRow("nested too deeply") << QByteArray("\"version\": 1")
-                                           << "\"version\": 1, \"more\": " + QByteArray(32, '[') + QByteArray(32, ']');
-    }
-
-    void settingsFileRefusals()
-    {
-        QFETCH(QByteArray, from);
-        QFETCH(QByteArray, to);
-        QVERIFY(settingsfile::fromJson(ValidFile).ok());
-        QByteArray text = ValidFile;
-        QVERIFY(text.contains(from));
-        const settingsfile::Parsed parsed = settingsfile::fromJson(text.replace(from, to));
-        QVERIFY(!parsed.ok());
-    }
-
-    // Parameters of one name stay apart by their cells; a value the
-    // description did not allow keeps its mark.
-    void settingsFileRoundTrip()
-    {
-        QByteArray text = ValidFile;
-        text.replace("\"Head speed\"", "\"Motor timing\"").replace("\"2600 rpm\"", "\"2600 rpm\", \"allowed\": false");
-        const settingsfile::Parsed parsed = settingsfile::fromJson(text);
-        QVERIFY2(parsed.ok(), qPrintable(parsed.error));
-        const settingsfile::Parsed again = settingsfile::fromJson(settingsfile::toJson(parsed.file));
-        QVERIFY2(again.ok(), qPrintable(again.error));
-        QCOMPARE(settingsfile::fitOf(again.file.device, Kestrel), Fit::SameDevice);
-        QCOMPARE(again.file.parameters.size(), 2);
-        QCOMPARE(again.file.parameters.at(1).name, QString("Motor timing"));
-        QCOMPARE(again.file.parameters.at(1).cells, QVector<int>({19, 20}));
-        QCOMPARE(again.file.parameters.at(1).raw, 2600u);
-        QCOMPARE(again.file.parameters.at(1).allowed, false);
-        QCOMPARE(again.file.parameters.at(0).shown, QString("15°"));
-        QCOMPARE(again.file.parameters.at(0).allowed, true);
-    }
-
-    void fit_data()
-    {
-        QTest::addColumn<SettingsIdentity>("saved");
-        QTest::addColumn<Fit>("fit");
-        const auto changed = [](auto change) {
-            SettingsIdentity identity = Kestrel;
-            change(identity);
-            return identity;
-        };
-        QTest::newRow("same") << Kestrel << Fit::SameDevice;
-        QTest::newRow("other bootloader") << changed([](auto &d) { d.identity.blVersion = 4; }) << Fit::SameDevice;
-        QTest::newRow("other name") << changed([](auto &d) { d.name = "Vorn Kestrel 60"; }) << Fit::OtherDevice;
-        QTest::newRow("other identifier") << changed([](auto &d) { d.identity.deviceId = 22; }) << Fit::OtherDevice;
-        QTest::newRow("other hardware") << changed([](auto &d) { d.identity.hwVersion = 3; }) << Fit::OtherDevice;
-        QTest::newRow("other hardware and firmware") << changed([](auto &d) {
-            d.identity.hwVersion = 3;
-            d.identity.fwMinor = 13;
-        }) << Fit::OtherDevice;
-        QTest::newRow("other minor") << changed([](auto &d) { d.identity.fwMinor = 13; }) << Fit::OtherFirmware;
-        QTest::newRow("other build") << changed([](auto &d) { d.identity.fwBuild = 0; }) << Fit::OtherFirmware;
-    }
-
-    void fit()
-    {
-        QFETCH(SettingsIdentity, saved);
-        QFETCH(Fit, fit);
-        QCOMPARE(settingsfile::fitOf(saved, Kestrel), fit);
     }
 
     void progressBar_data()

@@ -74,10 +74,11 @@ lacks()
     fi
 }
 
-commands=$'ports\ninfo\nread\nsave\nload\ndiff\nset\nflash\ncheck\nhelp'
+commands=$'ports\ninfo\nread\nsave\nload\ndiff\nset\nflash\nbackups\nrestore\ncheck\nhelp'
 expect "commands" "$commands" kova-cli ""
 expect "commands after an option" "$commands" kova-cli -p ttyUSB0 ""
 expect "a command by its start" $'save\nset' kova-cli s
+expect "another command by its start" $'read\nrestore' kova-cli re
 expect "help takes a command" "$commands" kova-cli help ""
 contains "a command's own option" --dry-run kova-cli load --
 contains "a command's own short option" -y kova-cli flash -
@@ -109,6 +110,7 @@ rm tellur.dsc
 
 expect "settings files" $'settings.json\nsub\nbin\ndata' kova-cli load ""
 expect "settings files after --" $'settings.json\nsub\nbin\ndata' kova-cli diff -- ""
+expect "settings files to restore" $'settings.json\nsub\nbin\ndata' kova-cli restore ""
 expect "packages" $'package.upd\nsub\nbin\ndata' kova-cli flash ""
 expect "descriptions and packages" $'kestrel.dsc\npackage.upd\nsub\nbin\ndata' kova-cli check ""
 expect "descriptions" $'kestrel.dsc' kova-cli -d k

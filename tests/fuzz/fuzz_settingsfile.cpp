@@ -1,8 +1,8 @@
-// Any bytes as a settings file of kova-cli: the reader refuses them or takes
+// Any bytes as a settings file: the reader refuses them or takes
 // them without undefined behaviour, and what it takes is written and read
 // back unchanged.
 #include "fuzz/fuzzsupport.h"
-#include "settingsfile.h"
+#include "settings/settingsfile.h"
 
 namespace {
 

@@ -16,7 +16,7 @@ struct CliOptions {
     bool parameterNames = false;  // for the shell's completion: no command, no device
     QString command;
     QStringList arguments;  // what follows the command, options taken out
-    bool dryRun = false;    // load
+    bool dryRun = false;    // load, restore
     bool force = false;     // load
     bool all = false;       // diff
     bool yes = false;       // flash

@@ -39,6 +39,15 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
                 bool dryRun, bool force);
 ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
                 bool all);
+// The backups that flash and the window's firmware updates leave, newest
+// first; needs no device.
+ExitStatus backups(Report &report);
+// A settings file made on the device, under any firmware, put back by name
+// and shown value as flash --keep-settings puts its backup back.
+ExitStatus restore(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
+                   bool dryRun);
+// The same with the newest backup of the device.
+ExitStatus restoreNewest(DeviceConnection &connection, Report &report, bool dryRun);
 ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &assignments);
 // A package, read once before the port is opened: a file that cannot be
 // read or is no firmware package at all is refused without a word to the

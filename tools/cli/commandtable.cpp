@@ -4,7 +4,8 @@
 #include "deviceconnection.h"
 #include "helptext.h"
 #include "report.h"
-#include "settingsfile.h"
+
+#include "settings/settingsfile.h"
 
 #include <QTextStream>
 
@@ -107,6 +108,23 @@ ExitStatus runFlash(const Invocation &run)
     });
 }
 
+ExitStatus runBackups(const Invocation &run)
+{
+    return commands::backups(run.report);
+}
+
+ExitStatus runRestore(const Invocation &run)
+{
+    if (!run.options.arguments.isEmpty())
+        return withSettingsFile(run, [&](DeviceConnection &connection, const QString &path, const SettingsFile &file) {
+            return commands::restore(connection, run.report, path, file, run.options.dryRun);
+        });
+    run.report.list("parameters");
+    return onDevice(run, [&](DeviceConnection &connection) {
+        return commands::restoreNewest(connection, run.report, run.options.dryRun);
+    });
+}
+
 ExitStatus runCheck(const Invocation &run)
 {
     return commands::check(run.report, run.options.arguments, run.options.strict);
@@ -163,6 +181,16 @@ const QVector<CommandInfo> &commandTable()
          "the first block the device's settings are saved to a file in the backup folder (see Files), which "
          "it names; load --force FILE restores them",
          1, 1, {"yes", "keep-settings"}, ArgumentCompletion::Packages, &runFlash},
+        {"backups", "",
+         "without a device: the settings backups that flash and the window's firmware updates leave in the "
+         "backup folder (see Files), newest first: controller, firmware, time and file",
+         0, 0, {}, ArgumentCompletion::Nothing, &runBackups},
+        {"restore", "[FILE]",
+         "puts back the newest backup of the connected controller (the same name, identifier and hardware "
+         "revision, under any firmware), or FILE (- reads standard input), by name and shown value as flash "
+         "--keep-settings does after an update: each parameter is restored, equal, disabled, dropped or "
+         "refused, with the reason; exits 7 when a saved setting is not restored, 5 when there is no backup",
+         0, 1, {"dry-run"}, ArgumentCompletion::SettingsFiles, &runRestore},
         {"check", "FILE...",
          "without a device: checks description files (.dsc) and firmware packages (.upd) and prints "
          "FILE:LINE: message for each problem (- reads standard input). A package is read in the dialect "

@@ -2,11 +2,11 @@
 
 #include "exitstatus.h"
 #include "parametervalues.h"
-#include "settingsfile.h"
 
 #include "device/deviceimage.h"
 #include "device/devicesession.h"
 #include "description/devicedescription.h"
+#include "settings/settingsfile.h"
 
 #include <QSerialPort>
 #include <QString>

@@ -1,9 +1,9 @@
+#include "backuprestore.h"
 #include "commands.h"
 #include "deviceconnection.h"
 #include "interruption.h"
 #include "progressdisplay.h"
 #include "report.h"
-#include "settingsbackup.h"
 
 #include "firmware/firmwarepackage.h"
 #include "firmware/packagecheck.h"

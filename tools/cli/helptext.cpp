@@ -58,8 +58,9 @@ const QVector<Entry> Files{
      "beside the program; when there is no tellur.dsc, the same in ~/.local/share/kova/, then in the "
      "installed shared data folder (/usr/share/kova/ for the package)"},
     {"~/.local/share/kova/backups/",
-     "the settings each flash saves before its first block, one file per flash named after the device and "
-     "the time (Vorn-Kestrel-80-20261207-094512.json); kept after the update, whatever its outcome"},
+     "the settings each flash and each firmware update in the window saves before its first block, one file "
+     "per update named after the device and the time (Vorn-Kestrel-80-20261207-094512.json); kept after the "
+     "update, whatever its outcome; backups lists them, restore puts them back"},
     {"firmwares/*.upd",
      "firmware packages, beside the program; flash takes the package it is given, check also reads the "
      "packages beside each description it checks and in its firmwares/ folder"},
@@ -71,9 +72,9 @@ const QVector<Entry> ExitStatuses{
     {"2", "bad usage or a bad file; check found a problem"},
     {"3", "no cable or port"},
     {"4", "no device answered"},
-    {"5", "no description, or a file for another device"},
+    {"5", "no description, or a file for another device; restore found no backup of the controller"},
     {"6", "a write, read-back or upload failed"},
-    {"7", "load or flash --keep-settings left a saved setting unrestored (its lines say why)"},
+    {"7", "load, restore or flash --keep-settings left a saved setting unrestored (its lines say why)"},
     {"129", "stopped by SIGHUP"},
     {"130", "stopped by Ctrl+C"},
     {"143", "stopped by SIGTERM"},
@@ -92,6 +93,7 @@ const QVector<Example> Examples{
     {"kova-cli flash -y firmwares/vorn-4.13.upd", "Installs a package without asking."},
     {"kova-cli flash --keep-settings firmwares/vorn-4.14.upd",
      "Installs a package and puts the settings back that the new firmware still has."},
+    {"kova-cli restore", "Puts back the settings that the last firmware update of the controller saved."},
     {"kova-cli check tellur.dsc firmwares/*.dsc firmwares/*.upd",
      "Checks descriptions and packages before they reach a bench."},
 };

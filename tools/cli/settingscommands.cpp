@@ -1,13 +1,20 @@
-// The commands on settings files: save, load and diff.
+// The commands on settings files: save, load, diff, and the backups that
+// firmware updates leave: backups and restore.
+#include "backuprestore.h"
 #include "commands.h"
 #include "deviceconnection.h"
 #include "interruption.h"
-#include "loadplan.h"
 #include "parameterwriter.h"
 #include "report.h"
-#include "settingsfile.h"
+
+#include "description/datafolders.h"
+#include "settings/loadplan.h"
+#include "settings/settingsbackup.h"
+#include "settings/settingsfile.h"
 
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace commands {
 
@@ -228,6 +235,65 @@ ExitStatus diff(DeviceConnection &connection, Report &report, const QString &pat
     }
     report.field("differences", differences, "Differences");
     return differences > 0 ? ExitStatus::Differences : ExitStatus::Done;
+}
+
+ExitStatus backups(Report &report)
+{
+    report.list("backups");
+    QVector<settingsbackup::Backup> usable;
+    for (const settingsbackup::Backup &backup : settingsbackup::list()) {
+        if (backup.error.isEmpty())
+            usable << backup;
+        else
+            report.warn(QString("%1 is not a usable settings file: %2.").arg(backup.path, backup.error));
+    }
+    if (usable.isEmpty()) {
+        report.note(QString("No settings backups in %1.").arg(datafolders::backupFolder()));
+        return ExitStatus::Done;
+    }
+    const QString controller = QStringLiteral("Controller");
+    const QString firmware = QStringLiteral("Firmware");
+    int controllerWidth = controller.size(), firmwareWidth = firmware.size();
+    for (const settingsbackup::Backup &backup : usable) {
+        controllerWidth = std::max(controllerWidth, int(backup.file.device.name.size()));
+        firmwareWidth = std::max(firmwareWidth, int(backup.file.device.firmwareText().size()));
+    }
+    const auto line = [&](const QString &name, const QString &version, const QString &time, const QString &file) {
+        return QString("%1  %2  %3  %4").arg(name, -controllerWidth).arg(version, -firmwareWidth).arg(time, -19).arg(file);
+    };
+    report.note(line(controller, firmware, QStringLiteral("Time"), QStringLiteral("File")));
+    for (const settingsbackup::Backup &backup : usable) {
+        const SettingsIdentity &device = backup.file.device;
+        report.entry("backups",
+                     {{"controller", device.name},
+                      {"id", device.identity.deviceId},
+                      {"hardware", device.identity.hwVersion},
+                      {"firmware", device.firmwareText()},
+                      {"time", backup.time.toString(Qt::ISODate)},
+                      {"file", backup.path}},
+                     line(device.name, device.firmwareText(), backup.time.toString("yyyy-MM-dd HH:mm:ss"), backup.path));
+    }
+    return ExitStatus::Done;
+}
+
+ExitStatus restore(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
+                   bool dryRun)
+{
+    if (std::optional<Failure> failure = readFor(connection, path, file, true))
+        return report.fail(*failure);
+    report.field("backup", path, "Backup");
+    return restoreValues(connection, report, {path, file}, dryRun);
+}
+
+ExitStatus restoreNewest(DeviceConnection &connection, Report &report, bool dryRun)
+{
+    const QVector<settingsbackup::Backup> found = settingsbackup::list();
+    const SettingsIdentity device = connection.settingsIdentity();
+    const settingsbackup::Backup *newest = settingsbackup::newestOf(found, device);
+    if (!newest)
+        return report.fail({ExitStatus::NoDescription, QString("No settings backup of this %1 is in %2; nothing was written.")
+                                                           .arg(identityText(device), datafolders::backupFolder())});
+    return restore(connection, report, newest->path, newest->file, dryRun);
 }
 
 }  // namespace commands

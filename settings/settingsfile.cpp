@@ -1,6 +1,6 @@
-#include "settingsfile.h"
+#include "settings/settingsfile.h"
 
-#include "parametervalues.h"
+#include "settings/parametervalue.h"
 
 #include "link/regularfile.h"
 #include "texts/devicetexts.h"

@@ -1,4 +1,4 @@
-#include "loadplan.h"
+#include "settings/loadplan.h"
 
 #include "description/valuetext.h"
 

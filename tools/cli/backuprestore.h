@@ -1,7 +1,8 @@
 #pragma once
 
 #include "exitstatus.h"
-#include "settingsfile.h"
+
+#include "settings/settingsfile.h"
 
 #include <QString>
 
@@ -26,3 +27,7 @@ std::optional<Failure> backUpSettings(DeviceConnection &connection, SettingsBack
 // description, then every saved value it takes, by name, written and read
 // back; each saved parameter it lacks or refuses is listed with the reason.
 ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const SettingsBackup &backup);
+
+// The same onto the values the connection has read, under the description
+// it has; a dry run only tells what it would write.
+ExitStatus restoreValues(DeviceConnection &connection, Report &report, const SettingsBackup &backup, bool dryRun);

@@ -1,34 +1,15 @@
-#include "settingsbackup.h"
+#include "backuprestore.h"
 
 #include "deviceconnection.h"
-#include "loadplan.h"
 #include "parametervalues.h"
 #include "parameterwriter.h"
 #include "report.h"
 
-#include "description/datafolders.h"
 #include "description/valuetext.h"
-
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
+#include "settings/loadplan.h"
+#include "settings/settingsbackup.h"
 
 namespace {
-
-// "Vorn-Kestrel-80-20261207-224105.json": the device's name in characters
-// every file system and shell takes, and the local time to the second.
-QString backupName(const QString &deviceName, const QDateTime &time, int attempt)
-{
-    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9]+"));
-    QString name = deviceName.split(unsafe, Qt::SkipEmptyParts).join('-');
-    if (name.isEmpty())
-        name = QStringLiteral("device");
-    name += '-' + time.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    if (attempt > 1)
-        name += '-' + QString::number(attempt);
-    return name + QStringLiteral(".json");
-}
 
 Failure keptIn(const Failure &failure, const QString &path)
 {
@@ -51,21 +32,17 @@ std::optional<Failure> backUpSettings(DeviceConnection &connection, SettingsBack
     if (std::optional<Failure> failure = connection.readValues())
         return Failure{failure->status, failure->sentence + " No settings backup was made and nothing was sent."};
     backup->file = SettingsFile::of(connection.settingsIdentity(), connection.values());
-    const QString folder = datafolders::backupFolder();
-    if (!QDir().mkpath(folder))
+    const settingsbackup::Written written = settingsbackup::write(backup->file);
+    backup->path = written.path;
+    switch (written.problem) {
+    case settingsbackup::Written::None: return std::nullopt;
+    case settingsbackup::Written::NoFolder:
         return Failure{ExitStatus::BadUsage,
-                       QString("The backup folder %1 cannot be made; nothing was sent.").arg(folder)};
-    const QDateTime now = QDateTime::currentDateTime();
-    int attempt = 1;
-    do
-        backup->path = folder + '/' + backupName(connection.description().name, now, attempt++);
-    while (QFileInfo::exists(backup->path));
-    QString error;
-    if (!settingsfile::write(backup->path, backup->file, &error))
-        return Failure{ExitStatus::BadUsage, QString("The settings backup %1 cannot be written: %2; nothing was "
-                                                     "sent.")
-                                                 .arg(backup->path, error)};
-    return std::nullopt;
+                       QString("The backup folder %1 cannot be made; nothing was sent.").arg(written.path)};
+    case settingsbackup::Written::NotWritten: break;
+    }
+    return Failure{ExitStatus::BadUsage, QString("The settings backup %1 cannot be written: %2; nothing was sent.")
+                                             .arg(written.path, written.error)};
 }
 
 ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const SettingsBackup &backup)
@@ -74,10 +51,18 @@ ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const S
     for (auto step : {&DeviceConnection::findDescriptionAgain, &DeviceConnection::readValues})
         if (std::optional<Failure> failure = (connection.*step)())
             return report.fail(keptIn(*failure, backup.path));
+    return restoreValues(connection, report, backup, false);
+}
+
+ExitStatus restoreValues(DeviceConnection &connection, Report &report, const SettingsBackup &backup, bool dryRun)
+{
     const DeviceDescription &description = connection.description();
     const QVector<ParameterValue> values = connection.values();
     const QVector<SavedParameter> &saved = backup.file.parameters;
     const RestorePlan plan = planRestore(description, values, saved);
+    // A backup of this very firmware lacks only what its read did not reach.
+    const bool sameFirmware =
+        settingsfile::fitOf(backup.file.device, connection.settingsIdentity()) == settingsfile::Fit::SameDevice;
     int restored = 0, equal = 0, disabled = 0, notRestored = 0;
     WriteFailures failures;
     for (const RestoreStep &step : plan.steps) {
@@ -95,7 +80,9 @@ ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const S
         QJsonObject details{{"device", current.shown}, {"saved", savedShown}};
         switch (step.action) {
         case RestoreStep::NotSaved:
-            report.parameter("not saved", step.name, QString("%1: %2, new in this firmware.").arg(step.name, current.shown),
+            report.parameter("not saved", step.name,
+                             QString(sameFirmware ? "%1: %2, not in the backup." : "%1: %2, new in this firmware.")
+                                 .arg(step.name, current.shown),
                              {{"device", current.shown}});
             continue;
         case RestoreStep::Refused:
@@ -126,7 +113,7 @@ ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const S
         case RestoreStep::Write:
         case RestoreStep::Dropped: break;
         }
-        if (std::optional<Failure> failure = writeParameter(connection, parameter, step.raw)) {
+        if (std::optional<Failure> failure = dryRun ? std::nullopt : writeParameter(connection, parameter, step.raw)) {
             ++notRestored;
             report.parameter("failed", step.name, failure->sentence, details);
             if (!failures.goOnAfter(*failure))
@@ -134,10 +121,10 @@ ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const S
             continue;
         }
         ++restored;
-        report.parameter("restored", step.name, QString("%1: %2 -> %3").arg(step.name, current.shown, savedShown),
-                         details);
+        report.parameter(dryRun ? "would restore" : "restored", step.name,
+                         QString("%1: %2 -> %3").arg(step.name, current.shown, savedShown), details);
     }
-    report.field("restored", restored, "Restored");
+    report.field("restored", restored, dryRun ? "Would restore" : "Restored");
     report.field("equal", equal, "Equal");
     report.field("disabled", disabled, "Disabled");
     report.field("notRestored", notRestored, "Not restored");

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "parametervalues.h"
-#include "settingsfile.h"
+#include "settings/parametervalue.h"
+#include "settings/settingsfile.h"
 
 #include "description/devicedescription.h"
 #include "description/valuetext.h"
