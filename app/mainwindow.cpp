@@ -118,10 +118,9 @@ void MainWindow::buildMenus()
     menuBar()->addMenu(fileMenu);
 
     auto *modeMenu = new QMenu(tr("&Mode"), this);
-    setupAction =
-        modeMenu->addAction(tr("&Setup"), this, SLOT(setupParametersWindow()), QKeySequence(tr("Ctrl+R")));
-    firmwareAction = modeMenu->addAction(tr("&Firmware Update"), this, SLOT(updateFirmwareWindow()),
-                                         QKeySequence(tr("Ctrl+F")));
+    setupAction = modeMenu->addAction(tr("&Setup"), this, SLOT(setupParametersWindow()), QKeySequence(tr("Ctrl+R")));
+    firmwareAction =
+        modeMenu->addAction(tr("&Firmware Update"), this, SLOT(updateFirmwareWindow()), QKeySequence(tr("Ctrl+F")));
     menuBar()->addMenu(modeMenu);
 
     auto *helpMenu = new QMenu(tr("&Help"), this);
@@ -210,17 +209,24 @@ void MainWindow::buildPageStack()
 // Names let tests and style rules find the widgets.
 void MainWindow::nameWidgets()
 {
-    const QList<QPair<QObject *, const char *>> named{
-        {progressBar, "progressBar"},       {ledLabel, "ledLabel"},
-        {statusLabel, "statusLabel"},       {splashLabel, "splashLabel"},
-        {parameterTree, "parameterTree"},   {pageNoteLabel, "descriptionNote"},
-        {firmwarePage, "firmwarePage"},
-        {exportLogAction, "exportLogAction"}, {setupAction, "setupAction"},
-        {firmwareAction, "firmwareAction"}, {pageStack, "pageStack"},
-        {deviceNameValue, "deviceNameValue"}, {hardwareRevisionValue, "hardwareRevisionValue"},
-        {bootloaderVersionValue, "bootloaderVersionValue"}, {firmwareVersionValue, "firmwareVersionValue"},
-        {firmwareList, "firmwareList"},     {firmwareInfo, "firmwareInfo"},
-        {updateButton, "updateButton"}};
+    const QList<QPair<QObject *, const char *>> named{{progressBar, "progressBar"},
+                                                      {ledLabel, "ledLabel"},
+                                                      {statusLabel, "statusLabel"},
+                                                      {splashLabel, "splashLabel"},
+                                                      {parameterTree, "parameterTree"},
+                                                      {pageNoteLabel, "descriptionNote"},
+                                                      {firmwarePage, "firmwarePage"},
+                                                      {exportLogAction, "exportLogAction"},
+                                                      {setupAction, "setupAction"},
+                                                      {firmwareAction, "firmwareAction"},
+                                                      {pageStack, "pageStack"},
+                                                      {deviceNameValue, "deviceNameValue"},
+                                                      {hardwareRevisionValue, "hardwareRevisionValue"},
+                                                      {bootloaderVersionValue, "bootloaderVersionValue"},
+                                                      {firmwareVersionValue, "firmwareVersionValue"},
+                                                      {firmwareList, "firmwareList"},
+                                                      {firmwareInfo, "firmwareInfo"},
+                                                      {updateButton, "updateButton"}};
     for (const auto &[object, name] : named)
         object->setObjectName(name);
 }

@@ -34,8 +34,7 @@ namespace {
 // What makes the device the same one when the warning box closes.
 auto identityOf(const DeviceImage &image)
 {
-    return std::make_tuple(image.deviceName, image.deviceId.load(), image.hwVersion.load(),
-                           image.blVersion.load());
+    return std::make_tuple(image.deviceName, image.deviceId.load(), image.hwVersion.load(), image.blVersion.load());
 }
 
 // A name longer than its label is cut with an ellipsis, never mid-letter,
@@ -77,8 +76,7 @@ void MainWindow::updateFirmwareWindow()
         firmwareInfo->append(tr("Firmware %1 is installed.").arg(uploadedVersion));
 
     const QString folder = datafolders::packageFolder();
-    for (const FirmwarePackage &package :
-         buildCatalogue(folder, image.deviceId, image.hwVersion, image.blVersion)) {
+    for (const FirmwarePackage &package : buildCatalogue(folder, image.deviceId, image.hwVersion, image.blVersion)) {
         firmwareFiles->append(package.path);
         firmwareList->insertItem(firmwareList->count(), package.version);
         firmwareInfo->append(package.header);

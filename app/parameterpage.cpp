@@ -165,8 +165,8 @@ void updateDependents(QTreeWidget *tree, QObject *source)
         const std::optional<Dependency> dependency = dependencyOf(control);
         if (!dependency || isHeld(control))
             continue;
-        if (const std::optional<bool> enabled = parameterdependency::enabledBy(
-                *state, dependency->kind, dependency->depcell, dependency->depval))
+        if (const std::optional<bool> enabled =
+                parameterdependency::enabledBy(*state, dependency->kind, dependency->depcell, dependency->depval))
             control->setEnabled(*enabled);
     }
 }

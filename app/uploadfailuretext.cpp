@@ -71,8 +71,8 @@ QString message(const UploadFailure &failure)
 QString status(const UploadFailure &failure)
 {
     if (failure.reason == UploadFailure::VersionDiffers)
-        return tr(" Firmware %1 after the update, not %2").arg(devicetexts::firmware(failure.found),
-                                                                failure.packageVersion);
+        return tr(" Firmware %1 after the update, not %2")
+            .arg(devicetexts::firmware(failure.found), failure.packageVersion);
     return tr(" Firmware update failed");
 }
 

@@ -3,24 +3,21 @@
 // Style sheets of the window's dark look.
 namespace windowstyle {
 
-inline constexpr char Window[] =
-    "font-family: Verdana; font-size: 12px; color: rgb(210, 210, 210); "
-    "selection-color: rgb(210, 210, 210);  background-color: rgb(45, 49, 54);";
+inline constexpr char Window[] = "font-family: Verdana; font-size: 12px; color: rgb(210, 210, 210); "
+                                 "selection-color: rgb(210, 210, 210);  background-color: rgb(45, 49, 54);";
 
-inline constexpr char MenuBar[] =
-    "QMenuBar { color: white; }"
-    "QMenuBar:disabled { color: gray; }"
-    "QMenuBar::item { background: transparent; }"
-    "QMenuBar::item:selected { background: rgb(90, 100, 108); }";
+inline constexpr char MenuBar[] = "QMenuBar { color: white; }"
+                                  "QMenuBar:disabled { color: gray; }"
+                                  "QMenuBar::item { background: transparent; }"
+                                  "QMenuBar::item:selected { background: rgb(90, 100, 108); }";
 
 inline constexpr char Menu[] =
     "QMenu { font-family: Verdana; font-size: 12px; color: white; background-color: rgb(90, 100, 108); }"
     "QMenu:selected { background-color: rgb(25, 28, 31); }"
     "QMenu:disabled { color: rgb(160, 160, 160); }";
 
-inline constexpr char ProgressBar[] =
-    "QProgressBar { border: 0px solid grey; border-radius: 4px; }"
-    "QProgressBar::chunk { background-color: rgb(61, 174, 233); width: 15px; }";
+inline constexpr char ProgressBar[] = "QProgressBar { border: 0px solid grey; border-radius: 4px; }"
+                                      "QProgressBar::chunk { background-color: rgb(61, 174, 233); width: 15px; }";
 
 inline constexpr char StatusBar[] = "QStatusBar::item { border-style:none;}";
 

@@ -16,17 +16,15 @@ namespace datafolders {
 
 QStringList fallbackFolders()
 {
-    return {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-                + QStringLiteral("/kova"),
-            // Relative to the program, so an installation under any prefix finds its own.
-            QDir::cleanPath(QCoreApplication::applicationDirPath()
-                            + QStringLiteral("/" KOVA_SHARED_DATA_FROM_PROGRAM))};
+    return {
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/kova"),
+        // Relative to the program, so an installation under any prefix finds its own.
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" KOVA_SHARED_DATA_FROM_PROGRAM))};
 }
 
 QVector<DescriptionPlace> descriptionPlaces()
 {
-    QVector<DescriptionPlace> places{
-        {PrimaryDescription, QCoreApplication::applicationDirPath() + FirmwaresFolder}};
+    QVector<DescriptionPlace> places{{PrimaryDescription, QCoreApplication::applicationDirPath() + FirmwaresFolder}};
     for (const QString &folder : fallbackFolders())
         places.append({folder + QLatin1Char('/') + PrimaryDescription, folder + FirmwaresFolder});
     return places;

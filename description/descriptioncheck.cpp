@@ -161,14 +161,12 @@ void checkDependency(const DeviceDescription &device, const ParameterDescription
         if (!takesPartInDependencies(source) || !parameterdependency::dependsOn(parameter.depcell, source.cell))
             continue;
         // The value the source must show for the dependent to change at all.
-        const bool inverted =
-            parameter.kind == ParameterKind::List && source.kind == ParameterKind::List
-            && parameter.depval >= parameterdependency::Inverted;
+        const bool inverted = parameter.kind == ParameterKind::List && source.kind == ParameterKind::List
+                              && parameter.depval >= parameterdependency::Inverted;
         const int wanted = inverted ? parameter.depval - parameterdependency::Inverted : parameter.depval;
-        const bool met = source.kind == ParameterKind::List
-                             ? wanted >= 0 && wanted < source.entries.size()
-                             : wanted >= valuetext::rangeBounds(source).minimum
-                                   && wanted <= valuetext::rangeBounds(source).maximum;
+        const bool met = source.kind == ParameterKind::List ? wanted >= 0 && wanted < source.entries.size()
+                                                            : wanted >= valuetext::rangeBounds(source).minimum
+                                                                  && wanted <= valuetext::rangeBounds(source).maximum;
         if (met)
             continue;
         finding.problem = Problem::DependencyNeverMet;
@@ -177,11 +175,10 @@ void checkDependency(const DeviceDescription &device, const ParameterDescription
         finding.inverted = inverted;
         findings << finding;
     }
-    const bool held = std::any_of(device.parameters.begin(), device.parameters.end(),
-                                  [&parameter](const ParameterDescription &source) {
-                                      return takesPartInDependencies(source)
-                                             && parameterdependency::dependsOn(parameter.depcell, source.cell);
-                                  });
+    const bool held = std::any_of(
+        device.parameters.begin(), device.parameters.end(), [&parameter](const ParameterDescription &source) {
+            return takesPartInDependencies(source) && parameterdependency::dependsOn(parameter.depcell, source.cell);
+        });
     if (held)
         return;
     finding.problem = Problem::DependencyWithoutSource;

@@ -20,7 +20,9 @@ Result findIn(const QString &path, const DescriptionIdentity &identity)
     QFile file(path);
     if (!openRegularFile(file, &result.error, QIODevice::Text)) {
         // The same words for every file, as the window always wrote them: docs/compatibility.md
-        qDebug() << "Error: Cannot read file" << "Tellur.dsc" << ": " << result.error;
+        qDebug() << "Error: Cannot read file"
+                 << "Tellur.dsc"
+                 << ": " << result.error;
         result.outcome = Result::CannotOpen;
         return result;
     }
@@ -35,8 +37,7 @@ Result findIn(const QString &path, const DescriptionIdentity &identity)
             looked.syntaxError = {note.line, note.text};
     looked.refusal = refusal;
     if (refusal != descriptionreader::ContentRefusal::None) {
-        qDebug() << "Description file" << path << "skipped:"
-                 << descriptionreader::refusalName(refusal);
+        qDebug() << "Description file" << path << "skipped:" << descriptionreader::refusalName(refusal);
         result.outcome = Result::Refused;
         result.refusal = refusal;
     } else if (!devices.isEmpty()) {
@@ -58,8 +59,7 @@ Result find(const DescriptionIdentity &identity)
     Result result = findIn(place.primaryFile, identity);
     if (ends(result))
         return result;
-    const QStringList names =
-        QDir(place.folder).entryList({QStringLiteral("*.dsc")}, QDir::Files, QDir::Reversed);
+    const QStringList names = QDir(place.folder).entryList({QStringLiteral("*.dsc")}, QDir::Files, QDir::Reversed);
     for (const QString &name : names) {
         result = findIn(place.folder + QLatin1Char('/') + name, identity);
         if (ends(result))

@@ -22,8 +22,8 @@ struct Result {
     enum Outcome { Found, NotFound, CannotOpen, Refused };
     Outcome outcome = NotFound;
     DeviceDescription device;  // Found
-    QString file;              // which file was found, failed or refused
-    QString error;             // CannotOpen: the system's reason
+    QString file;  // which file was found, failed or refused
+    QString error;  // CannotOpen: the system's reason
     descriptionreader::ContentRefusal refusal = descriptionreader::ContentRefusal::None;
     QVector<FileLooked> looked;  // in the order tried; the found or failed one last
 };

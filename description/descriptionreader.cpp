@@ -91,8 +91,7 @@ DescriptionIdentity identityFrom(const QXmlStreamAttributes &attributes)
 
 bool cellsHaveSlots(const ParameterDescription &parameter)
 {
-    return hasCellSlot(parameter.cell)
-           && (!parameter.usesHighCell() || hasCellSlot(parameter.hcell));
+    return hasCellSlot(parameter.cell) && (!parameter.usesHighCell() || hasCellSlot(parameter.hcell));
 }
 
 // What each attribute is, as the functions above read it, and where it
@@ -114,9 +113,9 @@ struct KnownAttribute {
 
 // The names of every description written so far: docs/compatibility.md
 constexpr KnownAttribute DeviceAttributes[] = {
-    {"id", AttributeKind::Integer, AnyKind, AnyKind},   {"hw", AttributeKind::Integer, AnyKind, AnyKind},
-    {"fw", AttributeKind::Integer, AnyKind, AnyKind},   {"fwm", AttributeKind::Integer, AnyKind, AnyKind},
-    {"name", AttributeKind::Text, AnyKind, AnyKind},    {"fwnp", AttributeKind::Unsigned, AnyKind, 0},
+    {"id", AttributeKind::Integer, AnyKind, AnyKind}, {"hw", AttributeKind::Integer, AnyKind, AnyKind},
+    {"fw", AttributeKind::Integer, AnyKind, AnyKind}, {"fwm", AttributeKind::Integer, AnyKind, AnyKind},
+    {"name", AttributeKind::Text, AnyKind, AnyKind},  {"fwnp", AttributeKind::Unsigned, AnyKind, 0},
     {"fwps", AttributeKind::Unsigned, AnyKind, 0},
 };
 
@@ -351,8 +350,8 @@ private:
             } else if (value.isEmpty() && name == QLatin1String("hcell")) {
                 continue;  // an empty "hcell" says there is no high byte
             } else if (!readsAs(value, k.kind)) {
-                slip(k.kind == AttributeKind::Real ? ReadNote::NotANumber : ReadNote::NotAWholeNumber, name, who)
-                    .text = value;
+                slip(k.kind == AttributeKind::Real ? ReadNote::NotANumber : ReadNote::NotAWholeNumber, name, who).text =
+                    value;
             } else if (name == QLatin1String("scale") && value.toDouble() == 0.0) {
                 slip(ReadNote::ScaleZero, name, who);
             } else if (name == QLatin1String("decimals") && value.toUInt() > MaxDecimals) {
@@ -390,10 +389,7 @@ private:
         }
     }
 
-    bool isStart(const char *name) const
-    {
-        return xml.isStartElement() && xml.name() == QLatin1String(name);
-    }
+    bool isStart(const char *name) const { return xml.isStartElement() && xml.name() == QLatin1String(name); }
 
     // A note at the reader's line; one that nobody keeps when there is no list.
     ReadNote &note(ReadNote::Kind kind, const QString &text)
@@ -429,7 +425,8 @@ private:
     void readParameters(QVector<ParameterDescription> &parameters)
     {
         listEnd = 0;
-        forever {
+        forever
+        {
             if (isStart("Parameter") && !readParameter(parameters)) {
                 listEnd = -1;  // the bound's own note says the rest is left out
                 return;
@@ -454,8 +451,7 @@ private:
             return true;
         }
         if (parameters.size() >= MaxParameters) {
-            qDebug() << "Description has more than" << MaxParameters
-                     << "parameters, the rest are left out";
+            qDebug() << "Description has more than" << MaxParameters << "parameters, the rest are left out";
             note(ReadNote::TooManyParameters, parameter.name);
             return false;
         }
@@ -466,8 +462,8 @@ private:
         else
             next();
         if (!cellsHaveSlots(parameter)) {
-            qDebug() << "Parameter" << parameter.name << "skipped: cell" << parameter.cell
-                     << "or hcell" << parameter.hcell << "outside 0 to" << CellCount - 1;
+            qDebug() << "Parameter" << parameter.name << "skipped: cell" << parameter.cell << "or hcell"
+                     << parameter.hcell << "outside 0 to" << CellCount - 1;
             note(ReadNote::CellWithoutSlot, parameter.name).line = parameter.line;
             return true;
         }
@@ -481,7 +477,8 @@ private:
     {
         QStringList entries;
         bool overflowReported = false;
-        forever {
+        forever
+        {
             next();
             if (xml.atEnd() || xml.name() == QLatin1String("Parameter"))
                 return entries;
@@ -490,8 +487,7 @@ private:
             if (entries.size() < MaxListEntries) {
                 entries.append(text(xml.attributes(), QLatin1String("string")));
             } else if (!overflowReported) {
-                qDebug() << "List has more than" << MaxListEntries
-                         << "entries, the rest are left out";
+                qDebug() << "List has more than" << MaxListEntries << "entries, the rest are left out";
                 note(ReadNote::TooManyEntries, listName).line = listLine;
                 overflowReported = true;
             }
@@ -655,8 +651,7 @@ const char *refusalName(ContentRefusal refusal)
     return "";
 }
 
-QVector<DeviceDescription> read(const QByteArray &content,
-                                const std::optional<DescriptionIdentity> &wanted,
+QVector<DeviceDescription> read(const QByteArray &content, const std::optional<DescriptionIdentity> &wanted,
                                 ContentRefusal *refusal, QVector<ReadNote> *notes)
 {
     int where = 0;

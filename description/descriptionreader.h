@@ -27,11 +27,11 @@ constexpr double MaxShownNumber = 1e15;
 // to build. Real descriptions stay far below them (a few KiB, tags of under
 // 300 bytes with at most 15 attributes).
 constexpr qint64 MaxFileBytes = 1024 * 1024;
-constexpr int MaxTagBytes = 4096;          // a start or end tag, attributes included
-constexpr int MaxAttributes = 32;          // per element
+constexpr int MaxTagBytes = 4096;  // a start or end tag, attributes included
+constexpr int MaxAttributes = 32;  // per element
 constexpr int MaxAttributeValueBytes = 256;
-constexpr int MaxTextBytes = 64 * 1024;    // one run of text, comment or CDATA
-constexpr int MaxDepth = 64;               // elements open at once
+constexpr int MaxTextBytes = 64 * 1024;  // one run of text, comment or CDATA
+constexpr int MaxDepth = 64;  // elements open at once
 
 enum class ContentRefusal {
     None,
@@ -41,7 +41,7 @@ enum class ContentRefusal {
     AttributeTooLong,
     TextTooLong,
     TooDeep,
-    Declaration,          // a document type or entity declaration
+    Declaration,  // a document type or entity declaration
     UnsupportedEncoding,  // one in which the bytes above do not tell the markup
 };
 
@@ -60,26 +60,26 @@ const char *refusalName(ContentRefusal refusal);
 // file where it happened: the window only logs these, an author needs them.
 struct ReadNote {
     enum Kind {
-        Refused,            // `refusal`: nothing of the file is read
-        MalformedXml,       // `text` is the parser's error; nothing after it is read
-        UnknownType,        // a parameter of the type `text` builds nothing
-        CellWithoutSlot,    // the parameter `text` names a cell outside the cell image
+        Refused,  // `refusal`: nothing of the file is read
+        MalformedXml,  // `text` is the parser's error; nothing after it is read
+        UnknownType,  // a parameter of the type `text` builds nothing
+        CellWithoutSlot,  // the parameter `text` names a cell outside the cell image
         TooManyParameters,  // the parameter `text` and those after it are left out
-        TooManyEntries,     // the list `text` keeps only MaxListEntries entries
-        OutsideList,        // the parameter `text` lies after the end of its device's list,
-                            // which ended at `listEnd` on the element `element`
+        TooManyEntries,  // the list `text` keeps only MaxListEntries entries
+        OutsideList,  // the parameter `text` lies after the end of its device's list,
+        // which ended at `listEnd` on the element `element`
         // What an author most likely did not mean, noted only when every
         // device entry is read. `element` is the one the note is about and
         // `owner` the "name" of its parameter or device entry.
-        MissingAttribute,   // `attribute` is absent (or an empty text): it reads as 0 or empty
-        NotAWholeNumber,    // `attribute` is `text`, which reads as 0
-        NotANumber,         // `attribute` is `text`, which reads as 0
-        UnknownAttribute,   // `attribute` means nothing to the reader
-        UnusedAttribute,    // `attribute` means nothing to a parameter of the type `text`
-        UnknownElement,     // `element` inside a device entry means nothing to the reader
-        MisplacedValue,     // a "Value" that is no entry of a list parameter
-        ScaleZero,          // "scale" 0, taken as 1
-        DecimalsCut,        // "decimals" `text`, shown as MaxDecimals
+        MissingAttribute,  // `attribute` is absent (or an empty text): it reads as 0 or empty
+        NotAWholeNumber,  // `attribute` is `text`, which reads as 0
+        NotANumber,  // `attribute` is `text`, which reads as 0
+        UnknownAttribute,  // `attribute` means nothing to the reader
+        UnusedAttribute,  // `attribute` means nothing to a parameter of the type `text`
+        UnknownElement,  // `element` inside a device entry means nothing to the reader
+        MisplacedValue,  // a "Value" that is no entry of a list parameter
+        ScaleZero,  // "scale" 0, taken as 1
+        DecimalsCut,  // "decimals" `text`, shown as MaxDecimals
     };
     Kind kind = Refused;
     qint64 line = 0;
@@ -93,7 +93,7 @@ struct ReadNote {
     // when that is where the parser stopped (`line` is then the byte's)...
     int badByte = -1;
     qint64 badByteColumn = 0;  // from 1, counted in bytes
-    QString encoding;          // as declared; empty: none, so UTF-8
+    QString encoding;  // as declared; empty: none, so UTF-8
     // ... or the innermost element that was still open there.
     QString openElement;
     qint64 openedAt = 0;

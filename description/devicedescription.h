@@ -13,7 +13,7 @@ struct ParameterDescription {
     int cell = 0;
     int hcell = 0;
     bool hasHighCell = false;  // "hcell" present and not empty
-    int depcell = 0;           // 0: no dependency; 1000 stands for cell 0
+    int depcell = 0;  // 0: no dependency; 1000 stands for cell 0
     int depval = 0;
     double offset = 0.0;
     double scale = 1.0;  // 0 or absent already taken as 1
@@ -24,7 +24,7 @@ struct ParameterDescription {
     uint decimals = 0;
     QString suffix;
     QStringList entries;  // list only, in index order
-    qint64 line = 0;      // of its start tag in the file
+    qint64 line = 0;  // of its start tag in the file
 
     // Check parameters keep their "hcell" attribute but never use it.
     bool usesHighCell() const { return hasHighCell && kind != ParameterKind::Check; }
@@ -49,7 +49,7 @@ struct DeviceDescription {
     QString name;
     // Only its low 8 bits count, on purpose: docs/compatibility.md
     uint pageCount = 0;  // "fwnp" whole; the device image keeps its low 8 bits
-    uint pageSize = 0;   // "fwps"
+    uint pageSize = 0;  // "fwps"
     QVector<ParameterDescription> parameters;  // only those that get a row, in file order
     qint64 line = 0;  // of its start tag in the file
 };

@@ -28,8 +28,7 @@ bool enabledByRange(double sourceValue, int depval)
     return sourceValue == double(depval);
 }
 
-std::optional<bool> enabledBy(const SourceState &source, ParameterKind dependentKind, int depcell,
-                              int depval)
+std::optional<bool> enabledBy(const SourceState &source, ParameterKind dependentKind, int depcell, int depval)
 {
     if (!takesPart(source.kind) || !takesPart(dependentKind) || !dependsOn(depcell, source.cell))
         return std::nullopt;

@@ -36,8 +36,7 @@ struct SourceState {
 
 // What a dependent with these attributes becomes when `source` changes:
 // enabled or not, or nothing when it does not follow that source.
-std::optional<bool> enabledBy(const SourceState &source, ParameterKind dependentKind, int depcell,
-                              int depval);
+std::optional<bool> enabledBy(const SourceState &source, ParameterKind dependentKind, int depcell, int depval);
 
 // The state a source's control takes from a raw value.
 SourceState sourceStateOf(const ParameterDescription &source, quint32 raw);

@@ -31,7 +31,13 @@ quint32 rawFromCells(quint8 low, quint8 high);
 int decodeList(quint32 raw, const Conversion &conversion);
 double decodeRange(quint32 raw, const Conversion &conversion);
 
-inline quint8 lowByte(quint32 raw) { return quint8(raw & 0xFF); }
-inline quint8 highByte(quint32 raw) { return quint8((raw >> 8) & 0xFF); }
+inline quint8 lowByte(quint32 raw)
+{
+    return quint8(raw & 0xFF);
+}
+inline quint8 highByte(quint32 raw)
+{
+    return quint8((raw >> 8) & 0xFF);
+}
 
 }  // namespace valuecodec

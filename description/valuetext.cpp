@@ -82,10 +82,8 @@ double rangeNumber(const ParameterDescription &parameter, quint32 raw)
 QString toText(const ParameterDescription &parameter, quint32 raw)
 {
     switch (parameter.kind) {
-    case ParameterKind::List:
-        return parameter.entries.value(listIndex(parameter, raw));
-    case ParameterKind::Range:
-        return rangeText(rangeValue(parameter, raw), rangeBounds(parameter), parameter.suffix);
+    case ParameterKind::List: return parameter.entries.value(listIndex(parameter, raw));
+    case ParameterKind::Range: return rangeText(rangeValue(parameter, raw), rangeBounds(parameter), parameter.suffix);
     case ParameterKind::Check: return raw != 0 ? On : Off;
     case ParameterKind::None: break;
     }
@@ -135,8 +133,7 @@ Refusal checkRaw(const ParameterDescription &parameter, quint32 raw)
     switch (parameter.kind) {
     case ParameterKind::List: {
         const int index = listIndex(parameter, raw);
-        return index >= 0 && valuecodec::encodeList(index, conversion) == raw ? Refusal::None
-                                                                             : Refusal::NotAnEntry;
+        return index >= 0 && valuecodec::encodeList(index, conversion) == raw ? Refusal::None : Refusal::NotAnEntry;
     }
     case ParameterKind::Range: {
         const RangeBounds bounds = rangeBounds(parameter);

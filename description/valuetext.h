@@ -11,11 +11,11 @@ namespace valuetext {
 
 enum class Refusal {
     None,
-    NotAnEntry,   // list: no entry has this text
-    NotANumber,   // range: the text does not read as a number
-    OutOfRange,   // range: beyond the description's min or max
-    BetweenSteps, // range: between two values that its decimals allow
-    NotOnOff,     // check: neither "on" nor "off"
+    NotAnEntry,  // list: no entry has this text
+    NotANumber,  // range: the text does not read as a number
+    OutOfRange,  // range: beyond the description's min or max
+    BetweenSteps,  // range: between two values that its decimals allow
+    NotOnOff,  // check: neither "on" nor "off"
     NoParameter,  // the description's parameter has no kind
 };
 

@@ -328,8 +328,7 @@ void BusController::doUpdateFirmware(QString filename, QByteArray package)
         fail(UploadFailure::PortClosed);
         dropPort();
         break;
-    case UploadOutcome::Stopped:
-        break;
+    case UploadOutcome::Stopped: break;
     }
     timer->start();
 }
@@ -345,20 +344,17 @@ QString BusController::openFailureText() const
 {
     const PortDiagnosis diagnosis = diagnosePortOpenFailure(portName, port->error());
     switch (diagnosis.problem) {
-    case PortProblem::Absent:
-        break;
+    case PortProblem::Absent: break;
     case PortProblem::NoPermission:
         if (!diagnosis.groupGrantsAccess())
             return tr(" No permission to open %1").arg(portName);
-        return tr(" No permission to open %1: join the group \"%2\" and log in again")
-            .arg(portName, diagnosis.group);
+        return tr(" No permission to open %1: join the group \"%2\" and log in again").arg(portName, diagnosis.group);
     case PortProblem::InUse:
         if (diagnosis.holderPid == 0)
             return tr(" %1 is in use by another program").arg(portName);
         return tr(" %1 is in use by %2 (process %3)")
             .arg(portName, diagnosis.holderName, QString::number(diagnosis.holderPid));
-    case PortProblem::Failed:
-        return tr(" Cannot open %1: %2").arg(portName, port->errorString());
+    case PortProblem::Failed: return tr(" Cannot open %1: %2").arg(portName, port->errorString());
     }
     return tr(" USB-cable not connected");
 }

@@ -14,8 +14,7 @@ namespace describing {
 // The description of `identity`, in `file` alone when the user names one,
 // else where the window has always looked. When found, the image takes its
 // name and firmware geometry, and the cells its parameters use are marked.
-descriptionlookup::Result describe(const DeviceIdentity &identity, DeviceImage &image,
-                                   const QString &file = QString());
+descriptionlookup::Result describe(const DeviceIdentity &identity, DeviceImage &image, const QString &file = QString());
 
 // Marks the cells the parameters use. A cell without a slot in the image
 // marks nothing: the reader skips such parameters, but a description built

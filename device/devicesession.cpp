@@ -90,9 +90,8 @@ EchoResult DeviceSession::echoTest(const QString &portName)
 {
     if (port.isOpen())
         port.close();
-    return ::echoTest(port, portName, [this](TraceDirection direction, const QByteArray &bytes) {
-        exchange.trace(direction, bytes);
-    });
+    return ::echoTest(port, portName,
+                      [this](TraceDirection direction, const QByteArray &bytes) { exchange.trace(direction, bytes); });
 }
 
 PingResult DeviceSession::ping(DialectSetting dialect)
@@ -115,8 +114,8 @@ PingResult DeviceSession::ping(DialectSetting dialect)
     return ping == Answered && !result.echoed ? Garbled : ping;
 }
 
-LinkOutcome DeviceSession::cellCommand(const QByteArray &request, const ExchangeParams &params,
-                                       quint8 *reply, const char *failureLine)
+LinkOutcome DeviceSession::cellCommand(const QByteArray &request, const ExchangeParams &params, quint8 *reply,
+                                       const char *failureLine)
 {
     const Dialect family = dialectOf(setting);
     for (int attempt = 0; attempt < CellAttempts; ++attempt) {
@@ -149,8 +148,7 @@ LinkOutcome DeviceSession::readCell(quint8 cell, quint8 &value)
 LinkOutcome DeviceSession::writeCell(quint8 cell, quint8 value)
 {
     const Dialect family = dialectOf(setting);
-    return cellCommand(frames::writeRequest(family, cell, value), frames::writeExchange(family), nullptr,
-                       nullptr);
+    return cellCommand(frames::writeRequest(family, cell, value), frames::writeExchange(family), nullptr, nullptr);
 }
 
 // The identity fields set by hand stay: docs/compatibility.md
@@ -161,11 +159,10 @@ LinkOutcome DeviceSession::identify(DeviceIdentity &identity)
         quint8 &field;
     };
     const bool vorn = dialectOf(setting) == Dialect::Vorn;
-    const std::vector<IdentityCell> order = vorn
-        ? std::vector<IdentityCell>{{200, identity.deviceId}, {203, identity.blVersion},
-                                    {202, identity.hwVersion}, {205, identity.fwMajor},
-                                    {206, identity.fwMinor},   {212, identity.fwBuild}}
-        : std::vector<IdentityCell>{{64, identity.deviceId}, {65, identity.fwMajor}, {66, identity.fwMinor}};
+    const std::vector<IdentityCell> order =
+        vorn ? std::vector<IdentityCell>{{200, identity.deviceId}, {203, identity.blVersion}, {202, identity.hwVersion},
+                                         {205, identity.fwMajor},  {206, identity.fwMinor},   {212, identity.fwBuild}}
+             : std::vector<IdentityCell>{{64, identity.deviceId}, {65, identity.fwMajor}, {66, identity.fwMinor}};
     for (const IdentityCell &next : order) {
         const LinkOutcome outcome = readCell(next.cell, next.field);
         if (outcome != LinkOutcome::Done)

@@ -34,9 +34,9 @@ struct DeviceIdentity {
 // port before each attempt and ends at once when it is no longer open.
 enum class LinkOutcome {
     Done,
-    NoReply,     // a cell gave no valid reply within its attempts
+    NoReply,  // a cell gave no valid reply within its attempts
     PortClosed,  // the port was not open (any more) or its device left the system; nothing more was sent
-    Stopped,     // the stop check asked to stop between two exchanges
+    Stopped,  // the stop check asked to stop between two exchanges
 };
 
 struct CellsReadResult {
@@ -47,11 +47,11 @@ struct CellsReadResult {
 };
 
 enum class WriteOutcome {
-    Confirmed,       // both bytes read back as written
-    DeviceDiffers,   // read back fine, but the device holds another value (now in the image)
-    WriteFailed,     // a write went unanswered; every cell it may have changed was read back
-    Unverified,      // a cell the write may have changed could not be read back: the image
-                     // may not hold what the device holds
+    Confirmed,  // both bytes read back as written
+    DeviceDiffers,  // read back fine, but the device holds another value (now in the image)
+    WriteFailed,  // a write went unanswered; every cell it may have changed was read back
+    Unverified,  // a cell the write may have changed could not be read back: the image
+    // may not hold what the device holds
     PortClosed,
     Stopped,
 };
@@ -106,8 +106,7 @@ public:
     LinkOutcome readCell(quint8 cell, quint8 &value);
     // Every cell marked used in `image`, ascending, into its value;
     // `progress`, when given, after each cell with the cells read and to read.
-    CellsReadResult readUsedCells(DeviceImage &image,
-                                  const std::function<void(int done, int total)> &progress = {});
+    CellsReadResult readUsedCells(DeviceImage &image, const std::function<void(int done, int total)> &progress = {});
 
     // Writes the low byte of `value` into `cell` and, when `hcell` is not 0,
     // the high byte into `hcell`; then reads both back into `image`. After a

@@ -8,8 +8,14 @@
 #if defined(__SANITIZE_THREAD__)
 extern "C" void __tsan_release(void *address);
 extern "C" void __tsan_acquire(void *address);
-inline void markHandedOver(void *address) { __tsan_release(address); }
-inline void markTakenOver(void *address) { __tsan_acquire(address); }
+inline void markHandedOver(void *address)
+{
+    __tsan_release(address);
+}
+inline void markTakenOver(void *address)
+{
+    __tsan_acquire(address);
+}
 #else
 inline void markHandedOver(void *) {}
 inline void markTakenOver(void *) {}

@@ -11,10 +11,10 @@
 struct UploadFailure {
     enum Reason {
         PackageRefused,  // `problem` (and `damage`) of the package checked against `target`; nothing was sent
-        DeviceChanged,   // the device reports `found`, not `confirmed`; nothing was sent
-        DeviceSilent,    // it did not tell its identity again before the first block; nothing was sent
-        BlockFailed,     // a block went unacknowledged
-        PortClosed,      // the port closed during the upload
+        DeviceChanged,  // the device reports `found`, not `confirmed`; nothing was sent
+        DeviceSilent,  // it did not tell its identity again before the first block; nothing was sent
+        BlockFailed,  // a block went unacknowledged
+        PortClosed,  // the port closed during the upload
         VersionDiffers,  // identified after the upload, `found` does not run `packageVersion`
     };
     Reason reason = PackageRefused;

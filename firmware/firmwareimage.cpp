@@ -59,17 +59,13 @@ struct LineView {
     bool hasLineEnd;
 
     int size() const { return int(end - begin); }
-    bool equals(const char *text) const
-    {
-        return qstrlen(text) == uint(size()) && std::equal(begin, end, text);
-    }
+    bool equals(const char *text) const { return qstrlen(text) == uint(size()) && std::equal(begin, end, text); }
 };
 
 class LineWalker
 {
 public:
-    LineWalker(const QByteArray &text, qint64 from)
-        : at(text.constData() + from), stop(text.constData() + text.size())
+    LineWalker(const QByteArray &text, qint64 from) : at(text.constData() + from), stop(text.constData() + text.size())
     {
     }
 

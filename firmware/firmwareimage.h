@@ -26,19 +26,19 @@ constexpr quint32 MaxBlockSize = 65536;
 // guessed at: every later byte would land in the wrong place on the device.
 enum class ImageProblem {
     None,
-    TooLarge,             // the package is above MaxPackageBytes
-    NotHexadecimal,       // a line record holds another character
-    ShortLine,            // a data line shorter than its record and trailer
+    TooLarge,  // the package is above MaxPackageBytes
+    NotHexadecimal,  // a line record holds another character
+    ShortLine,  // a data line shorter than its record and trailer
     StrayCarriageReturn,  // a CR that is not directly before its line's LF
-    WrongLineSum,         // the trailer does not hold the record's sum, where line sums are used
+    WrongLineSum,  // the trailer does not hold the record's sum, where line sums are used
 };
 
 struct ImageReading {
     QByteArray image;
     ImageProblem problem = ImageProblem::None;
-    qint64 line = 0;          // line of the file (from 1) that holds the problem
+    qint64 line = 0;  // line of the file (from 1) that holds the problem
     qint64 dataPartLine = 0;  // of the line "[Firmware]"; 0 when the package has none
-    bool lineSums = false;    // the trailers carry the sums of their records
+    bool lineSums = false;  // the trailers carry the sums of their records
 
     bool damaged() const { return problem != ImageProblem::None; }
 };
@@ -46,7 +46,7 @@ struct ImageReading {
 // Where a package's data part begins.
 struct DataPart {
     qint64 offset = -1;  // of the first byte after the line "[Firmware]"; -1: no such line
-    qint64 line = 0;     // of "[Firmware]"
+    qint64 line = 0;  // of "[Firmware]"
     // Without one: the first line that reads "[Firmware]" once blanks are
     // dropped and case is ignored, which an author meant as the heading.
     qint64 nearMissLine = 0;

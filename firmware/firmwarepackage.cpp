@@ -40,8 +40,8 @@ CheckedPackage checkPackage(const QByteArray &package, Dialect dialect, const Pa
     }
     const ImageReading reading = readFirmwareImage(package, dialect);
     if (reading.damaged()) {
-        checked.problem = reading.problem == ImageProblem::TooLarge ? PackageProblem::TooLarge
-                                                                     : PackageProblem::Damaged;
+        checked.problem =
+            reading.problem == ImageProblem::TooLarge ? PackageProblem::TooLarge : PackageProblem::Damaged;
         checked.damage = {reading.problem, reading.line};
         return checked;
     }

@@ -15,18 +15,18 @@
 
 enum class PackageProblem {
     None,
-    CannotRead,     // the file does not open or read (see PackageFile::error)
-    TooLarge,       // above MaxPackageBytes
-    UnusableHead,   // the part before the data part is unreadable or too large
-    OtherDevice,    // its "ID", "HW" or "BL" name another device
-    Damaged,        // a data line is damaged (see CheckedPackage::damage)
+    CannotRead,  // the file does not open or read (see PackageFile::error)
+    TooLarge,  // above MaxPackageBytes
+    UnusableHead,  // the part before the data part is unreadable or too large
+    OtherDevice,  // its "ID", "HW" or "BL" name another device
+    Damaged,  // a data line is damaged (see CheckedPackage::damage)
     WrongGeometry,  // the image is not the device's number of whole blocks
 };
 
 struct PackageFile {
     QByteArray bytes;
     PackageProblem problem = PackageProblem::None;  // None, CannotRead or TooLarge
-    QString error;                                  // the system's words after CannotRead
+    QString error;  // the system's words after CannotRead
 
     bool ok() const { return problem == PackageProblem::None; }
 };

@@ -11,12 +11,12 @@ class SerialExchange;
 
 enum class UploadOutcome {
     Done,
-    Refused,        // the image does not have the device's block count; nothing was sent
-    BlockFailed,    // a block went unacknowledged five times; later blocks were not sent
-    Stopped,        // the owner asked to stop between two exchanges
-    PortClosed,     // the port closed or its device left the system; later blocks were not sent
+    Refused,  // the image does not have the device's block count; nothing was sent
+    BlockFailed,  // a block went unacknowledged five times; later blocks were not sent
+    Stopped,  // the owner asked to stop between two exchanges
+    PortClosed,  // the port closed or its device left the system; later blocks were not sent
     DeviceChanged,  // the device identified itself as another one; nothing was sent
-    DeviceSilent,   // the device did not tell its identity again; nothing was sent
+    DeviceSilent,  // the device did not tell its identity again; nothing was sent
 };
 
 // How the upload reaches its owner, so that it runs without one. Hooks left

@@ -55,12 +55,10 @@ PackageKeys packageKeysOf(const QByteArray &iniText)
                        !group.isEmpty()};
 }
 
-QVector<FirmwarePackage> buildCatalogue(const QString &folder, quint8 deviceId, quint8 hwVersion,
-                                        quint8 blVersion)
+QVector<FirmwarePackage> buildCatalogue(const QString &folder, quint8 deviceId, quint8 hwVersion, quint8 blVersion)
 {
     QVector<FirmwarePackage> catalogue;
-    const QStringList files =
-        QDir(folder).entryList({"*.upd"}, QDir::Files, QDir::Name | QDir::Reversed);
+    const QStringList files = QDir(folder).entryList({"*.upd"}, QDir::Files, QDir::Name | QDir::Reversed);
     for (const QString &file : files) {
         const QString path = folder + "/" + file;
         const std::optional<PackageKeys> keys = readPackageKeys(path);

@@ -25,10 +25,7 @@ struct PackageKeys {
     QString description;
     bool hasDeviceGroup = false;  // the "Device" group holds at least one key
 
-    bool fits(quint8 id, quint8 hw, quint8 bl) const
-    {
-        return deviceId == id && hwVersion == hw && blVersion == bl;
-    }
+    bool fits(quint8 id, quint8 hw, quint8 bl) const { return deviceId == id && hwVersion == hw && blVersion == bl; }
 };
 
 // Reads the part of a package before its data part, with the care due to a
@@ -43,5 +40,4 @@ PackageKeys packageKeysOf(const QByteArray &iniText);
 
 // The "*.upd" files of `folder` whose "ID", "HW" and "BL" keys equal the
 // device's identity, newest file name first (descending, case-sensitive).
-QVector<FirmwarePackage> buildCatalogue(const QString &folder, quint8 deviceId, quint8 hwVersion,
-                                        quint8 blVersion);
+QVector<FirmwarePackage> buildCatalogue(const QString &folder, quint8 deviceId, quint8 hwVersion, quint8 blVersion);

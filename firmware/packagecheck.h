@@ -13,21 +13,21 @@
 // program would refuse it, with the line, and the image it holds.
 struct PackageFault {
     enum Kind {
-        HeadTooLarge,         // the part before "[Firmware]" is above MaxIniBytes
-        NoDeviceGroup,        // no "Device" group with a key: not a firmware package
-        NoDataPart,           // no line "[Firmware]": not a firmware package
-        TooLarge,             // above MaxPackageBytes
-        NotHexadecimal,       // a line record holds another character
-        ShortLine,            // a data line shorter than its record and trailer
+        HeadTooLarge,  // the part before "[Firmware]" is above MaxIniBytes
+        NoDeviceGroup,  // no "Device" group with a key: not a firmware package
+        NoDataPart,  // no line "[Firmware]": not a firmware package
+        TooLarge,  // above MaxPackageBytes
+        NotHexadecimal,  // a line record holds another character
+        ShortLine,  // a data line shorter than its record and trailer
         StrayCarriageReturn,  // a CR that is not directly before its line's LF
-        WrongLineSum,         // the trailer does not hold the record's sum, where line sums are used
-        NoDataLines,          // the data part holds no data line
+        WrongLineSum,  // the trailer does not hold the record's sum, where line sums are used
+        NoDataLines,  // the data part holds no data line
         // Keys of the "Device" group an author most likely did not mean so:
-        MissingKey,           // `key` is not given and reads as 0
-        KeyNotANumber,        // `key` is `text`, which reads as 0
-        RepeatedKey,          // `key` is given again; the one at `line` counts, not the one at `otherLine`
-        MissingVersion,       // no "FW": no version is listed, none is checked after the upload
-        NotAVersion,          // "FW" `text` is no version that can be checked after the upload
+        MissingKey,  // `key` is not given and reads as 0
+        KeyNotANumber,  // `key` is `text`, which reads as 0
+        RepeatedKey,  // `key` is given again; the one at `line` counts, not the one at `otherLine`
+        MissingVersion,  // no "FW": no version is listed, none is checked after the upload
+        NotAVersion,  // "FW" `text` is no version that can be checked after the upload
     };
     PackageFault(Kind kind, qint64 line, const QString &key = QString(), const QString &text = QString(),
                  qint64 otherLine = 0)

@@ -34,12 +34,8 @@ QByteArray blockFrame(Dialect dialect, const QByteArray &block)
 {
     QByteArray frame = head(dialect) + block;
     switch (dialect) {
-    case Dialect::Kelpa:
-        appendMsbFirst(frame, crc16(block));
-        break;
-    case Dialect::Ulma:
-        appendMsbFirst(frame, crc16(frame));
-        break;
+    case Dialect::Kelpa: appendMsbFirst(frame, crc16(block)); break;
+    case Dialect::Ulma: appendMsbFirst(frame, crc16(frame)); break;
     case Dialect::Vorn:
         // The sync byte "U" stays outside the check, as in every Vorn request.
         appendLsbFirst(frame, crc32(frame.mid(1)));
@@ -55,8 +51,7 @@ int blockFrameLength(Dialect dialect, int blockSize)
 
 QByteArray acknowledgement(Dialect dialect)
 {
-    return dialect == Dialect::Vorn ? QByteArray::fromHex("4D4FB67F6DE2")
-                                    : QByteArray::fromHex("4D4F9C");
+    return dialect == Dialect::Vorn ? QByteArray::fromHex("4D4FB67F6DE2") : QByteArray::fromHex("4D4F9C");
 }
 
 QByteArray bootloaderEntryRequest()

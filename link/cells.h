@@ -5,4 +5,7 @@
 constexpr int CellCount = 255;
 constexpr int NoSlotCell = 255;
 
-inline bool hasCellSlot(int cell) { return cell >= 0 && cell < CellCount; }
+inline bool hasCellSlot(int cell)
+{
+    return cell >= 0 && cell < CellCount;
+}

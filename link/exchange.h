@@ -8,8 +8,8 @@
 class QIODevice;
 
 enum class ReadMode {
-    Fixed,      // exactly `expected` bytes
-    Line,       // one line, up to `lineLimit` bytes
+    Fixed,  // exactly `expected` bytes
+    Line,  // one line, up to `lineLimit` bytes
     Gathering,  // everything that comes, in `stepMs` waits, until `expected` are in
 };
 
@@ -29,9 +29,9 @@ struct ExchangeParams {
 
 struct ExchangeResult {
     bool portClosed = false;  // the port was not open, or its device left the system
-    bool sawData = false;     // at least one byte came back within the reply wait
-    bool echoed = false;      // `received` begins with the exact echo of the request
-    QByteArray received;      // echo and reply as read
+    bool sawData = false;  // at least one byte came back within the reply wait
+    bool echoed = false;  // `received` begins with the exact echo of the request
+    QByteArray received;  // echo and reply as read
 };
 
 enum class TraceDirection { Sent, Received };
@@ -42,9 +42,9 @@ using TraceHook = std::function<void(TraceDirection direction, const QByteArray 
 // unset are skipped; without a clock the exchange keeps real time.
 struct LineHooks {
     std::function<void()> clearBuffers;  // drops stale bytes in both directions
-    std::function<bool()> gone;          // the line's device has left the system
-    std::function<qint64()> clockMs;     // a monotonic clock for the reply wait's deadline ...
-    std::function<void(int ms)> sleep;   // ... and the pause on it
+    std::function<bool()> gone;  // the line's device has left the system
+    std::function<qint64()> clockMs;  // a monotonic clock for the reply wait's deadline ...
+    std::function<void(int ms)> sleep;  // ... and the pause on it
 };
 
 // One request-and-reply step on the serial line, on which every command is

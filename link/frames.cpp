@@ -16,15 +16,9 @@ void appendCrc32(QByteArray &frame, quint32 crc)
 QByteArray withCheck(Dialect dialect, QByteArray frame)
 {
     switch (dialect) {
-    case Dialect::Vorn:
-        appendCrc32(frame, crc32(frame.mid(1)));
-        break;
-    case Dialect::Kelpa:
-        frame.append(char(additiveChecksum(frame.mid(1))));
-        break;
-    case Dialect::Ulma:
-        frame.append(char(additiveChecksum(frame)));
-        break;
+    case Dialect::Vorn: appendCrc32(frame, crc32(frame.mid(1))); break;
+    case Dialect::Kelpa: frame.append(char(additiveChecksum(frame.mid(1)))); break;
+    case Dialect::Ulma: frame.append(char(additiveChecksum(frame))); break;
     }
     return frame;
 }
@@ -98,8 +92,8 @@ PingResult classifyPing(Dialect dialect, bool sawData, const QByteArray &line, i
         return Silent;
     if (line.size() < requestLength + replyLength(dialect))
         return EchoOnly;
-    const bool answered = line.at(requestLength) == 'M' && line.at(requestLength + 1) == 'O'
-                          && replyChecks(dialect, line, requestLength);
+    const bool answered =
+        line.at(requestLength) == 'M' && line.at(requestLength + 1) == 'O' && replyChecks(dialect, line, requestLength);
     return answered ? Answered : Garbled;
 }
 

@@ -8,18 +8,18 @@
 
 // Why a serial port did not open. The window and the command line word it.
 enum class PortProblem {
-    Absent,        // no name, or no such device
+    Absent,  // no name, or no such device
     NoPermission,  // the device is there, but this user may not open it
-    InUse,         // another program holds it
-    Failed,        // anything else; the port's own error text tells what
+    InUse,  // another program holds it
+    Failed,  // anything else; the port's own error text tells what
 };
 
 struct PortDiagnosis {
     PortProblem problem = PortProblem::Absent;
-    QString device;        // the device file, such as "/dev/ttyUSB0"
-    QString group;         // the group that owns the device
+    QString device;  // the device file, such as "/dev/ttyUSB0"
+    QString group;  // the group that owns the device
     qint64 holderPid = 0;  // InUse: the process named by the port's lock file; 0 when unknown
-    QString holderName;    // InUse: that process's command name
+    QString holderName;  // InUse: that process's command name
 
     // Whether joining `group` would grant access (never advise joining root).
     bool groupGrantsAccess() const { return !group.isEmpty() && group != QLatin1String("root"); }
@@ -31,9 +31,8 @@ struct PortSystem {
     // Where serial programs (this one's QSerialPort too) leave "LCK..<port>"
     // files holding their process id, in the order QSerialPort tries them.
     QStringList lockFolders = {
-        QStringLiteral("/var/lock"),       QStringLiteral("/etc/locks"),
-        QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
-        QStringLiteral("/tmp"),            QStringLiteral("/var/tmp"),
+        QStringLiteral("/var/lock"),         QStringLiteral("/etc/locks"), QStringLiteral("/var/spool/locks"),
+        QStringLiteral("/var/spool/uucp"),   QStringLiteral("/tmp"),       QStringLiteral("/var/tmp"),
         QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock"),
     };
     QString processFolder = QStringLiteral("/proc");
@@ -54,5 +53,4 @@ PortDiagnosis diagnosePortOpenFailure(const QString &portName, QSerialPort::Seri
 // port when the list lacks it. Ports the system does not enumerate (a pseudo
 // terminal, a link under /dev/serial/by-id) stay findable once remembered;
 // the listed ports keep their order, so the last one that echoes still wins.
-QStringList portsToScan(const QStringList &listed, const QString &remembered,
-                        const PortSystem &system = PortSystem());
+QStringList portsToScan(const QStringList &listed, const QString &remembered, const PortSystem &system = PortSystem());

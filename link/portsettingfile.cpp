@@ -24,14 +24,12 @@ QString portSettingFile()
 
 QString portSettingFileOf(const QString &programFolder)
 {
-    return choosePortSettingFile(
-        programFolder + QStringLiteral("/kova.ini"), QFileInfo(programFolder).isWritable(),
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-            + QStringLiteral("/kova/kova.ini"));
+    return choosePortSettingFile(programFolder + QStringLiteral("/kova.ini"), QFileInfo(programFolder).isWritable(),
+                                 QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                                     + QStringLiteral("/kova/kova.ini"));
 }
 
-QString choosePortSettingFile(const QString &besideProgram, bool programFolderWritable,
-                              const QString &inUserConfig)
+QString choosePortSettingFile(const QString &besideProgram, bool programFolderWritable, const QString &inUserConfig)
 {
     if (programFolderWritable || QFileInfo::exists(besideProgram))
         return besideProgram;

@@ -12,8 +12,7 @@ QString portSettingFileOf(const QString &programFolder);
 
 // The same choice, given the two candidate files and whether the program's
 // folder can be written.
-QString choosePortSettingFile(const QString &besideProgram, bool programFolderWritable,
-                              const QString &inUserConfig);
+QString choosePortSettingFile(const QString &besideProgram, bool programFolderWritable, const QString &inUserConfig);
 
 // The port name kept in the setting file's group "PORT", key "Name"; empty
 // when the file holds none. The file may have been edited by hand, so it is

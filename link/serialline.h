@@ -15,9 +15,9 @@ constexpr qint32 LinkBaudRate = 19200;
 
 enum class OpenOutcome {
     Opened,
-    NotFound,          // no such device
+    NotFound,  // no such device
     PermissionDenied,  // no access, or the port is locked by another process
-    Failed,            // any other reason the system gave
+    Failed,  // any other reason the system gave
 };
 
 struct EchoResult {

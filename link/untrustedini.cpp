@@ -25,16 +25,16 @@ bool isLineEnd(char ch)
 // One logical line of the file.
 struct IniLine {
     int start = 0;
-    int end = 0;      // its line end, the ";" of a comment after it, or the end of the text
+    int end = 0;  // its line end, the ";" of a comment after it, or the end of the text
     int equals = -1;  // the first "=" outside double quotes
 };
 
 // Whether text appended to the file would continue its last line.
 struct LastLine {
-    bool open = false;      // it runs to the end of the text
+    bool open = false;  // it runs to the end of the text
     bool inQuotes = false;  // ... inside double quotes
-    char escaped = 0;       // ... after a backslash (itself when it is the last byte) or an
-                            // escaped line end that the next byte may pair with
+    char escaped = 0;  // ... after a backslash (itself when it is the last byte) or an
+        // escaped line end that the next byte may pair with
 };
 
 // The next logical line from `pos`: blank lines and lines that begin with
@@ -83,9 +83,7 @@ bool nextLine(const QByteArray &data, int &pos, IniLine &line, LastLine *last = 
                 escapedAtEnd = isLineEnd(escaped) ? escaped : 0;
             }
             break;
-        case '"':
-            inQuotes = !inQuotes;
-            break;
+        case '"': inQuotes = !inQuotes; break;
         case ';':
             if (i == start + 1) {
                 while (i < size && !isLineEnd(bytes[i]))
@@ -216,9 +214,9 @@ QStringList valueEntries(const QByteArray &data, int from, int to, ValueText enc
     QStringList entries;
     QString entry;
     bool inQuotes = false;
-    bool quoted = false;      // the current entry had quotes: its blanks stay
-    bool chopAtEnd = true;    // an escape cut short by the end keeps the blanks before it
-    int keepUpTo = 0;         // blanks before this length came from escapes or quotes
+    bool quoted = false;  // the current entry had quotes: its blanks stay
+    bool chopAtEnd = true;  // an escape cut short by the end keeps the blanks before it
+    int keepUpTo = 0;  // blanks before this length came from escapes or quotes
     int i = from;
     const auto skipBlanks = [&] {
         while (i < to && (bytes[i] == ' ' || bytes[i] == '\t'))
@@ -451,8 +449,7 @@ QVector<IniKeyLine> iniKeyLines(const QByteArray &text, const QString &group)
     return keys;
 }
 
-QByteArray withIniValue(const QByteArray &text, const QString &group, const QString &key,
-                        const QString &value)
+QByteArray withIniValue(const QByteArray &text, const QString &group, const QString &key, const QString &value)
 {
     const int firstLineFeed = text.indexOf('\n');
     const QByteArray lineEnd = firstLineFeed > 0 && text.at(firstLineFeed - 1) == '\r' ? "\r\n" : "\n";
@@ -487,22 +484,16 @@ QString fromWindows1251(const QByteArray &bytes)
 {
     // The characters of the bytes 0x80 to 0xFF; 0x98 has none and stands for itself.
     static const ushort upper[128] = {
-        0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
-        0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
-        0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
-        0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
-        0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
-        0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
-        0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
-        0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
-        0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
-        0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
-        0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
-        0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
-        0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
-        0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
+        0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
+        0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x0098, 0x2122,
+        0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
+        0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
+        0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457, 0x0410,
+        0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417, 0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D,
+        0x041E, 0x041F, 0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427, 0x0428, 0x0429, 0x042A,
+        0x042B, 0x042C, 0x042D, 0x042E, 0x042F, 0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
+        0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444,
+        0x0445, 0x0446, 0x0447, 0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
     };
     QString text(bytes.size(), Qt::Uninitialized);
     QChar *out = text.data();

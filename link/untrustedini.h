@@ -57,8 +57,7 @@ QVector<IniKeyLine> iniKeyLines(const QByteArray &text, const QString &group);
 // `text` with `key` of `group` set to `value`: the key's last line in the
 // group is replaced, or a line is added to the group, or the group is added
 // at the end. Every other byte stays as it was.
-QByteArray withIniValue(const QByteArray &text, const QString &group, const QString &key,
-                        const QString &value);
+QByteArray withIniValue(const QByteArray &text, const QString &group, const QString &key, const QString &value);
 
 // Windows-1251 bytes as text; bytes below 0x80 are ASCII.
 QString fromWindows1251(const QByteArray &bytes);

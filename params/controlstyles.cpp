@@ -4,23 +4,23 @@ namespace controlstyles {
 
 const QString &listControl()
 {
-    static const QString style = QStringLiteral(
-        "QComboBox { border: 1px solid rgb(80, 95, 108); border-radius: 2px;"
-        " padding: 1px 3px 1px 3px; margin: 4px 4px 4px 2px;"
-        " background: rgb(25, 28, 31); selection-color: white; }"
-        "QComboBox:disabled { color: gray; background: rgb(45, 49, 54); }"
-        "QComboBox::drop-down { subcontrol-origin: padding; subcontrol-position: top right;"
-        " width: 15px; background: transparent; }"
-        "QComboBox::down-arrow { image: url(:/maps/da.png); width: 20px; height: 10px; }"
-        "QComboBox::down-arrow:disabled { image: url(:/maps/dd.png); }"
-        "QComboBox QAbstractItemView { font-weight: bold; color: rgb(230, 230, 230);"
-        " background: rgb(90, 100, 108); selection-color: white; }"
-        "QComboBox QAbstractItemView::item { min-height: 20px; }"
-        // Red on purpose: docs/compatibility.md
-        "QComboBox QAbstractItemView::item:hover { color: red; }"
-        "QComboBox:on { padding-top: 0px; padding-left: 3px; }"
-        // Every arrow key writes to the device: the focused list must show.
-        "QComboBox:focus { border-color: rgb(61, 174, 233); }");
+    static const QString style =
+        QStringLiteral("QComboBox { border: 1px solid rgb(80, 95, 108); border-radius: 2px;"
+                       " padding: 1px 3px 1px 3px; margin: 4px 4px 4px 2px;"
+                       " background: rgb(25, 28, 31); selection-color: white; }"
+                       "QComboBox:disabled { color: gray; background: rgb(45, 49, 54); }"
+                       "QComboBox::drop-down { subcontrol-origin: padding; subcontrol-position: top right;"
+                       " width: 15px; background: transparent; }"
+                       "QComboBox::down-arrow { image: url(:/maps/da.png); width: 20px; height: 10px; }"
+                       "QComboBox::down-arrow:disabled { image: url(:/maps/dd.png); }"
+                       "QComboBox QAbstractItemView { font-weight: bold; color: rgb(230, 230, 230);"
+                       " background: rgb(90, 100, 108); selection-color: white; }"
+                       "QComboBox QAbstractItemView::item { min-height: 20px; }"
+                       // Red on purpose: docs/compatibility.md
+                       "QComboBox QAbstractItemView::item:hover { color: red; }"
+                       "QComboBox:on { padding-top: 0px; padding-left: 3px; }"
+                       // Every arrow key writes to the device: the focused list must show.
+                       "QComboBox:focus { border-color: rgb(61, 174, 233); }");
     return style;
 }
 
@@ -55,12 +55,12 @@ const QString &rangeControl()
 
 const QString &checkControl()
 {
-    static const QString style = QStringLiteral(
-        "QCheckBox { border: none; border-radius: 2px; padding: 1px 18px 1px 0px;"
-        " margin: 6px 5px 6px 3px; background: rgb(25, 28, 31); }"
-        "QCheckBox:disabled { color: gray; background: rgb(45, 49, 54); }"
-        "QCheckBox:checked { background: #d7d6d5; padding-top: 4px; padding-left: 50px;"
-        " color: white; }");
+    static const QString style =
+        QStringLiteral("QCheckBox { border: none; border-radius: 2px; padding: 1px 18px 1px 0px;"
+                       " margin: 6px 5px 6px 3px; background: rgb(25, 28, 31); }"
+                       "QCheckBox:disabled { color: gray; background: rgb(45, 49, 54); }"
+                       "QCheckBox:checked { background: #d7d6d5; padding-top: 4px; padding-left: 50px;"
+                       " color: white; }");
     return style;
 }
 

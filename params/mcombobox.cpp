@@ -24,8 +24,7 @@ void MComboBox::showPopup()
 
 void MComboBox::changeEvent(QEvent *event)
 {
-    const bool wouldBuildPopup =
-        event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange;
+    const bool wouldBuildPopup = event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange;
     // Until it is first polished, nothing has measured the list, so there
     // is no size hint to renew; later changes take Qt's way.
     if (wouldBuildPopup && !popupBuilt && !testAttribute(Qt::WA_WState_Polished)) {

@@ -39,9 +39,7 @@ QMetaMethod methodOf(const QMetaObject *meta, const char *signature)
 
 // Connecting by signature would parse the signatures again for every control.
 XmlControlsReader::XmlControlsReader(QObject *receiver, QTreeWidget *tree, DeviceImage *image)
-    : receiver(receiver),
-      tree(tree),
-      image(image),
+    : receiver(receiver), tree(tree), image(image),
       controlChanged(methodOf(receiver->metaObject(), "controlChanged(QString)")),
       checkboxChanged(methodOf(receiver->metaObject(), "checkboxChanged(int)"))
 {
@@ -49,8 +47,7 @@ XmlControlsReader::XmlControlsReader(QObject *receiver, QTreeWidget *tree, Devic
 
 QMetaMethod XmlControlsReader::changeSignalOf(const QObject *control)
 {
-    static const QMetaMethod listChanged =
-        methodOf(&MComboBox::staticMetaObject, "currentTextChanged(QString)");
+    static const QMetaMethod listChanged = methodOf(&MComboBox::staticMetaObject, "currentTextChanged(QString)");
     static const QMetaMethod rangeChanged = methodOf(&MSpinBox::staticMetaObject, "textChanged(QString)");
     static const QMetaMethod checkChanged = methodOf(&MCheckBox::staticMetaObject, "stateChanged(int)");
     if (qobject_cast<const MComboBox *>(control))

@@ -37,7 +37,7 @@ private:
     QObject *receiver;
     QTreeWidget *tree;
     DeviceImage *image;
-    QMetaMethod controlChanged;   // the receiver's slots
+    QMetaMethod controlChanged;  // the receiver's slots
     QMetaMethod checkboxChanged;
     descriptionlookup::Result found;
 };

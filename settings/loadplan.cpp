@@ -15,8 +15,7 @@ QString cellsText(const QVector<int> &cells)
 }
 
 // Why the file's entry cannot go onto the device's parameter; empty when it can.
-QString problemOf(const ParameterDescription &parameter, const ParameterValue &current,
-                  const SavedParameter &saved)
+QString problemOf(const ParameterDescription &parameter, const ParameterValue &current, const SavedParameter &saved)
 {
     if (saved.cells != current.cells())
         return QString("\"%1\" lies in %2 in the file but in %3 on the device")
@@ -76,9 +75,9 @@ LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterV
             if (comparison.state == ParameterComparison::Equal)
                 break;
             step.refusal = valuetext::checkRaw(parameter, file.raw);
-            step.action = plan.after.at(comparison.deviceIndex).disabled  ? LoadStep::Disabled
-                          : step.refusal != valuetext::Refusal::None ? LoadStep::Outside
-                                                                      : LoadStep::Write;
+            step.action = plan.after.at(comparison.deviceIndex).disabled ? LoadStep::Disabled
+                          : step.refusal != valuetext::Refusal::None     ? LoadStep::Outside
+                                                                         : LoadStep::Write;
             break;
         }
         }

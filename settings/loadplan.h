@@ -12,24 +12,24 @@
 // What a load does to one parameter.
 struct LoadStep {
     enum Action {
-        Equal,      // the device holds the file's value
-        Write,      // the file's value goes into the parameter's cells
-        Disabled,   // differs, but a dependency disables it once the file is loaded
-        Outside,    // differs, but the description does not allow the file's value (see refusal)
+        Equal,  // the device holds the file's value
+        Write,  // the file's value goes into the parameter's cells
+        Disabled,  // differs, but a dependency disables it once the file is loaded
+        Outside,  // differs, but the description does not allow the file's value (see refusal)
         NotInFile,  // only on the device
     };
     Action action = Equal;
     QString name;
     int deviceIndex = -1;  // into the device's values
-    int savedIndex = -1;   // into the file's parameters; -1 for NotInFile
+    int savedIndex = -1;  // into the file's parameters; -1 for NotInFile
     valuetext::Refusal refusal = valuetext::Refusal::None;
 };
 
 // A whole file checked against the description before anything is sent:
 // either a refusal or every step.
 struct LoadPlan {
-    QString refusal;                // why the file cannot be loaded; empty when it can
-    QVector<LoadStep> steps;        // in the device's order
+    QString refusal;  // why the file cannot be loaded; empty when it can
+    QVector<LoadStep> steps;  // in the device's order
     QVector<ParameterValue> after;  // the device's values once the steps are done
 
     bool ok() const { return refusal.isEmpty(); }
@@ -49,25 +49,25 @@ LoadPlan planLoad(const DeviceDescription &description, const QVector<ParameterV
 // the saved shown value is taken by name into the new description.
 struct RestoreStep {
     enum Action {
-        Equal,     // the device holds the saved value
-        Write,     // `raw` goes into the parameter's cells
+        Equal,  // the device holds the saved value
+        Write,  // `raw` goes into the parameter's cells
         Disabled,  // differs, but a dependency disables it once restored
         NotSaved,  // the backup lacks it: it keeps what the update left
-        Dropped,   // the description has no parameter of this name any more
-        Refused,   // the description refuses the saved value (see refusal, rounded)
-        Outside,   // the saved value was one its description did not allow
+        Dropped,  // the description has no parameter of this name any more
+        Refused,  // the description refuses the saved value (see refusal, rounded)
+        Outside,  // the saved value was one its description did not allow
     };
     Action action = Equal;
     QString name;
     int deviceIndex = -1;  // into the device's values; -1 for Dropped
-    int savedIndex = -1;   // into the backup's parameters; -1 for NotSaved
-    quint32 raw = 0;       // the saved value as the description stores it
+    int savedIndex = -1;  // into the backup's parameters; -1 for NotSaved
+    quint32 raw = 0;  // the saved value as the description stores it
     valuetext::Refusal refusal = valuetext::Refusal::None;
     bool rounded = false;  // the description cannot show the saved number exactly
 };
 
 struct RestorePlan {
-    QVector<RestoreStep> steps;     // in the device's order, then the dropped ones
+    QVector<RestoreStep> steps;  // in the device's order, then the dropped ones
     QVector<ParameterValue> after;  // the device's values once the steps are done
 };
 

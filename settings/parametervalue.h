@@ -19,7 +19,7 @@ struct ParameterValue {
     // Why the description does not allow the raw value; None when it does.
     valuetext::Refusal outside = valuetext::Refusal::None;
     bool disabled = false;  // a dependency disables it, as on the window's page
-    int disabledBy = -1;    // then the parameter whose value does
+    int disabledBy = -1;  // then the parameter whose value does
 
     QVector<int> cells() const { return hcell > 0 ? QVector<int>{cell, hcell} : QVector<int>{cell}; }
 };

@@ -72,9 +72,9 @@ QVector<Backup> list()
     for (const QFileInfo &info : folder.entryInfoList({QStringLiteral("*.json")}, QDir::Files)) {
         const NameStamp stamp = stampOf(info.fileName());
         const settingsfile::Parsed parsed = settingsfile::read(info.filePath());
-        listed << Listed{{info.filePath(), parsed.file, stamp.time.isValid() ? stamp.time : info.lastModified(),
-                          parsed.error},
-                         stamp.attempt};
+        listed << Listed{
+            {info.filePath(), parsed.file, stamp.time.isValid() ? stamp.time : info.lastModified(), parsed.error},
+            stamp.attempt};
     }
     std::sort(listed.begin(), listed.end(), [](const Listed &a, const Listed &b) {
         if (a.backup.time != b.backup.time)
@@ -92,7 +92,8 @@ QVector<Backup> list()
 const Backup *newestOf(const QVector<Backup> &backups, const SettingsIdentity &device)
 {
     const auto found = std::find_if(backups.cbegin(), backups.cend(), [&device](const Backup &backup) {
-        return backup.error.isEmpty() && settingsfile::fitOf(backup.file.device, device) != settingsfile::Fit::OtherDevice;
+        return backup.error.isEmpty()
+               && settingsfile::fitOf(backup.file.device, device) != settingsfile::Fit::OtherDevice;
     });
     return found == backups.cend() ? nullptr : &*found;
 }

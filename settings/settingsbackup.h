@@ -20,7 +20,7 @@ QString backupName(const QString &deviceName, const QDateTime &time, int attempt
 struct Written {
     enum Problem { None, NoFolder, NotWritten };
     Problem problem = None;
-    QString path;   // the file; for NoFolder the folder
+    QString path;  // the file; for NoFolder the folder
     QString error;  // NotWritten: the system's reason
 
     bool ok() const { return problem == None; }
@@ -33,7 +33,7 @@ struct Backup {
     QString path;
     SettingsFile file;
     QDateTime time;  // from its name; for a file named otherwise, its last change
-    QString error;   // why it is no usable settings file; empty when it is
+    QString error;  // why it is no usable settings file; empty when it is
 };
 // Every "*.json" of the backup folder, newest first.
 QVector<Backup> list();

@@ -317,8 +317,8 @@ QVector<ParameterComparison> compareSettings(const QVector<ParameterValue> &devi
         const int s = pairs.at(d);
         ParameterComparison comparison{ParameterComparison::OnlyOnDevice, device.at(d).name, d, s};
         if (s >= 0)
-            comparison.state = saved.at(s).raw == device.at(d).raw ? ParameterComparison::Equal
-                                                                   : ParameterComparison::Differs;
+            comparison.state =
+                saved.at(s).raw == device.at(d).raw ? ParameterComparison::Equal : ParameterComparison::Differs;
         comparisons << comparison;
     }
     for (int s = 0; s < saved.size(); ++s)

@@ -64,9 +64,9 @@ constexpr qint64 MostFileBytes = 4 * 1024 * 1024;
 Parsed fromText(const QByteArray &text);
 
 enum class Fit {
-    SameDevice,     // name, identifier, hardware revision and firmware version agree
+    SameDevice,  // name, identifier, hardware revision and firmware version agree
     OtherFirmware,  // the same device under another firmware version
-    OtherDevice,    // name, identifier or hardware revision differ
+    OtherDevice,  // name, identifier or hardware revision differ
 };
 Fit fitOf(const SettingsIdentity &saved, const SettingsIdentity &device);
 
@@ -79,7 +79,7 @@ struct ParameterComparison {
     State state = Equal;
     QString name;
     int deviceIndex = -1;  // into the device's values; -1 for OnlyInFile
-    int savedIndex = -1;   // into the file's parameters; -1 for OnlyOnDevice
+    int savedIndex = -1;  // into the file's parameters; -1 for OnlyOnDevice
 };
 
 // In the device's order, then what only the file has.

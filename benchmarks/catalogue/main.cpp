@@ -36,8 +36,7 @@ QByteArray largeDataPart()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QList<QPair<const char *, QByteArray>> cases{{"many keys", manyKeys()},
-                                                       {"large data part", largeDataPart()}};
+    const QList<QPair<const char *, QByteArray>> cases{{"many keys", manyKeys()}, {"large data part", largeDataPart()}};
     for (const auto &[name, content] : cases) {
         QTemporaryDir folder;
         QFile file(folder.filePath("p.upd"));

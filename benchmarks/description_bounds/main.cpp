@@ -32,7 +32,10 @@ constexpr int Runs = 3;
 constexpr double GoalMs = 500.0;
 constexpr int Id = 21, Hw = 2, Fw = 4, Fwm = 12;
 
-QByteArray padded(int bytes, char fill) { return QByteArray(bytes, fill); }
+QByteArray padded(int bytes, char fill)
+{
+    return QByteArray(bytes, fill);
+}
 
 QByteArray escHead()
 {
@@ -64,7 +67,10 @@ QByteArray repeatedUpTo(const QByteArray &unit, int count, qint64 budget)
     return unit.repeated(int(std::min<qint64>(count, budget / unit.size())));
 }
 
-QByteArray value(int bytes, char fill) { return padded(bytes, fill); }
+QByteArray value(int bytes, char fill)
+{
+    return padded(bytes, fill);
+}
 
 QByteArray rangesWithLongTexts()
 {
@@ -91,8 +97,8 @@ QByteArray checksWithLongNames()
 QByteArray listsOf(int entryBytes)
 {
     const QByteArray entry = "<Value string=\"" + value(entryBytes, 'e') + "\"/>";
-    const QByteArray list = "<Parameter type=\"list\" name=\"L\" cell=\"3\">"
-                            + entry.repeated(MaxListEntries) + "</Parameter>\n";
+    const QByteArray list =
+        "<Parameter type=\"list\" name=\"L\" cell=\"3\">" + entry.repeated(MaxListEntries) + "</Parameter>\n";
     QByteArray lists;
     while (lists.size() + list.size() < MaxFileBytes - 1024)
         lists += list;
@@ -123,8 +129,7 @@ QByteArray namespacesInDepth()
         close += "</a>";
     }
     const QByteArray use = "<p0:x p0:a=\"1\"/>";
-    return open + use.repeated(int((MaxFileBytes - open.size() - close.size() - 1024) / use.size()))
-           + close;
+    return open + use.repeated(int((MaxFileBytes - open.size() - close.size() - 1024) / use.size())) + close;
 }
 
 QByteArray oneTagWithAttributes(qint64 bytes)
@@ -153,8 +158,7 @@ std::vector<Case> cases()
         {"entity references in attributes",
          fileOf(QByteArray(), "<x a=\"" + QByteArray("&amp;").repeated(50) + "\"/>")},
         {"comments and text at their bound",
-         fileOf(QByteArray(), "<!--" + padded(MaxTextBytes - 8, 'c') + "-->"
-                                  + padded(MaxTextBytes - 1, ' '))},
+         fileOf(QByteArray(), "<!--" + padded(MaxTextBytes - 8, 'c') + "-->" + padded(MaxTextBytes - 1, ' '))},
         {"refused: one tag, 1 MiB of attributes", oneTagWithAttributes(MaxFileBytes)},
         {"refused: 8 MiB file", padded(8 * 1024 * 1024, ' ')},
         {"refused: 1 MiB of text", fileOf(QByteArray(), " ")},
@@ -217,10 +221,10 @@ int main(int argc, char *argv[])
         return 1;
 
     ControlReceiver receiver;  // the controls' signals need one
-    std::printf("Description files on the window thread, ms, median and max of %d runs\n(goal: no single read or show over %.0f ms)\n",
+    std::printf("Description files on the window thread, ms, median and max of %d runs\n(goal: no single read or show "
+                "over %.0f ms)\n",
                 Runs, GoalMs);
-    std::printf("  %-48s %6s %5s %17s %17s\n", "file", "KiB", "rows", "read median/max",
-                "show median/max");
+    std::printf("  %-48s %6s %5s %17s %17s\n", "file", "KiB", "rows", "read median/max", "show median/max");
     double worst = 0;
     // An argument picks the cases whose name contains it, for profiling.
     const QString only = app.arguments().value(1);
@@ -239,12 +243,9 @@ int main(int argc, char *argv[])
         std::sort(reads.begin(), reads.end());
         std::sort(shows.begin(), shows.end());
         worst = std::max({worst, reads.back(), shows.back()});
-        std::printf("  %-48s %6.0f %5d %8.1f %8.1f %8.1f %8.1f\n", c.name,
-                    c.content.size() / 1024.0, rows, reads[Runs / 2], reads.back(),
-                    shows[Runs / 2], shows.back());
+        std::printf("  %-48s %6.0f %5d %8.1f %8.1f %8.1f %8.1f\n", c.name, c.content.size() / 1024.0, rows,
+                    reads[Runs / 2], reads.back(), shows[Runs / 2], shows.back());
     }
-    std::printf("  longest single hold %.1f ms: %s\n", worst, worst < GoalMs ? "within the goal"
-                                                                        : "ABOVE THE GOAL");
+    std::printf("  longest single hold %.1f ms: %s\n", worst, worst < GoalMs ? "within the goal" : "ABOVE THE GOAL");
     return 0;
 }
-

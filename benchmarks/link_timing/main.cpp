@@ -100,8 +100,7 @@ double saveFloorMs(const Setting &device)
 double uploadFloorMs(const Setting &s)
 {
     const int frameBytes = BlockSize + s.frameBytesAroundBlock;
-    return BlockCount * s.passes
-           * (std::max(s.blockPauseMs, wireMs(frameBytes, s.baud)) + wireMs(s.ackBytes, s.baud));
+    return BlockCount * s.passes * (std::max(s.blockPauseMs, wireMs(frameBytes, s.baud)) + wireMs(s.ackBytes, s.baud));
 }
 
 // The link, created in this thread, after it has found and identified the
@@ -117,8 +116,7 @@ public:
         sim.setBlockSize(BlockSize);
         testsupport::writePortSetting(sim.portPath());
         link = std::make_unique<BusController>(nullptr, &image, [] { return QStringList(); });
-        QObject::connect(link.get(), &BusController::doConstructDevice, link.get(),
-                         [this] { image.constructed = 1; });
+        QObject::connect(link.get(), &BusController::doConstructDevice, link.get(), [this] { image.constructed = 1; });
         QObject::connect(link.get(), &BusController::allCellsReady, link.get(), [this] { ++cellsReady; });
         QObject::connect(link.get(), &BusController::firmwareUpdated, link.get(), [this] { ++updated; });
     }
@@ -179,9 +177,8 @@ QString writeSaveDescription(const QTemporaryDir &folder)
         return QString();
     file.write("<Devices><ESC id=\"42\" hw=\"1\" fw=\"1\" fwm=\"0\" name=\"Bench\">\n");
     for (int cell = FirstSavedCell; cell < FirstSavedCell + Cells; ++cell)
-        file.write(QString("<Parameter type=\"range\" name=\"P%1\" cell=\"%1\" min=\"0\" max=\"255\"/>\n")
-                       .arg(cell)
-                       .toUtf8());
+        file.write(
+            QString("<Parameter type=\"range\" name=\"P%1\" cell=\"%1\" min=\"0\" max=\"255\"/>\n").arg(cell).toUtf8());
     file.write("</ESC></Devices>\n");
     return path;
 }
@@ -209,8 +206,8 @@ bool timeSave(const Setting &setting, double *medianMs)
         QTextStream errStream(&err);
         QElapsedTimer clock;
         clock.start();
-        const int status = runCli({"--port", sim.portPath(), "--description", description, "save", saved},
-                                  outStream, errStream, Terminal());
+        const int status = runCli({"--port", sim.portPath(), "--description", description, "save", saved}, outStream,
+                                  errStream, Terminal());
         runs.push_back(elapsedMs(clock));
         QFile file(saved);
         file.open(QIODevice::ReadOnly);
@@ -250,8 +247,8 @@ bool timeUpload(Connection &connection, const Setting &setting, double *ms, int 
     *ms = elapsedMs(clock);
 
     const QList<SimRequest> requests = connection.sim.requests();
-    *framesSent = int(std::count_if(requests.begin(), requests.end(),
-                                    [](const SimRequest &request) { return request.kind == 'F'; }));
+    *framesSent = int(
+        std::count_if(requests.begin(), requests.end(), [](const SimRequest &request) { return request.kind == 'F'; }));
     QList<QByteArray> expected;
     for (int pass = 0; pass < setting.passes; ++pass)
         for (int block = 0; block < BlockCount; ++block)

@@ -84,15 +84,16 @@ int main(int argc, char *argv[])
     file.close();
     QFile small(description);
     if (!small.open(QIODevice::WriteOnly)
-        || small.write("<Descriptions><ESC id=\"21\" hw=\"2\" fw=\"4\" fwm=\"13\" name=\"Vorn\" fwnp=\"32\" fwps=\"256\">"
-                       "<Parameter type=\"check\" name=\"Beeps\" cell=\"25\"/></ESC></Descriptions>\n")
+        || small.write(
+               "<Descriptions><ESC id=\"21\" hw=\"2\" fw=\"4\" fwm=\"13\" name=\"Vorn\" fwnp=\"32\" fwps=\"256\">"
+               "<Parameter type=\"check\" name=\"Beeps\" cell=\"25\"/></ESC></Descriptions>\n")
                < 0)
         return 1;
     small.close();
 
     std::printf("kova-cli check, package of %lld MiB (best of 3)\n", PackageBytes / (1024 * 1024));
     const QList<QPair<const char *, QStringList>> cases{{"the package", {package}},
-                                                       {"the description beside it", {description}}};
+                                                        {"the description beside it", {description}}};
     for (const auto &[name, arguments] : cases) {
         Figures best;
         for (int attempt = 0; attempt < 3; ++attempt) {

@@ -69,9 +69,10 @@ QByteArray description()
                .arg(Fwm);
     int lastList = -1;
     for (int cell = 0; cell < Parameters; ++cell) {
-        const QString dependency = cell % 5 == 4 && lastList >= 0
-            ? QString(" depcell=\"%1\" depval=\"%2\"").arg(lastList == 0 ? 1000 : lastList).arg(1)
-            : QString();
+        const QString dependency =
+            cell % 5 == 4 && lastList >= 0
+                ? QString(" depcell=\"%1\" depval=\"%2\"").arg(lastList == 0 ? 1000 : lastList).arg(1)
+                : QString();
         switch (cell % 3) {
         case 0:
             out << QString("<Parameter type=\"list\" name=\"List %1\" cell=\"%1\" offset=\"1\""
@@ -91,8 +92,7 @@ QByteArray description()
                        .arg(cell < 100 ? QString(" hcell=\"%1\"").arg(254 - cell) : QString())
                        .arg(dependency);
             break;
-        default:
-            out << QString("<Parameter type=\"check\" name=\"Check %1\" cell=\"%1\"/>\n").arg(cell);
+        default: out << QString("<Parameter type=\"check\" name=\"Check %1\" cell=\"%1\"/>\n").arg(cell);
         }
     }
     out << "</ESC>\n</Descriptions>\n";
@@ -194,8 +194,7 @@ int main(int argc, char *argv[])
         for (const Timings &t : runs)
             values.push_back(value(t));
         std::printf("  %-34s median %8.2f ms   min %8.2f ms   max %8.2f ms\n", phase, median(values),
-                    *std::min_element(values.begin(), values.end()),
-                    *std::max_element(values.begin(), values.end()));
+                    *std::min_element(values.begin(), values.end()), *std::max_element(values.begin(), values.end()));
         return median(values);
     };
     report("readDescription", [](const Timings &t) { return t.read; });

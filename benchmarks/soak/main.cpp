@@ -157,8 +157,8 @@ Figures parseFigures(const QStringList &fields)
     std::map<QString, qint64> values;
     for (const QString &field : fields)
         values[field.section('=', 0, 0)] = field.section('=', 1).toLongLong();
-    return {double(values["rss"]), values["heap"] / 1024.0, int(values["fds"]), int(values["threads"]),
-            values["objects"], int(values["widgets"])};
+    return {double(values["rss"]),  values["heap"] / 1024.0, int(values["fds"]),
+            int(values["threads"]), values["objects"],       int(values["widgets"])};
 }
 
 void printRow(int cycle, const Figures &f, double minutes)
@@ -299,8 +299,8 @@ int main(int argc, char **argv)
     parser.setApplicationDescription("Loses and finds the simulated device N times in the real window and "
                                      "prints the window process's memory, descriptors, threads and objects.");
     parser.addHelpOption();
-    const QCommandLineOption cyclesOption("cycles", "Cycles of losing and finding the device (default 1000).",
-                                          "N", QString::number(GoalCycles));
+    const QCommandLineOption cyclesOption("cycles", "Cycles of losing and finding the device (default 1000).", "N",
+                                          QString::number(GoalCycles));
     const QCommandLineOption unplugOption(
         "unplug", "Lose the device by pulling the cable (nothing comes back) instead of by the device going "
                   "silent behind a cable that still echoes.");
@@ -322,8 +322,8 @@ int main(int argc, char **argv)
     std::printf("The window against the simulated Vorn controller: %d cycles of %s\n\n", cycles,
                 parser.isSet(unplugOption) ? "pulling the cable and plugging it in"
                                            : "the device going silent and answering again");
-    std::printf("%6s %13s %13s %6s %8s %8s %8s %8s\n", "cycle", "resident", "heap in use", "fds", "threads",
-                "objects", "widgets", "minutes");
+    std::printf("%6s %13s %13s %6s %8s %8s %8s %8s\n", "cycle", "resident", "heap in use", "fds", "threads", "objects",
+                "widgets", "minutes");
     const bool completed = bench.run();
     const bool holds = bench.report();
     if (!completed)

@@ -218,8 +218,7 @@ bool prepareDevice(WindowHarness &h, int rows)
     description.close();
     h.sim.setBlockSize(BlockSize);
     h.sim.setFirmwareAfterUpload(4, 13, 0, BlockCount);
-    return testsupport::writePackage(WindowHarness::firmwaresFolder() + "/vorn-bench.upd",
-                                     {21, 2, 3, BenchVersion},
+    return testsupport::writePackage(WindowHarness::firmwaresFolder() + "/vorn-bench.upd", {21, 2, 3, BenchVersion},
                                      testsupport::patternImage(BlockSize * BlockCount), VornRecordDigits);
 }
 
@@ -233,8 +232,8 @@ struct Phase {
 Phase connectAndRead(ProbedApplication &app, WindowHarness &h)
 {
     Phase phase{"(a) connect, identify, read all cells", {monotonicNs(), 0}};
-    phase.completed = waitUntil(
-        [&] { return h.page() == WindowHarness::ParameterPage && app.pageBuildCount() >= 2; }, 60000);
+    phase.completed =
+        waitUntil([&] { return h.page() == WindowHarness::ParameterPage && app.pageBuildCount() >= 2; }, 60000);
     settle();
     phase.name += QString(", page of %1 rows").arg(h.tree()->topLevelItemCount());
     phase.span.endNs = monotonicNs();
@@ -300,12 +299,14 @@ UpdatePhases updateFirmware(ProbedApplication &app, WindowHarness &h)
     const int buildsBefore = app.pageBuildCount();
     h.child<QPushButton>("updateButton")->click();
     phases.userSteps.completed = phases.upload.span.startNs > 0;
-    phases.upload.completed = phases.userSteps.completed && waitUntil(
-        [&] {
-            return h.sim.receivedBlocks().size() == BlockCount && app.pageBuildCount() >= buildsBefore + 2
-                   && h.child<QLabel>("firmwareVersionValue")->text() == "4.13.0";
-        },
-        60000);
+    phases.upload.completed = phases.userSteps.completed
+                              && waitUntil(
+                                  [&] {
+                                      return h.sim.receivedBlocks().size() == BlockCount
+                                             && app.pageBuildCount() >= buildsBefore + 2
+                                             && h.child<QLabel>("firmwareVersionValue")->text() == "4.13.0";
+                                  },
+                                  60000);
     settle();
     phases.upload.span.endNs = monotonicNs();
     return phases;
@@ -346,8 +347,7 @@ bool reportPhase(const ProbedApplication &app, const Phase &phase)
     printRow("    busiest gap outside the page build", gapText(summary.busiestOutsidePageBuild), "", "");
     printRow(QString("      at %1 s, made by").arg(summary.atSeconds, 0, 'f', 2), summary.cause, "", "");
     if (summary.gapsOver16MsOutside > 1)
-        printRow("      gaps over 16 ms outside the page build", QString::number(summary.gapsOver16MsOutside),
-                 "", "");
+        printRow("      gaps over 16 ms outside the page build", QString::number(summary.gapsOver16MsOutside), "", "");
     if (summary.pageBuildEvents > 0)
         printRow(QString("    page build (%1 events), its gap").arg(summary.pageBuildEvents),
                  gapText(summary.longestInPageBuild), "printed", "");
@@ -462,8 +462,7 @@ int main(int argc, char **argv)
 
     std::printf("The window against the simulated Vorn controller, wire timing on, platform %s\n",
                 qPrintable(QGuiApplication::platformName()));
-    std::printf("Load average at start: %s (%d cores)\n\n", qPrintable(loadAverage()),
-                QThread::idealThreadCount());
+    std::printf("Load average at start: %s (%d cores)\n\n", qPrintable(loadAverage()), QThread::idealThreadCount());
     printRow("figure", "measured", "goal", "");
     bool good = probeLatency(app, rows);
     good = measureIdle() && good;

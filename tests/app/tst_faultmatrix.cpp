@@ -27,7 +27,18 @@ namespace {
 using Protocol = SimulatedDevice::Protocol;
 
 enum class Operation { Identify, ReadAll, WriteOneCell, WriteTwoCells, Upload };
-enum class Fault { Unplug, Detach, Garble, DropReplies, Split, LateReply, DeadCell, PortGone, PortUnopenable, PortHeld };
+enum class Fault {
+    Unplug,
+    Detach,
+    Garble,
+    DropReplies,
+    Split,
+    LateReply,
+    DeadCell,
+    PortGone,
+    PortUnopenable,
+    PortHeld
+};
 
 const QMap<Operation, const char *> operationNames{{Operation::Identify, "identify"},
                                                    {Operation::ReadAll, "read all"},
@@ -35,10 +46,9 @@ const QMap<Operation, const char *> operationNames{{Operation::Identify, "identi
                                                    {Operation::WriteTwoCells, "write two cells"},
                                                    {Operation::Upload, "upload"}};
 const QMap<Fault, const char *> faultNames{
-    {Fault::Unplug, "unplug"},         {Fault::Detach, "detach"},       {Fault::Garble, "garble"},
-    {Fault::DropReplies, "drop 6"},    {Fault::Split, "split"},         {Fault::LateReply, "late reply"},
-    {Fault::DeadCell, "dead cell"},
-    {Fault::PortGone, "port gone"},    {Fault::PortUnopenable, "port unopenable"},
+    {Fault::Unplug, "unplug"},      {Fault::Detach, "detach"},      {Fault::Garble, "garble"},
+    {Fault::DropReplies, "drop 6"}, {Fault::Split, "split"},        {Fault::LateReply, "late reply"},
+    {Fault::DeadCell, "dead cell"}, {Fault::PortGone, "port gone"}, {Fault::PortUnopenable, "port unopenable"},
     {Fault::PortHeld, "port held"}};
 
 // An example controller and what the operations touch on it.
@@ -63,10 +73,10 @@ struct DeviceCase {
 const QList<Fault> everyFault = faultNames.keys();
 // How a port comes back does not depend on what its going cut off, and an
 // upload's acknowledgements meet the faults of any reply.
-const QList<Fault> portGoes{Fault::Unplug, Fault::Detach, Fault::Garble, Fault::DropReplies,
-                            Fault::Split, Fault::LateReply, Fault::DeadCell, Fault::PortGone};
-const QList<Fault> uploadFaults{Fault::Unplug, Fault::Garble, Fault::DropReplies, Fault::Split, Fault::LateReply,
-                                Fault::PortGone};
+const QList<Fault> portGoes{Fault::Unplug, Fault::Detach,    Fault::Garble,   Fault::DropReplies,
+                            Fault::Split,  Fault::LateReply, Fault::DeadCell, Fault::PortGone};
+const QList<Fault> uploadFaults{Fault::Unplug, Fault::Garble,    Fault::DropReplies,
+                                Fault::Split,  Fault::LateReply, Fault::PortGone};
 
 // Every reply but a ping's comes in three chunks, the last at 90 % of the
 // shortest reply wait of the dialect's cell commands after the echo.
@@ -80,19 +90,56 @@ int lateReplyMs(Protocol protocol)
 // dialects after a drop), so they keep the faults their frames and waits
 // make different, and every operation meets at least one port fault.
 const QList<DeviceCase> devices{
-    {"vorn", Protocol::Vorn, 200, {205, 206, 212}, "Start power", 9, "Governor head speed", 2900, 20, 256, 32, 1,
-     {4, 13, 2}, 500,
+    {"vorn",
+     Protocol::Vorn,
+     200,
+     {205, 206, 212},
+     "Start power",
+     9,
+     "Governor head speed",
+     2900,
+     20,
+     256,
+     32,
+     1,
+     {4, 13, 2},
+     500,
      {{Operation::Identify, everyFault},
       {Operation::ReadAll, portGoes},
       {Operation::WriteOneCell, {Fault::Unplug, Fault::Garble, Fault::LateReply, Fault::DeadCell, Fault::PortGone}},
       {Operation::WriteTwoCells, everyFault},
       {Operation::Upload, uploadFaults}}},
-    {"kelpa", Protocol::Kelpa, 64, {65, 66}, "Start power", 7, "", 0, 0, 64, 16, 0, {2, 7, 0}, 1500,
+    {"kelpa",
+     Protocol::Kelpa,
+     64,
+     {65, 66},
+     "Start power",
+     7,
+     "",
+     0,
+     0,
+     64,
+     16,
+     0,
+     {2, 7, 0},
+     1500,
      {{Operation::Identify, {Fault::LateReply, Fault::PortHeld}},
       {Operation::WriteOneCell, {Fault::PortGone}},
       {Operation::Upload, {Fault::PortGone}}}},
-    {"ulma", Protocol::UlmaFast, 64, {65, 66}, "Throttle response", 6, "Governor speed", 3300, 7, 128, 16, 0,
-     {2, 0, 0}, 1500,
+    {"ulma",
+     Protocol::UlmaFast,
+     64,
+     {65, 66},
+     "Throttle response",
+     6,
+     "Governor speed",
+     3300,
+     7,
+     128,
+     16,
+     0,
+     {2, 0, 0},
+     1500,
      {{Operation::WriteTwoCells, {Fault::Garble, Fault::DeadCell, Fault::PortGone}},
       {Operation::Upload, {Fault::Split, Fault::LateReply, Fault::PortGone}}}},
 };
@@ -240,7 +287,8 @@ private:
     {
         holder = std::make_unique<QSerialPort>(cablePath());
         for (int attempt = 0; attempt < 3 && !holder->isOpen(); ++attempt) {
-            QVERIFY(watch(testsupport::ConditionWaitMs, [this] { return label("statusLabel") == " USB-cable not connected"; }));
+            QVERIFY(watch(testsupport::ConditionWaitMs,
+                          [this] { return label("statusLabel") == " USB-cable not connected"; }));
             harness->sim.setPortGone(false);
             pointCableAt(harness->sim.portPath());
             if (!holder->open(QIODevice::ReadWrite)) {
@@ -344,15 +392,17 @@ private slots:
         pointCableAt(harness->sim.portPath());
         testsupport::writePortSetting(cablePath());
         // The cell the operation needs first or last; an upload reads cell 0 first.
-        int deadCell = operation == Operation::Identify ? d.idCell
-                     : operation == Operation::WriteTwoCells ? d.highCell : 0;
+        int deadCell = operation == Operation::Identify        ? d.idCell
+                       : operation == Operation::WriteTwoCells ? d.highCell
+                                                               : 0;
 
         if (operation == Operation::Identify) {
             apply(fault, deadCell);
             harness->startWindow();
         } else {
             harness->startWindow();
-            QVERIFY(watch(testsupport::ConditionWaitMs, [this] { return harness->page() == WindowHarness::ParameterPage; }));
+            QVERIFY(watch(testsupport::ConditionWaitMs,
+                          [this] { return harness->page() == WindowHarness::ParameterPage; }));
             QCOMPARE(wrongControls(), QStringList());
             MSpinBox *one = harness->control<MSpinBox>(d.oneCellControl);
             MSpinBox *two = harness->control<MSpinBox>(d.twoCellControl);
@@ -373,9 +423,7 @@ private slots:
                 apply(fault, deadCell);
                 two->setValue(d.twoCellValue);
                 break;
-            case Operation::Upload:
-                startUpload([&] { apply(fault, 0); });
-                break;
+            case Operation::Upload: startUpload([&] { apply(fault, 0); }); break;
             case Operation::Identify: break;
             }
         }
@@ -390,8 +438,7 @@ private slots:
         QVERIFY2(unsound.isEmpty(), qPrintable(unsound.join("; ")));
         QVERIFY2(back, qPrintable(QString("not recovered: page %1, firmware shown %2, device %3, wrong: %4")
                                       .arg(harness->page())
-                                      .arg(label("firmwareVersionValue"), simFirmware(),
-                                           wrongControls().join(", "))));
+                                      .arg(label("firmwareVersionValue"), simFirmware(), wrongControls().join(", "))));
         QVERIFY(failureBoxes <= 1);
         // An upload that was not reported as failed has put the whole image on the device.
         if (operation == Operation::Upload && failureBoxes == 0 && infoBoxes == 0) {

@@ -115,7 +115,11 @@ private:
     std::unique_ptr<WindowHarness> harness;
     QList<SeenBox> shownBoxes;
 
-    template <typename T> T *child(const char *name) const { return harness->child<T>(name); }
+    template <typename T>
+    T *child(const char *name) const
+    {
+        return harness->child<T>(name);
+    }
     QProgressBar *progressBar() const { return child<QProgressBar>("progressBar"); }
     QListWidget *firmwareList() const { return child<QListWidget>("firmwareList"); }
     QTextEdit *firmwareInfo() const { return child<QTextEdit>("firmwareInfo"); }
@@ -278,25 +282,25 @@ private slots:
         QTest::addColumn<QString>("shownAfter");
 
         // The older package on purpose: the chosen row, not the first, is sent.
-        QTest::newRow("vorn")
-            << "vorn" << int(Protocol::Vorn) << 256 << 32 << 128 << 1
-            << QStringList{"Vorn Kestrel 80", "2", "3", "4.12.7"} << QStringList{"4.14", "4.13"}
-            << notes("Vorn", {"4.14", "4.13"},
-                     {QString::fromUtf8("Brake ramp can be set in 0.1 s steps, fixed overheat warning. / "
-                                        "Шаг настройки торможения 0,1 с, исправлено предупреждение о "
-                                        "перегреве."),
-                      QString::fromUtf8("Smoother throttle response at low speed, faster start-up. / "
-                                        "Плавнее отклик газа на малой скорости, быстрее запуск.")})
-            << 1 << "vorn-4.13.upd" << QList<int>{4, 13, 2} << "4.13.2";
-        QTest::newRow("kelpa")
-            << "kelpa" << int(Protocol::Kelpa) << 64 << 16 << 16 << 2
-            << QStringList{"Kelpa Reef 30", "1", "1", "2.5.0"} << QStringList{"2.7", "2.6"}
-            << notes("Kelpa", {"2.7", "2.6"},
-                     {QString::fromUtf8("Reverse delay added, timing table corrected. / "
-                                        "Добавлена задержка реверса, исправлена таблица опережения."),
-                      QString::fromUtf8("Battery cut-off is more precise, quieter motor at idle. / "
-                                        "Точнее отсечка по батарее, тише мотор на холостом ходу.")})
-            << 0 << "kelpa-2.7.upd" << QList<int>{2, 7, 0} << "2.7.0";
+        QTest::newRow("vorn") << "vorn" << int(Protocol::Vorn) << 256 << 32 << 128 << 1
+                              << QStringList{"Vorn Kestrel 80", "2", "3", "4.12.7"} << QStringList{"4.14", "4.13"}
+                              << notes("Vorn", {"4.14", "4.13"},
+                                       {QString::fromUtf8(
+                                            "Brake ramp can be set in 0.1 s steps, fixed overheat warning. / "
+                                            "Шаг настройки торможения 0,1 с, исправлено предупреждение о "
+                                            "перегреве."),
+                                        QString::fromUtf8("Smoother throttle response at low speed, faster start-up. / "
+                                                          "Плавнее отклик газа на малой скорости, быстрее запуск.")})
+                              << 1 << "vorn-4.13.upd" << QList<int>{4, 13, 2} << "4.13.2";
+        QTest::newRow("kelpa") << "kelpa" << int(Protocol::Kelpa) << 64 << 16 << 16 << 2
+                               << QStringList{"Kelpa Reef 30", "1", "1", "2.5.0"} << QStringList{"2.7", "2.6"}
+                               << notes(
+                                      "Kelpa", {"2.7", "2.6"},
+                                      {QString::fromUtf8("Reverse delay added, timing table corrected. / "
+                                                         "Добавлена задержка реверса, исправлена таблица опережения."),
+                                       QString::fromUtf8("Battery cut-off is more precise, quieter motor at idle. / "
+                                                         "Точнее отсечка по батарее, тише мотор на холостом ходу.")})
+                               << 0 << "kelpa-2.7.upd" << QList<int>{2, 7, 0} << "2.7.0";
         QTest::newRow("ulma")
             << "ulma" << int(Protocol::UlmaFast) << 128 << 16 << 32 << 1
             << QStringList{"Ulma Tern 45", "1", "1", "1.8.0"} << QStringList{"2.0", "1.9"}
@@ -325,15 +329,15 @@ private slots:
         QFETCH(QString, shownAfter);
 
         prepare(device, Protocol(protocol), blockSize);
-        harness->sim.setFirmwareAfterUpload(quint8(newFirmware[0]), quint8(newFirmware[1]),
-                                            quint8(newFirmware[2]), blockCount);
+        harness->sim.setFirmwareAfterUpload(quint8(newFirmware[0]), quint8(newFirmware[1]), quint8(newFirmware[2]),
+                                            blockCount);
         showFirmwarePage();
         if (QTest::currentTestFailed())
             return;
 
         QCOMPARE(harness->window->size(), QSize(400, 600));
-        QCOMPARE((QStringList{label("deviceNameValue"), label("hardwareRevisionValue"),
-                              label("bootloaderVersionValue"), label("firmwareVersionValue")}),
+        QCOMPARE((QStringList{label("deviceNameValue"), label("hardwareRevisionValue"), label("bootloaderVersionValue"),
+                              label("firmwareVersionValue")}),
                  identity);
         QStringList listed;
         for (int i = 0; i < firmwareList()->count(); ++i)
@@ -448,11 +452,12 @@ private slots:
             emit link->allCellsIncomplete(uchar(unreadFrom));
         }
         selectRow(1);
-        const QString without =
-            unreadFrom > 0 ? QString(", without the \\d+ settings from the unread cell %1 up").arg(unreadFrom) : QString();
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Settings backup: "
-                                                            + QRegularExpression::escape(backupFolder())
-                                                            + "/Vorn-Kestrel-80-\\d{8}-\\d{6}\\.json" + without + "$"));
+        const QString without = unreadFrom > 0
+                                    ? QString(", without the \\d+ settings from the unread cell %1 up").arg(unreadFrom)
+                                    : QString();
+        QTest::ignoreMessage(QtDebugMsg,
+                             QRegularExpression("^Settings backup: " + QRegularExpression::escape(backupFolder())
+                                                + "/Vorn-Kestrel-80-\\d{8}-\\d{6}\\.json" + without + "$"));
         harness->sim.clearRequests();
         startUpdate();
         if (QTest::currentTestFailed())
@@ -557,7 +562,8 @@ private slots:
             QByteArray bytes = package.readAll();
             package.close();
             QVERIFY(bytes.contains("\nFW=4.1"));
-            bytes.replace(QByteArray("\nFW=4.13"), QByteArray("\nFW=4.99")).replace(QByteArray("\nFW=4.14"), QByteArray("\nFW=4.99"));
+            bytes.replace(QByteArray("\nFW=4.13"), QByteArray("\nFW=4.99"))
+                .replace(QByteArray("\nFW=4.14"), QByteArray("\nFW=4.99"));
             QVERIFY(package.open(QIODevice::WriteOnly | QIODevice::Truncate));
             QCOMPARE(package.write(bytes), qint64(bytes.size()));
             package.close();
@@ -600,9 +606,8 @@ private slots:
 
         QSignalSpy asked(harness->window.get(), &MainWindow::doUpdateFirmware);
         harness->sim.clearRequests();
-        const auto warning =
-            escape ? whenModalBoxShows([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); })
-                   : whenModalBoxShows(clickButton("&Cancel"));
+        const auto warning = escape ? whenModalBoxShows([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); })
+                                    : whenModalBoxShows(clickButton("&Cancel"));
         QTest::mouseClick(updateButton(), Qt::LeftButton);
         QVERIFY(warning->seen);
         QVERIFY(warning->answered);
@@ -855,9 +860,12 @@ private slots:
         QCOMPARE(harness->page(), replugged ? int(WindowHarness::FirmwarePage) : int(WindowHarness::SplashPage));
 
         QCOMPARE(asked.count(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(std::any_of(shownBoxes.begin(), shownBoxes.end(), [](const SeenBox &box) {
-            return box.icon == QMessageBox::Information && box.text.contains("Nothing was sent");
-        }), testsupport::ConditionWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(std::any_of(shownBoxes.begin(), shownBoxes.end(),
+                                             [](const SeenBox &box) {
+                                                 return box.icon == QMessageBox::Information
+                                                        && box.text.contains("Nothing was sent");
+                                             }),
+                                 testsupport::ConditionWaitMs);
         QTest::qWait(600);
         QCOMPARE(countOf(sim.requests(), 'F'), 0);
         QCOMPARE(countOf(sim.requests(), 'R', 0), 0);
@@ -875,7 +883,8 @@ private slots:
         // Same identity, other image: the confirmed bytes are sent, not the file's new ones.
         QTest::newRow("file replaced by another release") << "file" << true << "";
         // Exchanged quicker than the pings that drop a device notice.
-        QTest::newRow("controller of other hardware plugged in") << "hardware" << false
+        QTest::newRow("controller of other hardware plugged in")
+            << "hardware" << false
             << "now reports identifier 21, hardware 3, bootloader 3, firmware 5.0.0, not identifier 21, "
                "hardware 2, bootloader 3, firmware 4.12.7";
     }
@@ -992,9 +1001,12 @@ private slots:
         QVERIFY(warning->answered);
         QVERIFY(duringRead);
 
-        QTRY_VERIFY_WITH_TIMEOUT(std::any_of(shownBoxes.begin(), shownBoxes.end(), [](const SeenBox &box) {
-            return box.icon == QMessageBox::Information && box.text.contains("Nothing was sent");
-        }), testsupport::ConditionWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(std::any_of(shownBoxes.begin(), shownBoxes.end(),
+                                             [](const SeenBox &box) {
+                                                 return box.icon == QMessageBox::Information
+                                                        && box.text.contains("Nothing was sent");
+                                             }),
+                                 testsupport::ConditionWaitMs);
         QCOMPARE(asked.count(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(harness->page(), int(WindowHarness::ParameterPage), testsupport::ConditionWaitMs);
         QTest::qWait(600);
@@ -1030,9 +1042,11 @@ private slots:
         status->layout()->activate();
         const int textWidth = child<QLabel>("statusLabel")->width();
         QVERIFY2(progressBar()->width() >= textWidth - 2,
-                 qPrintable(QString("progress bar %1 px beside a text of %2 px").arg(progressBar()->width()).arg(textWidth)));
+                 qPrintable(
+                     QString("progress bar %1 px beside a text of %2 px").arg(progressBar()->width()).arg(textWidth)));
         const int sentAtClose = countOf(harness->sim.requests(), 'F');
-        QTRY_VERIFY_WITH_TIMEOUT(countOf(harness->sim.requests(), 'F') >= sentAtClose + 2, testsupport::ConditionWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(countOf(harness->sim.requests(), 'F') >= sentAtClose + 2,
+                                 testsupport::ConditionWaitMs);
         QCOMPARE(label("statusLabel"), notice);  // the blocks' own statuses keep it
 
         QTRY_VERIFY_WITH_TIMEOUT(!harness->window->isVisible(), 20000);

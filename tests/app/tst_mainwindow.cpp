@@ -44,7 +44,11 @@ class MainWindowTest : public QObject
 private:
     std::unique_ptr<MainWindow> window;
 
-    template <typename T> T *child(const char *name) { return window->findChild<T *>(name); }
+    template <typename T>
+    T *child(const char *name)
+    {
+        return window->findChild<T *>(name);
+    }
     QAction *action(const QString &text)
     {
         for (QAction *candidate : window->findChildren<QAction *>())
@@ -94,8 +98,8 @@ private slots:
         QVERIFY(!child<QAction>("firmwareAction")->isEnabled());
         QVERIFY(window->menuBar()->isEnabled());
         QCOMPARE(child<QTreeWidget>("parameterTree")->topLevelItemCount(), 0);
-        for (const char *value : {"deviceNameValue", "hardwareRevisionValue", "bootloaderVersionValue",
-                                  "firmwareVersionValue"})
+        for (const char *value :
+             {"deviceNameValue", "hardwareRevisionValue", "bootloaderVersionValue", "firmwareVersionValue"})
             QCOMPARE(child<QLabel>(value)->text(), QString("-"));
         QVERIFY(!window->windowIcon().isNull());
         QCOMPARE(child<QLabel>("splashLabel")->pixmap(Qt::ReturnByValue).size(), QSize(400, 355));
@@ -107,14 +111,30 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("led");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("red with text") << "red" << " USB-cable not connected" << ":/maps/RLED"
+        QTest::newRow("red with text") << "red"
+                                       << " USB-cable not connected"
+                                       << ":/maps/RLED"
                                        << " USB-cable not connected";
-        QTest::newRow("red without text keeps the old one") << "red" << "" << ":/maps/RLED" << "previous";
-        QTest::newRow("yellow") << "yellow" << " USB-cable connected to pts/3" << ":/maps/YLED"
+        QTest::newRow("red without text keeps the old one") << "red"
+                                                            << ""
+                                                            << ":/maps/RLED"
+                                                            << "previous";
+        QTest::newRow("yellow") << "yellow"
+                                << " USB-cable connected to pts/3"
+                                << ":/maps/YLED"
                                 << " USB-cable connected to pts/3";
-        QTest::newRow("dark_green names the (empty) device") << "dark_green" << "" << ":/maps/DGLED" << " ";
-        QTest::newRow("capital R is no colour") << "Red" << "text" << ":/maps/GLED" << "text";
-        QTest::newRow("unknown word, no text: nothing") << "blue" << "" << ":/maps/GLED" << "previous";
+        QTest::newRow("dark_green names the (empty) device") << "dark_green"
+                                                             << ""
+                                                             << ":/maps/DGLED"
+                                                             << " ";
+        QTest::newRow("capital R is no colour") << "Red"
+                                                << "text"
+                                                << ":/maps/GLED"
+                                                << "text";
+        QTest::newRow("unknown word, no text: nothing") << "blue"
+                                                        << ""
+                                                        << ":/maps/GLED"
+                                                        << "previous";
     }
 
     void statusWithoutDeviceName()
@@ -142,17 +162,18 @@ private slots:
         QTest::addColumn<QString>("end");
 
         const QString port("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-        QTest::newRow("fits: unchanged") << " USB-cable connected to pts/3" << 1000
-                                         << " USB-cable connected to pts/3" << "pts/3";
-        QTest::newRow("port at the end") << " USB-cable connected to " + port << 100
-                                         << " USB-cable connected to /dev/" << "port0";
+        QTest::newRow("fits: unchanged") << " USB-cable connected to pts/3" << 1000 << " USB-cable connected to pts/3"
+                                         << "pts/3";
+        QTest::newRow("port at the end") << " USB-cable connected to " + port << 100 << " USB-cable connected to /dev/"
+                                         << "port0";
         QTest::newRow("reason after the port")
             << " No permission to open " + port + ": join the group \"dialout\" and log in again" << 100
-            << " No permission to open /dev/" << "log in again";
+            << " No permission to open /dev/"
+            << "log in again";
         QTest::newRow("port first") << " " + port + " is in use by minicom (process 4242)" << 100 << " /dev/"
                                     << "(process 4242)";
-        QTest::newRow("no port: its end goes") << " The window closes when the firmware update has ended" << -1
-                                               << " The window" << QString(QChar(0x2026));
+        QTest::newRow("no port: its end goes")
+            << " The window closes when the firmware update has ended" << -1 << " The window" << QString(QChar(0x2026));
         QTest::newRow("too narrow for the reason too")
             << " No permission to open " + port + ": join the group \"dialout\" and log in again" << -1
             << " No permission" << QString(QChar(0x2026));
@@ -167,8 +188,8 @@ private slots:
         const QFontMetrics metrics(child<QLabel>("statusLabel")->font());
         QString rest = text;
         rest.remove(QRegularExpression("\\S*/\\S*"));
-        const int width = portRoom >= 0 ? metrics.horizontalAdvance(rest) + portRoom
-                                        : metrics.horizontalAdvance(rest) / 2;
+        const int width =
+            portRoom >= 0 ? metrics.horizontalAdvance(rest) + portRoom : metrics.horizontalAdvance(rest) / 2;
         const QString shown = elidedStatusText(text, metrics, width);
         QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
         QVERIFY2(shown.startsWith(start), qPrintable(shown));
@@ -228,7 +249,8 @@ private slots:
 
         const QString identity("id 0, hardware 0, firmware 0\\.0");
         QTest::newRow("no description file")
-            << "" << "^ No description for " + identity + "; cannot read tellur\\.dsc \\(.+\\)$" << 0
+            << ""
+            << "^ No description for " + identity + "; cannot read tellur\\.dsc \\(.+\\)$" << 0
             << "^No description for " + identity + "; cannot read tellur\\.dsc \\(.+\\)\nNo settings are shown\\.$";
         QTest::newRow("no element matches")
             << "<ESC id=\"5\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Other\"/>"
@@ -238,7 +260,8 @@ private slots:
             << "<Devices>\n<ESC id=\"5\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Other\">\n</Devices>\n"
                "<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Test\"/>"
             << "^ No description for " + identity + ": looked in tellur\\.dsc \\(stops at line 3\\)$" << 0
-            << "^No description for " + identity + ": looked in tellur\\.dsc \\(stops at line 3\\)\nNo settings are shown\\.$";
+            << "^No description for " + identity
+                   + ": looked in tellur\\.dsc \\(stops at line 3\\)\nNo settings are shown\\.$";
         QTest::newRow("malformed inside the match")
             << "<ESC id=\"0\" hw=\"0\" fw=\"0\" fwm=\"0\" name=\"Test\">\n"
                "<Parameter type=\"check\" name=\"A\" cell=\"1\"/>\n"
@@ -301,7 +324,8 @@ private slots:
         QFETCH(bool, dropped);
         if (dropped) {
             nameTheDevice("Test Controller");
-            QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>("pageStack")->currentIndex(), 2, testsupport::ConditionWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>("pageStack")->currentIndex(), 2,
+                                      testsupport::ConditionWaitMs);
             QVERIFY(QMetaObject::invokeMethod(window.get(), "destroyDevice"));
         }
         QVERIFY(QMetaObject::invokeMethod(window.get(), "refreshAllControls"));
@@ -337,14 +361,22 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shortcut");
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("load") << "&Load Settings" << "Ctrl+O" << false;
-        QTest::newRow("save") << "&Save Settings" << "Ctrl+S" << false;
-        QTest::newRow("export") << "&Export Log to File" << "Ctrl+M" << false;
-        QTest::newRow("quit") << "&Quit" << "Ctrl+Q" << true;
-        QTest::newRow("setup") << "&Setup" << "Ctrl+R" << false;
-        QTest::newRow("firmware") << "&Firmware Update" << "Ctrl+F" << false;
-        QTest::newRow("find") << "&Find USB-cable" << "Ctrl+P" << true;
-        QTest::newRow("about") << "&About" << "Ctrl+A" << true;
+        QTest::newRow("load") << "&Load Settings"
+                              << "Ctrl+O" << false;
+        QTest::newRow("save") << "&Save Settings"
+                              << "Ctrl+S" << false;
+        QTest::newRow("export") << "&Export Log to File"
+                                << "Ctrl+M" << false;
+        QTest::newRow("quit") << "&Quit"
+                              << "Ctrl+Q" << true;
+        QTest::newRow("setup") << "&Setup"
+                               << "Ctrl+R" << false;
+        QTest::newRow("firmware") << "&Firmware Update"
+                                  << "Ctrl+F" << false;
+        QTest::newRow("find") << "&Find USB-cable"
+                              << "Ctrl+P" << true;
+        QTest::newRow("about") << "&About"
+                               << "Ctrl+A" << true;
     }
 
     void menusAndShortcuts()
@@ -421,7 +453,7 @@ private slots:
                 box->close();
             }
         });
-        QSignalSpy sent(window.get(), SIGNAL(doUpdateFirmware(QString,QByteArray)));
+        QSignalSpy sent(window.get(), SIGNAL(doUpdateFirmware(QString, QByteArray)));
         QTest::mouseClick(update, Qt::LeftButton);
         QTest::qWait(300);
         QVERIFY(!warned);

@@ -183,10 +183,7 @@ private:
     }
 
     // Replaces the example description in the run folder.
-    void describe(const QString &xml)
-    {
-        QVERIFY(testsupport::writeFile("tellur.dsc", xml.toUtf8()));
-    }
+    void describe(const QString &xml) { QVERIFY(testsupport::writeFile("tellur.dsc", xml.toUtf8())); }
 
     // Nothing to do for the user: the page comes up by itself.
     void startAndWaitForPage(int page = WindowHarness::ParameterPage)
@@ -203,7 +200,8 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(pingsOf(h->sim) >= before + 2, WriteTimeoutMs);
     }
 
-    template <typename T> T *control(const QString &name)
+    template <typename T>
+    T *control(const QString &name)
     {
         T *found = h->control<T>(name);
         if (!found)
@@ -273,7 +271,8 @@ private slots:
                               << 45 + 15 * 34
                               // Switching the governor on makes its head speed editable.
                               << "Governor" << int(Qt::Key_Down) << "Governor: On"
-                              << "Governor head speed" << "Governor head speed: 2650 rpm"
+                              << "Governor head speed"
+                              << "Governor head speed: 2650 rpm"
                               << "Startup beeps"
                               // 2650 = 90 + 10 * 256: both bytes go out, low cell first.
                               << QList<int>{18, 1, 19, 90, 20, 10, 25, 0};
@@ -290,11 +289,10 @@ private slots:
                                               "Reverse rotation: [ ]",
                                               "Throttle calibration: Learn at power-up",
                                               "PWM frequency: 8 kHz"}
-                               << 45 + 10 * 34
-                               << "Battery type" << int(Qt::Key_Up) << "Battery type: NiMH"
-                               << "NiMH cut-off" << "NiMH cut-off: 5.1 V"
-                               << "Reverse rotation"
-                               << QList<int>{2, 0, 4, 51, 7, 1};
+                               << 45 + 10 * 34 << "Battery type" << int(Qt::Key_Up) << "Battery type: NiMH"
+                               << "NiMH cut-off"
+                               << "NiMH cut-off: 5.1 V"
+                               << "Reverse rotation" << QList<int>{2, 0, 4, 51, 7, 1};
 
         // Governor speed 184 + 11 * 256; cut-off (raw / 100) + 2.5; temperature raw + 50.
         QTest::newRow("ulma") << "ulma" << int(Protocol::UlmaFast)
@@ -308,9 +306,9 @@ private slots:
                                              "Temperature limit: 100 °C",
                                              "Beep at power-up: [x]",
                                              "Rotation: Clockwise"}
-                              << 45 + 10 * 34
-                              << "Governor mode" << int(Qt::Key_End) << "Governor mode: Set"
-                              << "Governor speed" << "Governor speed: 3010 rpm"
+                              << 45 + 10 * 34 << "Governor mode" << int(Qt::Key_End) << "Governor mode: Set"
+                              << "Governor speed"
+                              << "Governor speed: 3010 rpm"
                               << "Brake"
                               // 3010 = 194 + 11 * 256: the unchanged high byte is written too.
                               << QList<int>{5, 2, 6, 194, 7, 11, 3, 1};
@@ -571,7 +569,7 @@ private slots:
     void listWithoutEntryForTheCellWritesNothing()
     {
         prepare("vorn", Protocol::Vorn);
-        h->sim.setCell(10, 7);   // "Motor direction" has two entries
+        h->sim.setCell(10, 7);  // "Motor direction" has two entries
         h->sim.setCell(16, 20);  // "Cut-off threshold": 20 / 2 - 14 is below the first entry
         startAndWaitForPage();
         auto *direction = control<MComboBox>("Motor direction");
@@ -602,14 +600,14 @@ private slots:
         QTest::addColumn<QString>("power");
         QTest::addColumn<QList<int>>("writes");
         QTest::addColumn<int>("powerAfter");
-        QTest::newRow("beeps off, power in range")
-            << 0 << 25 << "Startup beeps: [ ]" << "Start power: 25 %" << QList<int>{} << 25;
-        QTest::newRow("beeps any non-zero, power above range")
-            << 2 << 30 << "Startup beeps: [x]" << "Start power: 25 %" << QList<int>{12, 25} << 25;
+        QTest::newRow("beeps off, power in range") << 0 << 25 << "Startup beeps: [ ]"
+                                                   << "Start power: 25 %" << QList<int>{} << 25;
+        QTest::newRow("beeps any non-zero, power above range") << 2 << 30 << "Startup beeps: [x]"
+                                                               << "Start power: 25 %" << QList<int>{12, 25} << 25;
         // A fresh spin box already stands at its minimum: bounding a lower
         // device value changes nothing, so nothing is sent.
-        QTest::newRow("power below range")
-            << 1 << 0 << "Startup beeps: [x]" << "Start power: 1 %" << QList<int>{} << 0;
+        QTest::newRow("power below range") << 1 << 0 << "Startup beeps: [x]"
+                                           << "Start power: 1 %" << QList<int>{} << 0;
     }
 
     void buildingThePageWritesOnlyBoundedRanges()

@@ -46,8 +46,7 @@ private slots:
                                    << failed;
         QTest::newRow("other device")
             << failureOf(UploadFailure::PackageRefused, PackageProblem::OtherDevice)
-            << "The firmware package vorn-4.14.upd is not meant for the connected device. Nothing was sent."
-            << failed;
+            << "The firmware package vorn-4.14.upd is not meant for the connected device. Nothing was sent." << failed;
         QTest::newRow("damaged")
             << failureOf(UploadFailure::PackageRefused, PackageProblem::Damaged, ImageProblem::WrongLineSum)
             << "The firmware package vorn-4.14.upd is damaged: line 7 does not carry the sum of its digits. "
@@ -69,8 +68,7 @@ private slots:
             << "The device did not tell its identity again before the first block. Nothing was sent." << failed;
         QTest::newRow("block failed")
             << failureOf(UploadFailure::BlockFailed)
-            << "The device did not acknowledge a firmware block. Keep it connected and run the update again."
-            << failed;
+            << "The device did not acknowledge a firmware block. Keep it connected and run the update again." << failed;
         QTest::newRow("port closed")
             << failureOf(UploadFailure::PortClosed)
             << "The serial port closed during the update. Reconnect the cable and run the update again." << failed;

@@ -38,10 +38,10 @@ struct Run {
 struct Example {
     const char *device;
     SimulatedDevice::Protocol protocol;
-    const char *package;             // fits the example controller
-    const char *otherPackage;        // fits another controller
-    const char *outOfRange;          // NAME=VALUE beyond the description's range
-    int blockSize;                   // the description's, so that the simulator sees blocks
+    const char *package;  // fits the example controller
+    const char *otherPackage;  // fits another controller
+    const char *outOfRange;  // NAME=VALUE beyond the description's range
+    int blockSize;  // the description's, so that the simulator sees blocks
 };
 
 const Example Examples[] = {
@@ -226,8 +226,8 @@ QString damagedCopy(const QString &package, const QTemporaryDir &folder)
     QFile in(testsupport::examplePackage(package));
     in.open(QIODevice::ReadOnly);
     QList<QByteArray> lines = in.readAll().split('\n');
-    const int firmwareLine = lines.indexOf("[Firmware]\r") >= 0 ? lines.indexOf("[Firmware]\r")
-                                                                 : lines.indexOf("[Firmware]");
+    const int firmwareLine =
+        lines.indexOf("[Firmware]\r") >= 0 ? lines.indexOf("[Firmware]\r") : lines.indexOf("[Firmware]");
     lines = lines.mid(0, firmwareLine + 1 + (lines.size() - firmwareLine) / 2);
     const QString path = folder.filePath("damaged.upd");
     QFile out(path);
@@ -289,10 +289,10 @@ class CliTest : public QObject
             const Run run = runCli(*sim, Examples[example], {"save", file});
             const QJsonObject saved = run.status == 0 ? readJson(file) : QJsonObject();
             if (saved.isEmpty()) {
-                QTest::qFail(qPrintable(QString("preparing a settings file: save ended with %1: %2")
-                                            .arg(run.status)
-                                            .arg(run.err)),
-                             __FILE__, __LINE__);
+                QTest::qFail(
+                    qPrintable(
+                        QString("preparing a settings file: save ended with %1: %2").arg(run.status).arg(run.err)),
+                    __FILE__, __LINE__);
                 return {};
             }
             savedByExample.insert(example, saved);
@@ -332,10 +332,8 @@ private slots:
     {
         QTest::addColumn<int>("example");
         QTest::addColumn<QStringList>("disabled");
-        const QStringList disabled[] = {{"Governor head speed", "Governor gain"},
-                                        {"NiMH cut-off"},
-                                        {"Governor speed"},
-                                        {"Governor speed"}};
+        const QStringList disabled[] = {
+            {"Governor head speed", "Governor gain"}, {"NiMH cut-off"}, {"Governor speed"}, {"Governor speed"}};
         for (int i = 0; i < int(std::size(Examples)); ++i)
             QTest::newRow(qPrintable(rowName(Examples[i], "save, load"))) << i << disabled[i];
     }
@@ -457,10 +455,10 @@ private slots:
 
         const auto yes = [](SimulatedDevice &, const QString &) { return QString("y"); };
         QTest::newRow("confirmed") << Prompt(yes) << true << 0 << true << "";
-        QTest::newRow("declined") << Prompt([](SimulatedDevice &, const QString &) { return QString("n"); })
-                                  << true << 1 << false << "Nothing was flashed.";
-        QTest::newRow("no answer") << Prompt([](SimulatedDevice &, const QString &) { return QString(); })
-                                   << true << 1 << false << "Nothing was flashed.";
+        QTest::newRow("declined") << Prompt([](SimulatedDevice &, const QString &) { return QString("n"); }) << true
+                                  << 1 << false << "Nothing was flashed.";
+        QTest::newRow("no answer") << Prompt([](SimulatedDevice &, const QString &) { return QString(); }) << true << 1
+                                   << false << "Nothing was flashed.";
         QTest::newRow("file replaced by another hardware's package")
             << Prompt([](SimulatedDevice &, const QString &package) {
                    QFile::remove(package);
@@ -553,12 +551,11 @@ private slots:
         QTest::addColumn<int>("stuckCell");  // the device keeps it at 0; -1: none
         QTest::addColumn<int>("status");
         QTest::addColumn<QVariantMap>("cellsAfter");  // cell -> value
-        QTest::addColumn<QStringList>("states");      // "state name" beside "equal" and "not saved"
+        QTest::addColumn<QStringList>("states");  // "state name" beside "equal" and "not saved"
 
         const QVariantMap defaults{{"10", 0}, {"12", 8}, {"18", 0}, {"21", 5}, {"24", 50}};
         QTest::newRow("backup only") << false << -1 << 0 << defaults << QStringList();
-        QTest::newRow("kept") << true << -1 << 7
-                              << QVariantMap{{"10", 1}, {"12", 8}, {"18", 1}, {"21", 5}, {"24", 50}}
+        QTest::newRow("kept") << true << -1 << 7 << QVariantMap{{"10", 1}, {"12", 8}, {"18", 1}, {"21", 5}, {"24", 50}}
                               << QStringList{"restored Motor direction", "refused Start power", "restored Governor",
                                              "refused Temperature protection", "dropped Governor gain"};
         QTest::newRow("a write fails") << true << 10 << 6
@@ -599,8 +596,8 @@ private slots:
         sim->setCells(technician);
         if (stuckCell >= 0)
             sim->setCellLimits(stuckCell, 0, 0);
-        QStringList arguments{"--port", sim->portPath(), "--description", description, "--json", "flash", "--yes",
-                              testsupport::examplePackage(e.package)};
+        QStringList arguments{"--port", sim->portPath(), "--description", description,
+                              "--json", "flash",         "--yes",         testsupport::examplePackage(e.package)};
         if (keepSettings)
             arguments << "--keep-settings";
         Run run;
@@ -647,7 +644,7 @@ private slots:
     void restorePutsBackABackup_data()
     {
         QTest::addColumn<QStringList>("arguments");  // "{saved}": a settings file outside the backup folder
-        QTest::addColumn<bool>("backups");           // the backup folder holds this controller's
+        QTest::addColumn<bool>("backups");  // the backup folder holds this controller's
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("state");  // of "Motor direction"; empty: no parameter listed
         QTest::newRow("newest backup") << QStringList{"restore"} << true << 0 << "restored";
@@ -677,7 +674,8 @@ private slots:
         QStringList listed{"Vorn-Kestrel-60-20261208-070000.json"};
         QVERIFY(writeJson(backupFolder + "/" + listed.first(), otherDevice));
         if (backups) {
-            listed << "Vorn-Kestrel-80-20261207-094512.json" << "Vorn-Kestrel-80-20261101-000000.json";
+            listed << "Vorn-Kestrel-80-20261207-094512.json"
+                   << "Vorn-Kestrel-80-20261101-000000.json";
             QVERIFY(writeJson(backupFolder + "/" + listed.at(1), savedSettings(0)));
             QVERIFY(writeJson(backupFolder + "/" + listed.at(2), reversed));
         }
@@ -751,8 +749,8 @@ private slots:
     void loadLeavesOutWhatTheDescriptionForbids_data()
     {
         QTest::addColumn<QVariantMap>("changes");  // "NAME/KEY" -> value in the saved file
-        QTest::addColumn<bool>("otherFirmware");   // the file's, loaded with --force
-        QTest::addColumn<QString>("name");         // left out
+        QTest::addColumn<bool>("otherFirmware");  // the file's, loaded with --force
+        QTest::addColumn<QString>("name");  // left out
         QTest::addColumn<QString>("reason");
 
         QTest::newRow("range above max, as earlier releases saved it")
@@ -762,24 +760,28 @@ private slots:
             << QVariantMap{{"Start power/raw", 200},
                            {"Start power/shown", "200 % (raw 200, out of the range 1 to 25)"},
                            {"Start power/allowed", false}}
-            << false << "Start power" << "raw 200 is out of the range 1 to 25.";
-        QTest::newRow("two cells above max")
-            << QVariantMap{{"Governor/raw", 1},
-                           {"Governor/shown", "On"},
-                           {"Governor head speed/raw", 65535},
-                           {"Governor head speed/shown", "4000 rpm"}}
-            << false << "Governor head speed" << "raw 65535 is out of the range 1000 to 4000.";
+            << false << "Start power"
+            << "raw 200 is out of the range 1 to 25.";
+        QTest::newRow("two cells above max") << QVariantMap{{"Governor/raw", 1},
+                                                            {"Governor/shown", "On"},
+                                                            {"Governor head speed/raw", 65535},
+                                                            {"Governor head speed/shown", "4000 rpm"}}
+                                             << false << "Governor head speed"
+                                             << "raw 65535 is out of the range 1000 to 4000.";
         QTest::newRow("shifted range above max")
-            << QVariantMap{{"Temperature protection/raw", 250}, {"Temperature protection/shown", "130 °C"}}
-            << false << "Temperature protection" << "raw 250 is out of the range 70 to 130.";
-        QTest::newRow("beyond the list") << QVariantMap{{"Motor timing/raw", 77}, {"Motor timing/shown", ""}}
-                                         << false << "Motor timing" << "raw 77 is none of its 6 entries.";
+            << QVariantMap{{"Temperature protection/raw", 250}, {"Temperature protection/shown", "130 °C"}} << false
+            << "Temperature protection"
+            << "raw 250 is out of the range 70 to 130.";
+        QTest::newRow("beyond the list") << QVariantMap{{"Motor timing/raw", 77}, {"Motor timing/shown", ""}} << false
+                                         << "Motor timing"
+                                         << "raw 77 is none of its 6 entries.";
         QTest::newRow("between two entries")
             << QVariantMap{{"PWM frequency/raw", 17}, {"PWM frequency/shown", "16 kHz"}} << false << "PWM frequency"
             << "raw 17 is none of its 4 entries.";
         QTest::newRow("check neither on nor off, after a good row")
             << QVariantMap{{"Motor direction/raw", 1}, {"Motor direction/shown", "Reversed"}, {"Startup beeps/raw", 2}}
-            << false << "Startup beeps" << "raw 2 is neither off (0) nor on (1).";
+            << false << "Startup beeps"
+            << "raw 2 is neither off (0) nor on (1).";
         QTest::newRow("forced onto other firmware")
             << QVariantMap{{"Start power/raw", 200}, {"Start power/shown", "25 %"}} << true << "Start power"
             << "raw 200 is out of the range 1 to 25.";
@@ -949,8 +951,8 @@ private slots:
         const QStringList twice{"Throttle low end", "Throttle low end"};
         QTest::newRow("diff") << QStringList{"diff", "FILE"} << 1 << QStringList{"differs", "differs"};
         QTest::newRow("load") << QStringList{"load", "FILE"} << 0 << QStringList{"changed", "changed"};
-        QTest::newRow("flash --keep-settings") << QStringList{"flash", "--yes", "--keep-settings", "PACKAGE"} << 0
-                                               << QStringList{"restored", "restored"};
+        QTest::newRow("flash --keep-settings")
+            << QStringList{"flash", "--yes", "--keep-settings", "PACKAGE"} << 0 << QStringList{"restored", "restored"};
     }
 
     void sameNamedParametersComeBack()
@@ -963,8 +965,8 @@ private slots:
         const QString description = folder.filePath("vorn.dsc");
         QByteArray text = testsupport::readFile(testsupport::exampleDescription("vorn"));
         QVERIFY(text.contains("name=\"Throttle high end\""));
-        QVERIFY(testsupport::writeFile(description, text.replace("name=\"Throttle high end\"",
-                                                                 "name=\"Throttle low end\"")));
+        QVERIFY(testsupport::writeFile(description,
+                                       text.replace("name=\"Throttle high end\"", "name=\"Throttle low end\"")));
         const QString file = folder.filePath("settings.json");
         auto sim = startDevice(e);
         sim->setBlockSize(e.blockSize);
@@ -1085,8 +1087,7 @@ private slots:
         QTest::addColumn<QString>("message");  // on standard error
 
         const QStringList load{"--json", "load", "FILE"};
-        const QVariantMap headSpeed3000{{"Governor head speed/raw", 3000},
-                                        {"Governor head speed/shown", "3000 rpm"}};
+        const QVariantMap headSpeed3000{{"Governor head speed/raw", 3000}, {"Governor head speed/shown", "3000 rpm"}};
         QVariantMap governorOn = headSpeed3000;
         governorOn.insert("Governor/raw", 1);
         governorOn.insert("Governor/shown", "On");
@@ -1095,8 +1096,7 @@ private slots:
         governorOff.insert("Governor gain/shown", "7");
 
         QTest::newRow("load: governor stays off")
-            << load << headSpeed3000 << QVariantMap() << 0 << QList<int>() << QStringList{"Governor head speed"}
-            << "";
+            << load << headSpeed3000 << QVariantMap() << 0 << QList<int>() << QStringList{"Governor head speed"} << "";
         QTest::newRow("load: the file turns the governor off")
             << load << governorOff << QVariantMap{{"18", 1}} << 0 << QList<int>{18}
             << QStringList{"Governor head speed", "Governor gain"} << "";
@@ -1110,20 +1110,17 @@ private slots:
                            {"Cut-off threshold/shown", "2.8 V/cell"}}
             << QVariantMap() << 0 << QList<int>{15} << QStringList{"Cut-off threshold"} << "";
         QTest::newRow("load: a disabled value the window could not hold")
-            << load
-            << QVariantMap{{"Governor head speed/raw", 65535}, {"Governor head speed/shown", "4000 rpm"}}
+            << load << QVariantMap{{"Governor head speed/raw", 65535}, {"Governor head speed/shown", "4000 rpm"}}
             << QVariantMap() << 0 << QList<int>() << QStringList{"Governor head speed"} << "";
         QTest::newRow("set: a disabled parameter")
-            << QStringList{"set", "Governor head speed=3000"} << QVariantMap() << QVariantMap() << 2
-            << QList<int>() << QStringList()
-            << "\"Governor head speed\" cannot be set while \"Governor\" is Off; nothing was written.";
+            << QStringList{"set", "Governor head speed=3000"} << QVariantMap() << QVariantMap() << 2 << QList<int>()
+            << QStringList() << "\"Governor head speed\" cannot be set while \"Governor\" is Off; nothing was written.";
         QTest::newRow("set: one that the other assignment turns off")
-            << QStringList{"set", "Governor head speed=3000", "Governor=Off"} << QVariantMap()
-            << QVariantMap{{"18", 1}} << 2 << QList<int>() << QStringList()
-            << "\"Governor head speed\" cannot be set while \"Governor\" is Off";
+            << QStringList{"set", "Governor head speed=3000", "Governor=Off"} << QVariantMap() << QVariantMap{{"18", 1}}
+            << 2 << QList<int>() << QStringList() << "\"Governor head speed\" cannot be set while \"Governor\" is Off";
         QTest::newRow("set: enabled by the same command")
-            << QStringList{"set", "Governor=On", "Governor head speed=3000"} << QVariantMap() << QVariantMap()
-            << 0 << QList<int>{18, 19, 20} << QStringList() << "";
+            << QStringList{"set", "Governor=On", "Governor head speed=3000"} << QVariantMap() << QVariantMap() << 0
+            << QList<int>{18, 19, 20} << QStringList() << "";
     }
 
     void disabledParametersAreNotWritten()
@@ -1170,19 +1167,21 @@ private slots:
         QTest::addColumn<int>("value");
         QTest::addColumn<QString>("line");
 
-        QTest::newRow("entry in small letters") << "Motor timing=auto" << 11 << 0
-                                                << "changed       Motor timing: 15° -> Auto\n";
+        QTest::newRow("entry in small letters")
+            << "Motor timing=auto" << 11 << 0 << "changed       Motor timing: 15° -> Auto\n";
         QTest::newRow("entry in capitals") << "Brake=FULL" << 13 << 2 << "changed       Brake: Proportional -> Full\n";
-        QTest::newRow("number without unit") << "Start power=12" << 12 << 12
-                                             << "changed       Start power: 8 % -> 12 %\n";
-        QTest::newRow("unit without space") << "Start power=12%" << 12 << 12
-                                            << "changed       Start power: 8 % -> 12 %\n";
+        QTest::newRow("number without unit")
+            << "Start power=12" << 12 << 12 << "changed       Start power: 8 % -> 12 %\n";
+        QTest::newRow("unit without space")
+            << "Start power=12%" << 12 << 12 << "changed       Start power: 8 % -> 12 %\n";
         QTest::newRow("unit in another case") << "Temperature protection=100 °c" << 24 << 40
                                               << "changed       Temperature protection: 110 °C -> 100 °C\n";
-        QTest::newRow("rounded to the decimals") << "Brake strength=42.4" << 14 << 42
-                                                 << "changed       Brake strength: 40 % -> 42 % (42.4 rounded to 42 %)\n";
+        QTest::newRow("rounded to the decimals")
+            << "Brake strength=42.4" << 14 << 42
+            << "changed       Brake strength: 40 % -> 42 % (42.4 rounded to 42 %)\n";
         QTest::newRow("rounded to the scale's step")
-            << "Throttle low end=1101" << 22 << 25 << "equal         Throttle low end: 1100 µs (1101 rounded to 1100 µs)\n";
+            << "Throttle low end=1101" << 22 << 25
+            << "equal         Throttle low end: 1100 µs (1101 rounded to 1100 µs)\n";
     }
 
     void setTakesValuesAsTyped()
@@ -1215,12 +1214,11 @@ private slots:
         const QString ulma = "Writing \"Governor speed\" failed: the device did not answer; cell 6 was "
                              "written, cell 7 was not, so the device now holds 2856 rpm, neither 3000 rpm "
                              "nor 2600 rpm.";
-        QTest::newRow("vorn") << 0 << QStringList{"set", "Governor=On", "Governor head speed=3000"} << 19 << 20
-                              << vorn;
-        QTest::newRow("ulma fast") << 2 << QStringList{"set", "Governor mode=Set", "Governor speed=2600"} << 6
-                                   << 7 << ulma;
-        QTest::newRow("ulma slow") << 3 << QStringList{"set", "Governor mode=Set", "Governor speed=2600"} << 6
-                                   << 7 << ulma;
+        QTest::newRow("vorn") << 0 << QStringList{"set", "Governor=On", "Governor head speed=3000"} << 19 << 20 << vorn;
+        QTest::newRow("ulma fast") << 2 << QStringList{"set", "Governor mode=Set", "Governor speed=2600"} << 6 << 7
+                                   << ulma;
+        QTest::newRow("ulma slow") << 3 << QStringList{"set", "Governor mode=Set", "Governor speed=2600"} << 6 << 7
+                                   << ulma;
     }
 
     void halfWrittenValueSaysWhatTheDeviceHolds()
@@ -1257,7 +1255,8 @@ private slots:
         QTest::addColumn<bool>("held");  // by another open of this process, else a port that is not there
         QTest::addColumn<QString>("why");
         QTest::newRow("no such port") << false << "there is no such port";
-        QTest::newRow("held") << true << QString("(process %1, from its lock file)").arg(QCoreApplication::applicationPid());
+        QTest::newRow("held") << true
+                              << QString("(process %1, from its lock file)").arg(QCoreApplication::applicationPid());
     }
 
     void unopenablePortSaysWhy()
@@ -1288,8 +1287,8 @@ private slots:
             const Example &e = Examples[i];
             // The answered ping and the identity cells come first.
             const int identified = 1 + (e.protocol == SimulatedDevice::Protocol::Vorn ? 6 : 3);
-            const bool ulma = e.protocol == SimulatedDevice::Protocol::UlmaFast
-                              || e.protocol == SimulatedDevice::Protocol::UlmaSlow;
+            const bool ulma =
+                e.protocol == SimulatedDevice::Protocol::UlmaFast || e.protocol == SimulatedDevice::Protocol::UlmaSlow;
             QTest::newRow(qPrintable(rowName(e, "read"))) << i << QStringList{"read"} << identified + 2;
             // Cell 0, Ulma's bootloader entry, then three blocks.
             QTest::newRow(qPrintable(rowName(e, "flash")))
@@ -1441,7 +1440,8 @@ private slots:
         if (status != 0)
             return;
         QStringList shown;
-        for (const QJsonValue &parameter : QJsonDocument::fromJson(run.out.toUtf8()).object().value("parameters").toArray())
+        for (const QJsonValue &parameter :
+             QJsonDocument::fromJson(run.out.toUtf8()).object().value("parameters").toArray())
             shown << parameter.toObject().value("name").toString();
         names.removeDuplicates();
         QCOMPARE(shown, names);
@@ -1575,7 +1575,8 @@ private slots:
         const QStringList noPort{"--port", "/nonexistent/port"};
         const int list = QJsonValue::Array;
         QTest::newRow("save: parameters") << true << QStringList{"save", "{file}"} << "parameters" << list;
-        QTest::newRow("save: their count") << true << QStringList{"save", "{file}"} << "saved" << int(QJsonValue::Double);
+        QTest::newRow("save: their count")
+            << true << QStringList{"save", "{file}"} << "saved" << int(QJsonValue::Double);
         QTest::newRow("read: parameters") << true << QStringList{"read"} << "parameters" << list;
         QTest::newRow("diff without differences") << true << QStringList{"diff", "{saved}"} << "parameters" << list;
         QTest::newRow("clean check: problems")
@@ -1610,8 +1611,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");  // "{saved}": a saved file, "{file}": one to write
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("said");   // on standard output or error
-        QTest::addColumn<int>("requests");   // 1: the device was asked, 0: it was not, -1: not judged
+        QTest::addColumn<QString>("said");  // on standard output or error
+        QTest::addColumn<int>("requests");  // 1: the device was asked, 0: it was not, -1: not judged
 
         struct Case {
             QStringList arguments;
@@ -1639,8 +1640,8 @@ private slots:
             const Case c = cases.value(command.name, {{}, -1, "no case for this command", 0});
             QTest::newRow(qPrintable(command.name)) << c.arguments << c.status << c.said << c.requests;
         }
-        QTest::newRow("unknown command") << QStringList{"erase"} << 2
-                                         << "Unknown command erase; see kova-cli --help." << 0;
+        QTest::newRow("unknown command") << QStringList{"erase"} << 2 << "Unknown command erase; see kova-cli --help."
+                                         << 0;
         QTest::newRow("a package without flash")
             << QStringList{package} << 2 << QString("Unknown command %1; see kova-cli --help.").arg(package) << 0;
     }
@@ -1676,10 +1677,10 @@ private slots:
 
         const Run verbose = runCli(*sim, e, {"-v", "info"});
         QCOMPARE(verbose.status, 0);
-        for (const QString &line : {QString("Port %1 (from --port).").arg(sim->portPath()),
-                                    QString("Ping Vorn at 115200 baud: answered."),
-                                    QString("Description %1 (from --description), the entry at line 4.")
-                                        .arg(testsupport::exampleDescription(e.device))})
+        for (const QString &line :
+             {QString("Port %1 (from --port).").arg(sim->portPath()), QString("Ping Vorn at 115200 baud: answered."),
+              QString("Description %1 (from --description), the entry at line 4.")
+                  .arg(testsupport::exampleDescription(e.device))})
             QVERIFY2(verbose.err.contains(line), qPrintable(verbose.err));
     }
 

@@ -107,50 +107,62 @@ private slots:
         QByteArray manyEntries;
         for (int i = 0; i < 1001; ++i)
             manyEntries += "<Value string=\"Normal\"/>";
-        const QByteArray startPower = R"(<Parameter type="range" name="Start power" cell="12" min="1" max="25" step="1" decimals="0" suffix=" %"/>)";
+        const QByteArray startPower =
+            R"(<Parameter type="range" name="Start power" cell="12" min="1" max="25" step="1" decimals="0" suffix=" %"/>)";
         QByteArray manyParameters;
         for (int i = 0; i < 513; ++i)
             manyParameters += startPower;
 
-        QTest::newRow("refused by the reader") << Vorn << QByteArray("name=\"Vorn Kestrel 80\"") << longName << 0
-                                               << none << 4 << "the reader refuses the whole file: attribute value too long" << false;
+        QTest::newRow("refused by the reader")
+            << Vorn << QByteArray("name=\"Vorn Kestrel 80\"") << longName << 0 << none << 4
+            << "the reader refuses the whole file: attribute value too long" << false;
         QTest::newRow("malformed XML") << Vorn << QByteArray("</Descriptions>") << QByteArray("</Description>") << 0
-                                       << none << 3 << "<Descriptions> begun here is not closed: at line 162 the XML parser stops" << false;
+                                       << none << 3
+                                       << "<Descriptions> begun here is not closed: at line 162 the XML parser stops"
+                                       << false;
         QTest::newRow("unknown type") << Vorn << QByteArray("type=\"range\" name=\"Start power\"")
                                       << QByteArray("type=\"rnage\" name=\"Start power\"") << 0 << none << 17
                                       << "type \"rnage\" builds nothing" << false;
         QTest::newRow("cell without slot") << Vorn << QByteArray("cell=\"12\"") << QByteArray("cell=\"300\"") << 0
                                            << none << 17 << "\"Start power\" names a cell outside 0 to 254" << false;
-        QTest::newRow("too many entries") << Vorn << QByteArray("<Value string=\"Normal\"/>") << manyEntries << 0
-                                          << none << 5 << "list \"Motor direction\" has more than 1000 entries" << false;
-        QTest::newRow("too many parameters") << Vorn << startPower << manyParameters << 0 << none << 17
-                                             << "beyond the 512th" << false;
-        QTest::newRow("list ends early") << Vorn << QByteArray("suffix=\" %\"/>") << QByteArray("suffix=\" %\"> </Parameter>")
-                                         << 0 << none << 18 << "\"Brake\" gets no row: its device's parameter list ended at line 17 (</Parameter>)" << false;
+        QTest::newRow("too many entries")
+            << Vorn << QByteArray("<Value string=\"Normal\"/>") << manyEntries << 0 << none << 5
+            << "list \"Motor direction\" has more than 1000 entries" << false;
+        QTest::newRow("too many parameters")
+            << Vorn << startPower << manyParameters << 0 << none << 17 << "beyond the 512th" << false;
+        QTest::newRow("list ends early")
+            << Vorn << QByteArray("suffix=\" %\"/>") << QByteArray("suffix=\" %\"> </Parameter>") << 0 << none << 18
+            << "\"Brake\" gets no row: its device's parameter list ended at line 17 (</Parameter>)" << false;
         QTest::newRow("shared cell") << Vorn << QByteArray("name=\"Brake\" cell=\"13\"")
                                      << QByteArray("name=\"Brake\" cell=\"12\"") << 0 << none << 18
                                      << "\"Brake\" writes cell 12, which \"Start power\" (line 17) writes too" << false;
-        QTest::newRow("two parameters of one name") << Vorn << QByteArray("name=\"Throttle high end\"")
-                                                    << QByteArray("name=\"Throttle low end\"") << 0 << none << 52
-                                                    << "\"Throttle low end\" has the name of the one at line 51" << false;
-        QTest::newRow("high cell is low cell") << Vorn << QByteArray("hcell=\"20\"") << QByteArray("hcell=\"19\"") << 0
-                                               << none << 48 << "\"Governor head speed\" has its high byte in its low byte's cell 19" << false;
-        QTest::newRow("range beyond its cell") << Vorn << QByteArray("max=\"25\"") << QByteArray("max=\"300\"") << 0
-                                               << none << 17 << "\"Start power\": 300 is stored as raw 300, beyond 0 to 255" << false;
-        QTest::newRow("range off its scale") << Vorn << QByteArray("min=\"1000\" max=\"1300\"")
-                                             << QByteArray("min=\"1001\" max=\"1300\"") << 0 << none << 51
-                                             << "\"Throttle low end\": 1001 is stored as raw 0, which reads back as 1000" << false;
-        QTest::newRow("list beyond its cell") << Vorn << QByteArray("offset=\"1\" scale=\"8\"")
-                                              << QByteArray("offset=\"1\" scale=\"80\"") << 0 << none << 38
-                                              << "entry 3 (\"32 kHz\") is stored as raw 320, beyond 0 to 255" << false;
-        QTest::newRow("dependency without source") << Vorn << QByteArray("depcell=\"13\"") << QByteArray("depcell=\"99\"")
-                                                   << 0 << none << 24 << "\"Brake strength\" depends on cell 99, which no list or range" << false;
-        QTest::newRow("entry never used") << Vorn << QByteArray("fwm=\"13\"") << QByteArray("fwm=\"12\"") << 0 << none
-                                          << 57 << "firmware 4.12) is never used: the entry at line 4 has the same identity" << false;
-        QTest::newRow("block count beyond a byte") << Vorn << QByteArray("fwnp=\"32\"") << QByteArray("fwnp=\"300\"") << 0
-                                                   << none << 4 << "fwnp 300 is kept in one byte, as 44 blocks" << false;
-        QTest::newRow("no block size, packages beside") << Vorn << QByteArray(" fwps=\"256\"") << QByteArray() << 0
-                                                        << Package << 4 << "has no fwps, but packages for it lie beside it" << false;
+        QTest::newRow("two parameters of one name")
+            << Vorn << QByteArray("name=\"Throttle high end\"") << QByteArray("name=\"Throttle low end\"") << 0 << none
+            << 52 << "\"Throttle low end\" has the name of the one at line 51" << false;
+        QTest::newRow("high cell is low cell")
+            << Vorn << QByteArray("hcell=\"20\"") << QByteArray("hcell=\"19\"") << 0 << none << 48
+            << "\"Governor head speed\" has its high byte in its low byte's cell 19" << false;
+        QTest::newRow("range beyond its cell")
+            << Vorn << QByteArray("max=\"25\"") << QByteArray("max=\"300\"") << 0 << none << 17
+            << "\"Start power\": 300 is stored as raw 300, beyond 0 to 255" << false;
+        QTest::newRow("range off its scale")
+            << Vorn << QByteArray("min=\"1000\" max=\"1300\"") << QByteArray("min=\"1001\" max=\"1300\"") << 0 << none
+            << 51 << "\"Throttle low end\": 1001 is stored as raw 0, which reads back as 1000" << false;
+        QTest::newRow("list beyond its cell")
+            << Vorn << QByteArray("offset=\"1\" scale=\"8\"") << QByteArray("offset=\"1\" scale=\"80\"") << 0 << none
+            << 38 << "entry 3 (\"32 kHz\") is stored as raw 320, beyond 0 to 255" << false;
+        QTest::newRow("dependency without source")
+            << Vorn << QByteArray("depcell=\"13\"") << QByteArray("depcell=\"99\"") << 0 << none << 24
+            << "\"Brake strength\" depends on cell 99, which no list or range" << false;
+        QTest::newRow("entry never used")
+            << Vorn << QByteArray("fwm=\"13\"") << QByteArray("fwm=\"12\"") << 0 << none << 57
+            << "firmware 4.12) is never used: the entry at line 4 has the same identity" << false;
+        QTest::newRow("block count beyond a byte")
+            << Vorn << QByteArray("fwnp=\"32\"") << QByteArray("fwnp=\"300\"") << 0 << none << 4
+            << "fwnp 300 is kept in one byte, as 44 blocks" << false;
+        QTest::newRow("no block size, packages beside")
+            << Vorn << QByteArray(" fwps=\"256\"") << QByteArray() << 0 << Package << 4
+            << "has no fwps, but packages for it lie beside it" << false;
 
         QTest::newRow("package head too large") << Package << QByteArray("BL=3") << "BL=3\n;" + QByteArray(70000, 'x')
                                                 << 0 << none << 5 << "larger than 64 KiB" << false;
@@ -162,14 +174,17 @@ private slots:
                                          << none << 10 << "is not a hexadecimal digit" << false;
         QTest::newRow("short line") << Package << QByteArray("\n15567F3390F3FB8C") << QByteArray("\n15567F3390F3FB8C\n")
                                     << 0 << none << 11 << "shorter than the line record of 128 digits" << false;
-        QTest::newRow("stray carriage return") << Package << QByteArray("5601313536AB") << QByteArray("5601313536\rAB")
-                                               << 0 << none << 10 << "carriage return that is not right before its line feed" << false;
-        QTest::newRow("wrong line sum") << Package << QByteArray("\n15567F3390F3FB8C") << QByteArray("\n15567F3390F3FB8D")
-                                        << 0 << none << 11 << "does not begin with the sum of the line record's bytes" << false;
+        QTest::newRow("stray carriage return")
+            << Package << QByteArray("5601313536AB") << QByteArray("5601313536\rAB") << 0 << none << 10
+            << "carriage return that is not right before its line feed" << false;
+        QTest::newRow("wrong line sum") << Package << QByteArray("\n15567F3390F3FB8C")
+                                        << QByteArray("\n15567F3390F3FB8D") << 0 << none << 11
+                                        << "does not begin with the sum of the line record's bytes" << false;
         QTest::newRow("no data lines") << Package << QByteArray("ID=21") << QByteArray("ID=21") << 9 << none << 9
                                        << "the data part holds no data line" << false;
-        QTest::newRow("blocks do not fit") << Package << QByteArray("ID=21") << QByteArray("ID=21") << 136 << Vorn << 9
-                                           << "its image of 8128 bytes (Vorn lines) is not 32 blocks of 256 bytes" << false;
+        QTest::newRow("blocks do not fit")
+            << Package << QByteArray("ID=21") << QByteArray("ID=21") << 136 << Vorn << 9
+            << "its image of 8128 bytes (Vorn lines) is not 32 blocks of 256 bytes" << false;
         // What the reader takes as 0, empty or otherwise than written.
         const auto slip = [&none](const char *name, const QByteArray &from, const QByteArray &to, int line,
                                   const QString &message, bool warning = false) {
@@ -184,14 +199,16 @@ private slots:
              "<Parmeter> (\"Parameter\"?) means nothing inside a device entry");
         slip("min above max", "min=\"1\" max=\"25\"", "min=\"30\" max=\"25\"", 17,
              "\"Start power\": min 30 is above max 25: the control holds 30 only");
-        slip("range without bounds", "min=\"1\" max=\"25\"", "", 17, "\"Start power\" has no max: its highest value is 0");
+        slip("range without bounds", "min=\"1\" max=\"25\"", "", 17,
+             "\"Start power\" has no max: its highest value is 0");
         slip("list without entries", "<Value string=\"Normal\"/>\n      <Value string=\"Reversed\"/>", "", 5,
              "list \"Motor direction\" has no entries");
         slip("scale 0", "offset=\"14\" scale=\"2\"", "offset=\"14\" scale=\"0\"", 31,
              "\"Cut-off threshold\": scale 0 is taken as 1");
         slip("decimals beyond a double", "decimals=\"0\" suffix=\" %\"", "decimals=\"40\" suffix=\" %\"", 17,
              "\"Start power\": decimals 40 are shown as 15");
-        slip("parameter without name", "name=\"Start power\" ", "", 17, "a parameter has no name: its row has no label");
+        slip("parameter without name", "name=\"Start power\" ", "", 17,
+             "a parameter has no name: its row has no label");
         slip("identifier not a number", "<ESC id=\"21\"", "<ESC id=\"2l\"", 4,
              "id \"2l\" is not a whole number: the entry fits only a device that reports identifier 0");
         slip("entry without hw", " hw=\"2\" fw=\"4\" fwm=\"12\"", " fw=\"4\" fwm=\"12\"", 4,
@@ -217,7 +234,8 @@ private slots:
                                          << none << 0 << "holds no device entry (<ESC>)" << false;
         slip("encoding", "name=\"Brake\"", "name=\"Br\xE0ke\"", 18,
              "byte 0xE0 (byte 36 of the line) is no UTF-8 character: the file is read as UTF-8 (as declared); if it "
-             "is in another encoding, say so in its first line, as in <?xml version=\"1.0\" encoding=\"windows-1251\"?>");
+             "is in another encoding, say so in its first line, as in <?xml version=\"1.0\" "
+             "encoding=\"windows-1251\"?>");
         slip("missing end tag", "\xC2\xB0\"/>\n    </Parameter>\n    <Parameter type=\"range\"",
              "\xC2\xB0\"/>\n    <Parameter type=\"range\"", 9,
              "<Parameter> begun here is not closed: at line 54 the XML parser stops");
@@ -229,14 +247,15 @@ private slots:
         };
         packageSlip("package ID not a number", "ID=21", "ID=2l", 2, "ID=2l is not a whole number: it reads as 0");
         packageSlip("package without HW", "HW=2\r\n", "", 1, "the [Device] group has no HW: it reads as 0");
-        packageSlip("package ID twice", "BL=3", "BL=3\r\nID=22", 5, "ID is given again (first at line 2): this one counts");
+        packageSlip("package ID twice", "BL=3", "BL=3\r\nID=22", 5,
+                    "ID is given again (first at line 2): this one counts");
         packageSlip("package without FW", "FW=4.13\r\n", "", 1, "the [Device] group has no FW");
         packageSlip("package FW no version", "FW=4.13", "FW=4.13beta", 5,
-                    "FW=4.13beta is no version (major.minor or major.minor.build): flash cannot check the version", true);
+                    "FW=4.13beta is no version (major.minor or major.minor.build): flash cannot check the version",
+                    true);
         packageSlip("package for other hardware", "HW=2", "HW=3", 3,
                     "it is for hardware 3, but the description entries for identifier 21 beside it are for hardware 2",
                     true, Vorn);
-
     }
 
     void damagedCopyIsReported()
@@ -262,8 +281,8 @@ private slots:
             QCOMPARE(check({copy}).status, 0);
         const Run run = check(strict + QStringList{copy});
         QCOMPARE(run.status, 2);
-        const QString expected = line > 0 ? QString("%1:%2: %3").arg(copy).arg(line).arg(warning ? "warning: " : "")
-                                          : copy + ": ";
+        const QString expected =
+            line > 0 ? QString("%1:%2: %3").arg(copy).arg(line).arg(warning ? "warning: " : "") : copy + ": ";
         bool found = false;
         for (const QString &reported : run.out.split('\n'))
             found |= reported.startsWith(expected) && !reported.contains(": note: ") && reported.contains(message);
@@ -324,8 +343,8 @@ private slots:
         files << folder.filePath("vorn-4.13.upd");
         QVERIFY(writeFile(files.last(), exampleBytes(Package)));
         QProcess program;
-        program.start("/bin/sh", QStringList{"-c", "ulimit -v 300000 && exec \"$0\" check \"$@\"", KOVA_CLI_PROGRAM}
-                                     + files);
+        program.start("/bin/sh",
+                      QStringList{"-c", "ulimit -v 300000 && exec \"$0\" check \"$@\"", KOVA_CLI_PROGRAM} + files);
         QVERIFY(program.waitForFinished(testsupport::ConditionWaitMs));
         QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0,
                  program.readAllStandardOutput() + program.readAllStandardError());
@@ -336,8 +355,10 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("said");
-        QTest::newRow("missing") << "missing" << ": cannot be read: No such file or directory";
-        QTest::newRow("FIFO") << "fifo" << ": cannot be read: Not a regular file";
+        QTest::newRow("missing") << "missing"
+                                 << ": cannot be read: No such file or directory";
+        QTest::newRow("FIFO") << "fifo"
+                              << ": cannot be read: Not a regular file";
     }
 
     void unreadableFileIsAProblem()

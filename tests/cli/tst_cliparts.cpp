@@ -65,54 +65,68 @@ private slots:
         QTest::addColumn<QStringList>("flags");  // long names of the flags that are set
 
         const QStringList none;
-        QTest::newRow("info") << QStringList{"info"} << true << "info" << "" << none << none;
-        QTest::newRow("port name") << QStringList{"--port", "ttyUSB0", "read"} << true << "read" << "ttyUSB0" << none
-                                   << none;
+        QTest::newRow("info") << QStringList{"info"} << true << "info"
+                              << "" << none << none;
+        QTest::newRow("port name") << QStringList{"--port", "ttyUSB0", "read"} << true << "read"
+                                   << "ttyUSB0" << none << none;
         QTest::newRow("port path, equals") << QStringList{"--port=/dev/pts/3", "--json", "info"} << true << "info"
                                            << "/dev/pts/3" << none << QStringList{"json"};
-        QTest::newRow("load flags") << QStringList{"load", "a.json", "--dry-run", "--force"} << true << "load" << ""
-                                    << QStringList{"a.json"} << QStringList{"dry-run", "force"};
-        QTest::newRow("set several") << QStringList{"set", "A=1", "B C=on"} << true << "set" << ""
-                                     << QStringList{"A=1", "B C=on"} << none;
-        QTest::newRow("flash yes") << QStringList{"--yes", "flash", "p.upd"} << true << "flash" << ""
-                                   << QStringList{"p.upd"} << QStringList{"yes"};
-        QTest::newRow("help alone") << QStringList{"--help"} << true << "" << "" << none << QStringList{"help"};
+        QTest::newRow("load flags") << QStringList{"load", "a.json", "--dry-run", "--force"} << true << "load"
+                                    << "" << QStringList{"a.json"} << QStringList{"dry-run", "force"};
+        QTest::newRow("set several") << QStringList{"set", "A=1", "B C=on"} << true << "set"
+                                     << "" << QStringList{"A=1", "B C=on"} << none;
+        QTest::newRow("flash yes") << QStringList{"--yes", "flash", "p.upd"} << true << "flash"
+                                   << "" << QStringList{"p.upd"} << QStringList{"yes"};
+        QTest::newRow("help alone") << QStringList{"--help"} << true << ""
+                                    << "" << none << QStringList{"help"};
         QTest::newRow("short options") << QStringList{"-p", "ttyUSB1", "-d", "a.dsc", "-n", "load", "a.json"} << true
-                                       << "load" << "ttyUSB1" << QStringList{"a.json"} << QStringList{"dry-run"};
-        QTest::newRow("short options joined") << QStringList{"-qvy", "flash", "p.upd"} << true << "flash" << ""
-                                              << QStringList{"p.upd"} << QStringList{"quiet", "verbose", "yes"};
-        QTest::newRow("dash is standard output") << QStringList{"save", "-"} << true << "save" << ""
-                                                 << QStringList{"-"} << none;
-        QTest::newRow("double dash ends the options") << QStringList{"set", "--json", "--", "-x=1", "--all=2"} << true
-                                                      << "set" << "" << QStringList{"-x=1", "--all=2"}
-                                                      << QStringList{"json"};
-        QTest::newRow("help for a command") << QStringList{"help", "load"} << true << "load" << "" << none
-                                            << QStringList{"help"};
-        QTest::newRow("command's help") << QStringList{"diff", "-h"} << true << "diff" << "" << none
-                                        << QStringList{"help"};
-        QTest::newRow("diff all") << QStringList{"diff", "a.json", "--all"} << true << "diff" << ""
-                                  << QStringList{"a.json"} << QStringList{"all"};
-        QTest::newRow("read names") << QStringList{"read", "Brake", "Start power"} << true << "read" << ""
-                                    << QStringList{"Brake", "Start power"} << none;
-        QTest::newRow("check") << QStringList{"check", "a.dsc", "-", "b.upd"} << true << "check" << ""
-                               << QStringList{"a.dsc", "-", "b.upd"} << none;
-        QTest::newRow("flag of another command") << QStringList{"save", "a.json", "--dry-run"} << false << "" << ""
-                                                 << none << none;
-        QTest::newRow("short flag of another command") << QStringList{"-y", "load", "a.json"} << false << "" << ""
-                                                       << none << none;
-        QTest::newRow("all for load") << QStringList{"load", "a.json", "--all"} << false << "" << "" << none << none;
-        QTest::newRow("set without =") << QStringList{"set", "A"} << false << "" << "" << none << none;
-        QTest::newRow("set with empty name") << QStringList{"set", "=3"} << false << "" << "" << none << none;
-        QTest::newRow("save without file") << QStringList{"save"} << false << "" << "" << none << none;
-        QTest::newRow("check without file") << QStringList{"check"} << false << "" << "" << none << none;
-        QTest::newRow("info with argument") << QStringList{"info", "x"} << false << "" << "" << none << none;
-        QTest::newRow("unknown option") << QStringList{"--baud", "info"} << false << "" << "" << none << none;
-        QTest::newRow("unknown short option") << QStringList{"-x", "info"} << false << "" << "" << none << none;
-        QTest::newRow("unknown command") << QStringList{"erase"} << false << "" << "" << none << none;
-        QTest::newRow("help for an unknown command") << QStringList{"help", "erase"} << false << "" << "" << none
-                                                     << none;
-        QTest::newRow("no command") << QStringList{"--json"} << false << "" << "" << none << none;
-        QTest::newRow("port without value") << QStringList{"info", "--port"} << false << "" << "" << none << none;
+                                       << "load"
+                                       << "ttyUSB1" << QStringList{"a.json"} << QStringList{"dry-run"};
+        QTest::newRow("short options joined") << QStringList{"-qvy", "flash", "p.upd"} << true << "flash"
+                                              << "" << QStringList{"p.upd"} << QStringList{"quiet", "verbose", "yes"};
+        QTest::newRow("dash is standard output") << QStringList{"save", "-"} << true << "save"
+                                                 << "" << QStringList{"-"} << none;
+        QTest::newRow("double dash ends the options")
+            << QStringList{"set", "--json", "--", "-x=1", "--all=2"} << true << "set"
+            << "" << QStringList{"-x=1", "--all=2"} << QStringList{"json"};
+        QTest::newRow("help for a command") << QStringList{"help", "load"} << true << "load"
+                                            << "" << none << QStringList{"help"};
+        QTest::newRow("command's help") << QStringList{"diff", "-h"} << true << "diff"
+                                        << "" << none << QStringList{"help"};
+        QTest::newRow("diff all") << QStringList{"diff", "a.json", "--all"} << true << "diff"
+                                  << "" << QStringList{"a.json"} << QStringList{"all"};
+        QTest::newRow("read names") << QStringList{"read", "Brake", "Start power"} << true << "read"
+                                    << "" << QStringList{"Brake", "Start power"} << none;
+        QTest::newRow("check") << QStringList{"check", "a.dsc", "-", "b.upd"} << true << "check"
+                               << "" << QStringList{"a.dsc", "-", "b.upd"} << none;
+        QTest::newRow("flag of another command") << QStringList{"save", "a.json", "--dry-run"} << false << ""
+                                                 << "" << none << none;
+        QTest::newRow("short flag of another command") << QStringList{"-y", "load", "a.json"} << false << ""
+                                                       << "" << none << none;
+        QTest::newRow("all for load") << QStringList{"load", "a.json", "--all"} << false << ""
+                                      << "" << none << none;
+        QTest::newRow("set without =") << QStringList{"set", "A"} << false << ""
+                                       << "" << none << none;
+        QTest::newRow("set with empty name") << QStringList{"set", "=3"} << false << ""
+                                             << "" << none << none;
+        QTest::newRow("save without file") << QStringList{"save"} << false << ""
+                                           << "" << none << none;
+        QTest::newRow("check without file") << QStringList{"check"} << false << ""
+                                            << "" << none << none;
+        QTest::newRow("info with argument") << QStringList{"info", "x"} << false << ""
+                                            << "" << none << none;
+        QTest::newRow("unknown option") << QStringList{"--baud", "info"} << false << ""
+                                        << "" << none << none;
+        QTest::newRow("unknown short option") << QStringList{"-x", "info"} << false << ""
+                                              << "" << none << none;
+        QTest::newRow("unknown command") << QStringList{"erase"} << false << ""
+                                         << "" << none << none;
+        QTest::newRow("help for an unknown command") << QStringList{"help", "erase"} << false << ""
+                                                     << "" << none << none;
+        QTest::newRow("no command") << QStringList{"--json"} << false << ""
+                                    << "" << none << none;
+        QTest::newRow("port without value") << QStringList{"info", "--port"} << false << ""
+                                            << "" << none << none;
     }
 
     void options()
@@ -133,9 +147,8 @@ private slots:
         QCOMPARE(options.port, port);
         QCOMPARE(options.arguments, rest);
         const std::pair<const char *, bool> set[] = {
-            {"dry-run", options.dryRun}, {"force", options.force}, {"all", options.all},
-            {"yes", options.yes},        {"json", options.json},   {"quiet", options.quiet},
-            {"verbose", options.verbose}, {"help", options.help},
+            {"dry-run", options.dryRun}, {"force", options.force}, {"all", options.all},         {"yes", options.yes},
+            {"json", options.json},      {"quiet", options.quiet}, {"verbose", options.verbose}, {"help", options.help},
         };
         for (const auto &flag : set)
             QVERIFY2(flag.second == flags.contains(flag.first), flag.first);
@@ -146,9 +159,8 @@ private slots:
     void commandsListedOnce_data()
     {
         QTest::addColumn<Listing>("listing");
-        QTest::newRow("--help") << Listing([] {
-            return captured(helptext::full(), "\nCommands:\n", "\nOptions:\n", "^  ([a-z]+)( |$)");
-        });
+        QTest::newRow("--help") << Listing(
+            [] { return captured(helptext::full(), "\nCommands:\n", "\nOptions:\n", "^  ([a-z]+)( |$)"); });
         QTest::newRow("manual page") << Listing([] {
             return captured(helptext::manualPage("1.03"), ".SH COMMANDS\n", ".SH OPTIONS\n", "^\\\\fB([a-z]+)\\\\fR");
         });

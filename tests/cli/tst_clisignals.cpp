@@ -59,10 +59,10 @@ private:
         cli = std::make_unique<QProcess>();
         connect(cli.get(), &QProcess::readyReadStandardError, this,
                 [this] { errors += QString::fromLocal8Bit(cli->readAllStandardError()); });
-        cli->start(KOVA_CLI_PROGRAM, QStringList{"--port", sim->portPath(), "--description",
-                                         testsupport::exampleDescription("vorn"), "flash",
-                                         testsupport::examplePackage("vorn-4.13.upd")}
-                                 + extra);
+        cli->start(KOVA_CLI_PROGRAM,
+                   QStringList{"--port", sim->portPath(), "--description", testsupport::exampleDescription("vorn"),
+                               "flash", testsupport::examplePackage("vorn-4.13.upd")}
+                       + extra);
         QVERIFY(cli->waitForStarted(testsupport::ConditionWaitMs));
     }
 
@@ -165,8 +165,9 @@ private slots:
         const QString flashed = "Flashed: " + testsupport::examplePackage("vorn-4.13.upd");
         QTest::newRow("Ctrl+C once only warns") << QList<int>{SIGINT} << true << 0 << true
                                                 << "Press Ctrl+C again to stop after the current block." << flashed;
-        QTest::newRow("Ctrl+C twice stops between blocks") << QList<int>{SIGINT, SIGINT} << true << 130 << false
-                                                           << "Upload stopped between blocks after" << "";
+        QTest::newRow("Ctrl+C twice stops between blocks")
+            << QList<int>{SIGINT, SIGINT} << true << 130 << false << "Upload stopped between blocks after"
+            << "";
         QTest::newRow("SIGTERM waits for the end")
             << QList<int>{SIGTERM} << true << 143 << true
             << "Stopped by SIGTERM, which came during the upload and waited for its end; the firmware version "
@@ -195,7 +196,8 @@ private slots:
             const int before = blocksSent(*sim);
             send(number);
             // One block later the program has seen it.
-            QTRY_VERIFY_WITH_TIMEOUT(blocksSent(*sim) > before || cli->state() == QProcess::NotRunning, testsupport::ConditionWaitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(blocksSent(*sim) > before || cli->state() == QProcess::NotRunning,
+                                     testsupport::ConditionWaitMs);
         }
         QCOMPARE(exitStatus(testsupport::ConditionWaitMs), status);
         QVERIFY2(errors.contains(said), qPrintable(errors));

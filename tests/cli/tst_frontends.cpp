@@ -136,8 +136,8 @@ private slots:
         QTest::addColumn<int>("skipped");
         const QString range("<Parameter type=\"range\" name=\"%1\" cell=\"%2\" %3/>\n");
         const QString check("<Parameter type=\"check\" name=\"%1\" cell=\"%2\" %3/>\n");
-        QTest::newRow("cell 255") << range.arg("A").arg(255).arg("") + range.arg("B").arg(7).arg("")
-                                  << QStringList{"B"} << QList<int>{7} << 1;
+        QTest::newRow("cell 255") << range.arg("A").arg(255).arg("") + range.arg("B").arg(7).arg("") << QStringList{"B"}
+                                  << QList<int>{7} << 1;
         QTest::newRow("cells below 0 and above 255")
             << range.arg("A").arg(-1).arg("") + check.arg("C").arg(300).arg("") + range.arg("B").arg(7).arg("")
             << QStringList{"B"} << QList<int>{7} << 2;

@@ -24,12 +24,12 @@ private slots:
 
         const QString range = "<Parameter type=\"range\" name=\"R\" cell=\"1\"/>";
         const QString two = device(1, 2, 3, 4, "A", range) + device(5, 6, 7, 8, "B", range + range);
-        QTest::newRow("every description") << document(two) << std::optional<DescriptionIdentity>()
-                                           << QStringList{"A:1", "B:2"};
+        QTest::newRow("every description")
+            << document(two) << std::optional<DescriptionIdentity>() << QStringList{"A:1", "B:2"};
         QTest::newRow("the matching one")
             << document(two) << std::optional<DescriptionIdentity>({5, 6, 7, 8}) << QStringList{"B:2"};
-        QTest::newRow("none matching")
-            << document(two) << std::optional<DescriptionIdentity>({5, 6, 7, 9}) << QStringList();
+        QTest::newRow("none matching") << document(two) << std::optional<DescriptionIdentity>({5, 6, 7, 9})
+                                       << QStringList();
         QTest::newRow("nested description ends the one before and is read")
             << document(device(1, 2, 3, 4, "A", range + device(5, 6, 7, 8, "B", range)))
             << std::optional<DescriptionIdentity>() << QStringList{"A:1", "B:1"};
@@ -49,14 +49,13 @@ private slots:
 
     void readsEveryAttribute()
     {
-        const QString parameters =
-            "<Parameter type=\"range\" name=\"T\" cell=\"20\" hcell=\"21\" depcell=\"4\""
-            " depval=\"1\" offset=\"40\" scale=\"0\" shift=\"2\" min=\"-40\" max=\"120.5\""
-            " step=\"0.5\" decimals=\"1\" suffix=\" C\"/>"
-            "<Parameter type=\"list\" name=\"L\" cell=\"3\"><Value string=\"a\"/>"
-            "<Value string=\"b\"/></Parameter>"
-            "<Parameter type=\"range\" name=\"Wide\" cell=\"4\" min=\"-1e300\" max=\"1e300\""
-            " step=\"1e20\" decimals=\"400\"/>";
+        const QString parameters = "<Parameter type=\"range\" name=\"T\" cell=\"20\" hcell=\"21\" depcell=\"4\""
+                                   " depval=\"1\" offset=\"40\" scale=\"0\" shift=\"2\" min=\"-40\" max=\"120.5\""
+                                   " step=\"0.5\" decimals=\"1\" suffix=\" C\"/>"
+                                   "<Parameter type=\"list\" name=\"L\" cell=\"3\"><Value string=\"a\"/>"
+                                   "<Value string=\"b\"/></Parameter>"
+                                   "<Parameter type=\"range\" name=\"Wide\" cell=\"4\" min=\"-1e300\" max=\"1e300\""
+                                   " step=\"1e20\" decimals=\"400\"/>";
         const QVector<DeviceDescription> devices = descriptionreader::read(
             document(device(1, 2, 3, 4, "Dev", parameters, "fwnp=\"300\" fwps=\"64\"")).toUtf8());
         QCOMPARE(devices.size(), 1);
@@ -99,11 +98,9 @@ private slots:
         QTest::addColumn<QString>("text");
 
         const QString brake = QString::fromUtf8("\u0422\u043e\u0440\u043c\u043e\u0437");
-        QTest::newRow("windows-1251") << QByteArray("windows-1251") << QByteArray("\xd2\xee\xf0\xec\xee\xe7")
-                                      << brake;
+        QTest::newRow("windows-1251") << QByteArray("windows-1251") << QByteArray("\xd2\xee\xf0\xec\xee\xe7") << brake;
         QTest::newRow("koi8-r") << QByteArray("KOI8-R") << QByteArray("\xf4\xcf\xd2\xcd\xcf\xda") << brake;
-        QTest::newRow("iso-8859-5") << QByteArray("iso-8859-5") << QByteArray("\xc2\xde\xe0\xdc\xde\xd7")
-                                    << brake;
+        QTest::newRow("iso-8859-5") << QByteArray("iso-8859-5") << QByteArray("\xc2\xde\xe0\xdc\xde\xd7") << brake;
         QTest::newRow("ibm866") << QByteArray("ibm866") << QByteArray("\x92\xae\xe0\xac\xae\xa7") << brake;
         QTest::newRow("iso-8859-1") << QByteArray("ISO-8859-1") << QByteArray("R\xe9gime")
                                     << QString::fromUtf8("R\u00e9gime");
@@ -143,8 +140,7 @@ private slots:
         QCOMPARE(result.device.name, QString("Own"));
         QCOMPARE(result.file, QString("own.xml"));
 
-        QTest::ignoreMessage(QtDebugMsg,
-                             "Error: Cannot read file Tellur.dsc :  \"No such file or directory\"");
+        QTest::ignoreMessage(QtDebugMsg, "Error: Cannot read file Tellur.dsc :  \"No such file or directory\"");
         result = descriptionlookup::findIn("missing.xml", {1, 2, 3, 4});
         QCOMPARE(int(result.outcome), int(descriptionlookup::Result::CannotOpen));
         QCOMPARE(result.file, QString("missing.xml"));

@@ -27,10 +27,8 @@ private slots:
         QTest::newRow("half rounds up") << 2.5 << Conversion{0, 1, 0} << 3u;
         QTest::newRow("just below half rounds down") << 2.49 << Conversion{0, 1, 0} << 2u;
         QTest::newRow("shift after scaling") << 3.0 << Conversion{1, 2, 5} << 13u;
-        QTest::newRow("sum -1.2 plus half truncates to 0, not floor")
-            << -1.2 << Conversion{0, 1, 0} << 0u;
-        QTest::newRow("negative keeps two's complement") << -2.0 << Conversion{0, 1, 0}
-                                                         << 0xFFFFFFFFu;
+        QTest::newRow("sum -1.2 plus half truncates to 0, not floor") << -1.2 << Conversion{0, 1, 0} << 0u;
+        QTest::newRow("negative keeps two's complement") << -2.0 << Conversion{0, 1, 0} << 0xFFFFFFFFu;
         QTest::newRow("-300 in 32 bits") << -300.5 << Conversion{0, 1, 0} << quint32(-300);
         QTest::newRow("bits above 32 dropped") << 4294967296.0 + 7 << Conversion{0, 1, 0} << 7u;
         QTest::newRow("beyond 64 bits saturates")
@@ -101,8 +99,7 @@ private slots:
         QTest::newRow("two bytes") << 232 << 3 << Conversion{0, 1, 0} << 1000.0;
         QTest::newRow("offset 40 at 0") << 0 << 0 << Conversion{40, 1, 0} << -40.0;
         QTest::newRow("offset 40 at 125") << 125 << 0 << Conversion{40, 1, 0} << 85.0;
-        QTest::newRow("shift first, then scale, then offset")
-            << 13 << 0 << Conversion{1, 2, 5} << 3.0;
+        QTest::newRow("shift first, then scale, then offset") << 13 << 0 << Conversion{1, 2, 5} << 3.0;
         QTest::newRow("largest raw") << 255 << 255 << Conversion{0, 1, 0} << 65535.0;
     }
 

@@ -209,9 +209,9 @@ private slots:
 
         const QList<SimRequest> requests = sim->requests();
         QCOMPARE(cellsOf(requests, 'R'), identityCells);
-        QCOMPARE(int(std::count_if(requests.begin(), requests.end(),
-                                   [](const SimRequest &r) { return r.kind == 'S'; })),
-                 1);  // pings at the wrong speed are not even understood
+        QCOMPARE(
+            int(std::count_if(requests.begin(), requests.end(), [](const SimRequest &r) { return r.kind == 'S'; })),
+            1);  // pings at the wrong speed are not even understood
         QCOMPARE(image->deviceId.load(), quint8(21));
         QCOMPARE(image->fwMajor.load(), quint8(4));
         QCOMPARE(image->fwMinor.load(), quint8(12));
@@ -226,7 +226,8 @@ private slots:
         QVERIFY(raw.startsWith(VornPing));
         while (raw.startsWith(VornPing))
             raw.remove(0, VornPing.size());
-        const QByteArray laterPings = (KelpaPing + UlmaPing + UlmaPing).left(QList<int>{0, 6, 11, 16}.at(pingsBeforeAnswer - 1));
+        const QByteArray laterPings =
+            (KelpaPing + UlmaPing + UlmaPing).left(QList<int>{0, 6, 11, 16}.at(pingsBeforeAnswer - 1));
         QVERIFY2(raw.startsWith(laterPings), raw.left(40).toHex(' ').constData());
     }
 
@@ -573,9 +574,8 @@ private slots:
             << 6u << 0 << -1 << 5 << fiveTimes20 << QList<int>{20} << QList<int>{6, 1} << 0;
         QTest::newRow("two cells, low never answers")
             << 0x0706u << 21 << 20 << 0 << fiveTimes20 << fiveTimes20 << QList<int>{5, 1} << 1;
-        QTest::newRow("two cells, high never answers")
-            << 0x0706u << 21 << 21 << 0 << QList<int>{20, 21, 21, 21, 21, 21} << QList<int>{20, 21, 21, 21, 21, 21}
-            << QList<int>{6, 1} << 1;
+        QTest::newRow("two cells, high never answers") << 0x0706u << 21 << 21 << 0 << QList<int>{20, 21, 21, 21, 21, 21}
+                                                       << QList<int>{20, 21, 21, 21, 21, 21} << QList<int>{6, 1} << 1;
     }
 
     void failedWriteShowsWhatTheDeviceHolds()

@@ -30,8 +30,8 @@ private slots:
     {
         QTest::addColumn<QVector<ParameterDescription>>("parameters");
         QTest::addColumn<QList<int>>("used");
-        QTest::newRow("cell and high cell") << QVector<ParameterDescription>{parameter(ParameterKind::Range, 10, 11)}
-                                            << QList<int>{10, 11};
+        QTest::newRow("cell and high cell")
+            << QVector<ParameterDescription>{parameter(ParameterKind::Range, 10, 11)} << QList<int>{10, 11};
         QTest::newRow("cell 255") << QVector<ParameterDescription>{parameter(ParameterKind::Range, 255),
                                                                    parameter(ParameterKind::List, 3)}
                                   << QList<int>{3};

@@ -72,50 +72,50 @@ private slots:
         const ImageProblem none = ImageProblem::None;
         QTest::newRow("one line") << Heading + "0011223344556677abc\n" << bytes << none << 0;
         QTest::newRow("trailer is not read") << Heading + "0011223344556677FFFFFFFF\n" << bytes << none << 0;
-        QTest::newRow("lines joined in order")
-            << Heading + "0011223344556677abc\n8899aabbccddeeffabc\n" << twoLines << none << 0;
-        QTest::newRow("only empty lines skipped")
-            << Heading + "\n0011223344556677abc\r\n\n8899AABBCCDDEEFFabc\n\n" << twoLines << none << 0;
+        QTest::newRow("lines joined in order") << Heading + "0011223344556677abc\n8899aabbccddeeffabc\n"
+                                               << twoLines << none << 0;
+        QTest::newRow("only empty lines skipped") << Heading + "\n0011223344556677abc\r\n\n8899AABBCCDDEEFFabc\n\n"
+                                                  << twoLines << none << 0;
         QTest::newRow("last line without line end, long enough")
             << Heading + "0011223344556677abcd" << bytes << none << 0;
-        QTest::newRow("no data part")
-            << QByteArray("[Device]\nID=7\n0011223344556677abc\n") << QByteArray() << none << 0;
+        QTest::newRow("no data part") << QByteArray("[Device]\nID=7\n0011223344556677abc\n") << QByteArray() << none
+                                      << 0;
         QTest::newRow("heading with a trailing blank")
             << QByteArray("[Firmware] \n0011223344556677abc\n") << QByteArray() << none << 0;
         QTest::newRow("heading in other case")
             << QByteArray("[firmware]\n0011223344556677abc\n") << QByteArray() << none << 0;
         QTest::newRow("heading at the end") << QByteArray("[Device]\n[Firmware]") << QByteArray() << none << 0;
         QTest::newRow("data lines before the heading are not read")
-            << "8899aabbccddeeffabc\n" + Heading + "0011223344556677abc\n" << bytes << none << 0;
+            << "8899aabbccddeeffabc\n" + Heading + "0011223344556677abc\n"
+            << bytes << none << 0;
 
         // Damaged lines refuse the package, naming the line of the file.
         const ImageProblem shortLine = ImageProblem::ShortLine;
         const ImageProblem notHex = ImageProblem::NotHexadecimal;
-        QTest::newRow("trailer only two characters")
-            << Heading + "0011223344556677ab\n" << QByteArray() << shortLine << 5;
-        QTest::newRow("CR LF counts as one character")
-            << Heading + "0011223344556677ab\r\n" << QByteArray() << shortLine << 5;
+        QTest::newRow("trailer only two characters") << Heading + "0011223344556677ab\n"
+                                                     << QByteArray() << shortLine << 5;
+        QTest::newRow("CR LF counts as one character") << Heading + "0011223344556677ab\r\n"
+                                                       << QByteArray() << shortLine << 5;
         QTest::newRow("last line without line end, too short")
             << Heading + "0011223344556677abc" << QByteArray() << shortLine << 5;
-        QTest::newRow("short line amid the data")
-            << Heading + "0011223344556677abc\n00112233\n8899AABBCCDDEEFFabc\n" << QByteArray() << shortLine << 6;
+        QTest::newRow("short line amid the data") << Heading + "0011223344556677abc\n00112233\n8899AABBCCDDEEFFabc\n"
+                                                  << QByteArray() << shortLine << 6;
         QTest::newRow("line of blanks") << Heading + "0011223344556677abc\n    \n" << QByteArray() << shortLine << 6;
-        QTest::newRow("letter O for a zero")
-            << Heading + "0011223344556677abc\r\n8899aabbccddeefOabc\r\n" << QByteArray() << notHex << 6;
-        QTest::newRow("blanks and dashes in the record")
-            << Heading + "00 11 22 33-44zzabc\n" << QByteArray() << notHex << 5;
-        QTest::newRow("damage after empty lines")
-            << Heading + "\n\n0011223344556677abc\n001122334455667gabc\n" << QByteArray() << notHex << 8;
+        QTest::newRow("letter O for a zero") << Heading + "0011223344556677abc\r\n8899aabbccddeefOabc\r\n"
+                                             << QByteArray() << notHex << 6;
+        QTest::newRow("blanks and dashes in the record") << Heading + "00 11 22 33-44zzabc\n"
+                                                         << QByteArray() << notHex << 5;
+        QTest::newRow("damage after empty lines") << Heading + "\n\n0011223344556677abc\n001122334455667gabc\n"
+                                                  << QByteArray() << notHex << 8;
 
         // A CR counts only directly before its LF; dropping any other one
         // would move every later digit.
         const ImageProblem strayCr = ImageProblem::StrayCarriageReturn;
-        QTest::newRow("CR in place of a digit")
-            << Heading + "0011223344556677abc\r\n8899aabbcc\reeffabc\r\n" << QByteArray() << strayCr << 6;
-        QTest::newRow("lone CR as a line end")
-            << Heading + "0011223344556677abc\r8899aabbccddeeffabc\r\n" << QByteArray() << strayCr << 5;
-        QTest::newRow("CR in the trailer")
-            << Heading + "0011223344556677a\rbc\n" << QByteArray() << strayCr << 5;
+        QTest::newRow("CR in place of a digit") << Heading + "0011223344556677abc\r\n8899aabbcc\reeffabc\r\n"
+                                                << QByteArray() << strayCr << 6;
+        QTest::newRow("lone CR as a line end") << Heading + "0011223344556677abc\r8899aabbccddeeffabc\r\n"
+                                               << QByteArray() << strayCr << 5;
+        QTest::newRow("CR in the trailer") << Heading + "0011223344556677a\rbc\n" << QByteArray() << strayCr << 5;
         QTest::newRow("CR before CR LF") << Heading + "0011223344556677abc\r\r\n" << QByteArray() << strayCr << 5;
         QTest::newRow("last line ending in a lone CR")
             << Heading + "0011223344556677abcd\r" << QByteArray() << strayCr << 5;
@@ -158,26 +158,53 @@ private slots:
 
         const ImageProblem none = ImageProblem::None;
         const ImageProblem wrongSum = ImageProblem::WrongLineSum;
-        QTest::newRow("every line carries its sum")
-            << QByteArray("0011223344556677" "01DC\r\n" "8899aabbccddeeff" "061c\r\n") << true << none << 0;
-        QTest::newRow("sum followed by more")
-            << QByteArray("0011223344556677" "01DC;x\n" "8899aabbccddeeff" "061Cxyz\n") << true << none << 0;
-        QTest::newRow("empty lines between")
-            << QByteArray("\n0011223344556677" "01DC\n\n" "8899aabbccddeeff" "061C\n") << true << none << 0;
-        QTest::newRow("a wrong sum")
-            << QByteArray("0011223344556677" "01DC\r\n" "8899aabbccddeeff" "061D\r\n") << true << wrongSum << 6;
-        QTest::newRow("one digit of a record changed")
-            << QByteArray("0011223344556677" "01DC\n" "8899aabbccddeeef" "061C\n") << true << wrongSum << 6;
-        QTest::newRow("a line without its sum")
-            << QByteArray("0011223344556677" "01DC\n" "8899aabbccddeeff" "abc\n") << true << wrongSum << 6;
-        QTest::newRow("a sum with a letter in it, last line without line end")
-            << QByteArray("0011223344556677" "01DC\n" "8899aabbccddeeff" "061x") << true << wrongSum << 6;
+        QTest::newRow("every line carries its sum") << QByteArray("0011223344556677"
+                                                                  "01DC\r\n"
+                                                                  "8899aabbccddeeff"
+                                                                  "061c\r\n")
+                                                    << true << none << 0;
+        QTest::newRow("sum followed by more") << QByteArray("0011223344556677"
+                                                            "01DC;x\n"
+                                                            "8899aabbccddeeff"
+                                                            "061Cxyz\n")
+                                              << true << none << 0;
+        QTest::newRow("empty lines between") << QByteArray("\n0011223344556677"
+                                                           "01DC\n\n"
+                                                           "8899aabbccddeeff"
+                                                           "061C\n")
+                                             << true << none << 0;
+        QTest::newRow("a wrong sum") << QByteArray("0011223344556677"
+                                                   "01DC\r\n"
+                                                   "8899aabbccddeeff"
+                                                   "061D\r\n")
+                                     << true << wrongSum << 6;
+        QTest::newRow("one digit of a record changed") << QByteArray("0011223344556677"
+                                                                     "01DC\n"
+                                                                     "8899aabbccddeeef"
+                                                                     "061C\n")
+                                                       << true << wrongSum << 6;
+        QTest::newRow("a line without its sum") << QByteArray("0011223344556677"
+                                                              "01DC\n"
+                                                              "8899aabbccddeeff"
+                                                              "abc\n")
+                                                << true << wrongSum << 6;
+        QTest::newRow("a sum with a letter in it, last line without line end") << QByteArray("0011223344556677"
+                                                                                             "01DC\n"
+                                                                                             "8899aabbccddeeff"
+                                                                                             "061x")
+                                                                               << true << wrongSum << 6;
         // Packages from elsewhere may carry anything there; only the first
         // data line tells whether the trailers are sums.
-        QTest::newRow("first trailer is no sum")
-            << QByteArray("0011223344556677" "abcd\n" "8899aabbccddeeff" "0000\n") << false << none << 0;
-        QTest::newRow("first trailer is another number")
-            << QByteArray("0011223344556677" "01DD\n" "8899aabbccddeeff" "061C\n") << false << none << 0;
+        QTest::newRow("first trailer is no sum") << QByteArray("0011223344556677"
+                                                               "abcd\n"
+                                                               "8899aabbccddeeff"
+                                                               "0000\n")
+                                                 << false << none << 0;
+        QTest::newRow("first trailer is another number") << QByteArray("0011223344556677"
+                                                                       "01DD\n"
+                                                                       "8899aabbccddeeff"
+                                                                       "061C\n")
+                                                         << false << none << 0;
     }
 
     void lineSums()

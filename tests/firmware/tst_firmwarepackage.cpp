@@ -17,7 +17,10 @@ QByteArray kelpaPackage(const QByteArray &dataLines, const QByteArray &version =
 }
 
 // 00 11 .. 77 sum to 01DC, 88 99 .. FF to 061C.
-const QByteArray TwoLines = "0011223344556677" "01DC\r\n" "8899AABBCCDDEEFF" "061C\r\n";
+const QByteArray TwoLines = "0011223344556677"
+                            "01DC\r\n"
+                            "8899AABBCCDDEEFF"
+                            "061C\r\n";
 const QByteArray TwoLinesImage = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF");
 
 }  // namespace
@@ -40,25 +43,28 @@ private slots:
         QTest::newRow("usable, one block") << kelpaPackage(TwoLines) << 16 << 1 << PackageProblem::None << sound << 0;
         QTest::newRow("usable, two blocks") << kelpaPackage(TwoLines) << 8 << 2 << PackageProblem::None << sound << 0;
         QTest::newRow("head beyond any real one")
-            << QByteArray("[Device]\nID=7\nHW=1\nBL=1\n" + QByteArray(100000, ';') + "\n[Firmware]\n" + TwoLines)
-            << 16 << 1 << PackageProblem::UnusableHead << sound << 0;
-        QTest::newRow("another hardware")
-            << QByteArray("[Device]\nID=7\nHW=2\nBL=1\n[Firmware]\n" + TwoLines) << 16 << 1
-            << PackageProblem::OtherDevice << sound << 0;
+            << QByteArray("[Device]\nID=7\nHW=1\nBL=1\n" + QByteArray(100000, ';') + "\n[Firmware]\n" + TwoLines) << 16
+            << 1 << PackageProblem::UnusableHead << sound << 0;
+        QTest::newRow("another hardware") << QByteArray("[Device]\nID=7\nHW=2\nBL=1\n[Firmware]\n" + TwoLines) << 16
+                                          << 1 << PackageProblem::OtherDevice << sound << 0;
         // A device that does not fit is told before a damage it would not see.
-        QTest::newRow("another device, damaged")
-            << QByteArray("[Device]\nID=8\nHW=1\nBL=1\n[Firmware]\n0011\n") << 16 << 1
-            << PackageProblem::OtherDevice << sound << 0;
+        QTest::newRow("another device, damaged") << QByteArray("[Device]\nID=8\nHW=1\nBL=1\n[Firmware]\n0011\n") << 16
+                                                 << 1 << PackageProblem::OtherDevice << sound << 0;
         QTest::newRow("CR inside a record")
-            << kelpaPackage("0011223344556677" "01DC\r\n" "8899AABB\rCDDEEFF" "061C\r\n") << 16 << 1
-            << PackageProblem::Damaged << ImageProblem::StrayCarriageReturn << 8;
-        QTest::newRow("wrong line sum")
-            << kelpaPackage("0011223344556677" "01DC\r\n" "8899AABBCCDDEEFE" "061C\r\n") << 16 << 1
-            << PackageProblem::Damaged << ImageProblem::WrongLineSum << 8;
+            << kelpaPackage("0011223344556677"
+                            "01DC\r\n"
+                            "8899AABB\rCDDEEFF"
+                            "061C\r\n")
+            << 16 << 1 << PackageProblem::Damaged << ImageProblem::StrayCarriageReturn << 8;
+        QTest::newRow("wrong line sum") << kelpaPackage("0011223344556677"
+                                                        "01DC\r\n"
+                                                        "8899AABBCCDDEEFE"
+                                                        "061C\r\n")
+                                        << 16 << 1 << PackageProblem::Damaged << ImageProblem::WrongLineSum << 8;
         QTest::newRow("image of two blocks for a device of three")
             << kelpaPackage(TwoLines) << 8 << 3 << PackageProblem::WrongGeometry << sound << 0;
-        QTest::newRow("no block size") << kelpaPackage(TwoLines) << 0 << 1 << PackageProblem::WrongGeometry
-                                       << sound << 0;
+        QTest::newRow("no block size") << kelpaPackage(TwoLines) << 0 << 1 << PackageProblem::WrongGeometry << sound
+                                       << 0;
     }
 
     void checksInOrder()

@@ -16,7 +16,7 @@ Q_DECLARE_METATYPE(SimProtocol)
 Q_DECLARE_METATYPE(UploadOutcome)
 
 namespace QTest {
-template<>
+template <>
 char *toString(const UploadOutcome &outcome)
 {
     static const char *const names[] = {"Done",       "Refused",       "BlockFailed", "Stopped",
@@ -113,8 +113,8 @@ private:
         return hooks;
     }
 
-    UploadOutcome upload(SerialExchange &exchange, DialectSetting dialect, const QByteArray &image,
-                         quint32 pageSize, quint8 pageCount)
+    UploadOutcome upload(SerialExchange &exchange, DialectSetting dialect, const QByteArray &image, quint32 pageSize,
+                         quint8 pageCount)
     {
         FirmwareUpload upload(exchange, dialect, hooks());
         return upload.run(image, pageSize, pageCount);

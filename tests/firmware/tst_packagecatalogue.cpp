@@ -58,10 +58,7 @@ private slots:
         QCOMPARE(catalogue.first().path, folder->path() + "/b.upd");
     }
 
-    void missingFolderListsNothing()
-    {
-        QVERIFY(buildCatalogue(folder->filePath("absent"), 0, 0, 0).isEmpty());
-    }
+    void missingFolderListsNothing() { QVERIFY(buildCatalogue(folder->filePath("absent"), 0, 0, 0).isEmpty()); }
 
     void filtersOnIdentity_data()
     {
@@ -80,12 +77,10 @@ private slots:
         QTest::newRow("ID 255") << identityGroup("255", "2", "3") << 255 << 2 << 3 << true;
         QTest::newRow("non-numeric ID is 0") << identityGroup("abc", "2", "3") << 0 << 2 << 3 << true;
         QTest::newRow("non-numeric ID is not 1") << identityGroup("abc", "2", "3") << 1 << 2 << 3 << false;
-        QTest::newRow("hexadecimal ID is not decimal")
-            << identityGroup("0x15", "2", "3") << 21 << 2 << 3 << false;
+        QTest::newRow("hexadecimal ID is not decimal") << identityGroup("0x15", "2", "3") << 21 << 2 << 3 << false;
         QTest::newRow("missing ID is 0") << QByteArray("[Device]\nHW=2\nBL=3\n") << 0 << 2 << 3 << true;
         QTest::newRow("missing ID is not 1") << QByteArray("[Device]\nHW=2\nBL=3\n") << 1 << 2 << 3 << false;
-        QTest::newRow("keys of another group")
-            << QByteArray("[Other]\nID=1\nHW=2\nBL=3\n") << 1 << 2 << 3 << false;
+        QTest::newRow("keys of another group") << QByteArray("[Other]\nID=1\nHW=2\nBL=3\n") << 1 << 2 << 3 << false;
         QTest::newRow("no group fits all-zero device") << QByteArray("just text\n") << 0 << 0 << 0 << true;
         QTest::newRow("LF line ends") << QByteArray("[Device]\nID=9\nHW=8\nBL=7\n") << 9 << 8 << 7 << true;
     }
@@ -119,8 +114,7 @@ private slots:
             "[Device]\nID=\\q@Variant(" + QByteArray("\0\0\0\x03\0\0\0\x07", 8) + ")\nHW=1\nBL=1\n";
         QTest::newRow("plain") << fitting + data << 7 << true << "" << false;
         QTest::newRow("serialised ID is no number")
-            << "[Device]\nID=@Variant(\\0\\0\\0\\x3\\0\\0\\0\\a)\nHW=1\nBL=1\n" + data << 0 << true << ""
-            << false;
+            << "[Device]\nID=@Variant(\\0\\0\\0\\x3\\0\\0\\0\\a)\nHW=1\nBL=1\n" + data << 0 << true << "" << false;
         QTest::newRow("serialised ID behind a dropped escape, not 7")
             << hiddenSeven + data << 7 << false << "" << false;
         QTest::newRow("serialised ID behind a dropped escape, 0") << hiddenSeven + data << 0 << true << "" << false;
@@ -128,12 +122,12 @@ private slots:
             << fitting + "Header=\"@ByteArray(x)\"\r\n" + data << 7 << true << "" << false;
         QTest::newRow("mail address in the notes")
             << fitting + "Header=help@example.com\r\n" + data << 7 << true << "help@example.com" << false;
-        QTest::newRow("data part not looked at")
-            << fitting + data + "@Variant(x)\r\n[Device]\r\nID=9\r\n" << 7 << true << "" << false;
+        QTest::newRow("data part not looked at") << fitting + data + "@Variant(x)\r\n[Device]\r\nID=9\r\n"
+                                                 << 7 << true << "" << false;
         QTest::newRow("INI part too large")
             << fitting + "Description=" + QByteArray(70000, 'x') + data << 7 << false << "" << true;
-        QTest::newRow("large data part")
-            << fitting + data + QByteArray("0011223344556677abc\r\n").repeated(50000) << 7 << true << "" << false;
+        QTest::newRow("large data part") << fitting + data + QByteArray("0011223344556677abc\r\n").repeated(50000) << 7
+                                         << true << "" << false;
     }
 
     void readsPackageHeadsAsTexts()

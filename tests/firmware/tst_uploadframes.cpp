@@ -80,8 +80,8 @@ private slots:
         QTest::newRow("Vorn, exact") << Dialect::Vorn << echo + vornAck << 71 << true;
         QTest::newRow("Vorn, extra bytes ignored") << Dialect::Vorn << echo + vornAck + "junk" << 71 << true;
         QTest::newRow("Vorn, last byte missing") << Dialect::Vorn << echo + vornAck.left(5) << 71 << false;
-        QTest::newRow("Vorn, wrong check") << Dialect::Vorn << echo + QByteArray::fromHex("4D4FB67F6DE3")
-                                           << 71 << false;
+        QTest::newRow("Vorn, wrong check")
+            << Dialect::Vorn << echo + QByteArray::fromHex("4D4FB67F6DE3") << 71 << false;
         QTest::newRow("Vorn, one echo byte lost") << Dialect::Vorn << echo.mid(1) + vornAck + "x" << 71 << false;
         QTest::newRow("Vorn, short ack of the other dialects")
             << Dialect::Vorn << echo + QByteArray::fromHex("4D4F9C000000") << 71 << false;
@@ -92,13 +92,12 @@ private slots:
         const QByteArray shortAck = QByteArray::fromHex("4D4F9C");
         QTest::newRow("Kelpa, exact") << Dialect::Kelpa << kelpaEcho + shortAck << 13 << true;
         QTest::newRow("Kelpa, echo altered") << Dialect::Kelpa << QByteArray(13, '\0') + shortAck << 13 << true;
-        QTest::newRow("Kelpa, reply O M") << Dialect::Kelpa << kelpaEcho + QByteArray::fromHex("4F4D9C") << 13
-                                          << false;
+        QTest::newRow("Kelpa, reply O M") << Dialect::Kelpa << kelpaEcho + QByteArray::fromHex("4F4D9C") << 13 << false;
         QTest::newRow("Ulma, exact") << Dialect::Ulma << QByteArray(12, 'e') + shortAck << 12 << true;
-        QTest::newRow("Ulma, extra bytes ignored") << Dialect::Ulma << QByteArray(12, 'e') + shortAck + "MO"
-                                                   << 12 << true;
-        QTest::newRow("Ulma, ack one byte early") << Dialect::Ulma << QByteArray(11, 'e') + shortAck + "x"
-                                                  << 12 << false;
+        QTest::newRow("Ulma, extra bytes ignored")
+            << Dialect::Ulma << QByteArray(12, 'e') + shortAck + "MO" << 12 << true;
+        QTest::newRow("Ulma, ack one byte early")
+            << Dialect::Ulma << QByteArray(11, 'e') + shortAck + "x" << 12 << false;
     }
 
     void acknowledgedAtFrameOffset()

@@ -41,7 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (bytes.size() > MaxIniBytes)
         return 0;
     static const QString names[] = {QStringLiteral("ttyUSB0"), QStringLiteral("/dev/pts/3"), QString(),
-                                    QStringLiteral(" @a,b;c=\"\\\t "), QString::fromUtf8("\xc3\xa9" "1")};
+                                    QStringLiteral(" @a,b;c=\"\\\t "),
+                                    QString::fromUtf8("\xc3\xa9"
+                                                      "1")};
     const QString name = names[size % (sizeof names / sizeof *names)];
     const QByteArray written = withIniValue(bytes, QStringLiteral("PORT"), QStringLiteral("Name"), name);
     QMap<QString, QString> port = iniGroup(written, QStringLiteral("PORT"), IniEncoding::Latin1);

@@ -55,8 +55,7 @@ void checkReceived(Dialect dialect, const QByteArray &received, int offset, int 
     if (received.size() < requestLength + frames::replyLength(dialect))
         expect(ping == EchoOnly);
     else
-        expect((ping == Answered) == okReplyAt(family, received, requestLength) && ping != Silent
-               && ping != EchoOnly);
+        expect((ping == Answered) == okReplyAt(family, received, requestLength) && ping != Silent && ping != EchoOnly);
     expect(frames::classifyPing(dialect, false, received, requestLength) == Silent);
 }
 
@@ -110,8 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         checkRequests(dialect, input);
     } else {
         const int offset = input.ConsumeIntegralInRange(-8, 48);
-        checkReceived(dialect, QByteArray::fromStdString(input.ConsumeRemainingBytesAsString()), offset,
-                      requestLength);
+        checkReceived(dialect, QByteArray::fromStdString(input.ConsumeRemainingBytesAsString()), offset, requestLength);
     }
     return 0;
 }

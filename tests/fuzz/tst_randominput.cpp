@@ -44,9 +44,9 @@ QByteArray randomPackage(QRandomGenerator &random)
 // comments and line ends of every kind.
 QByteArray randomIni(QRandomGenerator &random)
 {
-    static const char *const pieces[] = {"[Device]", "[PORT]", "[Other]", "\n", "\r\n", "\r", "Name", "ID",
-                                         "=", " ", "\"", "\\", ",", ";", "@", "x", "\\x4", "\\0", "%4E",
-                                         "\xe0", "\\\n", "\\\r"};
+    static const char *const pieces[] = {"[Device]", "[PORT]", "[Other]", "\n",   "\r\n", "\r",  "Name", "ID",
+                                         "=",        " ",      "\"",      "\\",   ",",    ";",   "@",    "x",
+                                         "\\x4",     "\\0",    "%4E",     "\xe0", "\\\n", "\\\r"};
     QByteArray text;
     const int length = int(random.bounded(40));
     for (int i = 0; i < length; ++i)

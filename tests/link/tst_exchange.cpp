@@ -50,8 +50,10 @@ private slots:
         const int gathering = int(ReadMode::Gathering);
         // `tookMs` counts from the write, the pause included.
         QTest::newRow("fixed: silence") << fixed << false << 0 << 4 << Pieces{} << QByteArray() << false << 100;
-        QTest::newRow("fixed: echo and reply together") << fixed << false << 0 << 4 << Pieces{{"rqab", 10}} << QByteArray("rqab") << true << 10;
-        QTest::newRow("fixed: more than expected") << fixed << false << 0 << 4 << Pieces{{"rqabcd", 0}} << QByteArray("rqab") << true << 0;
+        QTest::newRow("fixed: echo and reply together")
+            << fixed << false << 0 << 4 << Pieces{{"rqab", 10}} << QByteArray("rqab") << true << 10;
+        QTest::newRow("fixed: more than expected")
+            << fixed << false << 0 << 4 << Pieces{{"rqabcd", 0}} << QByteArray("rqab") << true << 0;
         QTest::newRow("fixed: reply late, within the wait")
             << fixed << false << 0 << 4 << Pieces{{"rq", 0}, {"ab", 90}} << QByteArray("rqab") << true << 90;
         QTest::newRow("fixed: reply in pieces")
@@ -60,21 +62,25 @@ private slots:
             << fixed << false << 30 << 4 << Pieces{{"rq", 0}, {"ab", 125}} << QByteArray("rqab") << true << 125;
         QTest::newRow("fixed: rest after the wait")
             << fixed << false << 0 << 4 << Pieces{{"rq", 0}, {"ab", 101}} << QByteArray("rq") << true << 100;
-        QTest::newRow("fixed: all after the wait") << fixed << false << 0 << 4 << Pieces{{"rqab", 101}} << QByteArray() << false << 100;
+        QTest::newRow("fixed: all after the wait")
+            << fixed << false << 0 << 4 << Pieces{{"rqab", 101}} << QByteArray() << false << 100;
         QTest::newRow("fixed: stray bytes before the echo end it at once")
             << fixed << false << 0 << 4 << Pieces{{"MO", 0}, {"rqab", 5}} << QByteArray("MO") << false << 0;
         QTest::newRow("fixed: an echo that differs")
             << fixed << false << 0 << 4 << Pieces{{"rXab", 0}} << QByteArray("rXab") << false << 0;
         QTest::newRow("line: silence") << line << true << 0 << 4 << Pieces{} << QByteArray() << false << 100;
-        QTest::newRow("line: ends at 0x0A") << line << true << 0 << 8 << Pieces{{"rq\ndefgh", 0}} << QByteArray("rq\n") << true << 0;
-        QTest::newRow("line: limit") << line << true << 0 << 8 << Pieces{{"rqcdefghijk", 0}} << QByteArray("rqcdefghi") << true << 0;
+        QTest::newRow("line: ends at 0x0A")
+            << line << true << 0 << 8 << Pieces{{"rq\ndefgh", 0}} << QByteArray("rq\n") << true << 0;
+        QTest::newRow("line: limit") << line << true << 0 << 8 << Pieces{{"rqcdefghijk", 0}} << QByteArray("rqcdefghi")
+                                     << true << 0;
         QTest::newRow("line, one wait: what it brings")
             << line << true << 0 << 4 << Pieces{{"rq", 3}, {"ab", 5}} << QByteArray("rq") << true << 3;
         QTest::newRow("line: reply late, within the wait")
             << line << false << 0 << 4 << Pieces{{"rq", 3}, {"ab", 85}} << QByteArray("rqab") << true << 88;
         QTest::newRow("gathering: silence") << gathering << false << 0 << 6 << Pieces{} << QByteArray() << false << 100;
         QTest::newRow("gathering: pieces within the steps")
-            << gathering << false << 0 << 6 << Pieces{{"rq", 30}, {"ab", 25}, {"cd", 1}} << QByteArray("rqabcd") << true << 56;
+            << gathering << false << 0 << 6 << Pieces{{"rq", 30}, {"ab", 25}, {"cd", 1}} << QByteArray("rqabcd") << true
+            << 56;
         QTest::newRow("gathering: a gap longer than a step, within the wait")
             << gathering << false << 0 << 4 << Pieces{{"rq", 0}, {"ab", 60}} << QByteArray("rqab") << true << 60;
         QTest::newRow("gathering: a step past the wait")

@@ -61,26 +61,31 @@ private slots:
         QTest::addColumn<QString>("holderName");
 
         const auto denied = QSerialPort::PermissionError;
-        QTest::newRow("no name") << "" << "" << QByteArray() << 0 << QSerialPort::DeviceNotFoundError
-                                 << PortProblem::Absent << qint64(0) << "";
-        QTest::newRow("no device") << "ttyUSB7" << "" << QByteArray() << ENOENT
-                                   << QSerialPort::DeviceNotFoundError << PortProblem::Absent << qint64(0) << "";
-        QTest::newRow("not allowed") << "ttyUSB0" << "" << QByteArray() << EACCES << denied
-                                     << PortProblem::NoPermission << qint64(0) << "";
-        QTest::newRow("locked by a running program") << "ttyUSB0" << "run-lock/LCK..ttyUSB0"
-                                                     << QByteArray("4242\nminicom\nhost\n") << 0 << denied
-                                                     << PortProblem::InUse << qint64(4242) << "minicom";
+        QTest::newRow("no name") << ""
+                                 << "" << QByteArray() << 0 << QSerialPort::DeviceNotFoundError << PortProblem::Absent
+                                 << qint64(0) << "";
+        QTest::newRow("no device") << "ttyUSB7"
+                                   << "" << QByteArray() << ENOENT << QSerialPort::DeviceNotFoundError
+                                   << PortProblem::Absent << qint64(0) << "";
+        QTest::newRow("not allowed") << "ttyUSB0"
+                                     << "" << QByteArray() << EACCES << denied << PortProblem::NoPermission << qint64(0)
+                                     << "";
+        QTest::newRow("locked by a running program") << "ttyUSB0"
+                                                     << "run-lock/LCK..ttyUSB0" << QByteArray("4242\nminicom\nhost\n")
+                                                     << 0 << denied << PortProblem::InUse << qint64(4242) << "minicom";
         QTest::newRow("serial tools' lock, sub-folder device")
-            << "pts/3" << "lock/LCK..pts_3" << QByteArray("      4242\n") << EACCES << denied
-            << PortProblem::InUse << qint64(4242) << "minicom";
-        QTest::newRow("stale lock, held exclusively") << "ttyUSB0" << "lock/LCK..ttyUSB0"
-                                                      << QByteArray("999999\n") << 0 << denied
-                                                      << PortProblem::InUse << qint64(0) << "";
-        QTest::newRow("stale lock, not allowed") << "ttyUSB0" << "lock/LCK..ttyUSB0" << QByteArray("999999\n")
-                                                 << EACCES << denied << PortProblem::NoPermission << qint64(0)
-                                                 << "";
-        QTest::newRow("other failure") << "ttyUSB0" << "" << QByteArray() << 0 << QSerialPort::OpenError
-                                       << PortProblem::Failed << qint64(0) << "";
+            << "pts/3"
+            << "lock/LCK..pts_3" << QByteArray("      4242\n") << EACCES << denied << PortProblem::InUse << qint64(4242)
+            << "minicom";
+        QTest::newRow("stale lock, held exclusively")
+            << "ttyUSB0"
+            << "lock/LCK..ttyUSB0" << QByteArray("999999\n") << 0 << denied << PortProblem::InUse << qint64(0) << "";
+        QTest::newRow("stale lock, not allowed") << "ttyUSB0"
+                                                 << "lock/LCK..ttyUSB0" << QByteArray("999999\n") << EACCES << denied
+                                                 << PortProblem::NoPermission << qint64(0) << "";
+        QTest::newRow("other failure") << "ttyUSB0"
+                                       << "" << QByteArray() << 0 << QSerialPort::OpenError << PortProblem::Failed
+                                       << qint64(0) << "";
     }
 
     void diagnosis()

@@ -16,13 +16,20 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("error");  // empty: opens
-        QTest::newRow("regular file") << "file" << "";
-        QTest::newRow("link to a regular file") << "link to file" << "";
-        QTest::newRow("FIFO") << "fifo" << "Not a regular file";
-        QTest::newRow("link to a FIFO") << "link to fifo" << "Not a regular file";
-        QTest::newRow("device") << "device" << "Not a regular file";
-        QTest::newRow("folder") << "folder" << "Is a directory";
-        QTest::newRow("missing") << "missing" << "No such file or directory";
+        QTest::newRow("regular file") << "file"
+                                      << "";
+        QTest::newRow("link to a regular file") << "link to file"
+                                                << "";
+        QTest::newRow("FIFO") << "fifo"
+                              << "Not a regular file";
+        QTest::newRow("link to a FIFO") << "link to fifo"
+                                        << "Not a regular file";
+        QTest::newRow("device") << "device"
+                                << "Not a regular file";
+        QTest::newRow("folder") << "folder"
+                                << "Is a directory";
+        QTest::newRow("missing") << "missing"
+                                 << "No such file or directory";
     }
 
     void opensOnlyRegularFiles()

@@ -23,8 +23,7 @@ enum class Family { Vorn, KelpaOrUlma };
 
 QString examplePath(const QString &relative)
 {
-    return QString::fromLocal8Bit(qgetenv("KOVA_SOURCE_DIR")) + QStringLiteral("/examples/")
-           + relative;
+    return QString::fromLocal8Bit(qgetenv("KOVA_SOURCE_DIR")) + QStringLiteral("/examples/") + relative;
 }
 
 // "cell value" lines in decimal; '#' starts a comment.
@@ -46,8 +45,8 @@ QMap<int, int> readCells(const QString &path, QString *error)
         bool cellOk = false, valueOk = false;
         const int cell = fields.value(0).toInt(&cellOk);
         const int value = fields.value(1).toInt(&valueOk);
-        if (fields.size() != 2 || !cellOk || !valueOk || !hasCellSlot(cell) || value < 0
-            || value > 255 || cells.contains(cell)) {
+        if (fields.size() != 2 || !cellOk || !valueOk || !hasCellSlot(cell) || value < 0 || value > 255
+            || cells.contains(cell)) {
             *error = QStringLiteral("%1:%2: bad line \"%3\"").arg(path).arg(lineNumber).arg(line);
             return cells;
         }
@@ -58,8 +57,7 @@ QMap<int, int> readCells(const QString &path, QString *error)
 
 QList<int> identityCells(Family family)
 {
-    return family == Family::Vorn ? QList<int>{200, 202, 203, 205, 206, 212}
-                                  : QList<int>{64, 65, 66};
+    return family == Family::Vorn ? QList<int>{200, 202, 203, 205, 206, 212} : QList<int>{64, 65, 66};
 }
 
 // What the device link's identity read leaves in the image.
@@ -139,8 +137,7 @@ class TestExampleDescriptions : public QObject
         QVERIFY2(error.isEmpty(), qPrintable(error));
         identify(image, family, *cells);
         descriptionfiles::removeAll();
-        QVERIFY(QFile::copy(examplePath("descriptions/" + device + ".dsc"),
-                            descriptionfiles::Primary));
+        QVERIFY(QFile::copy(examplePath("descriptions/" + device + ".dsc"), descriptionfiles::Primary));
         XmlControlsReader reader(&receiver, tree, &image);
         QVERIFY(reader.readDescription());
     }
@@ -259,12 +256,10 @@ private slots:
             const QByteArray where = tree->topLevelItem(row)->text(0).toUtf8();
             if (auto *list = qobject_cast<MComboBox *>(control)) {
                 QVERIFY2(list->currentIndex() >= 0, where);
-                QCOMPARE(valuecodec::encodeList(list->currentIndex(), conversionOf(*list)),
-                         rawOf(*list, cells));
+                QCOMPARE(valuecodec::encodeList(list->currentIndex(), conversionOf(*list)), rawOf(*list, cells));
             } else if (auto *range = qobject_cast<MSpinBox *>(control)) {
                 QVERIFY2(range->singleStep() > 0, where);
-                QCOMPARE(valuecodec::encodeRange(range->value(), conversionOf(*range)),
-                         rawOf(*range, cells));
+                QCOMPARE(valuecodec::encodeRange(range->value(), conversionOf(*range)), rawOf(*range, cells));
             } else {
                 auto *check = qobject_cast<MCheckBox *>(control);
                 QVERIFY2(check, where);
@@ -290,8 +285,7 @@ private slots:
         QFile file(examplePath("descriptions/" + device + ".dsc"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QVector<DeviceDescription> described = descriptionreader::read(
-            file.readAll(),
-            DescriptionIdentity{image.deviceId, image.hwVersion, image.fwMajor, image.fwMinor});
+            file.readAll(), DescriptionIdentity{image.deviceId, image.hwVersion, image.fwMajor, image.fwMinor});
         QCOMPARE(described.size(), 1);
         const QVector<ParameterDescription> &parameters = described[0].parameters;
         QCOMPARE(parameters.size(), tree->topLevelItemCount());
@@ -306,15 +300,12 @@ private slots:
                     list->setCurrentIndex(valuecodec::decodeList(raw, conversionOf(*list)));
                     QVERIFY2(text == list->currentText(), where);
                     if (list->currentIndex() >= 0)
-                        QVERIFY2(parsed.raw == valuecodec::encodeList(list->currentIndex(),
-                                                                      conversionOf(*list)),
+                        QVERIFY2(parsed.raw == valuecodec::encodeList(list->currentIndex(), conversionOf(*list)),
                                  where);
                 } else if (auto *range = qobject_cast<MSpinBox *>(control)) {
                     range->setValue(valuecodec::decodeRange(raw, conversionOf(*range)));
                     QVERIFY2(text == range->text(), where);
-                    QVERIFY2(parsed.raw == valuecodec::encodeRange(range->value(),
-                                                                   conversionOf(*range)),
-                             where);
+                    QVERIFY2(parsed.raw == valuecodec::encodeRange(range->value(), conversionOf(*range)), where);
                 }
             }
         }

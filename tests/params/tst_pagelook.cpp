@@ -212,10 +212,14 @@ private slots:
                 continue;
             const QRect box = areaOf(onScreen(control), boxColour(control, true));
             QVERIFY2(box.height() > RowHeight / 2 && control->rect().adjusted(1, 1, -1, -1).contains(box),
-                     qPrintable(QString("%1: box at %2,%3 %4x%5").arg(what).arg(box.x()).arg(box.y())
-                                    .arg(box.width()).arg(box.height())));
-            const QString kind = QString::fromLatin1(control->metaObject()->className())
-                                 + (isChecked(control) ? " checked" : "");
+                     qPrintable(QString("%1: box at %2,%3 %4x%5")
+                                    .arg(what)
+                                    .arg(box.x())
+                                    .arg(box.y())
+                                    .arg(box.width())
+                                    .arg(box.height())));
+            const QString kind =
+                QString::fromLatin1(control->metaObject()->className()) + (isChecked(control) ? " checked" : "");
             if (!boxOfKind.contains(kind))
                 boxOfKind[kind] = box;
             QVERIFY2(box.size() == boxOfKind[kind].size(), qPrintable(what + ": box of another size"));
@@ -292,16 +296,20 @@ private slots:
             for (int entry = 0; entry < list->count(); ++entry) {
                 const QRect area = view->visualRect(list->model()->index(entry, 0));
                 QVERIFY2(shown.contains(area) && area.height() == entryHeight,
-                         qPrintable(QString("%1: entry %2 at %3,%4 %5x%6").arg(what).arg(entry).arg(area.x())
-                                        .arg(area.y()).arg(area.width()).arg(area.height())));
+                         qPrintable(QString("%1: entry %2 at %3,%4 %5x%6")
+                                        .arg(what)
+                                        .arg(entry)
+                                        .arg(area.x())
+                                        .arg(area.y())
+                                        .arg(area.width())
+                                        .arg(area.height())));
             }
             QVERIFY2(view->font().bold(), qPrintable(what));
             QCOMPARE(view->font().family(), treeFont.family());
             QCOMPARE(view->font().pixelSize(), treeFont.pixelSize());
             QCOMPARE(colourName(view->palette().color(QPalette::Active, QPalette::Base).rgb()),
                      colourName(PopupBackground));
-            QCOMPARE(colourName(view->palette().color(QPalette::Active, QPalette::Text).rgb()),
-                     colourName(PopupText));
+            QCOMPARE(colourName(view->palette().color(QPalette::Active, QPalette::Text).rgb()), colourName(PopupText));
             QCOMPARE(colourName(mostPixels(pixelsOf(popup))), colourName(PopupBackground));
             list->hidePopup();
             QCoreApplication::processEvents();
@@ -351,25 +359,27 @@ private slots:
             int inAccent = 0;
             for (int y = changed.top(); y <= changed.bottom(); ++y) {
                 for (int x = changed.left(); x <= changed.right(); ++x) {
-                    const bool onOutline = x == changed.left() || x == changed.right() || y == changed.top()
-                                           || y == changed.bottom();
+                    const bool onOutline =
+                        x == changed.left() || x == changed.right() || y == changed.top() || y == changed.bottom();
                     // The frame's corners are rounded by 2 px and blend with what they round.
                     const bool inCorner = (x - changed.left() < 2 || changed.right() - x < 2)
                                           && (y - changed.top() < 2 || changed.bottom() - y < 2);
                     if (inCorner)
                         continue;
                     if (!onOutline) {
-                        QVERIFY2(plain.pixel(x, y) == focused.pixel(x, y),
-                                 qPrintable(QString("%1: pixel %2,%3 inside the frame changed").arg(what).arg(x).arg(y)));
+                        QVERIFY2(
+                            plain.pixel(x, y) == focused.pixel(x, y),
+                            qPrintable(QString("%1: pixel %2,%3 inside the frame changed").arg(what).arg(x).arg(y)));
                         continue;
                     }
                     ++outline;
                     inAccent += focused.pixel(x, y) == Accent ? 1 : 0;
                 }
             }
-            QVERIFY2(inAccent == outline,
-                     qPrintable(QString("%1: %2 of %3 frame pixels in the accent colour")
-                                    .arg(what).arg(inAccent).arg(outline)));
+            QVERIFY2(
+                inAccent == outline,
+                qPrintable(
+                    QString("%1: %2 of %3 frame pixels in the accent colour").arg(what).arg(inAccent).arg(outline)));
         }
     }
 };

@@ -100,11 +100,9 @@ class TestParameterPage : public QObject
         if (auto *check = qobject_cast<MCheckBox *>(control))
             connect(check, SIGNAL(stateChanged(int)), &receiver, SLOT(checkboxChanged(int)));
         else if (qobject_cast<MComboBox *>(control))
-            connect(control, SIGNAL(currentTextChanged(QString)), &receiver,
-                    SLOT(controlChanged(QString)));
+            connect(control, SIGNAL(currentTextChanged(QString)), &receiver, SLOT(controlChanged(QString)));
         else
-            connect(control, SIGNAL(textChanged(QString)), &receiver,
-                    SLOT(controlChanged(QString)));
+            connect(control, SIGNAL(textChanged(QString)), &receiver, SLOT(controlChanged(QString)));
         auto *item = new QTreeWidgetItem;
         tree->addTopLevelItem(item);
         tree->setItemWidget(item, 1, control);
@@ -274,8 +272,7 @@ private slots:
         QTest::newRow("range offset 40 at 85") << temperature << 85.0 << 125u << 7 << 0;
         ControlRecipe negative;
         negative.cell = 9;
-        QTest::newRow("negative range in two's complement")
-            << negative << -2.0 << 0xFFFFFFFFu << 9 << 0;
+        QTest::newRow("negative range in two's complement") << negative << -2.0 << 0xFFFFFFFFu << 9 << 0;
         ControlRecipe noHigh = negative;
         noHigh.hcell = -1;
         QTest::newRow("negative hcell means none") << noHigh << 3.0 << 3u << 9 << 0;
@@ -356,42 +353,26 @@ private slots:
             return recipe;
         };
 
-        QTest::newRow("list on list, at depval")
-            << list << 2.0 << dependent(List, 4, 2) << true << true;
-        QTest::newRow("list on list, elsewhere")
-            << list << 1.0 << dependent(List, 4, 2) << false << true;
-        QTest::newRow("list on list 1002, at 2")
-            << list << 2.0 << dependent(List, 4, 1002) << false << true;
-        QTest::newRow("list on list 1002, at 0")
-            << list << 0.0 << dependent(List, 4, 1002) << true << true;
-        QTest::newRow("list on list 1000, at 0")
-            << list << 0.0 << dependent(List, 4, 1000) << false << true;
-        QTest::newRow("range on list, at depval")
-            << list << 1.0 << dependent(Range, 4, 1) << true << true;
-        QTest::newRow("range on list, elsewhere")
-            << list << 0.0 << dependent(Range, 4, 1) << false << true;
-        QTest::newRow("range on list: 1000 not inverted")
-            << list << 1.0 << dependent(Range, 4, 1001) << false << true;
-        QTest::newRow("list on range at 3.0")
-            << range << 3.0 << dependent(List, 4, 3) << true << true;
-        QTest::newRow("list on range at 3.5")
-            << range << 3.5 << dependent(List, 4, 3) << false << true;
-        QTest::newRow("range on range at 3.0")
-            << range << 3.0 << dependent(Range, 4, 3) << true << true;
-        QTest::newRow("range on range at 3.5")
-            << range << 3.5 << dependent(Range, 4, 3) << false << true;
+        QTest::newRow("list on list, at depval") << list << 2.0 << dependent(List, 4, 2) << true << true;
+        QTest::newRow("list on list, elsewhere") << list << 1.0 << dependent(List, 4, 2) << false << true;
+        QTest::newRow("list on list 1002, at 2") << list << 2.0 << dependent(List, 4, 1002) << false << true;
+        QTest::newRow("list on list 1002, at 0") << list << 0.0 << dependent(List, 4, 1002) << true << true;
+        QTest::newRow("list on list 1000, at 0") << list << 0.0 << dependent(List, 4, 1000) << false << true;
+        QTest::newRow("range on list, at depval") << list << 1.0 << dependent(Range, 4, 1) << true << true;
+        QTest::newRow("range on list, elsewhere") << list << 0.0 << dependent(Range, 4, 1) << false << true;
+        QTest::newRow("range on list: 1000 not inverted") << list << 1.0 << dependent(Range, 4, 1001) << false << true;
+        QTest::newRow("list on range at 3.0") << range << 3.0 << dependent(List, 4, 3) << true << true;
+        QTest::newRow("list on range at 3.5") << range << 3.5 << dependent(List, 4, 3) << false << true;
+        QTest::newRow("range on range at 3.0") << range << 3.0 << dependent(Range, 4, 3) << true << true;
+        QTest::newRow("range on range at 3.5") << range << 3.5 << dependent(Range, 4, 3) << false << true;
         QTest::newRow("range on range: 1000 not inverted")
             << range << 3.0 << dependent(Range, 4, 1003) << false << true;
         ControlRecipe listAtZero = list;
         listAtZero.cell = 0;
-        QTest::newRow("1000 stands for cell 0")
-            << listAtZero << 1.0 << dependent(List, 1000, 2) << false << true;
-        QTest::newRow("depcell 0 is no dependency")
-            << listAtZero << 1.0 << dependent(List, 0, 2) << true << false;
-        QTest::newRow("other cell left alone")
-            << list << 1.0 << dependent(List, 5, 2) << true << false;
-        QTest::newRow("check boxes take no part")
-            << list << 1.0 << dependent(Check, 4, 2) << true << false;
+        QTest::newRow("1000 stands for cell 0") << listAtZero << 1.0 << dependent(List, 1000, 2) << false << true;
+        QTest::newRow("depcell 0 is no dependency") << listAtZero << 1.0 << dependent(List, 0, 2) << true << false;
+        QTest::newRow("other cell left alone") << list << 1.0 << dependent(List, 5, 2) << true << false;
+        QTest::newRow("check boxes take no part") << list << 1.0 << dependent(Check, 4, 2) << true << false;
     }
 
     void dependencies()
@@ -529,7 +510,8 @@ private slots:
         QVERIFY(receiver.controlSenders.isEmpty());
         QVERIFY(receiver.checkboxSenders.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(controls.begin(), controls.end(),
-                                [](const QPointer<QWidget> &control) { return control.isNull(); }), testsupport::ConditionWaitMs);
+                                             [](const QPointer<QWidget> &control) { return control.isNull(); }),
+                                 testsupport::ConditionWaitMs);
         for (const auto &spy : destroyed)
             QCOMPARE(spy->count(), 1);
 

@@ -31,30 +31,22 @@ namespace {
 // The identity every test device reports.
 constexpr int Id = 21, Hw = 2, Fw = 4, Fwm = 12;
 
-QString ours(const QString &name, const QString &parameters = QString(),
-             const QString &extra = QString())
+QString ours(const QString &name, const QString &parameters = QString(), const QString &extra = QString())
 {
     return device(Id, Hw, Fw, Fwm, name, parameters, extra);
 }
 
 QString range(const QString &name, int cell, const QString &extra = QString())
 {
-    return QStringLiteral("<Parameter type=\"range\" name=\"%1\" cell=\"%2\" %3/>\n")
-        .arg(name)
-        .arg(cell)
-        .arg(extra);
+    return QStringLiteral("<Parameter type=\"range\" name=\"%1\" cell=\"%2\" %3/>\n").arg(name).arg(cell).arg(extra);
 }
 
 QString check(const QString &name, int cell, const QString &extra = QString())
 {
-    return QStringLiteral("<Parameter type=\"check\" name=\"%1\" cell=\"%2\" %3/>\n")
-        .arg(name)
-        .arg(cell)
-        .arg(extra);
+    return QStringLiteral("<Parameter type=\"check\" name=\"%1\" cell=\"%2\" %3/>\n").arg(name).arg(cell).arg(extra);
 }
 
-QString list(const QString &name, int cell, const QStringList &entries,
-             const QString &extra = QString())
+QString list(const QString &name, int cell, const QStringList &entries, const QString &extra = QString())
 {
     QString values;
     for (const QString &entry : entries)
@@ -153,56 +145,43 @@ private slots:
         const QString other = device(Id + 1, Hw, Fw, Fwm, QStringLiteral("Other"));
         QTest::newRow("first matching element wins")
             << document(ours("First") + ours("Second")) << QStringList() << true << "First";
-        QTest::newRow("id mismatch skipped")
-            << document(other + ours("Right")) << QStringList() << true << "Right";
+        QTest::newRow("id mismatch skipped") << document(other + ours("Right")) << QStringList() << true << "Right";
         QTest::newRow("hw mismatch skipped")
-            << document(device(Id, Hw + 1, Fw, Fwm, "Hw") + ours("Right")) << QStringList() << true
-            << "Right";
+            << document(device(Id, Hw + 1, Fw, Fwm, "Hw") + ours("Right")) << QStringList() << true << "Right";
         QTest::newRow("fw mismatch skipped")
-            << document(device(Id, Hw, Fw + 1, Fwm, "Fw") + ours("Right")) << QStringList() << true
-            << "Right";
+            << document(device(Id, Hw, Fw + 1, Fwm, "Fw") + ours("Right")) << QStringList() << true << "Right";
         QTest::newRow("fwm mismatch skipped")
-            << document(device(Id, Hw, Fw, Fwm + 1, "Fwm") + ours("Right")) << QStringList() << true
-            << "Right";
+            << document(device(Id, Hw, Fw, Fwm + 1, "Fwm") + ours("Right")) << QStringList() << true << "Right";
         QTest::newRow("description at any depth")
-            << document("<Group><Sub>" + ours("Deep") + "</Sub></Group>") << QStringList() << true
-            << "Deep";
-        QTest::newRow("description as the document element")
-            << ours("Alone") << QStringList() << true << "Alone";
+            << document("<Group><Sub>" + ours("Deep") + "</Sub></Group>") << QStringList() << true << "Deep";
+        QTest::newRow("description as the document element") << ours("Alone") << QStringList() << true << "Alone";
         QTest::newRow("names compared case-sensitively")
-            << document(ours("Lower").replace("<ESC", "<esc").replace("</ESC", "</esc"))
-            << QStringList() << false << unchanged;
+            << document(ours("Lower").replace("<ESC", "<esc").replace("</ESC", "</esc")) << QStringList() << false
+            << unchanged;
         QTest::newRow("no match anywhere")
             << document(other) << QStringList{"a.dsc", document(other)} << false << unchanged;
         QTest::newRow("primary wins over the folder")
-            << document(ours("Primary")) << QStringList{"z.dsc", document(ours("Folder"))} << true
-            << "Primary";
+            << document(ours("Primary")) << QStringList{"z.dsc", document(ours("Folder"))} << true << "Primary";
         QTest::newRow("folder in descending name order")
-            << document(other)
-            << QStringList{"a.dsc", document(ours("A")), "b.dsc", document(ours("B"))} << true
+            << document(other) << QStringList{"a.dsc", document(ours("A")), "b.dsc", document(ours("B"))} << true
             << "B";
         QTest::newRow("folder names compared case-sensitively")
-            << document(other)
-            << QStringList{"B.dsc", document(ours("Upper")), "a.dsc", document(ours("Lower"))}
+            << document(other) << QStringList{"B.dsc", document(ours("Upper")), "a.dsc", document(ours("Lower"))}
             << true << "Lower";
         QTest::newRow("folder files without a match passed over")
             << document(other)
-            << QStringList{"c.dsc", document(other), "b.dsc", document(ours("B")), "a.dsc",
-                           document(ours("A"))}
-            << true << "B";
+            << QStringList{"c.dsc", document(other), "b.dsc", document(ours("B")), "a.dsc", document(ours("A"))} << true
+            << "B";
         QTest::newRow("only .dsc files of the folder")
-            << document(other)
-            << QStringList{"z.txt", document(ours("Text")), "y.dsc.bak", document(ours("Backup")),
-                           "a.dsc", document(ours("A"))}
+            << document(other) << QStringList{"z.txt", document(ours("Text")), "y.dsc.bak", document(ours("Backup")),
+                                              "a.dsc", document(ours("A"))}
             << true << "A";
         QTest::newRow("missing primary: folder not searched")
             << QString() << QStringList{"a.dsc", document(ours("A"))} << false << unchanged;
         QTest::newRow("malformed primary: folder still searched")
-            << QString("<Devices><ESC id=\"1\"></Devices>")
-            << QStringList{"a.dsc", document(ours("A"))} << true << "A";
+            << QString("<Devices><ESC id=\"1\"></Devices>") << QStringList{"a.dsc", document(ours("A"))} << true << "A";
         QTest::newRow("an error ends the scan of its file")
-            << QString("<Devices><x></y>" + ours("Late") + "</Devices>") << QStringList() << false
-            << unchanged;
+            << QString("<Devices><x></y>" + ours("Late") + "</Devices>") << QStringList() << false << unchanged;
         QTest::newRow("empty primary") << QString("") << QStringList() << false << unchanged;
     }
 
@@ -242,16 +221,14 @@ private slots:
     void openFailureLine()
     {
         writeFirmwaresFile("a.dsc", document(ours("A")));
-        QTest::ignoreMessage(QtDebugMsg,
-                             "Error: Cannot read file Tellur.dsc :  \"No such file or directory\"");
+        QTest::ignoreMessage(QtDebugMsg, "Error: Cannot read file Tellur.dsc :  \"No such file or directory\"");
         QVERIFY(!readDescription());
     }
 
     void unreadablePrimary()
     {
         QVERIFY(QDir().mkpath(Primary));
-        QTest::ignoreMessage(QtDebugMsg,
-                             QRegularExpression("^Error: Cannot read file Tellur.dsc :  "));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Error: Cannot read file Tellur.dsc :  "));
         QVERIFY(!readDescription());
         QCOMPARE(tree->topLevelItemCount(), 0);
     }
@@ -264,8 +241,7 @@ private slots:
 
         QTest::newRow("plain") << "fwnp=\"32\" fwps=\"256\"" << 32 << 256u;
         QTest::newRow("page count keeps its low 8 bits") << "fwnp=\"300\" fwps=\"64\"" << 44 << 64u;
-        QTest::newRow("page size kept whole")
-            << "fwnp=\"1\" fwps=\"4294967295\"" << 1 << 4294967295u;
+        QTest::newRow("page size kept whole") << "fwnp=\"1\" fwps=\"4294967295\"" << 1 << 4294967295u;
         QTest::newRow("absent") << "" << 0 << 0u;
         QTest::newRow("not numbers") << "fwnp=\"many\" fwps=\"-1\"" << 0 << 0u;
     }
@@ -293,56 +269,47 @@ private slots:
 
         QTest::newRow("no parameters") << QString() << QStringList() << QList<int>() << 0;
         QTest::newRow("check between ranges")
-            << range("A", 1) + check("B", 2) + range("C", 3) << QStringList{"A", "B", "C"}
-            << QList<int>{1, 2, 3} << 0;
+            << range("A", 1) + check("B", 2) + range("C", 3) << QStringList{"A", "B", "C"} << QList<int>{1, 2, 3} << 0;
         QTest::newRow("list without values")
             << list("L", 4, {}) + range("R", 5) << QStringList{"L", "R"} << QList<int>{4, 5} << 0;
         QTest::newRow("foreign empty element ends the list")
-            << range("A", 1) + "<Note/>\n" + range("B", 2) << QStringList{"A"} << QList<int>{1}
-            << 0;
+            << range("A", 1) + "<Note/>\n" + range("B", 2) << QStringList{"A"} << QList<int>{1} << 0;
         QTest::newRow("foreign element's end tag ends the list")
-            << range("A", 1) + "<Group>\n" + range("B", 2) + "</Group>\n" + range("C", 3)
-            << QStringList{"A", "B"} << QList<int>{1, 2} << 0;
+            << range("A", 1) + "<Group>\n" + range("B", 2) + "</Group>\n" + range("C", 3) << QStringList{"A", "B"}
+            << QList<int>{1, 2} << 0;
         QTest::newRow("range with content ends the list")
-            << "<Parameter type=\"range\" name=\"A\" cell=\"1\"><Extra/></Parameter>\n"
-                   + range("B", 2)
+            << "<Parameter type=\"range\" name=\"A\" cell=\"1\"><Extra/></Parameter>\n" + range("B", 2)
             << QStringList{"A"} << QList<int>{1} << 0;
         QTest::newRow("unknown type ends the list")
-            << range("A", 1) + "<Parameter type=\"slider\" name=\"U\" cell=\"3\"/>\n"
-                   + range("B", 2)
+            << range("A", 1) + "<Parameter type=\"slider\" name=\"U\" cell=\"3\"/>\n" + range("B", 2)
             << QStringList{"A"} << QList<int>{1} << 0;
         QTest::newRow("type compared case-sensitively")
-            << "<Parameter type=\"Range\" name=\"U\" cell=\"3\"/>\n" + range("B", 2)
-            << QStringList()
-            << QList<int>() << 0;
+            << "<Parameter type=\"Range\" name=\"U\" cell=\"3\"/>\n" + range("B", 2) << QStringList() << QList<int>()
+            << 0;
         QTest::newRow("nested description ends the list")
-            << range("A", 1) + "<ESC id=\"1\"/>\n" + range("B", 2) << QStringList{"A"}
-            << QList<int>{1} << 0;
-        QTest::newRow("comments and text between parameters")
-            << range("A", 1) + "<!-- note -->\ntext\n" + check("B", 2) << QStringList{"A", "B"}
-            << QList<int>{1, 2} << 0;
-        QTest::newRow("foreign element inside a list")
-            << "<Parameter type=\"list\" name=\"L\" cell=\"6\">"
-               "<Note/><Value string=\"x\"/></Parameter>"
-               + range("B", 2)
-            << QStringList{"L", "B"} << QList<int>{2, 6} << 0;
-        QTest::newRow("high cells marked")
-            << range("A", 10, "hcell=\"11\"") + list("L", 12, {"x"}, "hcell=\"13\"")
-            << QStringList{"A", "L"} << QList<int>{10, 11, 12, 13} << 0;
+            << range("A", 1) + "<ESC id=\"1\"/>\n" + range("B", 2) << QStringList{"A"} << QList<int>{1} << 0;
+        QTest::newRow("comments and text between parameters") << range("A", 1) + "<!-- note -->\ntext\n" + check("B", 2)
+                                                              << QStringList{"A", "B"} << QList<int>{1, 2} << 0;
+        QTest::newRow("foreign element inside a list") << "<Parameter type=\"list\" name=\"L\" cell=\"6\">"
+                                                          "<Note/><Value string=\"x\"/></Parameter>"
+                                                              + range("B", 2)
+                                                       << QStringList{"L", "B"} << QList<int>{2, 6} << 0;
+        QTest::newRow("high cells marked") << range("A", 10, "hcell=\"11\"") + list("L", 12, {"x"}, "hcell=\"13\"")
+                                           << QStringList{"A", "L"} << QList<int>{10, 11, 12, 13} << 0;
         QTest::newRow("empty hcell marks nothing")
             << range("A", 10, "hcell=\"\"") << QStringList{"A"} << QList<int>{10} << 0;
         QTest::newRow("hcell 0 marks cell 0")
             << range("A", 10, "hcell=\"0\"") << QStringList{"A"} << QList<int>{0, 10} << 0;
         QTest::newRow("check has no high cell")
             << check("C", 2, "hcell=\"999\"") << QStringList{"C"} << QList<int>{2} << 0;
-        QTest::newRow("no attributes: cell 0")
-            << "<Parameter type=\"check\"/>\n" << QStringList{""} << QList<int>{0} << 0;
+        QTest::newRow("no attributes: cell 0") << "<Parameter type=\"check\"/>\n"
+                                               << QStringList{""} << QList<int>{0} << 0;
         QTest::newRow("cells outside the image: no rows, rest read")
-            << range("A", 255) + list("L", -1, {"x", "y"}) + check("C", 300) + range("B", 7)
-            << QStringList{"B"} << QList<int>{7} << 3;
+            << range("A", 255) + list("L", -1, {"x", "y"}) + check("C", 300) + range("B", 7) << QStringList{"B"}
+            << QList<int>{7} << 3;
         QTest::newRow("high cells outside the image: no rows, rest read")
-            << range("A", 1, "hcell=\"255\"") + list("L", 2, {"x"}, "hcell=\"-3\"") + check("B", 7)
-            << QStringList{"B"} << QList<int>{7} << 2;
+            << range("A", 1, "hcell=\"255\"") + list("L", 2, {"x"}, "hcell=\"-3\"") + check("B", 7) << QStringList{"B"}
+            << QList<int>{7} << 2;
     }
 
     void buildsRows()
@@ -366,19 +333,18 @@ private slots:
     void skippedCellSaysWhy()
     {
         writePrimary(document(ours("Dev", range("Wide", 255))));
-        QTest::ignoreMessage(QtDebugMsg,
-                             "Parameter \"Wide\" skipped: cell 255 or hcell 0 outside 0 to 254");
+        QTest::ignoreMessage(QtDebugMsg, "Parameter \"Wide\" skipped: cell 255 or hcell 0 outside 0 to 254");
         QVERIFY(readDescription());
         QCOMPARE(tree->topLevelItemCount(), 0);
     }
 
     void listControlSetUp()
     {
-        auto *timing = buildOne<MComboBox>(
-            "<Parameter type=\"list\" name=\"Timing\" cell=\"11\" hcell=\"12\" depcell=\"1000\""
-            " depval=\"1002\" offset=\"1.5\" scale=\"2\" shift=\"-3\">"
-            "<Value string=\"Auto\"/><Value string=\"Low\"></Value><Other string=\"no\"/>"
-            "<Value/><Value string=\"High\"/></Parameter>");
+        auto *timing =
+            buildOne<MComboBox>("<Parameter type=\"list\" name=\"Timing\" cell=\"11\" hcell=\"12\" depcell=\"1000\""
+                                " depval=\"1002\" offset=\"1.5\" scale=\"2\" shift=\"-3\">"
+                                "<Value string=\"Auto\"/><Value string=\"Low\"></Value><Other string=\"no\"/>"
+                                "<Value/><Value string=\"High\"/></Parameter>");
         QVERIFY(timing);
         QCOMPARE(timing->name, QString("Timing"));
         QCOMPARE(timing->cell, 11);
@@ -414,10 +380,10 @@ private slots:
 
     void rangeControlSetUp()
     {
-        auto *temperature = buildOne<MSpinBox>(
-            "<Parameter type=\"range\" name=\"Temperature\" cell=\"20\" hcell=\"21\" depcell=\"4\""
-            " depval=\"1\" offset=\"40\" scale=\"0\" shift=\"2\" min=\"-40\" max=\"120.5\""
-            " step=\"0.5\" decimals=\"1\" suffix=\" C\"/>");
+        auto *temperature =
+            buildOne<MSpinBox>("<Parameter type=\"range\" name=\"Temperature\" cell=\"20\" hcell=\"21\" depcell=\"4\""
+                               " depval=\"1\" offset=\"40\" scale=\"0\" shift=\"2\" min=\"-40\" max=\"120.5\""
+                               " step=\"0.5\" decimals=\"1\" suffix=\" C\"/>");
         QVERIFY(temperature);
         QCOMPARE(temperature->name, QString("Temperature"));
         QCOMPARE(temperature->cell, 20);
@@ -446,8 +412,7 @@ private slots:
         QTest::newRow("scale 0") << "scale=\"0\"" << 1.0 << 0.0;
         QTest::newRow("scale not a number") << "scale=\"ten\"" << 1.0 << 0.0;
         QTest::newRow("decimal comma does not read") << "offset=\"1,5\"" << 1.0 << 0.0;
-        QTest::newRow("infinite and NaN count as 0")
-            << "scale=\"inf\" offset=\"nan\"" << 1.0 << 0.0;
+        QTest::newRow("infinite and NaN count as 0") << "scale=\"inf\" offset=\"nan\"" << 1.0 << 0.0;
         QTest::newRow("exponent reads") << "scale=\"1e1\" offset=\"-2.5\"" << 10.0 << -2.5;
     }
 
@@ -465,8 +430,8 @@ private slots:
 
     void checkControlSetUp()
     {
-        auto *beep = buildOne<MCheckBox>(
-            "<Parameter type=\"check\" name=\"Beep\" cell=\"9\" depcell=\"3\" depval=\"1\"/>");
+        auto *beep =
+            buildOne<MCheckBox>("<Parameter type=\"check\" name=\"Beep\" cell=\"9\" depcell=\"3\" depval=\"1\"/>");
         QVERIFY(beep);
         QCOMPARE(beep->name, QString("Beep"));
         QCOMPARE(beep->cell, 9);
@@ -518,8 +483,8 @@ private slots:
         QWidget *target = control->findChild<QLineEdit *>();
         target = target ? target : control;
         const QPoint centre = target->rect().center();
-        QWheelEvent wheel(centre, target->mapToGlobal(centre), QPoint(), QPoint(0, -120),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent wheel(centre, target->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
         // As from the window system: only such events travel on to the parents.
         QSpontaneKeyEvent::setSpontaneous(&wheel);
         qApp->notify(target, &wheel);
@@ -532,8 +497,8 @@ private slots:
     {
         static QStringList complaints;
         complaints.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext &, const QString &message) {
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
                 // The offscreen platform's notes on the tree's native window are no complaint.
                 if (!message.startsWith("This plugin does not support"))
                     complaints << message;
@@ -554,8 +519,7 @@ private slots:
     // Moving between list entries that read alike is a change too.
     void controlsReachTheReceiver()
     {
-        const QString parameters = list("L", 1, {"a", "a"})
-                                   + range("R", 2, "max=\"10\" step=\"1\"") + check("C", 3);
+        const QString parameters = list("L", 1, {"a", "a"}) + range("R", 2, "max=\"10\" step=\"1\"") + check("C", 3);
         writePrimary(document(ours("Dev", parameters)));
         QVERIFY(readDescription());
         auto *listControl = control<MComboBox>(0);
@@ -594,28 +558,25 @@ private slots:
         QTest::addColumn<QStringList>("rows");
 
         const QByteArray head = "<Devices>" + ours("Dev").section("\n", 0, 0).toUtf8();
-        QTest::newRow("document ends inside the description")
-            << head + range("A", 1).toUtf8() + "<Parameter type=\"list\" name=\"L\" cell=\"2\">"
-                   "<Value string=\"x\"/>"
-            << true << QStringList{"A", "L"};
+        QTest::newRow("document ends inside the description") << head + range("A", 1).toUtf8()
+                                                                     + "<Parameter type=\"list\" name=\"L\" cell=\"2\">"
+                                                                       "<Value string=\"x\"/>"
+                                                              << true << QStringList{"A", "L"};
         QTest::newRow("error inside the description")
-            << head + range("A", 1).toUtf8() + "<Parameter type=\"check\" name=\"C\" cell=\"3\"<<>"
-            << true << QStringList{"A"};
+            << head + range("A", 1).toUtf8() + "<Parameter type=\"check\" name=\"C\" cell=\"3\"<<>" << true
+            << QStringList{"A"};
         QTest::newRow("error inside a list")
-            << head + "<Parameter type=\"list\" name=\"L\" cell=\"2\"><Value string=\"x\"/><&&>"
-            << true << QStringList{"L"};
-        QTest::newRow("unclosed quote") << head + "<Parameter type=\"range name=\"A\"/>" << true
-                                        << QStringList();
+            << head + "<Parameter type=\"list\" name=\"L\" cell=\"2\"><Value string=\"x\"/><&&>" << true
+            << QStringList{"L"};
+        QTest::newRow("unclosed quote") << head + "<Parameter type=\"range name=\"A\"/>" << true << QStringList();
         QByteArray garbage(4096, '\0');
         for (int i = 0; i < garbage.size(); ++i)
             garbage[i] = char((i * 7919) % 251);
         QTest::newRow("binary garbage") << garbage << false << QStringList();
         QByteArray entities = "<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY e0 \"lol\">";
         for (int level = 1; level < 10; ++level)
-            entities += QString("<!ENTITY e%1 \"%2\">")
-                            .arg(level)
-                            .arg(QString("&e%1;").arg(level - 1).repeated(10))
-                            .toUtf8();
+            entities +=
+                QString("<!ENTITY e%1 \"%2\">").arg(level).arg(QString("&e%1;").arg(level - 1).repeated(10)).toUtf8();
         entities += "]><d>" + ours("&e9;", range("A", 1)).toUtf8() + "</d>";
         QTest::newRow("entity expansion bomb") << entities << false << QStringList();
     }
@@ -651,18 +612,17 @@ private slots:
         };
         const QString longText(MaxTextBytes - 1, 't');  // a line break before it
 
-        QTest::newRow("at every bound")
-            << file(attributes(MaxAttributes - 1, 64) + range("R", 1, "suffix=\"" + QString(MaxAttributeValueBytes, 's') + "\""),
-                    longText + "<!--" + QString(MaxTextBytes - 7, 'c') + "-->")
-            << "";
+        QTest::newRow("at every bound") << file(
+            attributes(MaxAttributes - 1, 64)
+                + range("R", 1, "suffix=\"" + QString(MaxAttributeValueBytes, 's') + "\""),
+            longText + "<!--" + QString(MaxTextBytes - 7, 'c') + "-->")
+                                        << "";
         QTest::newRow("declared single-byte encoding")
             << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1251\"?>")
                    + ours("Big", range("\xd2", 1)).toLatin1()
             << "";
-        QTest::newRow("file too large")
-            << file(QString(), QString(int(MaxFileBytes), ' ')) << "file too large";
-        QTest::newRow("too many attributes")
-            << file(attributes(MaxAttributes + 1, 1)) << "too many attributes";
+        QTest::newRow("file too large") << file(QString(), QString(int(MaxFileBytes), ' ')) << "file too large";
+        QTest::newRow("too many attributes") << file(attributes(MaxAttributes + 1, 1)) << "too many attributes";
         QTest::newRow("attribute value too long")
             << file(range("R", 1, "suffix=\"" + QString(MaxAttributeValueBytes + 1, 's') + "\""))
             << "attribute value too long";
@@ -672,10 +632,8 @@ private slots:
         QTest::newRow("unterminated declaration")
             << QByteArray("<?xml version=\"1.0\"") + QByteArray(MaxTagBytes, ' ') << "tag too long";
         QTest::newRow("text too long") << file(QString(), longText + "t") << "text too long";
-        QTest::newRow("comment too long")
-            << file(QString(), "<!--" + longText + "-->") << "text too long";
-        QTest::newRow("CDATA too long")
-            << file(QString(), "<![CDATA[" + longText + "]]>") << "text too long";
+        QTest::newRow("comment too long") << file(QString(), "<!--" + longText + "-->") << "text too long";
+        QTest::newRow("CDATA too long") << file(QString(), "<![CDATA[" + longText + "]]>") << "text too long";
         // The document element and "ESC" are open around the nested ones.
         auto nested = [](int levels) {
             return document(QString("<a>").repeated(levels) + ours("Big", range("R", 1))
@@ -684,13 +642,11 @@ private slots:
         };
         QTest::newRow("nested to the bound") << nested(MaxDepth - 2) << "";
         QTest::newRow("nested too deeply") << nested(MaxDepth - 1) << "elements nested too deeply";
-        QTest::newRow("document type")
-            << "<!DOCTYPE d>" + file(QString()) << "document type or entity declaration";
+        QTest::newRow("document type") << "<!DOCTYPE d>" + file(QString()) << "document type or entity declaration";
         const QString text = file(QString());
-        QTest::newRow("UTF-16")
-            << QByteArray("\xff\xfe")
-                   + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2)
-            << "unsupported encoding";
+        QTest::newRow("UTF-16") << QByteArray("\xff\xfe")
+                                       + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2)
+                                << "unsupported encoding";
         QTest::newRow("declared multi-byte encoding")
             << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>") + file(QString())
             << "unsupported encoding";
@@ -704,8 +660,7 @@ private slots:
         writeFile(Primary, content);
         writeFirmwaresFile("a.dsc", document(ours("A")));
         if (!refusal.isEmpty())
-            QTest::ignoreMessage(QtDebugMsg, qPrintable("Description file \"tellur.dsc\" skipped: "
-                                                        + refusal));
+            QTest::ignoreMessage(QtDebugMsg, qPrintable("Description file \"tellur.dsc\" skipped: " + refusal));
         QVERIFY(readDescription());
         QCOMPARE(image.deviceName, QString(refusal.isEmpty() ? "Big" : "A"));
     }
@@ -714,8 +669,7 @@ private slots:
     {
         QVERIFY(mkfifo(qPrintable(Primary), 0600) == 0);
         writeFirmwaresFile("a.dsc", document(ours("A")));
-        QTest::ignoreMessage(QtDebugMsg,
-                             "Error: Cannot read file Tellur.dsc :  \"Not a regular file\"");
+        QTest::ignoreMessage(QtDebugMsg, "Error: Cannot read file Tellur.dsc :  \"Not a regular file\"");
         QVERIFY(!readDescription());
         QCOMPARE(image.deviceName, QString("unchanged"));
     }
@@ -726,10 +680,9 @@ private slots:
         for (int i = 0; i < descriptionreader::MaxParameters + 200; ++i)
             parameters += check(QString::number(i), i % CellCount);
         writePrimary(document(ours("Many", parameters)));
-        QTest::ignoreMessage(
-            QtDebugMsg,
-            qPrintable(QString("Description has more than %1 parameters, the rest are left out")
-                           .arg(descriptionreader::MaxParameters)));
+        QTest::ignoreMessage(QtDebugMsg,
+                             qPrintable(QString("Description has more than %1 parameters, the rest are left out")
+                                            .arg(descriptionreader::MaxParameters)));
         QVERIFY(readDescription());
         QCOMPARE(tree->topLevelItemCount(), descriptionreader::MaxParameters);
         QCOMPARE(tree->topLevelItem(descriptionreader::MaxParameters - 1)->text(0),

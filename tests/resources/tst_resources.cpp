@@ -18,7 +18,7 @@ const QColor kDisabled(110, 110, 110);
 bool near(const QColor &a, const QColor &b, int tolerance)
 {
     return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance
-        && qAbs(a.blue() - b.blue()) <= tolerance;
+           && qAbs(a.blue() - b.blue()) <= tolerance;
 }
 
 QImage load(const QString &path)
@@ -27,7 +27,7 @@ QImage load(const QString &path)
     return pm.toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-} // namespace
+}  // namespace
 
 class TestResources : public QObject
 {
@@ -77,15 +77,13 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray head = f.read(22);
         QCOMPARE(head.size(), 22);
-        auto u16 = [&head](int at) {
-            return int(uchar(head[at])) | int(uchar(head[at + 1])) << 8;
-        };
-        QCOMPARE(u16(0), 0); // reserved
-        QCOMPARE(u16(2), 1); // icon, not cursor
+        auto u16 = [&head](int at) { return int(uchar(head[at])) | int(uchar(head[at + 1])) << 8; };
+        QCOMPARE(u16(0), 0);  // reserved
+        QCOMPARE(u16(2), 1);  // icon, not cursor
         QVERIFY(u16(4) >= 1);
         QCOMPARE(int(uchar(head[6])), side);
         QCOMPARE(int(uchar(head[7])), side);
-        QCOMPARE(u16(12), 32); // bits per pixel
+        QCOMPARE(u16(12), 32);  // bits per pixel
     }
 
     // Each LED: a disc of its colour with a black outline, transparent
@@ -125,8 +123,7 @@ private slots:
                 else if (c == QColor(Qt::black))
                     ++outline;
                 else
-                    QFAIL(qPrintable(QStringLiteral("stray colour %1 at %2,%3")
-                                         .arg(c.name()).arg(x).arg(y)));
+                    QFAIL(qPrintable(QStringLiteral("stray colour %1 at %2,%3").arg(c.name()).arg(x).arg(y)));
             }
         QVERIFY(lit > outline);
         QVERIFY(outline > 0);
@@ -177,8 +174,7 @@ private slots:
         const QImage img = load(QStringLiteral(":/maps/SPLASH"));
         QCOMPARE(img.size(), QSize(400, 355));
         QVERIFY(img.pixelColor(0, 0).alpha() == 255);
-        QVERIFY2(near(img.pixelColor(0, 0), kBackground, 6),
-                 qPrintable(img.pixelColor(0, 0).name()));
+        QVERIFY2(near(img.pixelColor(0, 0), kBackground, 6), qPrintable(img.pixelColor(0, 0).name()));
 
         int accent = 0;
         for (int y = 0; y < img.height(); ++y)

@@ -65,13 +65,13 @@ private slots:
         QTest::newRow("identifier far beyond") << QByteArray("\"id\": 21") << QByteArray("\"id\": 1e19");
         QTest::newRow("no cells") << QByteArray("[11]") << QByteArray("[]");
         QTest::newRow("three cells") << QByteArray("[11]") << QByteArray("[11, 12, 13]");
-        QTest::newRow("allowed neither true nor false") << QByteArray("\"shown\": \"15°\"")
-                                                        << QByteArray("\"shown\": \"15°\", \"allowed\": 1");
-        QTest::newRow("one name twice in the same cells") << QByteArray("\"Head speed\", \"cells\": [19, 20]")
-                                                          << QByteArray("\"Motor timing\", \"cells\": [11]");
+        QTest::newRow("allowed neither true nor false")
+            << QByteArray("\"shown\": \"15°\"") << QByteArray("\"shown\": \"15°\", \"allowed\": 1");
+        QTest::newRow("one name twice in the same cells")
+            << QByteArray("\"Head speed\", \"cells\": [19, 20]") << QByteArray("\"Motor timing\", \"cells\": [11]");
         QTest::newRow("nameless parameter") << QByteArray("\"name\": \"Motor") << QByteArray("\"nom\": \"Motor");
-        QTest::newRow("nested too deeply") << QByteArray("\"version\": 1")
-                                           << "\"version\": 1, \"more\": " + QByteArray(32, '[') + QByteArray(32, ']');
+        QTest::newRow("nested too deeply")
+            << QByteArray("\"version\": 1") << "\"version\": 1, \"more\": " + QByteArray(32, '[') + QByteArray(32, ']');
     }
 
     void settingsFileRefusals()

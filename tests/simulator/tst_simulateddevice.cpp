@@ -85,7 +85,7 @@ private:
     QList<Arrival> m_arrivals;
 };
 
-} // namespace
+}  // namespace
 
 class TestSimulatedDevice : public QObject
 {
@@ -225,18 +225,18 @@ private slots:
         QTest::addColumn<int>("cell");
         QTest::addColumn<int>("valueAfter");
 
-        QTest::newRow("vorn read deviceId") << Protocol::Vorn << 115200 << hex("554D52C8D5B2319A")
-                                            << hex("4D155CC7D369") << 'R' << 200 << 21;
-        QTest::newRow("vorn write") << Protocol::Vorn << 115200 << hex("554D5705072F06DAC2")
-                                    << hex("4D0714B66A9A") << 'W' << 5 << 7;
-        QTest::newRow("kelpa read deviceId") << Protocol::Kelpa << 9600 << hex("554D5240300F") << hex("4D0754")
-                                             << 'R' << 64 << 7;
-        QTest::newRow("kelpa write") << Protocol::Kelpa << 9600 << hex("554D570507B0") << hex("4D0754") << 'W'
-                                     << 5 << 7;
-        QTest::newRow("ulma slow read") << Protocol::UlmaSlow << 4800 << hex("4D72C8C84F") << hex("4D0C59")
-                                        << 'R' << 200 << 12;
-        QTest::newRow("ulma fast write") << Protocol::UlmaFast << 19000 << hex("4D770507D0") << hex("4D0754")
-                                         << 'W' << 5 << 7;
+        QTest::newRow("vorn read deviceId")
+            << Protocol::Vorn << 115200 << hex("554D52C8D5B2319A") << hex("4D155CC7D369") << 'R' << 200 << 21;
+        QTest::newRow("vorn write") << Protocol::Vorn << 115200 << hex("554D5705072F06DAC2") << hex("4D0714B66A9A")
+                                    << 'W' << 5 << 7;
+        QTest::newRow("kelpa read deviceId")
+            << Protocol::Kelpa << 9600 << hex("554D5240300F") << hex("4D0754") << 'R' << 64 << 7;
+        QTest::newRow("kelpa write") << Protocol::Kelpa << 9600 << hex("554D570507B0") << hex("4D0754") << 'W' << 5
+                                     << 7;
+        QTest::newRow("ulma slow read") << Protocol::UlmaSlow << 4800 << hex("4D72C8C84F") << hex("4D0C59") << 'R'
+                                        << 200 << 12;
+        QTest::newRow("ulma fast write") << Protocol::UlmaFast << 19000 << hex("4D770507D0") << hex("4D0754") << 'W'
+                                         << 5 << 7;
     }
 
     void readsAndWritesInEachDialect()

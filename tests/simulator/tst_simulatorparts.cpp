@@ -39,7 +39,7 @@ DecodedRequest request(char kind, int cell = -1, int value = -1, const QByteArra
     return r;
 }
 
-} // namespace
+}  // namespace
 
 class TestSimulatorParts : public QObject
 {
@@ -52,7 +52,7 @@ private slots:
         QCOMPARE(simcheck::crc16("123456789"), quint16(0x4B37));
         QCOMPARE(simcheck::crc32("MST"), 0x7A935CFBu);
         QCOMPARE(simcheck::sum8("MSET"), quint8(0x39));
-        QCOMPARE(simcheck::sum8(hex("4D72C8C8")), quint8(0x4F)); // wraps modulo 256
+        QCOMPARE(simcheck::sum8(hex("4D72C8C8")), quint8(0x4F));  // wraps modulo 256
     }
 
     void okReplies()
@@ -84,13 +84,11 @@ private slots:
         QTest::newRow("vorn ping") << SimFamily::Vorn << hex("554D5354FB5C937A") << 'S' << -1 << -1 << none;
         QTest::newRow("vorn read") << SimFamily::Vorn << hex("554D52C8D5B2319A") << 'R' << 200 << -1 << none;
         QTest::newRow("vorn write") << SimFamily::Vorn << hex("554D5705072F06DAC2") << 'W' << 5 << 7 << none;
-        QTest::newRow("vorn block") << SimFamily::Vorn << hex("554D46010203042931CF42") << 'F' << -1 << -1
-                                    << block;
+        QTest::newRow("vorn block") << SimFamily::Vorn << hex("554D46010203042931CF42") << 'F' << -1 << -1 << block;
         QTest::newRow("kelpa ping") << SimFamily::Kelpa << hex("554D53455439") << 'S' << -1 << -1 << none;
         QTest::newRow("kelpa read") << SimFamily::Kelpa << hex("554D5240300F") << 'R' << 64 << -1 << none;
         QTest::newRow("kelpa write") << SimFamily::Kelpa << hex("554D570507B0") << 'W' << 5 << 7 << none;
-        QTest::newRow("kelpa block") << SimFamily::Kelpa << hex("554D46010203042BA1") << 'F' << -1 << -1
-                                     << block;
+        QTest::newRow("kelpa block") << SimFamily::Kelpa << hex("554D46010203042BA1") << 'F' << -1 << -1 << block;
         QTest::newRow("ulma ping") << SimFamily::Ulma << hex("4D73657499") << 'S' << -1 << -1 << none;
         QTest::newRow("ulma read") << SimFamily::Ulma << hex("4D72C8C84F") << 'R' << 200 << -1 << none;
         QTest::newRow("ulma write") << SimFamily::Ulma << hex("4D770507D0") << 'W' << 5 << 7 << none;
@@ -180,7 +178,7 @@ private slots:
     void resetDropsAnUnfinishedFrame()
     {
         RequestDecoder decoder(SimFamily::Ulma, 4);
-        QVERIFY(decoder.feed(hex("4D66")).isEmpty()); // could be a block frame
+        QVERIFY(decoder.feed(hex("4D66")).isEmpty());  // could be a block frame
         QCOMPARE(decoder.pendingBytes(), 2);
         decoder.reset();
         QCOMPARE(decoder.feed(hex("4D73657499")).size(), 1);
@@ -297,11 +295,11 @@ private slots:
         DeviceModel model;
         model.setProtocol(protocol);
         model.setIdentity(1, 1, 1, 4, 13, 2);
-        model.answer(request('F', -1, -1, "early")); // before the upload: does not count
+        model.answer(request('F', -1, -1, "early"));  // before the upload: does not count
         model.setFirmwareAfterUpload(5, 1, 9, 3);
         model.neverAcknowledgeBlock(1);
         model.answer(request('F', -1, -1, "x"));
-        model.answer(request('F', -1, -1, "refused")); // not acknowledged, does not count
+        model.answer(request('F', -1, -1, "refused"));  // not acknowledged, does not count
         model.neverAcknowledgeBlock(-1);
         for (int i = 1; i < framesNeeded - 1; ++i)
             model.answer(request('F', -1, -1, "x"));
@@ -507,10 +505,10 @@ private slots:
         // Near 19000 but its own rate: the Ulma device must not answer it.
         QTest::newRow("19200 stays") << setBaud.arg(19200) << 19200 << 19200;
         QTest::newRow("no dialect's") << setBaud.arg(230769) << 230769 << 230769;
-        QTest::newRow("without timestamp") << QStringLiteral("usb_serial_set_baud dev 0:1 baud rate 115384")
-                                           << 115200 << 115384;
-        QTest::newRow("another event") << QStringLiteral("usb_serial_set_data dev 0:1 parity 0, stop 1, bits 8")
-                                       << 0 << 0;
+        QTest::newRow("without timestamp")
+            << QStringLiteral("usb_serial_set_baud dev 0:1 baud rate 115384") << 115200 << 115384;
+        QTest::newRow("another event") << QStringLiteral("usb_serial_set_data dev 0:1 parity 0, stop 1, bits 8") << 0
+                                       << 0;
     }
 
     void tracedAdapterRatesMapBackToTheAskedRate()

@@ -39,11 +39,9 @@ void writeFirmwaresFile(const QString &name, const QString &content)
     writeFile(firmwaresFolder() + QLatin1Char('/') + name, content.toUtf8());
 }
 
-QString device(int id, int hw, int fw, int fwm, const QString &name, const QString &parameters,
-               const QString &extra)
+QString device(int id, int hw, int fw, int fwm, const QString &name, const QString &parameters, const QString &extra)
 {
-    return QStringLiteral(
-               "<ESC id=\"%1\" hw=\"%2\" fw=\"%3\" fwm=\"%4\" name=\"%5\" %6>\n%7</ESC>\n")
+    return QStringLiteral("<ESC id=\"%1\" hw=\"%2\" fw=\"%3\" fwm=\"%4\" name=\"%5\" %6>\n%7</ESC>\n")
         .arg(id)
         .arg(hw)
         .arg(fw)
@@ -53,8 +51,7 @@ QString device(int id, int hw, int fw, int fwm, const QString &name, const QStri
 
 QString document(const QString &body)
 {
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Devices>\n%1</Devices>\n")
-        .arg(body);
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Devices>\n%1</Devices>\n").arg(body);
 }
 
 }  // namespace descriptionfiles

@@ -15,8 +15,8 @@ void writePrimary(const QString &content);
 void writeFirmwaresFile(const QString &name, const QString &content);
 
 // An "ESC" element of the given identity around `parameters`.
-QString device(int id, int hw, int fw, int fwm, const QString &name,
-               const QString &parameters = QString(), const QString &extra = QString());
+QString device(int id, int hw, int fw, int fwm, const QString &name, const QString &parameters = QString(),
+               const QString &extra = QString());
 // A document holding the given elements under one root.
 QString document(const QString &body);
 

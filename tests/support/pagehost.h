@@ -15,8 +15,7 @@
 
 // The offscreen platform notes that it cannot give the tree its native
 // window; everything else goes on to Qt's own output.
-inline void quietNativeWindowNotes(QtMsgType type, const QMessageLogContext &context,
-                                   const QString &message)
+inline void quietNativeWindowNotes(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (!message.startsWith(QLatin1String("This plugin does not support")))
         qt_message_output(type, context, message);

@@ -42,13 +42,18 @@ public:
         window->show();
     }
 
-    template <typename T> T *child(const char *name) const { return window->findChild<T *>(name); }
+    template <typename T>
+    T *child(const char *name) const
+    {
+        return window->findChild<T *>(name);
+    }
 
     int page() const { return child<QStackedWidget>("pageStack")->currentIndex(); }
     QTreeWidget *tree() const { return child<QTreeWidget>("parameterTree"); }
 
     // The control in the row labelled `name`.
-    template <typename T> T *control(const QString &name) const
+    template <typename T>
+    T *control(const QString &name) const
     {
         for (int row = 0; row < tree()->topLevelItemCount(); ++row) {
             QTreeWidgetItem *item = tree()->topLevelItem(row);

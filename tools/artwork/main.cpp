@@ -70,10 +70,10 @@ bool clearIcoMaskPadding(QByteArray &ico)
             return false;
         const int headerSize = int(le(ico, bmp, 4));
         const int w = int(le(ico, bmp + 4, 4));
-        const int h = int(le(ico, bmp + 8, 4)) / 2; // colour rows + mask rows
+        const int h = int(le(ico, bmp + 8, 4)) / 2;  // colour rows + mask rows
         const int bpp = int(le(ico, bmp + 14, 2));
         if (bpp != 32)
-            return false; // palette formats are not written by this tool
+            return false;  // palette formats are not written by this tool
         const int colourStride = (w * bpp + 31) / 32 * 4;
         const int maskStride = (w + 31) / 32 * 4;
         const int mask = bmp + headerSize + colourStride * h;
@@ -97,8 +97,7 @@ bool save(const QImage &img, const QString &dir, const QString &file, const char
     QImageWriter writer(&buffer, format);
     // The ico writer stores 32-bit pixels only when handed an alpha format.
     if (!writer.write(img.convertToFormat(QImage::Format_ARGB32))) {
-        std::fprintf(stderr, "cannot encode %s: %s\n", qPrintable(path),
-                     qPrintable(writer.errorString()));
+        std::fprintf(stderr, "cannot encode %s: %s\n", qPrintable(path), qPrintable(writer.errorString()));
         return false;
     }
     buffer.close();
@@ -108,8 +107,7 @@ bool save(const QImage &img, const QString &dir, const QString &file, const char
     }
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(data) != data.size()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path),
-                     qPrintable(out.errorString()));
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(out.errorString()));
         return false;
     }
     std::printf("wrote %s (%dx%d)\n", qPrintable(path), img.width(), img.height());
@@ -147,8 +145,7 @@ qreal textWidth(const QFont &f, const QString &s)
     return QFontMetricsF(f).horizontalAdvance(s) - f.letterSpacing();
 }
 
-void drawCentred(QPainter &p, const QFont &f, const QColor &c, qreal cx, qreal baseline,
-                 const QString &s)
+void drawCentred(QPainter &p, const QFont &f, const QColor &c, qreal cx, qreal baseline, const QString &s)
 {
     p.setFont(f);
     p.setPen(c);
@@ -162,8 +159,8 @@ void drawCentred(QPainter &p, const QFont &f, const QColor &c, qreal cx, qreal b
 void drawEmblem(QPainter &p, const QPointF &c)
 {
     const qreal gaugeR = 80;
-    const qreal arcStart = 225; // bottom left
-    const qreal arcSpan = -270; // clockwise to bottom right
+    const qreal arcStart = 225;  // bottom left
+    const qreal arcSpan = -270;  // clockwise to bottom right
     const qreal level = 0.68;
 
     // Soft glow behind the motor.
@@ -301,8 +298,7 @@ QImage splash()
     QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
     img.fill(kBackground);
     QPainter p(&img);
-    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing
-                     | QPainter::SmoothPixmapTransform);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
 
     const QPointF emblemCentre(w / 2.0, 115);
 
@@ -420,8 +416,7 @@ bool saveScalableIcon(const QString &dir, const QString &file)
     drawProgramIcon(p, size);
     p.end();
     QFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || out.write(buffer.data()) != buffer.data().size()) {
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(buffer.data()) != buffer.data().size()) {
         std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(out.errorString()));
         return false;
     }
@@ -435,21 +430,9 @@ bool saveScalableIcon(const QString &dir, const QString &file)
 QImage led(const QColor &colour)
 {
     static const char *const shape[15] = {
-        ".....#####.....",
-        "...##ooooo##...",
-        "..#ooooooooo#..",
-        ".#ooooooooooo#.",
-        ".#ooooooooooo#.",
-        "#ooooooooooooo#",
-        "#ooooooooooooo#",
-        "#ooooooooooooo#",
-        "#ooooooooooooo#",
-        "#ooooooooooooo#",
-        ".#ooooooooooo#.",
-        ".#ooooooooooo#.",
-        "..#ooooooooo#..",
-        "...##ooooo##...",
-        ".....#####.....",
+        ".....#####.....", "...##ooooo##...", "..#ooooooooo#..", ".#ooooooooooo#.", ".#ooooooooooo#.",
+        "#ooooooooooooo#", "#ooooooooooooo#", "#ooooooooooooo#", "#ooooooooooooo#", "#ooooooooooooo#",
+        ".#ooooooooooo#.", ".#ooooooooooo#.", "..#ooooooooo#..", "...##ooooo##...", ".....#####.....",
     };
     QImage img(15, 15, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
@@ -485,7 +468,7 @@ QImage arrow(bool up, const QColor &colour)
     return img;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {

@@ -13,15 +13,13 @@ namespace {
 
 Failure keptIn(const Failure &failure, const QString &path)
 {
-    return {failure.status,
-            QString("%1 The settings from before the update are in %2.").arg(failure.sentence, path)};
+    return {failure.status, QString("%1 The settings from before the update are in %2.").arg(failure.sentence, path)};
 }
 
 QString refusalText(const ParameterDescription &parameter, const RestoreStep &step, const QString &saved)
 {
     if (step.rounded)
-        return QString("this firmware's description would show it as %1.")
-            .arg(valuetext::toText(parameter, step.raw));
+        return QString("this firmware's description would show it as %1.").arg(valuetext::toText(parameter, step.raw));
     return valueRefusalText(parameter, saved, step.refusal);
 }
 
@@ -41,8 +39,9 @@ std::optional<Failure> backUpSettings(DeviceConnection &connection, SettingsBack
                        QString("The backup folder %1 cannot be made; nothing was sent.").arg(written.path)};
     case settingsbackup::Written::NotWritten: break;
     }
-    return Failure{ExitStatus::BadUsage, QString("The settings backup %1 cannot be written: %2; nothing was sent.")
-                                             .arg(written.path, written.error)};
+    return Failure{
+        ExitStatus::BadUsage,
+        QString("The settings backup %1 cannot be written: %2; nothing was sent.").arg(written.path, written.error)};
 }
 
 ExitStatus restoreSettings(DeviceConnection &connection, Report &report, const SettingsBackup &backup)

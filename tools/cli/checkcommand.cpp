@@ -241,7 +241,7 @@ QString malformedText(const descriptionreader::ReadNote &note)
 qint64 readNoteLine(const descriptionreader::ReadNote &note)
 {
     return note.kind == descriptionreader::ReadNote::MalformedXml && !note.openElement.isEmpty() ? note.openedAt
-                                                                                                  : note.line;
+                                                                                                 : note.line;
 }
 
 QString readNoteText(const descriptionreader::ReadNote &note)
@@ -313,9 +313,8 @@ Finding checkFinding(const QVector<DeviceDescription> &devices, const descriptio
                                          "identity and comes first")
                                      .arg(entryName(device))
                                      .arg(devices.at(finding.other).line)};
-        return {device.line, QString("fwnp %1 is kept in one byte, as %2 blocks")
-                                 .arg(finding.raw)
-                                 .arg(finding.raw & finding.most)};
+        return {device.line,
+                QString("fwnp %1 is kept in one byte, as %2 blocks").arg(finding.raw).arg(finding.raw & finding.most)};
     }
     const ParameterDescription &parameter = device.parameters.at(finding.parameter);
     const QString name = parameter.name;
@@ -364,8 +363,9 @@ Finding checkFinding(const QVector<DeviceDescription> &devices, const descriptio
         return {parameter.line, QString("range \"%1\": min %2 is above max %3: the control holds %2 only")
                                     .arg(name, number(finding.value, decimals), number(finding.readBack, decimals))};
     case Problem::StepNotPositive:
-        return {parameter.line, QString("range \"%1\" has step %2 (a missing step is 0): its arrows and keys do not move it")
-                                    .arg(name, QLocale::c().toString(finding.value, 'g', 12))};
+        return {parameter.line,
+                QString("range \"%1\" has step %2 (a missing step is 0): its arrows and keys do not move it")
+                    .arg(name, QLocale::c().toString(finding.value, 'g', 12))};
     case Problem::ListWithoutEntries:
         return {parameter.line,
                 QString("list \"%1\" has no entries (<Value>): it shows nothing and sets nothing").arg(name)};
@@ -383,12 +383,13 @@ Finding checkFinding(const QVector<DeviceDescription> &devices, const descriptio
                                     .arg(finding.cell)};
     case Problem::DependencyNeverMet: {
         const ParameterDescription &source = device.parameters.at(finding.other);
-        const QString shown = source.kind == ParameterKind::List
-                                  ? QString("entry %1, but it has %2 entries").arg(finding.raw).arg(source.entries.size())
-                                  : QString("%1, beyond its %2 to %3")
-                                        .arg(finding.raw)
-                                        .arg(number(valuetext::rangeBounds(source).minimum, 0),
-                                             number(valuetext::rangeBounds(source).maximum, 0));
+        const QString shown =
+            source.kind == ParameterKind::List
+                ? QString("entry %1, but it has %2 entries").arg(finding.raw).arg(source.entries.size())
+                : QString("%1, beyond its %2 to %3")
+                      .arg(finding.raw)
+                      .arg(number(valuetext::rangeBounds(source).minimum, 0),
+                           number(valuetext::rangeBounds(source).maximum, 0));
         return {parameter.line, QString("parameter \"%1\" follows \"%2\" (line %3) at %4: it is never %5")
                                     .arg(name, source.name)
                                     .arg(source.line)
@@ -432,14 +433,13 @@ public:
         int problems = 0;
         int warnings = 0;
         for (const SourceFile &source : sources) {
-            QVector<Finding> findings = source.error.isEmpty() ? (source.isPackage ? checkPackage(source)
-                                                                                   : checkDescription(source))
-                                                               : QVector<Finding>{{0, "cannot be read: " + source.error}};
+            QVector<Finding> findings = source.error.isEmpty()
+                                            ? (source.isPackage ? checkPackage(source) : checkDescription(source))
+                                            : QVector<Finding>{{0, "cannot be read: " + source.error}};
             std::stable_sort(findings.begin(), findings.end(),
                              [](const Finding &a, const Finding &b) { return a.line < b.line; });
-            const int count = int(std::count_if(findings.begin(), findings.end(), [this](const Finding &finding) {
-                return counts(finding.severity);
-            }));
+            const int count = int(std::count_if(findings.begin(), findings.end(),
+                                                [this](const Finding &finding) { return counts(finding.severity); }));
             warnings += int(std::count_if(findings.begin(), findings.end(), [](const Finding &finding) {
                 return finding.severity == Severity::Warning;
             }));
@@ -493,9 +493,7 @@ private:
         const QString where = finding.line > 0 ? QString("%1:%2").arg(source.shown).arg(finding.line) : source.shown;
         const QJsonObject entry{{"file", source.shown}, {"line", finding.line}, {"message", finding.message}};
         switch (finding.severity) {
-        case Severity::Problem:
-            report.entry("problems", entry, QString("%1: %2").arg(where, finding.message));
-            break;
+        case Severity::Problem: report.entry("problems", entry, QString("%1: %2").arg(where, finding.message)); break;
         case Severity::Warning:
             report.entry("warnings", entry, QString("%1: warning: %2").arg(where, finding.message));
             break;
@@ -530,8 +528,7 @@ private:
             if (!fitting.isEmpty())
                 findings << Finding{device.line, QString("device entry %1 has no %2, but packages for it lie "
                                                          "beside it (%3): they cannot be installed")
-                                                     .arg(entryName(device),
-                                                          device.pageSize == 0 ? "fwps" : "fwnp",
+                                                     .arg(entryName(device), device.pageSize == 0 ? "fwps" : "fwnp",
                                                           fitting.join(", "))};
         }
         return findings;
@@ -565,11 +562,12 @@ private:
             const quint32 size = device.pageSize;
             const quint8 count = quint8(device.pageCount);
             if (imageFits(inspection.image.size(), size, count))
-                findings << Finding{line, QString("fits %1: %2 blocks of %3 bytes (%4 lines)")
-                                              .arg(where)
-                                              .arg(count)
-                                              .arg(size)
-                                              .arg(dialectText(inspection.dialect)),
+                findings << Finding{line,
+                                    QString("fits %1: %2 blocks of %3 bytes (%4 lines)")
+                                        .arg(where)
+                                        .arg(count)
+                                        .arg(size)
+                                        .arg(dialectText(inspection.dialect)),
                                     Severity::Note};
             else
                 findings << Finding{line, QString("its image of %1 bytes (%2 lines) is not %3 blocks of %4 bytes, "
@@ -628,8 +626,7 @@ QString packageFaultText(const PackageFault &problem, const PackageInspection &i
     case PackageFault::HeadTooLarge:
         return QString("the part before [Firmware] is larger than %1 KiB: the package is left out")
             .arg(MaxIniBytes / 1024);
-    case PackageFault::NoDeviceGroup:
-        return QStringLiteral("no [Device] group with keys: not a firmware package");
+    case PackageFault::NoDeviceGroup: return QStringLiteral("no [Device] group with keys: not a firmware package");
     case PackageFault::NoDataPart:
         if (inspection.nearMissLine > 0)
             return QString("\"%1\" is not the line [Firmware] (it has blanks or other letters): no data part, not a "

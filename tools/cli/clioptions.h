@@ -5,23 +5,23 @@
 #include <QVector>
 
 struct CliOptions {
-    QString port;         // empty: KOVA_PORT, the window's kova.ini, else the echo scan
+    QString port;  // empty: KOVA_PORT, the window's kova.ini, else the echo scan
     QString description;  // empty: the window's lookup
     bool trace = false;
     bool json = false;
-    bool quiet = false;    // only failures on standard error, no progress
+    bool quiet = false;  // only failures on standard error, no progress
     bool verbose = false;  // what was tried, on standard error
-    bool help = false;     // with a command: that command's use
+    bool help = false;  // with a command: that command's use
     bool version = false;
     bool parameterNames = false;  // for the shell's completion: no command, no device
     QString command;
     QStringList arguments;  // what follows the command, options taken out
-    bool dryRun = false;    // load, restore
-    bool force = false;     // load
-    bool all = false;       // diff
-    bool yes = false;       // flash
+    bool dryRun = false;  // load, restore
+    bool force = false;  // load
+    bool all = false;  // diff
+    bool yes = false;  // flash
     bool keepSettings = false;  // flash
-    bool strict = false;        // check
+    bool strict = false;  // check
 };
 
 struct ParsedOptions {

@@ -18,7 +18,7 @@ struct SettingsFile;
 
 // Where a command asks and shows progress besides its report.
 struct Terminal {
-    bool errorsOnTerminal = false;        // standard error is a terminal: draw a bar
+    bool errorsOnTerminal = false;  // standard error is a terminal: draw a bar
     std::function<QString()> readAnswer;  // one line from the user
 };
 
@@ -37,8 +37,7 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
 std::optional<Failure> readSettings(const QString &path, SettingsFile *file);
 ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
                 bool dryRun, bool force);
-ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
-                bool all);
+ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file, bool all);
 // The backups that flash and the window's firmware updates leave, newest
 // first; needs no device.
 ExitStatus backups(Report &report);

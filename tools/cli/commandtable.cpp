@@ -144,34 +144,72 @@ ExitStatus runHelp(const Invocation &run)
 const QVector<CommandInfo> &commandTable()
 {
     static const QVector<CommandInfo> table{
-        {"ports", "", "every serial port with its echo test; for a port that does not open, why", 0, 0, {}, ArgumentCompletion::Nothing, &runPorts},
-        {"info", "",
+        {"ports",
+         "",
+         "every serial port with its echo test; for a port that does not open, why",
+         0,
+         0,
+         {},
+         ArgumentCompletion::Nothing,
+         &runPorts},
+        {"info",
+         "",
          "dialect and rate, device name, identifier, hardware revision, bootloader and firmware version, "
          "description file, block size and count",
-         0, 0, {}, ArgumentCompletion::Nothing, &runInfo},
-        {"read", "[NAME...]",
+         0,
+         0,
+         {},
+         ArgumentCompletion::Nothing,
+         &runInfo},
+        {"read",
+         "[NAME...]",
          "every parameter: name, shown value, raw value, cells, and whether a dependency disables it; with "
          "names, only those parameters, reading only their cells and the cells of the parameters that "
          "enable them",
-         0, -1, {}, ArgumentCompletion::ParameterNames, &runRead},
-        {"save", "FILE",
+         0,
+         -1,
+         {},
+         ArgumentCompletion::ParameterNames,
+         &runRead},
+        {"save",
+         "FILE",
          "the device's settings into FILE (JSON), written whole or not at all; - (or /dev/stdout) writes "
          "them to standard output and the report to standard error",
-         1, 1, {}, ArgumentCompletion::SettingsFiles, &runSave},
-        {"load", "FILE",
+         1,
+         1,
+         {},
+         ArgumentCompletion::SettingsFiles,
+         &runSave},
+        {"load",
+         "FILE",
          "writes the settings of FILE (- reads standard input) that differ from the device, each read back "
          "and listed as it is confirmed; refuses a file of another device, leaves out (refused) a value "
          "that the description does not allow",
-         1, 1, {"dry-run", "force"}, ArgumentCompletion::SettingsFiles, &runLoad},
-        {"diff", "FILE",
+         1,
+         1,
+         {"dry-run", "force"},
+         ArgumentCompletion::SettingsFiles,
+         &runLoad},
+        {"diff",
+         "FILE",
          "the device against FILE (- reads standard input): the parameters that differ, and those only one "
          "side has, judged as load would (a file load refuses is reported so) or, under another firmware, "
          "by name and shown value as flash --keep-settings restores",
-         1, 1, {"all"}, ArgumentCompletion::SettingsFiles, &runDiff},
-        {"set", "NAME=VALUE...",
-         "sets parameters by name and shown value (list entry, number in the shown unit, on/off)", 1, -1, {},
-         ArgumentCompletion::Assignments, &runSet},
-        {"flash", "PACKAGE",
+         1,
+         1,
+         {"all"},
+         ArgumentCompletion::SettingsFiles,
+         &runDiff},
+        {"set",
+         "NAME=VALUE...",
+         "sets parameters by name and shown value (list entry, number in the shown unit, on/off)",
+         1,
+         -1,
+         {},
+         ArgumentCompletion::Assignments,
+         &runSet},
+        {"flash",
+         "PACKAGE",
          "uploads a firmware package (.upd) after the firmware page's checks, with a progress bar on a "
          "terminal and progress lines otherwise, then identifies the device again and prints its new "
          "firmware version; the file is read once, and the bytes checked and confirmed are the bytes sent. "
@@ -180,24 +218,43 @@ const QVector<CommandInfo> &commandTable()
          "A file that cannot be read or is no firmware package is refused before the port is opened. Before "
          "the first block the device's settings are saved to a file in the backup folder (see Files), which "
          "it names; load --force FILE restores them",
-         1, 1, {"yes", "keep-settings"}, ArgumentCompletion::Packages, &runFlash},
-        {"backups", "",
+         1,
+         1,
+         {"yes", "keep-settings"},
+         ArgumentCompletion::Packages,
+         &runFlash},
+        {"backups",
+         "",
          "without a device: the settings backups that flash and the window's firmware updates leave in the "
          "backup folder (see Files), newest first: controller, firmware, time and file",
-         0, 0, {}, ArgumentCompletion::Nothing, &runBackups},
-        {"restore", "[FILE]",
+         0,
+         0,
+         {},
+         ArgumentCompletion::Nothing,
+         &runBackups},
+        {"restore",
+         "[FILE]",
          "puts back the newest backup of the connected controller (the same name, identifier and hardware "
          "revision, under any firmware), or FILE (- reads standard input), by name and shown value as flash "
          "--keep-settings does after an update: each parameter is restored, equal, disabled, dropped or "
          "refused, with the reason; exits 7 when a saved setting is not restored, 5 when there is no backup",
-         0, 1, {"dry-run"}, ArgumentCompletion::SettingsFiles, &runRestore},
-        {"check", "FILE...",
+         0,
+         1,
+         {"dry-run"},
+         ArgumentCompletion::SettingsFiles,
+         &runRestore},
+        {"check",
+         "FILE...",
          "without a device: checks description files (.dsc) and firmware packages (.upd) and prints "
          "FILE:LINE: message for each problem (- reads standard input). A package is read in the dialect "
          "its first data line is long enough for and held against the description entries it fits, among "
          "the FILEs and beside them: how many blocks it has for each. Exit status 0 when nothing is wrong, "
          "2 otherwise; warnings say what is likely a slip but works as written. With --json a list",
-         1, -1, {"strict"}, ArgumentCompletion::DescriptionsAndPackages, &runCheck},
+         1,
+         -1,
+         {"strict"},
+         ArgumentCompletion::DescriptionsAndPackages,
+         &runCheck},
         {"help", "[COMMAND]", "this text, or the use of one command", 0, 1, {}, ArgumentCompletion::Commands, &runHelp},
     };
     return table;

@@ -37,7 +37,7 @@ struct CommandInfo {
     QString text;
     int leastArguments = 0;
     int mostArguments = 0;  // -1: any number
-    QStringList options;    // long names of the options only this command takes
+    QStringList options;  // long names of the options only this command takes
     ArgumentCompletion completion = ArgumentCompletion::Nothing;
     ExitStatus (*run)(const Invocation &invocation) = nullptr;
 };

@@ -122,12 +122,9 @@ ExitStatus read(DeviceConnection &connection, Report &report, const QStringList 
     for (const ParameterValue &value : values)
         nameWidth = std::max(nameWidth, int(value.name.size()));
     for (const ParameterValue &value : values) {
-        const QJsonObject entry{{"name", value.name},
-                                {"shown", value.shown},
-                                {"raw", qint64(value.raw)},
-                                {"cells", cellsJson(value)},
-                                {"disabled", value.disabled},
-                                {"allowed", value.outside == valuetext::Refusal::None}};
+        const QJsonObject entry{{"name", value.name},         {"shown", value.shown},
+                                {"raw", qint64(value.raw)},   {"cells", cellsJson(value)},
+                                {"disabled", value.disabled}, {"allowed", value.outside == valuetext::Refusal::None}};
         report.entry("parameters", entry,
                      QString("%1  %2  (raw %3, %4)%5")
                          .arg(value.name, -nameWidth)

@@ -18,8 +18,7 @@ void traceFrame(QTextStream &out, TraceDirection direction, const QByteArray &by
 {
     out << QString("%1 ms %2 %3")
                .arg(elapsedMs, 7)
-               .arg(direction == TraceDirection::Sent ? QStringLiteral("sent    ")
-                                                      : QStringLiteral("received"))
+               .arg(direction == TraceDirection::Sent ? QStringLiteral("sent    ") : QStringLiteral("received"))
                .arg(bytes.isEmpty() ? QStringLiteral("(nothing)") : QString(bytes.toHex(' ').toUpper()))
         << '\n';
     out.flush();
@@ -38,8 +37,7 @@ QString inUseText(const PortDiagnosis &diagnosis)
 {
     if (diagnosis.holderPid == 0)
         return QStringLiteral("it is in use by another program");
-    const QString holder = diagnosis.holderName.isEmpty() ? QStringLiteral("another program")
-                                                          : diagnosis.holderName;
+    const QString holder = diagnosis.holderName.isEmpty() ? QStringLiteral("another program") : diagnosis.holderName;
     return QString("it is in use by %1 (process %2, from its lock file)")
         .arg(holder, QString::number(diagnosis.holderPid));
 }
@@ -67,8 +65,7 @@ Failure linkFailure(LinkOutcome outcome, const QString &what)
     switch (outcome) {
     case LinkOutcome::PortClosed:
         return {ExitStatus::NoPort, QString("The port closed while %1: is the cable still plugged in?").arg(what)};
-    case LinkOutcome::Stopped:
-        return interruption::stoppedWhile(what);
+    case LinkOutcome::Stopped: return interruption::stoppedWhile(what);
     case LinkOutcome::NoReply:
     case LinkOutcome::Done: break;
     }
@@ -97,8 +94,8 @@ DeviceConnection::DeviceConnection(const CliOptions &options, QTextStream &trace
 
 std::optional<Failure> DeviceConnection::connect()
 {
-    for (auto step : {&DeviceConnection::choosePort, &DeviceConnection::findDialect,
-                      &DeviceConnection::identify, &DeviceConnection::findDescription})
+    for (auto step : {&DeviceConnection::choosePort, &DeviceConnection::findDialect, &DeviceConnection::identify,
+                      &DeviceConnection::findDescription})
         if (std::optional<Failure> failure = (this->*step)())
             return failure;
     return std::nullopt;
@@ -159,16 +156,17 @@ std::optional<Failure> DeviceConnection::findDialect()
         if (interruption::stopRequested())
             return linkFailure(LinkOutcome::Stopped, QStringLiteral("looking for the device"));
         const PingResult result = deviceSession.ping(setting);
-        tell(QString("Ping %1 at %2 baud: %3.").arg(dialectName(setting)).arg(baudRateOf(setting)).arg(pingText(result)));
+        tell(QString("Ping %1 at %2 baud: %3.")
+                 .arg(dialectName(setting))
+                 .arg(baudRateOf(setting))
+                 .arg(pingText(result)));
         if (result == Answered)
             return std::nullopt;
         echoed |= result != Silent;
     }
     if (!echoed)
-        return Failure{ExitStatus::NoPort,
-                       QString("Nothing comes back on %1, not even the cable's echo.").arg(port)};
-    return Failure{ExitStatus::NoDevice,
-                   QString("No device answered on %1 in any dialect.").arg(port)};
+        return Failure{ExitStatus::NoPort, QString("Nothing comes back on %1, not even the cable's echo.").arg(port)};
+    return Failure{ExitStatus::NoDevice, QString("No device answered on %1 in any dialect.").arg(port)};
 }
 
 std::optional<Failure> DeviceConnection::identify()
@@ -203,9 +201,8 @@ std::optional<Failure> DeviceConnection::findDescription()
         return Failure{ExitStatus::NoDescription,
                        QString("The description file %1 cannot be read: %2.").arg(found.file, found.error)};
     case descriptionlookup::Result::Refused:
-        return Failure{ExitStatus::NoDescription,
-                       QString("The description file %1 is refused: %2.")
-                           .arg(found.file, descriptionreader::refusalName(found.refusal))};
+        return Failure{ExitStatus::NoDescription, QString("The description file %1 is refused: %2.")
+                                                      .arg(found.file, descriptionreader::refusalName(found.refusal))};
     case descriptionlookup::Result::NotFound:
         return Failure{ExitStatus::NoDescription,
                        QString("No description fits the device (identifier %1, hardware %2, firmware %3).")
@@ -216,9 +213,8 @@ std::optional<Failure> DeviceConnection::findDescription()
     deviceDescription = found.device;
     descriptionPath = found.file;
     tell(QString("Description %1 (%2), the entry at line %3.")
-             .arg(found.file,
-                  options.description.isEmpty() ? QStringLiteral("the window's lookup")
-                                                 : QStringLiteral("from --description"))
+             .arg(found.file, options.description.isEmpty() ? QStringLiteral("the window's lookup")
+                                                            : QStringLiteral("from --description"))
              .arg(found.device.line));
     return std::nullopt;
 }

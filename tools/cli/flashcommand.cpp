@@ -16,8 +16,8 @@ namespace commands {
 namespace {
 
 // The window's warning, word for word: docs/compatibility.md
-const QString Warning = QStringLiteral(
-    "Do not disconnect the device during the installation of the update! This may damage the device.");
+const QString Warning =
+    QStringLiteral("Do not disconnect the device during the installation of the update! This may damage the device.");
 
 // The firmware page's checks on the bytes read once: the package fits the
 // device, its data part is sound and its image has the device's block
@@ -53,9 +53,9 @@ std::optional<Failure> checkPackageFile(DeviceConnection &connection, const QStr
                            .arg(device.hwVersion)
                            .arg(device.blVersion)};
     case PackageProblem::Damaged:
-        return Failure{ExitStatus::BadUsage,
-                       QString("%1 is damaged: %2; nothing was sent.")
-                           .arg(path, devicetexts::packageDamage(checked->damage))};
+        return Failure{
+            ExitStatus::BadUsage,
+            QString("%1 is damaged: %2; nothing was sent.").arg(path, devicetexts::packageDamage(checked->damage))};
     case PackageProblem::WrongGeometry: break;
     }
     return Failure{ExitStatus::BadUsage,
@@ -90,8 +90,8 @@ Failure stoppedBeforeUpload()
             QString("Stopped by %1 before the upload; nothing was sent.").arg(interruption::stopName())};
 }
 
-Failure uploadFailure(UploadOutcome outcome, const DeviceIdentity &expected, const DeviceIdentity &found,
-                      int done, int total)
+Failure uploadFailure(UploadOutcome outcome, const DeviceIdentity &expected, const DeviceIdentity &found, int done,
+                      int total)
 {
     switch (outcome) {
     case UploadOutcome::DeviceChanged:
@@ -183,8 +183,8 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
     DeviceIdentity found;
     interruption::setUploading(true);
     const UploadOutcome outcome = connection.session().uploadImage(
-        checked.image, geometry.fwPageSize, geometry.fwPageCount, expected,
-        [&progress](uint) { progress.blockDone(); }, {}, &found);
+        checked.image, geometry.fwPageSize, geometry.fwPageCount, expected, [&progress](uint) { progress.blockDone(); },
+        {}, &found);
     interruption::setUploading(false);
     progress.end();
 

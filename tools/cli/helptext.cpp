@@ -21,9 +21,9 @@ struct Example {
     QString text;
 };
 
-const QString Summary = QStringLiteral(
-    "save, load, compare, set and flash a speed controller from a terminal, and check description files "
-    "and firmware packages");
+const QString Summary =
+    QStringLiteral("save, load, compare, set and flash a speed controller from a terminal, and check description files "
+                   "and firmware packages");
 
 const QStringList Description{
     QStringLiteral("Configures the speed controller behind the USB-to-serial cable from a terminal, over the "
@@ -50,13 +50,11 @@ const QVector<Entry> Environment{
 };
 
 const QVector<Entry> Files{
-    {"kova.ini",
-     "the port the window remembers: beside the program or, when the program's folder cannot be written, "
-     "~/.config/kova/kova.ini"},
-    {"tellur.dsc",
-     "the description of the controllers, in the current folder, with further *.dsc files in firmwares/ "
-     "beside the program; when there is no tellur.dsc, the same in ~/.local/share/kova/, then in the "
-     "installed shared data folder (/usr/share/kova/ for the package)"},
+    {"kova.ini", "the port the window remembers: beside the program or, when the program's folder cannot be written, "
+                 "~/.config/kova/kova.ini"},
+    {"tellur.dsc", "the description of the controllers, in the current folder, with further *.dsc files in firmwares/ "
+                   "beside the program; when there is no tellur.dsc, the same in ~/.local/share/kova/, then in the "
+                   "installed shared data folder (/usr/share/kova/ for the package)"},
     {"~/.local/share/kova/backups/",
      "the settings each flash and each firmware update in the window saves before its first block, one file "
      "per update named after the device and the time (Vorn-Kestrel-80-20261207-094512.json); kept after the "
@@ -212,21 +210,16 @@ QString roffEntries(const QVector<Entry> &entries, bool bold)
 QString completionCall(ArgumentCompletion completion)
 {
     switch (completion) {
-    case ArgumentCompletion::Nothing:
-        break;
+    case ArgumentCompletion::Nothing: break;
     case ArgumentCompletion::Commands:
         return QStringLiteral("mapfile -t COMPREPLY < <(compgen -W \"$_kova_cli_commands\" -- \"$cur\")");
-    case ArgumentCompletion::ParameterNames:
-        return QStringLiteral("_kova_cli_parameters \"\"");
+    case ArgumentCompletion::ParameterNames: return QStringLiteral("_kova_cli_parameters \"\"");
     case ArgumentCompletion::Assignments:
         // Not at the value after "=".
         return QStringLiteral("[[ ${COMP_WORDS[COMP_CWORD - 1]} == \"=\" ]] || _kova_cli_parameters \"=\"");
-    case ArgumentCompletion::SettingsFiles:
-        return QStringLiteral("_kova_cli_files json");
-    case ArgumentCompletion::Packages:
-        return QStringLiteral("_kova_cli_files upd");
-    case ArgumentCompletion::DescriptionsAndPackages:
-        return QStringLiteral("_kova_cli_files dsc upd");
+    case ArgumentCompletion::SettingsFiles: return QStringLiteral("_kova_cli_files json");
+    case ArgumentCompletion::Packages: return QStringLiteral("_kova_cli_files upd");
+    case ArgumentCompletion::DescriptionsAndPackages: return QStringLiteral("_kova_cli_files dsc upd");
     }
     return QString();
 }
@@ -269,8 +262,9 @@ QString command(const QString &name)
         for (const QString &option : command->options)
             text += tableRow(optionTerm(*findOption(option)), findOption(option)->text, 2);
     }
-    text += '\n' + paragraph(QStringLiteral("The options of every command (--port, --json, --quiet, ...) are in "
-                                            "kova-cli --help."));
+    text += '\n'
+            + paragraph(QStringLiteral("The options of every command (--port, --json, --quiet, ...) are in "
+                                       "kova-cli --help."));
     return text;
 }
 
@@ -286,9 +280,10 @@ QString manualPage(const QString &version)
     roff.chop(4);
     roff += ".SH COMMANDS\n";
     for (const CommandInfo &command : commandTable()) {
-        roff += roffTagged("\\fB" + command.name + "\\fR"
-                               + (command.arguments.isEmpty() ? QString() : " \\fI" + roffText(command.arguments) + "\\fR"),
-                           command.text);
+        roff +=
+            roffTagged("\\fB" + command.name + "\\fR"
+                           + (command.arguments.isEmpty() ? QString() : " \\fI" + roffText(command.arguments) + "\\fR"),
+                       command.text);
         if (command.options.isEmpty())
             continue;
         roff += ".RS\n";

@@ -23,11 +23,9 @@ int wakeWrite = -1;
 // An answer is a word; the rest of a longer line is read and dropped.
 constexpr int MaxAnswer = 256;
 
-const char UploadWarning[] =
-    "\nStopping now leaves the controller with partly written firmware. "
-    "Press Ctrl+C again to stop after the current block.\n";
-const char HeldNote[] =
-    "\nThe upload goes on to its end, then the program stops.\n";
+const char UploadWarning[] = "\nStopping now leaves the controller with partly written firmware. "
+                             "Press Ctrl+C again to stop after the current block.\n";
+const char HeldNote[] = "\nThe upload goes on to its end, then the program stops.\n";
 
 // Only async-signal-safe calls in the handlers.
 void wake()
@@ -78,8 +76,7 @@ bool waitForInput()
         if (watched[1].revents == 0)
             return true;
         char drained[16];
-        while (::read(wakeRead, drained, sizeof drained) > 0) {
-        }
+        while (::read(wakeRead, drained, sizeof drained) > 0) {}
     }
     return false;
 }

@@ -45,8 +45,7 @@ QString unansweredWrite(const ParameterDescription &parameter, const QVector<Cel
 
 }  // namespace
 
-std::optional<Failure> writeParameter(DeviceConnection &connection,
-                                      const ParameterDescription &parameter, quint32 raw)
+std::optional<Failure> writeParameter(DeviceConnection &connection, const ParameterDescription &parameter, quint32 raw)
 {
     const int hcell = highCellOf(parameter);
     if (!hasCellSlot(parameter.cell) || !hasCellSlot(hcell))

@@ -10,8 +10,7 @@ class DeviceConnection;
 
 // Writes one parameter's raw value into its cells with the window's
 // read-back; a device that keeps another value counts as a failure here.
-std::optional<Failure> writeParameter(DeviceConnection &connection,
-                                      const ParameterDescription &parameter, quint32 raw);
+std::optional<Failure> writeParameter(DeviceConnection &connection, const ParameterDescription &parameter, quint32 raw);
 
 class Report;
 

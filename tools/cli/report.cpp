@@ -3,9 +3,7 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
-Report::Report(QTextStream &out, QTextStream &err, bool json) : out(&out), err(err), asJson(json)
-{
-}
+Report::Report(QTextStream &out, QTextStream &err, bool json) : out(&out), err(err), asJson(json) {}
 
 QTextStream &Report::claimOutput()
 {

@@ -31,8 +31,8 @@ std::optional<Failure> parseAssignments(const DeviceDescription &description, co
         const valuetext::Parsed parsed = valuetext::fromText(*parameter, value);
         if (!parsed.ok())
             return Failure{ExitStatus::BadUsage, valueRefusalText(*parameter, value, parsed.refusal)};
-        *assignments << Assignment{parameter, int(parameter - description.parameters.constData()),
-                                   parsed.raw, value, parsed.rounded};
+        *assignments << Assignment{parameter, int(parameter - description.parameters.constData()), parsed.raw, value,
+                                   parsed.rounded};
     }
     return std::nullopt;
 }
@@ -53,9 +53,8 @@ std::optional<Failure> refuseDisabled(const DeviceDescription &description, cons
         if (!value.disabled || value.raw == current.at(assignment.index).raw)
             continue;
         const ParameterValue &source = after.at(value.disabledBy);
-        return Failure{ExitStatus::BadUsage,
-                       QString("\"%1\" cannot be set while \"%2\" is %3; nothing was written.")
-                           .arg(value.name, source.name, source.shown)};
+        return Failure{ExitStatus::BadUsage, QString("\"%1\" cannot be set while \"%2\" is %3; nothing was written.")
+                                                 .arg(value.name, source.name, source.shown)};
     }
     return std::nullopt;
 }

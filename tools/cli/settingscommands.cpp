@@ -36,8 +36,9 @@ std::optional<Failure> readFor(DeviceConnection &connection, const QString &path
     const SettingsIdentity device = connection.settingsIdentity();
     const settingsfile::Fit fit = settingsfile::fitOf(file.device, device);
     if (fit == settingsfile::Fit::OtherDevice)
-        return Failure{ExitStatus::NoDescription, QString("%1 was made for %2, not for this %3.")
-                                                      .arg(path, identityText(file.device), identityText(device))};
+        return Failure{
+            ExitStatus::NoDescription,
+            QString("%1 was made for %2, not for this %3.").arg(path, identityText(file.device), identityText(device))};
     if (fit == settingsfile::Fit::OtherFirmware && !anyFirmware)
         return Failure{ExitStatus::NoDescription,
                        QString("%1 was made under firmware %2, the device runs %3; --force loads it anyway.")
@@ -56,7 +57,7 @@ struct Difference {
     Kind kind;
     QString name;
     int deviceIndex;  // -1 for NotOnDevice
-    int savedIndex;   // -1 for NotInFile
+    int savedIndex;  // -1 for NotInFile
 };
 
 }  // namespace
@@ -116,8 +117,8 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     const DeviceDescription &description = connection.description();
     const LoadPlan plan = planLoad(description, values, file.parameters);
     if (!plan.ok())
-        return report.fail({ExitStatus::BadUsage,
-                            QString("%1 cannot be loaded: %2; nothing was written.").arg(path, plan.refusal)});
+        return report.fail(
+            {ExitStatus::BadUsage, QString("%1 cannot be loaded: %2; nothing was written.").arg(path, plan.refusal)});
     int changed = 0, equal = 0, disabled = 0, refused = 0, failed = 0;
     WriteFailures failures;
     for (const LoadStep &step : plan.steps) {
@@ -147,13 +148,14 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
         }
         if (step.action == LoadStep::Outside) {
             ++refused;
-            const QString reason = QString("raw %1 is %2.").arg(saved.raw).arg(
-                outsideText(description.parameters.at(step.deviceIndex), step.refusal));
+            const QString reason = QString("raw %1 is %2.")
+                                       .arg(saved.raw)
+                                       .arg(outsideText(description.parameters.at(step.deviceIndex), step.refusal));
             details.insert("reason", reason);
-            report.parameter("refused", current.name,
-                             QString("%1: %2 kept, the file's value not written: %3")
-                                 .arg(current.name, current.shown, reason),
-                             details);
+            report.parameter(
+                "refused", current.name,
+                QString("%1: %2 kept, the file's value not written: %3").arg(current.name, current.shown, reason),
+                details);
             continue;
         }
         if (!dryRun) {
@@ -183,8 +185,7 @@ ExitStatus load(DeviceConnection &connection, Report &report, const QString &pat
     return failures.end(report, refused);
 }
 
-ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
-                bool all)
+ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file, bool all)
 {
     if (std::optional<Failure> failure = readFor(connection, path, file, true))
         return report.fail(*failure);
@@ -222,10 +223,10 @@ ExitStatus diff(DeviceConnection &connection, Report &report, const QString &pat
         case Difference::Differs: {
             const ParameterValue &current = values.at(difference.deviceIndex);
             const SavedParameter &saved = file.parameters.at(difference.savedIndex);
-            report.parameter("differs", current.name,
-                             QString("%1: device %2, file %3").arg(current.name, current.shown, saved.shown),
-                             {{"device", valueJson(current.raw, current.shown)},
-                              {"file", valueJson(saved.raw, saved.shown)}});
+            report.parameter(
+                "differs", current.name,
+                QString("%1: device %2, file %3").arg(current.name, current.shown, saved.shown),
+                {{"device", valueJson(current.raw, current.shown)}, {"file", valueJson(saved.raw, saved.shown)}});
             break;
         }
         case Difference::NotInFile: report.parameter("not in file", difference.name, difference.name); break;
@@ -259,19 +260,24 @@ ExitStatus backups(Report &report)
         firmwareWidth = std::max(firmwareWidth, int(backup.file.device.firmwareText().size()));
     }
     const auto line = [&](const QString &name, const QString &version, const QString &time, const QString &file) {
-        return QString("%1  %2  %3  %4").arg(name, -controllerWidth).arg(version, -firmwareWidth).arg(time, -19).arg(file);
+        return QString("%1  %2  %3  %4")
+            .arg(name, -controllerWidth)
+            .arg(version, -firmwareWidth)
+            .arg(time, -19)
+            .arg(file);
     };
     report.note(line(controller, firmware, QStringLiteral("Time"), QStringLiteral("File")));
     for (const settingsbackup::Backup &backup : usable) {
         const SettingsIdentity &device = backup.file.device;
-        report.entry("backups",
-                     {{"controller", device.name},
-                      {"id", device.identity.deviceId},
-                      {"hardware", device.identity.hwVersion},
-                      {"firmware", device.firmwareText()},
-                      {"time", backup.time.toString(Qt::ISODate)},
-                      {"file", backup.path}},
-                     line(device.name, device.firmwareText(), backup.time.toString("yyyy-MM-dd HH:mm:ss"), backup.path));
+        report.entry(
+            "backups",
+            {{"controller", device.name},
+             {"id", device.identity.deviceId},
+             {"hardware", device.identity.hwVersion},
+             {"firmware", device.firmwareText()},
+             {"time", backup.time.toString(Qt::ISODate)},
+             {"file", backup.path}},
+            line(device.name, device.firmwareText(), backup.time.toString("yyyy-MM-dd HH:mm:ss"), backup.path));
     }
     return ExitStatus::Done;
 }
@@ -291,8 +297,9 @@ ExitStatus restoreNewest(DeviceConnection &connection, Report &report, bool dryR
     const SettingsIdentity device = connection.settingsIdentity();
     const settingsbackup::Backup *newest = settingsbackup::newestOf(found, device);
     if (!newest)
-        return report.fail({ExitStatus::NoDescription, QString("No settings backup of this %1 is in %2; nothing was written.")
-                                                           .arg(identityText(device), datafolders::backupFolder())});
+        return report.fail(
+            {ExitStatus::NoDescription, QString("No settings backup of this %1 is in %2; nothing was written.")
+                                            .arg(identityText(device), datafolders::backupFolder())});
     return restore(connection, report, newest->path, newest->file, dryRun);
 }
 

@@ -4,9 +4,9 @@
 
 namespace {
 
-constexpr int EighthsClock = 24000000; // 3 MHz in eighths
+constexpr int EighthsClock = 24000000;  // 3 MHz in eighths
 
-} // namespace
+}  // namespace
 
 int adapterRunRate(int rate)
 {

@@ -44,8 +44,8 @@ void DeviceModel::setCellLimits(int cell, quint8 min, quint8 max)
     maximumValues[cell] = max;
 }
 
-void DeviceModel::setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor,
-                              quint8 fwMinor, quint8 fwBuild)
+void DeviceModel::setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor, quint8 fwMinor,
+                              quint8 fwBuild)
 {
     const IdentityCells cells = identityCellsOf(familyOf(spokenProtocol));
     setCell(cells.deviceId, deviceId);
@@ -80,8 +80,8 @@ void DeviceModel::noteFirmwareTag(const QByteArray &block)
         if (!pending.fromTag || secondPass)
             return;
     }
-    pendingFirmware = PendingFirmware{tag->fwMajor, tag->fwMinor, tag->fwBuild, tag->blockCount,
-                                      acknowledgedBlocks, true};
+    pendingFirmware =
+        PendingFirmware{tag->fwMajor, tag->fwMinor, tag->fwBuild, tag->blockCount, acknowledgedBlocks, true};
 }
 
 void DeviceModel::setCellsAfterUpload(const QMap<int, quint8> &cells)
@@ -130,11 +130,8 @@ std::optional<QByteArray> DeviceModel::answer(const DecodedRequest &request)
 std::optional<quint8> DeviceModel::respond(const DecodedRequest &request)
 {
     switch (request.kind) {
-    case 'S':
-        return OkByte;
-    case 'U':
-        ++bootloaderEntryCount;
-        return OkByte;
+    case 'S': return OkByte;
+    case 'U': ++bootloaderEntryCount; return OkByte;
     case 'R':
         if (!validCell(request.cell) || failedCells.contains(request.cell))
             return std::nullopt;
@@ -143,7 +140,8 @@ std::optional<quint8> DeviceModel::respond(const DecodedRequest &request)
         if (!validCell(request.cell) || failedCells.contains(request.cell))
             return std::nullopt;
         const int cell = request.cell;
-        cellValues[cell] = static_cast<quint8>(std::clamp<int>(request.value, minimumValues[cell], maximumValues[cell]));
+        cellValues[cell] =
+            static_cast<quint8>(std::clamp<int>(request.value, minimumValues[cell], maximumValues[cell]));
         return cellValues[cell];
     }
     case 'F':

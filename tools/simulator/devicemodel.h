@@ -37,8 +37,8 @@ public:
 
     // Fills the identity cells of the current protocol; fields the protocol
     // has no cell for are ignored.
-    void setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor,
-                     quint8 fwMinor, quint8 fwBuild);
+    void setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor, quint8 fwMinor,
+                     quint8 fwBuild);
     // After blockCount acknowledged blocks (twice that in Kelpa, which sends
     // every block twice) the identity reports the new firmware version.
     void setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount);

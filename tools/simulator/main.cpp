@@ -55,21 +55,11 @@ QString describe(const SimRequest &request)
 {
     QString line;
     switch (request.kind) {
-    case 'S':
-        line = QStringLiteral("ping");
-        break;
-    case 'R':
-        line = QStringLiteral("read cell %1 -> %2").arg(request.cell).arg(request.value);
-        break;
-    case 'W':
-        line = QStringLiteral("write cell %1 = %2").arg(request.cell).arg(request.value);
-        break;
-    case 'F':
-        line = QStringLiteral("firmware block #%1").arg(request.value);
-        break;
-    case 'U':
-        line = QStringLiteral("bootloader entry");
-        break;
+    case 'S': line = QStringLiteral("ping"); break;
+    case 'R': line = QStringLiteral("read cell %1 -> %2").arg(request.cell).arg(request.value); break;
+    case 'W': line = QStringLiteral("write cell %1 = %2").arg(request.cell).arg(request.value); break;
+    case 'F': line = QStringLiteral("firmware block #%1").arg(request.value); break;
+    case 'U': line = QStringLiteral("bootloader entry"); break;
     }
     return request.answered ? line : line + QStringLiteral(" (no answer)");
 }
@@ -142,7 +132,7 @@ void configure(SimulatedDevice &device, const QCommandLineParser &parser)
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -167,8 +157,9 @@ int main(int argc, char *argv[])
         {"cell", "Set one cell (repeatable; applied after --cells and --identity).", "N=V"},
         {"identity", "Identity cells of the dialect.", "id,hw,bl,major,minor,build"},
         {"block-size", "Firmware block size in bytes (block frames need it).", "bytes"},
-        {"after-upload", "Firmware version the identity reports after an upload of that many blocks "
-                         "(else the version the uploaded image names, if it names one).",
+        {"after-upload",
+         "Firmware version the identity reports after an upload of that many blocks "
+         "(else the version the uploaded image names, if it names one).",
          "major.minor.build,blocks"},
         {"keep-version", "An update that does not take: the identity keeps its firmware version."},
         {"defaults-after-upload", "Cells the new firmware of --after-upload resets, lines as in --cells.", "file"},
@@ -176,14 +167,20 @@ int main(int argc, char *argv[])
         {"echo-packets", "Hand back the echo of each write in one piece once it is through, "
                          "as a USB adapter delivers a packet (the port scan needs it with --wire-timing)."},
         {"latency", "Delay before each reply.", "ms", "0"},
-        {"late-reply", "Complete every reply but a ping's this long after the echo, "
-                       "in that many chunks spread evenly up to then.", "ms[,chunks]"},
+        {"late-reply",
+         "Complete every reply but a ping's this long after the echo, "
+         "in that many chunks spread evenly up to then.",
+         "ms[,chunks]"},
         {"quiet", "Do not print the requests."},
         {"blocks", "Keep the data of every good firmware block received so far in this file, in order.", "file"},
-        {"emulator", "Play the device behind an emulated USB-serial adapter: connect to the emulator's "
-                     "character device socket instead of making a pseudo terminal.", "socket"},
-        {"emulator-trace", "The emulator's trace file of usb_serial_set_baud events, the only place where the "
-                           "speed the program sets shows (--emulator needs it).", "file"},
+        {"emulator",
+         "Play the device behind an emulated USB-serial adapter: connect to the emulator's "
+         "character device socket instead of making a pseudo terminal.",
+         "socket"},
+        {"emulator-trace",
+         "The emulator's trace file of usb_serial_set_baud events, the only place where the "
+         "speed the program sets shows (--emulator needs it).",
+         "file"},
     });
     parser.process(app);
 

@@ -27,7 +27,7 @@ QList<ReplyPiece> late(const QByteArray &bytes, int lateMs, int chunks)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 QList<ReplyPiece> shapeReply(QByteArray reply, ReplyTo to, const ReplyFaults &faults)
 {
@@ -39,9 +39,9 @@ QList<ReplyPiece> shapeReply(QByteArray reply, ReplyTo to, const ReplyFaults &fa
                       : cut(reply, faults.splitPieces, faults.splitGapMs);
     }
 
-    QList<ReplyPiece> pieces = isLate ? late(reply, faults.lateMs, faults.lateChunks)
-            : faults.ackInPieces ? cut(reply, reply.size(), AcknowledgementPieceGapMs)
-                                 : cut(reply, faults.splitPieces, faults.splitGapMs);
+    QList<ReplyPiece> pieces = isLate               ? late(reply, faults.lateMs, faults.lateChunks)
+                               : faults.ackInPieces ? cut(reply, reply.size(), AcknowledgementPieceGapMs)
+                                                    : cut(reply, faults.splitPieces, faults.splitGapMs);
     pieces.last().bytes.append(QByteArray(std::max(0, faults.ackExtraBytes), AcknowledgementFiller));
     return pieces;
 }

@@ -5,13 +5,13 @@
 
 // How replies leave the device when a test wants them damaged or delayed.
 struct ReplyFaults {
-    bool garble = false;        // last check byte wrong
-    int splitPieces = 1;        // every reply in this many pieces ...
-    int splitGapMs = 0;         // ... this far apart
-    bool ackInPieces = false;   // block acknowledgements one byte at a time
-    int ackExtraBytes = 0;      // trailing bytes after a block acknowledgement
-    int lateMs = 0;             // every reply but a ping's is complete this long after the echo ...
-    int lateChunks = 1;         // ... in this many chunks, evenly spread up to then
+    bool garble = false;  // last check byte wrong
+    int splitPieces = 1;  // every reply in this many pieces ...
+    int splitGapMs = 0;  // ... this far apart
+    bool ackInPieces = false;  // block acknowledgements one byte at a time
+    int ackExtraBytes = 0;  // trailing bytes after a block acknowledgement
+    int lateMs = 0;  // every reply but a ping's is complete this long after the echo ...
+    int lateChunks = 1;  // ... in this many chunks, evenly spread up to then
 };
 
 // What a reply answers: a ping is never late, only a block is acknowledged.

@@ -1,9 +1,6 @@
 #include "requestdecoder.h"
 
-RequestDecoder::RequestDecoder(SimFamily family, int blockSize)
-    : frameFamily(family), firmwareBlockSize(blockSize)
-{
-}
+RequestDecoder::RequestDecoder(SimFamily family, int blockSize) : frameFamily(family), firmwareBlockSize(blockSize) {}
 
 void RequestDecoder::setFamily(SimFamily family)
 {

@@ -6,11 +6,11 @@
 #include <QList>
 
 struct DecodedRequest {
-    char kind = 0;    // 'S' ping, 'R' read, 'W' write, 'F' firmware block, 'U' bootloader entry
-    int cell = -1;    // 'R' and 'W'
-    int value = -1;   // 'W'
+    char kind = 0;  // 'S' ping, 'R' read, 'W' write, 'F' firmware block, 'U' bootloader entry
+    int cell = -1;  // 'R' and 'W'
+    int value = -1;  // 'W'
     QByteArray data;  // 'F': the block's bytes
-    QByteArray raw;   // the whole frame as received
+    QByteArray raw;  // the whole frame as received
 };
 
 // Cuts the byte stream coming from the host into the requests of one frame

@@ -17,7 +17,7 @@ Word reflectedCrc(const QByteArray &bytes, Word polynomial, Word initial)
     return crc;
 }
 
-} // namespace
+}  // namespace
 
 quint32 crc32(const QByteArray &bytes)
 {
@@ -37,4 +37,4 @@ quint8 sum8(const QByteArray &bytes)
     return sum;
 }
 
-} // namespace simcheck
+}  // namespace simcheck

@@ -15,4 +15,4 @@ quint16 crc16(const QByteArray &bytes);
 // Low 8 bits of the plain byte sum.
 quint8 sum8(const QByteArray &bytes);
 
-} // namespace simcheck
+}  // namespace simcheck

@@ -29,7 +29,7 @@ std::optional<QVector<quint8>> parseBytes(const QStringList &parts)
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<QMap<int, quint8>> parseCellList(const QString &text, QString *error)
 {

@@ -5,13 +5,10 @@
 SimFamily familyOf(SimProtocol protocol)
 {
     switch (protocol) {
-    case SimProtocol::Vorn:
-        return SimFamily::Vorn;
-    case SimProtocol::Kelpa:
-        return SimFamily::Kelpa;
+    case SimProtocol::Vorn: return SimFamily::Vorn;
+    case SimProtocol::Kelpa: return SimFamily::Kelpa;
     case SimProtocol::UlmaFast:
-    case SimProtocol::UlmaSlow:
-        return SimFamily::Ulma;
+    case SimProtocol::UlmaSlow: return SimFamily::Ulma;
     }
     return SimFamily::Vorn;
 }
@@ -19,14 +16,10 @@ SimFamily familyOf(SimProtocol protocol)
 int baudRateOf(SimProtocol protocol)
 {
     switch (protocol) {
-    case SimProtocol::Vorn:
-        return 115200;
-    case SimProtocol::Kelpa:
-        return 9600;
-    case SimProtocol::UlmaFast:
-        return 19000;
-    case SimProtocol::UlmaSlow:
-        return 4800;
+    case SimProtocol::Vorn: return 115200;
+    case SimProtocol::Kelpa: return 9600;
+    case SimProtocol::UlmaFast: return 19000;
+    case SimProtocol::UlmaSlow: return 4800;
     }
     return 0;
 }
@@ -34,12 +27,9 @@ int baudRateOf(SimProtocol protocol)
 int checkLength(CheckKind kind)
 {
     switch (kind) {
-    case CheckKind::Crc32LsbFirst:
-        return 4;
-    case CheckKind::Crc16MsbFirst:
-        return 2;
-    case CheckKind::Sum8:
-        return 1;
+    case CheckKind::Crc32LsbFirst: return 4;
+    case CheckKind::Crc16MsbFirst: return 2;
+    case CheckKind::Sum8: return 1;
     }
     return 0;
 }
@@ -60,9 +50,7 @@ QByteArray checkBytes(CheckKind kind, const QByteArray &covered)
         out.append(static_cast<char>(crc & 0xFF));
         break;
     }
-    case CheckKind::Sum8:
-        out.append(static_cast<char>(simcheck::sum8(covered)));
-        break;
+    case CheckKind::Sum8: out.append(static_cast<char>(simcheck::sum8(covered))); break;
     }
     return out;
 }

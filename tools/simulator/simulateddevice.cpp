@@ -23,7 +23,7 @@ namespace {
 
 constexpr qint64 NsPerMs = 1000000;
 constexpr qint64 NsPerSecond = 1000000000;
-constexpr int BitsPerByte = 10; // start, eight data bits, stop
+constexpr int BitsPerByte = 10;  // start, eight data bits, stop
 
 // Bytes of an unfinished frame that sat longer than this are noise, not the
 // start of the next request: the program always writes a frame in one go.
@@ -62,7 +62,7 @@ struct LinkState {
     std::function<void(const SimRequest &)> listener;
 };
 
-} // namespace
+}  // namespace
 
 class SimulatedDevice::Worker
 {
@@ -237,9 +237,9 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
             SimRequest entry;
             entry.kind = request.kind;
             entry.cell = request.cell;
-            entry.value = request.kind == 'R' ? s.model.cell(request.cell)
-                        : request.kind == 'F' ? s.model.receivedBlocks().size()
-                                              : request.value;
+            entry.value = request.kind == 'R'   ? s.model.cell(request.cell)
+                          : request.kind == 'F' ? s.model.receivedBlocks().size()
+                                                : request.value;
             entry.raw = request.raw;
             entry.atMs = nowNs / NsPerMs;
             const std::optional<QByteArray> reply = s.model.answer(request);
@@ -264,16 +264,15 @@ void SimulatedDevice::Worker::handleInput(const QByteArray &chunk, qint64 nowNs)
 void SimulatedDevice::Worker::scheduleReply(const QByteArray &reply, ReplyTo to, qint64 readyNs, qint64 byteNs)
 {
     for (const ReplyPiece &piece : shapeReply(reply, to, state.faults)) {
-        readyNs = state.output.add(OutputSchedule::Sender::Device, piece.bytes,
-                                   readyNs + piece.gapBeforeMs * NsPerMs, byteNs);
+        readyNs = state.output.add(OutputSchedule::Sender::Device, piece.bytes, readyNs + piece.gapBeforeMs * NsPerMs,
+                                   byteNs);
     }
 }
 
 void SimulatedDevice::Worker::transmitDue()
 {
-    const auto [due, unplugged] = with([](LinkState &s) {
-        return std::make_pair(s.output.takeDue(monotonicNs()), s.unplugged);
-    });
+    const auto [due, unplugged] =
+        with([](LinkState &s) { return std::make_pair(s.output.takeDue(monotonicNs()), s.unplugged); });
     if (unplugged || masterFd() < 0)
         return;
     int sent = 0;
@@ -353,12 +352,10 @@ void SimulatedDevice::setCellLimits(int cell, quint8 min, quint8 max)
     worker->with([&](LinkState &s) { s.model.setCellLimits(cell, min, max); });
 }
 
-void SimulatedDevice::setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor,
-                                  quint8 fwMinor, quint8 fwBuild)
+void SimulatedDevice::setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor, quint8 fwMinor,
+                                  quint8 fwBuild)
 {
-    worker->with([&](LinkState &s) {
-        s.model.setIdentity(deviceId, hwVersion, blVersion, fwMajor, fwMinor, fwBuild);
-    });
+    worker->with([&](LinkState &s) { s.model.setIdentity(deviceId, hwVersion, blVersion, fwMajor, fwMinor, fwBuild); });
 }
 
 void SimulatedDevice::setBlockSize(int blockSize)

@@ -12,12 +12,12 @@
 #include <memory>
 
 struct SimRequest {
-    char kind = 0;        // 'S' ping, 'R' read, 'W' write, 'F' block, 'U' bootloader entry
-    int cell = -1;        // 'R', 'W'; -1 otherwise
-    int value = -1;       // 'R': the cell's value, 'W': the value asked for, 'F': the block's
-                          // position in receivedBlocks(); -1 otherwise
-    QByteArray raw;       // the request frame as received
-    qint64 atMs = 0;      // CLOCK_MONOTONIC in ms, as a started QElapsedTimer's msecsSinceReference()
+    char kind = 0;  // 'S' ping, 'R' read, 'W' write, 'F' block, 'U' bootloader entry
+    int cell = -1;  // 'R', 'W'; -1 otherwise
+    int value = -1;  // 'R': the cell's value, 'W': the value asked for, 'F': the block's
+        // position in receivedBlocks(); -1 otherwise
+    QByteArray raw;  // the request frame as received
+    qint64 atMs = 0;  // CLOCK_MONOTONIC in ms, as a started QElapsedTimer's msecsSinceReference()
     bool answered = false;
 };
 
@@ -44,9 +44,9 @@ public:
     void setPortGone(bool gone);
 
     // Cable
-    void setUnplugged(bool unplugged);       // nothing at all comes back
+    void setUnplugged(bool unplugged);  // nothing at all comes back
     void attachDevice(Protocol protocol);
-    void detachDevice();                     // the cable only echoes
+    void detachDevice();  // the cable only echoes
 
     // Cells 0..255
     void setCell(int cell, quint8 value);
@@ -56,12 +56,12 @@ public:
     void setCellLimits(int cell, quint8 min, quint8 max);
     // Uses the identity cells of the attached protocol (Vorn before any
     // attach); Kelpa and Ulma have no cells for hw, bl and build.
-    void setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor,
-                     quint8 fwMinor, quint8 fwBuild);
+    void setIdentity(quint8 deviceId, quint8 hwVersion, quint8 blVersion, quint8 fwMajor, quint8 fwMinor,
+                     quint8 fwBuild);
 
     // Firmware: block frames are recognised only once the block size is set.
     void setBlockSize(int blockSize);
-    QList<QByteArray> receivedBlocks() const;   // data of every block with a good check, in order
+    QList<QByteArray> receivedBlocks() const;  // data of every block with a good check, in order
     int bootloaderEntries() const;
     void setFirmwareAfterUpload(quint8 fwMajor, quint8 fwMinor, quint8 fwBuild, int blockCount);
     void setCellsAfterUpload(const QMap<int, quint8> &cells);
@@ -70,9 +70,9 @@ public:
 
     // Faults
     void setGarbleReplies(bool garble);
-    void dropReplies(int count);                 // the device acts, the reply is lost
+    void dropReplies(int count);  // the device acts, the reply is lost
     void setSplitReplies(int pieces, int gapMs);
-    void failCell(int cell);                     // never answered, writes not stored
+    void failCell(int cell);  // never answered, writes not stored
     void reviveCell(int cell);
     // Counting from this call: the block that would follow `index`
     // acknowledgements is never acknowledged, however often it is repeated.
@@ -84,8 +84,8 @@ public:
     void setLateReplies(int ms, int chunks = 1);
 
     // Timing
-    void setWireTiming(bool on);                 // 10 bit times per byte at the port's speed
-    void setEchoInPackets(bool on);              // each write's echo comes back in one piece
+    void setWireTiming(bool on);  // 10 bit times per byte at the port's speed
+    void setEchoInPackets(bool on);  // each write's echo comes back in one piece
     void setAnswerLatencyMs(int ms);
 
     // Log
