@@ -70,6 +70,13 @@ const QVector<OptionInfo> &commandOptions()
          "after the upload, loads the settings saved before it into the new firmware's description, by name "
          "and shown value; lists each one it no longer has or refuses, and then exits 7"},
         {"", "strict", "", "warnings count as problems, as in the exit status"},
+        {"", "flash", "PACKAGE", "the firmware package each controller gets"},
+        {"", "settings", "FILE", "the settings file each controller gets, loaded and then compared"},
+        {"", "count", "N", "ends after N controllers; default: at Ctrl+C while waiting"},
+        {"", "log", "FILE",
+         "the record of each controller, JSON Lines, appended to; default: kova-batch-YYYYMMDD.jsonl in the "
+         "current folder, named at the start"},
+        {"", "stop-on-failure", "", "ends at the first controller that fails"},
     };
     return options;
 }
@@ -114,6 +121,19 @@ ParsedOptions parseOptions(const QStringList &arguments)
     options.all = parser.isSet("all");
     options.yes = parser.isSet("yes");
     options.keepSettings = parser.isSet("keep-settings");
+    options.flashPackage = parser.value("flash");
+    options.settingsFile = parser.value("settings");
+    options.logFile = parser.value("log");
+    options.stopOnFailure = parser.isSet("stop-on-failure");
+    if (parser.isSet("count")) {
+        bool number = false;
+        options.count = parser.value("count").toInt(&number);
+        if (!number || options.count < 1) {
+            parsed.error =
+                QString("--count takes a number of controllers above 0, not \"%1\".").arg(parser.value("count"));
+            return parsed;
+        }
+    }
     options.arguments = parser.positionalArguments();
     if (!options.arguments.isEmpty())
         options.command = options.arguments.takeFirst();

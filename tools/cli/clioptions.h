@@ -22,6 +22,11 @@ struct CliOptions {
     bool yes = false;  // flash
     bool keepSettings = false;  // flash
     bool strict = false;  // check
+    QString flashPackage;  // batch
+    QString settingsFile;  // batch
+    int count = 0;  // batch; 0: no end but Ctrl+C
+    QString logFile;  // batch; empty: the day's file in the current folder
+    bool stopOnFailure = false;  // batch
 };
 
 struct ParsedOptions {

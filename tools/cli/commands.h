@@ -15,6 +15,7 @@ struct PackageInspection;
 class QTextStream;
 class Report;
 struct SettingsFile;
+struct SettingsIdentity;
 
 // Where a command asks and shows progress besides its report.
 struct Terminal {
@@ -27,6 +28,14 @@ struct Terminal {
 // input, or for save standard output.
 namespace commands {
 
+// Said before every question that leads to an upload.
+extern const QString UpdateWarning;
+
+enum class Answer { Yes, No, Stopped };
+// `question` with " [y/N] " on standard error, and the user's line: only
+// "y" or "yes" is a yes; Ctrl+C at the question stops.
+Answer ask(Report &report, const Terminal &terminal, const QString &question);
+
 ExitStatus ports(DeviceConnection &connection, Report &report);
 ExitStatus info(DeviceConnection &connection, Report &report);
 // Every parameter, or only those `names` name.
@@ -35,6 +44,10 @@ ExitStatus save(DeviceConnection &connection, Report &report, const QString &pat
 // A settings file, read before the port is opened: one that cannot be used
 // is refused without a word to the device.
 std::optional<Failure> readSettings(const QString &path, SettingsFile *file);
+// Load's refusal of a file made for another device than `device`, or,
+// unless `anyFirmware`, under another firmware version.
+std::optional<Failure> settingsFit(const SettingsIdentity &device, const QString &path, const SettingsFile &file,
+                                   bool anyFirmware);
 ExitStatus load(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file,
                 bool dryRun, bool force);
 ExitStatus diff(DeviceConnection &connection, Report &report, const QString &path, const SettingsFile &file, bool all);
@@ -52,6 +65,9 @@ ExitStatus set(DeviceConnection &connection, Report &report, const QStringList &
 // read or is no firmware package at all is refused without a word to the
 // device. The bytes read are the bytes checked and sent.
 std::optional<Failure> readPackage(const QString &path, QByteArray *package);
+// The checks flash makes of a package before it asks: whether it fits the
+// connected device and its data part is sound for the device's dialect.
+std::optional<Failure> checkPackageFits(DeviceConnection &connection, const QString &path, const QByteArray &package);
 // With `keepSettings` the settings saved before the upload are loaded into
 // the new firmware's description after it; they are saved either way.
 ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &terminal, const QString &path,

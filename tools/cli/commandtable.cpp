@@ -1,5 +1,6 @@
 #include "commandtable.h"
 
+#include "batchcommand.h"
 #include "clioptions.h"
 #include "deviceconnection.h"
 #include "helptext.h"
@@ -105,6 +106,18 @@ ExitStatus runFlash(const Invocation &run)
     return onDevice(run, [&](DeviceConnection &connection) {
         return commands::flash(connection, run.report, run.terminal, path, package, run.options.yes,
                                run.options.keepSettings);
+    });
+}
+
+ExitStatus runBatch(const Invocation &run)
+{
+    run.report.list("records");
+    commands::BatchJob job;
+    BatchLog log;
+    if (std::optional<Failure> failure = commands::prepareBatch(run.options, &job, &log))
+        return run.report.fail(*failure);
+    return onPort(run, [&](DeviceConnection &connection) {
+        return commands::batch(connection, run.report, run.terminal, job, log);
     });
 }
 
@@ -223,6 +236,23 @@ const QVector<CommandInfo> &commandTable()
          {"yes", "keep-settings"},
          ArgumentCompletion::Packages,
          &runFlash},
+        {"batch",
+         "",
+         "a production line: controller after controller on one cable gets the package of --flash and the "
+         "settings of --settings (at least one of them), both read and checked once before the port opens. "
+         "Each controller is identified; one that the package or the file does not fit is refused and gets "
+         "nothing; else its settings are backed up, it is flashed with every check of flash, the file is "
+         "loaded with load's rules and compared with diff's (any difference left is a failure). Then one line "
+         "and one record in the log, and the batch waits until the controller has left before it waits for "
+         "the next: a controller left on the cable is never flashed twice. Ends after --count controllers, "
+         "at Ctrl+C while it waits, or with --stop-on-failure at the first failure; exits 0 when every "
+         "controller ended ok, 6 when any failed, 5 when some were refused and none failed, 3 when the cable "
+         "went away and did not come back",
+         0,
+         0,
+         {"flash", "settings", "count", "log", "stop-on-failure", "yes"},
+         ArgumentCompletion::Nothing,
+         &runBatch},
         {"backups",
          "",
          "without a device: the settings backups that flash and the window's firmware updates leave in the "

@@ -94,11 +94,21 @@ DeviceConnection::DeviceConnection(const CliOptions &options, QTextStream &trace
 
 std::optional<Failure> DeviceConnection::connect()
 {
-    for (auto step : {&DeviceConnection::choosePort, &DeviceConnection::findDialect, &DeviceConnection::identify,
-                      &DeviceConnection::findDescription})
+    for (auto step : {&DeviceConnection::openPort, &DeviceConnection::findDialect, &DeviceConnection::meetDevice})
         if (std::optional<Failure> failure = (this->*step)())
             return failure;
     return std::nullopt;
+}
+
+std::optional<Failure> DeviceConnection::meetDevice()
+{
+    deviceImage->clear();
+    deviceIdentity = DeviceIdentity();
+    deviceDescription = DeviceDescription();
+    descriptionPath.clear();
+    if (std::optional<Failure> failure = identify())
+        return failure;
+    return findDescription();
 }
 
 void DeviceConnection::tell(const QString &line)
@@ -109,7 +119,7 @@ void DeviceConnection::tell(const QString &line)
     traceOut.flush();
 }
 
-std::optional<Failure> DeviceConnection::choosePort()
+std::optional<Failure> DeviceConnection::openPort()
 {
     bool fromPortSetting = false;
     port = options.port;

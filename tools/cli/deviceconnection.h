@@ -28,6 +28,11 @@ public:
     // The port --port or KOVA_PORT names, else the one kova.ini names, else the echo scan;
     // then Vorn, Kelpa, UlmaFast and UlmaSlow are pinged once each.
     std::optional<Failure> connect();
+    // The first of connect's steps: the port, open, with nothing sent yet.
+    std::optional<Failure> openPort();
+    // The rest after a ping has answered: a controller that has just come
+    // onto the cable, identified and described afresh.
+    std::optional<Failure> meetDevice();
     // The cells a read has done, on a terminal.
     void showProgress(bool on) { progressShown = on; }
     // Every described cell into the image.
@@ -52,7 +57,6 @@ public:
     QVector<ParameterValue> values() const { return valuesOf(deviceDescription, *deviceImage); }
 
 private:
-    std::optional<Failure> choosePort();
     std::optional<Failure> findDialect();
     std::optional<Failure> identify();
     std::optional<Failure> findDescription();

@@ -15,10 +15,6 @@ namespace commands {
 
 namespace {
 
-// The window's warning, word for word: docs/compatibility.md
-const QString Warning =
-    QStringLiteral("Do not disconnect the device during the installation of the update! This may damage the device.");
-
 // The firmware page's checks on the bytes read once: the package fits the
 // device, its data part is sound and its image has the device's block
 // count. Nothing is sent before they pass, and only these bytes are sent.
@@ -67,21 +63,10 @@ std::optional<Failure> checkPackageFile(DeviceConnection &connection, const QStr
                        .arg(target.pageSize)};
 }
 
-enum class Answer { Yes, No, Stopped };
-
-Answer confirm(Report &report, const Terminal &terminal, const PackageKeys &keys, const DeviceConnection &connection)
+QString question(const PackageKeys &keys, const DeviceConnection &connection)
 {
-    report.errors() << Warning << '\n'
-                    << QString("Flash firmware %1 onto %2 (now firmware %3)? [y/N] ")
-                           .arg(keys.version, connection.description().name,
-                                connection.settingsIdentity().firmwareText());
-    report.errors().flush();
-    const QString answer = terminal.readAnswer ? terminal.readAnswer().trimmed() : QString();
-    if (interruption::stopRequested())
-        return Answer::Stopped;
-    return answer.compare("y", Qt::CaseInsensitive) == 0 || answer.compare("yes", Qt::CaseInsensitive) == 0
-               ? Answer::Yes
-               : Answer::No;
+    return QString("Flash firmware %1 onto %2 (now firmware %3)?")
+        .arg(keys.version, connection.description().name, connection.settingsIdentity().firmwareText());
 }
 
 Failure stoppedBeforeUpload()
@@ -127,6 +112,28 @@ Failure uploadFailure(UploadOutcome outcome, const DeviceIdentity &expected, con
 
 }  // namespace
 
+// The window's warning, word for word: docs/compatibility.md
+const QString UpdateWarning =
+    QStringLiteral("Do not disconnect the device during the installation of the update! This may damage the device.");
+
+Answer ask(Report &report, const Terminal &terminal, const QString &question)
+{
+    report.errors() << question << " [y/N] ";
+    report.errors().flush();
+    const QString answer = terminal.readAnswer ? terminal.readAnswer().trimmed() : QString();
+    if (interruption::stopRequested())
+        return Answer::Stopped;
+    return answer.compare("y", Qt::CaseInsensitive) == 0 || answer.compare("yes", Qt::CaseInsensitive) == 0
+               ? Answer::Yes
+               : Answer::No;
+}
+
+std::optional<Failure> checkPackageFits(DeviceConnection &connection, const QString &path, const QByteArray &package)
+{
+    CheckedPackage checked;
+    return checkPackageFile(connection, path, package, &checked);
+}
+
 void tellFlashed(Report &report, bool flashed)
 {
     if (report.json())
@@ -161,7 +168,9 @@ ExitStatus flash(DeviceConnection &connection, Report &report, const Terminal &t
         report.warn(QString("%1 gives no version in FW (\"%2\"): the firmware version after the upload cannot be "
                             "checked.")
                         .arg(path, checked.keys.version));
-    switch (yes ? Answer::Yes : confirm(report, terminal, checked.keys, connection)) {
+    if (!yes)
+        report.errors() << UpdateWarning << '\n';
+    switch (yes ? Answer::Yes : ask(report, terminal, question(checked.keys, connection))) {
     case Answer::Yes: break;
     case Answer::No: report.warn(QStringLiteral("Nothing was flashed.")); return ExitStatus::Declined;
     case Answer::Stopped: return report.fail(stoppedBeforeUpload());

@@ -45,6 +45,30 @@ const QStringList Description{
                    "with partly written firmware; SIGTERM and SIGHUP wait until the upload has ended."),
 };
 
+// The manual page's section on batch.
+const QStringList ProductionLine{
+    QStringLiteral("batch prepares controller after controller on one cable: the package and the settings file "
+                   "are read and checked once, the question is asked once (not with -y), and then for each "
+                   "controller that comes onto the cable: identify it, refuse it when the package or the file "
+                   "does not fit it, back up its settings, flash it, load the file and compare. It prints one "
+                   "line per controller, asks for it to be disconnected, and waits until only the cable's echo "
+                   "comes back before it waits for the next one, so a controller left on the cable is never "
+                   "flashed twice. Ctrl+C while it waits ends the batch with its counts (Units, OK, Failed, "
+                   "Refused) and the log's path; during a controller the rules of flash hold, the controller is "
+                   "recorded as failed, and the batch ends with the signal's status."),
+    QStringLiteral("The log is JSON Lines, only ever appended to: one record per controller, written whole when "
+                   "the controller is done, so that batches on several cables may share one file. Every record "
+                   "has the keys unit, started and ended (ISO 8601 with the offset), port, adapter (the USB "
+                   "serial number of the adapter, or null), device, id, hw, bl, firmware_before, firmware_after "
+                   "(null when not flashed), package and package_sha256 (null without --flash), settings, "
+                   "backup, result (ok, failed or refused) and reason (the sentence of the failure or refusal, "
+                   "empty when ok). With --json the same records come at the end as the list \"records\"."),
+};
+const Example ProductionLineExample{
+    "kova-cli -p ttyUSB0 batch --flash firmwares/vorn-4.13.upd --settings kestrel-4.13.json --count 50",
+    "Flashes 4.13 onto fifty controllers one after another and loads kestrel-4.13.json (saved from a "
+    "controller running 4.13) onto each; kova-batch-YYYYMMDD.jsonl keeps a record of each."};
+
 const QVector<Entry> Environment{
     {"KOVA_PORT", "the port to use when --port is not given, before the one kova.ini names"},
 };
@@ -59,6 +83,9 @@ const QVector<Entry> Files{
      "the settings each flash and each firmware update in the window saves before its first block, one file "
      "per update named after the device and the time (Vorn-Kestrel-80-20261207-094512.json); kept after the "
      "update, whatever its outcome; backups lists them, restore puts them back"},
+    {"kova-batch-YYYYMMDD.jsonl",
+     "batch's record of each controller, in the current folder, named after the day the batch started; "
+     "--log names another"},
     {"firmwares/*.upd",
      "firmware packages, beside the program; flash takes the package it is given, check also reads the "
      "packages beside each description it checks and in its firmwares/ folder"},
@@ -66,12 +93,13 @@ const QVector<Entry> Files{
 
 const QVector<Entry> ExitStatuses{
     {"0", "done (diff: no difference; check: no problem)"},
-    {"1", "diff found differences; flash was not confirmed"},
+    {"1", "diff found differences; flash or batch was not confirmed"},
     {"2", "bad usage or a bad file; check found a problem"},
-    {"3", "no cable or port"},
+    {"3", "no cable or port; batch: the cable went away and did not come back"},
     {"4", "no device answered"},
-    {"5", "no description, or a file for another device; restore found no backup of the controller"},
-    {"6", "a write, read-back or upload failed"},
+    {"5", "no description, or a file for another device; restore found no backup of the controller; batch: "
+          "a controller was refused and none failed"},
+    {"6", "a write, read-back or upload failed; batch: a controller failed"},
     {"7", "load, restore or flash --keep-settings left a saved setting unrestored (its lines say why)"},
     {"129", "stopped by SIGHUP"},
     {"130", "stopped by Ctrl+C"},
@@ -295,6 +323,10 @@ QString manualPage(const QString &version)
     for (const OptionInfo &option : commonOptions())
         roff += roffTagged(roffOptionTerm(option), option.text);
     roff += roffTagged("\\fB\\-\\-\\fR", "ends the options");
+    roff += ".SH \"PRODUCTION LINE\"\n";
+    for (const QString &text : ProductionLine)
+        roff += roffText(text) + "\n.PP\n";
+    roff += roffTagged("\\fB" + roffText(ProductionLineExample.commandLine) + "\\fR", ProductionLineExample.text);
     roff += ".SH \"EXIT STATUS\"\n" + roffEntries(ExitStatuses, true) + ".PP\n" + roffText(ExitStatusNote) + '\n';
     roff += ".SH ENVIRONMENT\n" + roffEntries(Environment, true);
     roff += ".SH FILES\n" + roffEntries(Files, false);

@@ -67,6 +67,7 @@ void Report::note(const QString &line)
 
 void Report::warn(const QString &sentence)
 {
+    warned = sentence;
     err << sentence << '\n';
     err.flush();
 }

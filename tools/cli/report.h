@@ -41,6 +41,10 @@ public:
     void warn(const QString &sentence);
 
     ExitStatus fail(const Failure &failure);
+    // What a command run inside another one told: its JSON document so far
+    // and the last sentence it warned with.
+    const QJsonObject &result() const { return document; }
+    QString lastWarning() const { return warned; }
     // Ends the report; the JSON document carries the status.
     int finish(ExitStatus status);
 
@@ -52,4 +56,5 @@ private:
     bool asJson;
     bool quiet = false;
     QJsonObject document;
+    QString warned;
 };

@@ -33,16 +33,8 @@ QString identityText(const SettingsIdentity &device)
 std::optional<Failure> readFor(DeviceConnection &connection, const QString &path, const SettingsFile &file,
                                bool anyFirmware)
 {
-    const SettingsIdentity device = connection.settingsIdentity();
-    const settingsfile::Fit fit = settingsfile::fitOf(file.device, device);
-    if (fit == settingsfile::Fit::OtherDevice)
-        return Failure{
-            ExitStatus::NoDescription,
-            QString("%1 was made for %2, not for this %3.").arg(path, identityText(file.device), identityText(device))};
-    if (fit == settingsfile::Fit::OtherFirmware && !anyFirmware)
-        return Failure{ExitStatus::NoDescription,
-                       QString("%1 was made under firmware %2, the device runs %3; --force loads it anyway.")
-                           .arg(path, file.device.firmwareText(), device.firmwareText())};
+    if (std::optional<Failure> failure = settingsFit(connection.settingsIdentity(), path, file, anyFirmware))
+        return failure;
     return connection.readValues();
 }
 
@@ -61,6 +53,21 @@ struct Difference {
 };
 
 }  // namespace
+
+std::optional<Failure> settingsFit(const SettingsIdentity &device, const QString &path, const SettingsFile &file,
+                                   bool anyFirmware)
+{
+    const settingsfile::Fit fit = settingsfile::fitOf(file.device, device);
+    if (fit == settingsfile::Fit::OtherDevice)
+        return Failure{
+            ExitStatus::NoDescription,
+            QString("%1 was made for %2, not for this %3.").arg(path, identityText(file.device), identityText(device))};
+    if (fit == settingsfile::Fit::OtherFirmware && !anyFirmware)
+        return Failure{ExitStatus::NoDescription,
+                       QString("%1 was made under firmware %2, the device runs %3; --force loads it anyway.")
+                           .arg(path, file.device.firmwareText(), device.firmwareText())};
+    return std::nullopt;
+}
 
 ExitStatus save(DeviceConnection &connection, Report &report, const QString &path)
 {
