@@ -219,8 +219,8 @@ private slots:
         for (const QString &line : manual.split('\n'))
             if (line.startsWith(".SH "))
                 sections << line.mid(4).remove('"');
-        QCOMPARE(sections, QStringList({"NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "OPTIONS", "EXIT STATUS",
-                                        "ENVIRONMENT", "FILES", "EXAMPLES", "SEE ALSO"}));
+        QCOMPARE(sections, QStringList({"NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "OPTIONS", "PRODUCTION LINE",
+                                        "EXIT STATUS", "ENVIRONMENT", "FILES", "EXAMPLES", "SEE ALSO"}));
         for (const OptionInfo &option : commonOptions())
             QVERIFY2(manual.contains("\\-\\-" + QString(option.longName).replace("-", "\\-")),
                      qPrintable(option.longName));

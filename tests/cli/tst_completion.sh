@@ -74,7 +74,7 @@ lacks()
     fi
 }
 
-commands=$'ports\ninfo\nread\nsave\nload\ndiff\nset\nflash\nbackups\nrestore\ncheck\nhelp'
+commands=$'ports\ninfo\nread\nsave\nload\ndiff\nset\nflash\nbatch\nbackups\nrestore\ncheck\nhelp'
 expect "commands" "$commands" kova-cli ""
 expect "commands after an option" "$commands" kova-cli -p ttyUSB0 ""
 expect "a command by its start" $'save\nset' kova-cli s
@@ -114,6 +114,10 @@ expect "settings files to restore" $'settings.json\nsub\nbin\ndata' kova-cli res
 expect "packages" $'package.upd\nsub\nbin\ndata' kova-cli flash ""
 expect "descriptions and packages" $'kestrel.dsc\npackage.upd\nsub\nbin\ndata' kova-cli check ""
 expect "descriptions" $'kestrel.dsc' kova-cli -d k
+expect "a batch's package" $'package.upd\nsub\nbin\ndata' kova-cli batch --flash ""
+expect "a batch's settings after its package" $'settings.json\nsub\nbin\ndata' \
+    kova-cli batch --flash package.upd --settings ""
+expect "a batch's own options after a value" $'--settings\n--stop-on-failure' kova-cli batch --flash package.upd --s
 
 [[ $failures -eq 0 ]] || { echo "$failures failed"; exit 1; }
 echo "all passed"
