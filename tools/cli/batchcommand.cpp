@@ -347,6 +347,16 @@ ExitStatus Batch::end(std::optional<ExitStatus> status)
     report.field("failed", failed, "Failed");
     report.field("refused", refused, "Refused");
     report.field("log", log.path(), "Log");
+    const QList<int> missing = log.unitsNotReadBack();
+    if (!missing.isEmpty()) {
+        QStringList numbers;
+        for (int unit : missing)
+            numbers << QString::number(unit);
+        report.fail(
+            {ExitStatus::BadUsage,
+             QString("The log %1, read back, lacks the record of unit %2.").arg(log.path(), numbers.join(", "))});
+        status = status.value_or(ExitStatus::BadUsage);
+    }
     if (status == ExitStatus::NoPort)
         report.fail({ExitStatus::NoPort, QString("The cable on %1 went away and did not come back.").arg(portName)});
     if (status)

@@ -111,8 +111,22 @@ bool BatchLog::open(const QString &path, QString *error)
 bool BatchLog::append(const BatchRecord &record, QString *error)
 {
     const QByteArray text = batchlog::line(record);
-    if (file.write(text) == text.size())
+    if (file.write(text) == text.size()) {
+        written.append({record.unit, text.chopped(1)});
         return true;
+    }
     *error = file.errorString();
     return false;
+}
+
+QList<int> BatchLog::unitsNotReadBack() const
+{
+    QFile readBack(file.fileName());
+    const QList<QByteArray> lines =
+        readBack.open(QIODevice::ReadOnly) ? readBack.readAll().split('\n') : QList<QByteArray>();
+    QList<int> missing;
+    for (const auto &[unit, line] : written)
+        if (!lines.contains(line))
+            missing << unit;
+    return missing;
 }

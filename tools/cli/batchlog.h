@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QJsonObject>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <optional>
@@ -55,7 +57,11 @@ public:
     bool open(const QString &path, QString *error);
     bool append(const BatchRecord &record, QString *error);
     QString path() const { return file.fileName(); }
+    // The units whose records the file, read back, does not hold as they
+    // were written.
+    QList<int> unitsNotReadBack() const;
 
 private:
     QFile file;
+    QList<QPair<int, QByteArray>> written;
 };
