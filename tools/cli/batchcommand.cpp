@@ -97,6 +97,13 @@ private:
     // Whether the cable is (back) on its port; measures how long it is away.
     bool cableThere(bool echoed);
     void pause() const { QThread::msleep(PollGapMs); }
+    // Ctrl+C while waiting is how a batch without --count ends: the units
+    // decide the status. SIGTERM and SIGHUP come from elsewhere and say so.
+    static std::optional<ExitStatus> stoppedWaiting()
+    {
+        return interruption::stopStatus() == ExitStatus::Interrupted ? std::nullopt
+                                                                     : std::optional(interruption::stopStatus());
+    }
 
     void runUnit(BatchRecord &record);
     std::optional<Failure> refusal();
@@ -147,7 +154,7 @@ ExitStatus Batch::run()
         report.note(QString("Waiting for a controller on %1…").arg(portName));
         switch (waitForController()) {
         case Wait::Done: break;
-        case Wait::Stopped: return end(std::nullopt);
+        case Wait::Stopped: return end(stoppedWaiting());
         case Wait::CableGone: return end(ExitStatus::NoPort);
         }
         BatchRecord record;
@@ -174,7 +181,7 @@ ExitStatus Batch::run()
             break;
         report.note(QStringLiteral("Disconnect the controller."));
         if (waitUntilLeft() == Wait::Stopped)
-            return end(std::nullopt);
+            return end(stoppedWaiting());
     }
     return end(std::nullopt);
 }
