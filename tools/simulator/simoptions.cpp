@@ -29,26 +29,140 @@ std::optional<QVector<quint8>> parseBytes(const QStringList &parts)
     return bytes;
 }
 
+struct TextLine {
+    int number;
+    QString text;
+};
+
+// The lines that say something: comments from '#' and blank lines left out.
+QList<TextLine> meaningfulLines(const QString &text)
+{
+    QList<TextLine> meaningful;
+    const QStringList lines = text.split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines.at(i).section('#', 0, 0).trimmed();
+        if (!line.isEmpty())
+            meaningful.append({i + 1, line});
+    }
+    return meaningful;
+}
+
+QStringList wordsOf(const QString &line)
+{
+    return line.split(QRegularExpression("\\s+"));
+}
+
+const QStringList LineKeys{"dialect", "identity", "cells", "stuck", "leaves-after"};
+
+// On a bad word returns nothing and sets *problem.
+std::optional<LineUnit> parseLineUnit(const QString &line, const LineFileReader &readFile, QString *problem)
+{
+    const auto refuse = [problem](const QString &why) {
+        *problem = why;
+        return std::nullopt;
+    };
+    QMap<QString, QString> values;
+    QStringList stuck;
+    for (const QString &word : wordsOf(line)) {
+        const QString key = word.section('=', 0, 0);
+        const QString value = word.section('=', 1);
+        if (!word.contains('=') || !LineKeys.contains(key))
+            return refuse(QStringLiteral("unknown word \"%1\"").arg(word));
+        if (key == "stuck")
+            stuck.append(value);
+        else if (values.contains(key))
+            return refuse(QStringLiteral("%1 given twice").arg(key));
+        else
+            values.insert(key, value);
+    }
+
+    LineUnit unit;
+    const QString dialect = values.value("dialect", "vorn");
+    if (!dialectsByName().contains(dialect))
+        return refuse(QStringLiteral("unknown dialect \"%1\"").arg(dialect));
+    unit.protocol = dialectsByName().value(dialect);
+    if (values.contains("cells")) {
+        const QString name = values.value("cells");
+        const std::optional<QString> text = readFile(name);
+        if (!text)
+            return refuse(QStringLiteral("cannot read %1").arg(name));
+        QString error;
+        const std::optional<QMap<int, quint8>> cells = parseCellList(*text, &error);
+        if (!cells)
+            return refuse(QStringLiteral("%1: %2").arg(name, error));
+        unit.cells = *cells;
+    }
+    if (values.contains("identity")) {
+        const std::optional<IdentityOption> identity = parseIdentity(values.value("identity"));
+        if (!identity)
+            return refuse(
+                QStringLiteral("identity wants id,hw,bl,major,minor,build, got \"%1\"").arg(values.value("identity")));
+        unit.identity = *identity;
+        for (const int cell : identityCellList(familyOf(unit.protocol)))
+            unit.cells.remove(cell);
+    }
+    for (const QString &assignment : stuck) {
+        const std::optional<QPair<int, quint8>> cell = parseCellAssignment(assignment);
+        if (!cell)
+            return refuse(QStringLiteral("stuck wants N=V, got \"%1\"").arg(assignment));
+        unit.stuckCells.insert(cell->first, cell->second);
+    }
+    if (values.contains("leaves-after")) {
+        const std::optional<int> pings = parseNumber(values.value("leaves-after"), 0xFFFF);
+        if (!pings || *pings < 1)
+            return refuse(QStringLiteral("leaves-after wants a number of pings from 1, got \"%1\"")
+                              .arg(values.value("leaves-after")));
+        unit.leavesAfterPings = *pings;
+    }
+    return unit;
+}
+
 }  // namespace
+
+const QMap<QString, SimProtocol> &dialectsByName()
+{
+    static const QMap<QString, SimProtocol> dialects{
+        {"vorn", SimProtocol::Vorn},
+        {"kelpa", SimProtocol::Kelpa},
+        {"ulma-fast", SimProtocol::UlmaFast},
+        {"ulma-slow", SimProtocol::UlmaSlow},
+    };
+    return dialects;
+}
 
 std::optional<QMap<int, quint8>> parseCellList(const QString &text, QString *error)
 {
     QMap<int, quint8> cells;
-    const QStringList lines = text.split('\n');
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString line = lines.at(i).section('#', 0, 0).trimmed();
-        if (line.isEmpty())
-            continue;
-        const QStringList fields = line.split(QRegularExpression("\\s+"));
+    for (const TextLine &line : meaningfulLines(text)) {
+        const QStringList fields = wordsOf(line.text);
         const std::optional<int> cell = fields.size() == 2 ? parseNumber(fields.at(0), LastCell) : std::nullopt;
         const std::optional<int> value = fields.size() == 2 ? parseNumber(fields.at(1), 255) : std::nullopt;
         if (!cell || !value) {
-            *error = QStringLiteral("line %1: expected \"cell value\", got \"%2\"").arg(i + 1).arg(line);
+            *error = QStringLiteral("line %1: expected \"cell value\", got \"%2\"").arg(line.number).arg(line.text);
             return std::nullopt;
         }
         cells.insert(*cell, static_cast<quint8>(*value));
     }
     return cells;
+}
+
+std::optional<QList<LineUnit>> parseLineFile(const QString &text, const LineFileReader &readFile, QString *error)
+{
+    QList<LineUnit> units;
+    for (const TextLine &line : meaningfulLines(text)) {
+        QString problem;
+        const std::optional<LineUnit> unit = parseLineUnit(line.text, readFile, &problem);
+        if (!unit) {
+            *error = QStringLiteral("line %1: %2").arg(line.number).arg(problem);
+            return std::nullopt;
+        }
+        units.append(*unit);
+    }
+    if (units.isEmpty()) {
+        *error = QStringLiteral("no unit");
+        return std::nullopt;
+    }
+    return units;
 }
 
 std::optional<QPair<int, quint8>> parseCellAssignment(const QString &text)

@@ -69,3 +69,9 @@ IdentityCells identityCellsOf(SimFamily family)
         return {200, 202, 203, 205, 206, 212};
     return {64, -1, -1, 65, 66, -1};
 }
+
+std::array<int, 6> identityCellList(SimFamily family)
+{
+    const IdentityCells cells = identityCellsOf(family);
+    return {cells.deviceId, cells.hwVersion, cells.blVersion, cells.fwMajor, cells.fwMinor, cells.fwBuild};
+}

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <array>
+
 // The device's protocols as the device itself sees them.
 enum class SimProtocol { Vorn, Kelpa, UlmaFast, UlmaSlow };
 
@@ -35,3 +37,5 @@ struct IdentityCells {
 };
 
 IdentityCells identityCellsOf(SimFamily family);
+// The same in the order of an identity: id, hw, bl, major, minor, build.
+std::array<int, 6> identityCellList(SimFamily family);

@@ -324,6 +324,16 @@ void SimulatedDevice::detachDevice()
     worker->with([](LinkState &s) { s.attached = false; });
 }
 
+void SimulatedDevice::replaceDevice(Protocol protocol)
+{
+    worker->with([&](LinkState &s) {
+        s.model = DeviceModel();
+        s.model.setProtocol(protocol);
+        s.decoder.setFamily(familyOf(protocol));
+        s.faults = ReplyFaults();
+    });
+}
+
 void SimulatedDevice::reviveCell(int cell)
 {
     worker->with([&](LinkState &s) { s.model.reviveCell(cell); });

@@ -47,6 +47,11 @@ public:
     void setUnplugged(bool unplugged);  // nothing at all comes back
     void attachDevice(Protocol protocol);
     void detachDevice();  // the cable only echoes
+    // Another device of that protocol in place of the one before, attached or
+    // not as that one was: its cells, limits, identity, faults, received
+    // blocks and any pending upload start afresh. What belongs to the cable
+    // stays: wire timing, echo, latency and the block size.
+    void replaceDevice(Protocol protocol);
 
     // Cells 0..255
     void setCell(int cell, quint8 value);
