@@ -187,13 +187,13 @@ private slots:
             const char *before;
             const char *after;  // null: not flashed
             bool backedUp;
-            int uploads;
+            int blocks;  // the package's 32, once
         };
         const Expected expected[] = {
-            {"ok", 21, "4.12.7", "4.13.0", true, 1},
-            {"ok", 21, "4.14.0", "4.13.0", true, 1},
+            {"ok", 21, "4.12.7", "4.13.0", true, 32},
+            {"ok", 21, "4.14.0", "4.13.0", true, 32},
             {"refused", 9, "4.12.7", nullptr, false, 0},
-            {"failed", 21, "4.12.7", "4.13.0", true, 1},
+            {"failed", 21, "4.12.7", "4.13.0", true, 32},
         };
         const QString portName = cable.device.portPath().mid(QStringLiteral("/dev/").size());
         for (int unit = 0; unit < 4; ++unit) {
@@ -219,7 +219,7 @@ private slots:
             QVERIFY2(QDateTime::fromString(record.value("ended").toString(), Qt::ISODate).isValid(),
                      qPrintable(record.value("ended").toString()));
             // The first one was pinged while it stayed, and not flashed again.
-            QCOMPARE(cable.line->bootloaderEntries(unit), want.uploads);
+            QCOMPARE(cable.line->blocksReceived(unit), want.blocks);
         }
         QVERIFY(records.at(2).toObject().value("device").isNull());
         QVERIFY2(records.at(3).toObject().value("reason").toString().contains("Start power"),
@@ -297,7 +297,7 @@ private slots:
                  qPrintable(batch.err));
         QVERIFY2(batch.out.contains("Units: 1\nOK: 1\nFailed: 0\nRefused: 0\nLog: " + logPath()),
                  qPrintable(batch.out));
-        QCOMPARE(cable.line->bootloaderEntries(0), 1);
+        QCOMPARE(cable.line->blocksReceived(0), 32);
         QCOMPARE(logLines(logPath()).size(), 1);
     }
 
