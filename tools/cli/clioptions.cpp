@@ -92,8 +92,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     for (const QVector<OptionInfo> *list : {&commonOptions(), &commandOptions()})
         for (const OptionInfo &option : *list)
             parser.addOption(parserOption(option));
-    // Asked by the bash completion; no user needs it.
+    // Asked by the bash completion; no user needs them.
     parser.addOption(QCommandLineOption("parameter-names"));
+    parser.addOption(QCommandLineOption("list-entries", QString(), "PARAMETER"));
+    parser.addOption(QCommandLineOption("port-names"));
     if (!parser.parse(QStringList("kova-cli") + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         parsed.error = unknown.isEmpty() ? parser.errorText() : unknownOptionText(unknown.first());
@@ -108,6 +110,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
     options.help = parser.isSet("help");
     options.version = parser.isSet("version");
     options.parameterNames = parser.isSet("parameter-names");
+    options.listEntriesOf = parser.value("list-entries");
+    options.portNames = parser.isSet("port-names");
     options.dryRun = parser.isSet("dry-run");
     options.force = parser.isSet("force");
     options.strict = parser.isSet("strict");
@@ -123,7 +127,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
         options.command = options.arguments.value(0);
         options.arguments.clear();
     }
-    if (options.command.isEmpty() && (options.help || options.version || options.parameterNames))
+    if (options.command.isEmpty() && (options.help || options.version || options.asksForCompletion()))
         return parsed;
     if (options.command.isEmpty())
         parsed.error = QString("No command given; see kova-cli --help.");

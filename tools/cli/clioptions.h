@@ -13,7 +13,10 @@ struct CliOptions {
     bool verbose = false;  // what was tried, on standard error
     bool help = false;  // with a command: that command's use
     bool version = false;
-    bool parameterNames = false;  // for the shell's completion: no command, no device
+    // For the shell's completion: no command, no device.
+    bool parameterNames = false;
+    QString listEntriesOf;  // the parameter whose list entries are asked for
+    bool portNames = false;
     QString command;
     QStringList arguments;  // what follows the command, options taken out
     bool dryRun = false;  // load, restore
@@ -22,6 +25,8 @@ struct CliOptions {
     bool yes = false;  // flash
     bool keepSettings = false;  // flash
     bool strict = false;  // check
+
+    bool asksForCompletion() const { return parameterNames || !listEntriesOf.isEmpty() || portNames; }
 };
 
 struct ParsedOptions {

@@ -2,12 +2,14 @@
 
 #include "clioptions.h"
 #include "interruption.h"
+#include "portwording.h"
 #include "progressdisplay.h"
 #include "windowsettings.h"
 
 #include "device/cablesearch.h"
 #include "device/describing.h"
 #include "link/portaccess.h"
+#include "link/portspec.h"
 #include "link/portsettingfile.h"
 
 #include <QTextStream>
@@ -118,9 +120,13 @@ std::optional<Failure> DeviceConnection::choosePort()
         port = qEnvironmentVariable("KOVA_PORT");
         portSource = QStringLiteral("from KOVA_PORT");
     }
-    if (port.isEmpty()) {
+    if (!port.isEmpty()) {
+        if (std::optional<Failure> failure = resolveNamedPort())
+            return failure;
+    } else {
         const QString file = windowPortSettingFile();
         port = readPortName(file);
+        device = port;
         portSource = QString("from kova.ini at %1").arg(file);
         fromPortSetting = !port.isEmpty();
         if (port.isEmpty())
@@ -129,14 +135,15 @@ std::optional<Failure> DeviceConnection::choosePort()
     CableSearch cableSearch(deviceSession);
     if (port.isEmpty()) {
         port = cableSearch.scan(QString());
+        device = port;
         portSource = QStringLiteral("found by the echo scan");
     }
     if (port.isEmpty())
         return Failure{ExitStatus::NoPort, QStringLiteral("No serial port echoes: the cable is not plugged in.")};
     tell(QString("Port %1 (%2).").arg(port, portSource));
-    if (deviceSession.open(port) == OpenOutcome::Opened)
+    if (deviceSession.open(device) == OpenOutcome::Opened)
         return std::nullopt;
-    const QString failure = QString("Port %1 (%2) does not open: %3.").arg(port, portSource, openFailureReason(port));
+    const QString failure = QString("Port %1 (%2) does not open: %3.").arg(port, portSource, openFailureReason(device));
     // The remembered adapter may be back under another name, as the window finds it.
     if (!fromPortSetting || serialPort.error() != QSerialPort::DeviceNotFoundError)
         return Failure{ExitStatus::NoPort, failure};
@@ -145,7 +152,20 @@ std::optional<Failure> DeviceConnection::choosePort()
     if (found.isEmpty() || deviceSession.open(found) != OpenOutcome::Opened)
         return Failure{ExitStatus::NoPort, failure + QStringLiteral(" No other serial port echoes.")};
     port = found;
+    device = found;
     tell(QString("Port %1 (found by the echo scan).").arg(port));
+    return std::nullopt;
+}
+
+std::optional<Failure> DeviceConnection::resolveNamedPort()
+{
+    const PortChoice choice = resolvePortSpec(port, listPorts());
+    if (choice.outcome != PortChoice::Outcome::Found)
+        return portwording::choiceFailure(choice);
+    if (!choice.serialNumber.isEmpty())
+        portSource = port + ' ' + portSource;
+    port = choice.shown;
+    device = choice.port;
     return std::nullopt;
 }
 

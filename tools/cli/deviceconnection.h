@@ -25,8 +25,9 @@ public:
     // Traces and, when verbose, what it tries go to `traceOut`.
     DeviceConnection(const CliOptions &options, QTextStream &traceOut);
 
-    // The port --port or KOVA_PORT names, else the one kova.ini names, else the echo scan;
-    // then Vorn, Kelpa, UlmaFast and UlmaSlow are pinged once each.
+    // The port --port or KOVA_PORT names (a port, a link to one, or
+    // serial:NUMBER), else the one kova.ini names, else the echo scan; then
+    // Vorn, Kelpa, UlmaFast and UlmaSlow are pinged once each.
     std::optional<Failure> connect();
     // The cells a read has done, on a terminal.
     void showProgress(bool on) { progressShown = on; }
@@ -53,6 +54,8 @@ public:
 
 private:
     std::optional<Failure> choosePort();
+    // A serial number or a link in --port or KOVA_PORT stands for the port it finds.
+    std::optional<Failure> resolveNamedPort();
     std::optional<Failure> findDialect();
     std::optional<Failure> identify();
     std::optional<Failure> findDescription();
@@ -63,7 +66,8 @@ private:
     DeviceSession deviceSession;
     QTextStream &traceOut;
     std::unique_ptr<DeviceImage> deviceImage = std::make_unique<DeviceImage>();
-    QString port;
+    QString port;  // as the user knows it: a link as given
+    QString device;  // what is opened: the port a link points to
     QString portSource;  // where the port's name came from, for after its name
     bool progressShown = false;
     DeviceIdentity deviceIdentity;
