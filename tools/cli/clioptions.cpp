@@ -41,9 +41,10 @@ const QVector<OptionInfo> &commonOptions()
 {
     static const QVector<OptionInfo> options{
         {"p", "port", "NAME",
-         "the serial port, as kova.ini names it (ttyUSB0) or as a device path (/dev/ttyUSB0); default: "
-         "KOVA_PORT, then the port the window remembers in kova.ini, then the echo scan (the last port that "
-         "echoes)"},
+         "the serial port, as kova.ini names it (ttyUSB0), as a device path or a link to one (/dev/ttyUSB0, "
+         "/dev/serial/by-id/...), or as serial:NUMBER, the adapter with that USB serial number wherever it is "
+         "plugged in (kova-cli ports shows it); default: KOVA_PORT, then the port the window remembers in "
+         "kova.ini, then the echo scan (the last port that echoes)"},
         {"d", "description", "FILE", "the device description to use; default: the window's lookup (see Files)"},
         {"q", "quiet", "",
          "nothing on standard output but the --json document, and no progress; failures still on standard "

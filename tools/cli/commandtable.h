@@ -24,7 +24,7 @@ enum class ArgumentCompletion {
     Nothing,
     Commands,
     ParameterNames,
-    Assignments,  // parameter names with "=", then the list entries of that parameter
+    Assignments,  // parameter names with "="
     SettingsFiles,
     Packages,
     DescriptionsAndPackages,

@@ -46,7 +46,8 @@ const QStringList Description{
 };
 
 const QVector<Entry> Environment{
-    {"KOVA_PORT", "the port to use when --port is not given, before the one kova.ini names"},
+    {"KOVA_PORT", "the port to use when --port is not given, in any form --port takes, before the one kova.ini "
+                  "names"},
 };
 
 const QVector<Entry> Files{
