@@ -12,6 +12,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 cache=$root/build/usb-guest
 run=$cache/run
+# The emulated adapter's USB serial number, which the guest's cases look for.
+adapterSerial=KOVA0001
 
 skip() {
     echo "USB driver tests skipped: $*"
@@ -88,7 +90,7 @@ if [ ! -e "/host$root/scripts/usb-cases.sh" ]; then
     mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=none work "/host$root"
 fi
 echo "guest up"
-chroot /host /bin/bash "$root/scripts/usb-cases.sh" "$root" "$run" "${KOVA_USB_CASES:-}"
+KOVA_ADAPTER_SERIAL=$adapterSerial chroot /host /bin/bash "$root/scripts/usb-cases.sh" "$root" "$run" "${KOVA_USB_CASES:-}"
 echo "guest status \$?"
 poweroff -f
 EOF
@@ -116,7 +118,7 @@ qemu-system-x86_64 -accel tcg -nodefaults -display none -no-reboot -m 1024 -smp 
     -virtfs local,path="$root",mount_tag=work,security_model=none,readonly=on,multidevs=remap \
     -device qemu-xhci \
     -chardev socket,id=line,path="$run/line.sock",server=on,wait=off \
-    -device usb-serial,chardev=line,id=cable \
+    -device usb-serial,chardev=line,id=cable,serial="$adapterSerial" \
     -qmp unix:"$run/qmp.sock",server=on,wait=off \
     -trace usb_serial_set_baud -D "$run/trace.log" &
 qemu=$!
@@ -190,7 +192,7 @@ unplug() {
 }
 # The chardev is free again only once the old cable has gone.
 # Until then device_add is refused ("Device 'line' is in use") and tried again.
-plug_once() { qmp '{"execute": "device_add", "arguments": {"driver": "usb-serial", "chardev": "line", "id": "cable"}}' 2>/dev/null; }
+plug_once() { qmp '{"execute": "device_add", "arguments": {"driver": "usb-serial", "chardev": "line", "id": "cable", "serial": "'"$adapterSerial"'"}}' 2>/dev/null; }
 plug() { wait_for 30 plug_once && plugged=1; }
 
 # The guest's requests, one a line; each is answered "ok" or "failed".

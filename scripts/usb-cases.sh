@@ -12,6 +12,8 @@ cd "$root" || exit 2
 simulatorLog=$run/simulator.log
 trace=$run/trace.log
 sysfs=/sys/bus/usb-serial/devices
+# The serial number test-usb.sh gives the emulated adapter.
+adapterSerial=${KOVA_ADAPTER_SERIAL:-}
 
 export HOME=/tmp/home QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp/runtime PATH=/usr/bin:/bin:/usr/sbin:/sbin
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
@@ -122,6 +124,32 @@ cli_flash() {
         cmp -s "$run/blocks" reference/blocks
 }
 
+# ports tells the adapter by its USB ids and serial number, and the serial
+# number reaches it wherever it is plugged in; so does its link in
+# /dev/serial/by-id, which only udev makes.
+cli_port_by_serial() {
+    [ -n "$adapterSerial" ] || { echo "     KOVA_ADAPTER_SERIAL is not set"; return 1; }
+    plug_simulator && cli --json ports && [ $status -eq 0 ] || return 1
+    # Compacted, with the keys in the order the program writes them: sorted.
+    tr -d ' \n' <<<"$out" | grep -q '"name":"ttyUSB0","path":"/dev/ttyUSB0","product":[^,]*,"productId":"6001","serial":"'"$adapterSerial"'","vendorId":"0403"' &&
+        cli -p "serial:$adapterSerial" info && [ $status -eq 0 ] &&
+        [ "$(grep -v '^Port:' <<<"$out")" = "$(cat reference/info)" ] && on_port ttyUSB0 &&
+        cli -p serial:KOVA-NONE info && [ $status -eq 3 ] &&
+        grep -qxF "No port has the adapter with serial number KOVA-NONE." <<<"$out" || return 1
+    local link
+    if [ ! -d /dev/serial/by-id ]; then
+        echo "     no /dev/serial/by-id in the guest (no udev): its link is not tried"
+        return 0
+    fi
+    for link in /dev/serial/by-id/*; do
+        [ "$(readlink -f "$link")" = /dev/ttyUSB0 ] || continue
+        cli -p "$link" info && [ $status -eq 0 ] && grep -qxF "Port: $link" <<<"$out"
+        return
+    done
+    echo "     no link in /dev/serial/by-id points to ttyUSB0"
+    return 1
+}
+
 cli_low_latency() {
     plug_simulator && [ "$(cat $sysfs/ttyUSB0/latency_timer)" != 1 ] && cli info && [ $status -eq 0 ] &&
         [ "$(cat $sysfs/ttyUSB0/latency_timer)" = 1 ]
@@ -198,7 +226,7 @@ window_idle_rate_changes() {
 }
 
 cases=(
-    "vorn      cli_discovery cli_flash cli_low_latency cli_unplug_read cli_unplug_flash cli_after_start_without_adapter
+    "vorn      cli_discovery cli_port_by_serial cli_flash cli_low_latency cli_unplug_read cli_unplug_flash cli_after_start_without_adapter
                cli_replug_new_name window_discovery window_low_latency window_after_start_without_adapter
                window_plugged_while_running window_replug_new_name window_idle_rate_changes"
     "kelpa     cli_discovery cli_flash cli_unplug_read window_discovery window_idle_rate_changes"

@@ -1276,6 +1276,46 @@ private slots:
         QVERIFY2(errors.contains(why), qPrintable(errors));
     }
 
+    // A link stands for the port it points to: the port is opened, locked
+    // and diagnosed as that device and called by the link. A serial number
+    // no port has is refused before any port is opened.
+    void namedPortForms_data()
+    {
+        QTest::addColumn<QString>("port");  // "{link}": a link to the simulated port
+        QTest::addColumn<bool>("held");  // the simulated port by another open of this process
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");  // "{link}" as above
+        QTest::newRow("link") << "{link}" << false << 0 << "Port: {link}\n";
+        QTest::newRow("link to a held port")
+            << "{link}" << true << 3
+            << QString("Port {link} (from --port) does not open: it is in use by %1 (process %2, from its lock file).")
+                   .arg(QCoreApplication::applicationName())
+                   .arg(QCoreApplication::applicationPid());
+        QTest::newRow("serial number no port has")
+            << "serial:KOVA-NONE" << false << 3 << "No port has the adapter with serial number KOVA-NONE.\n";
+    }
+
+    void namedPortForms()
+    {
+        QFETCH(QString, port);
+        QFETCH(bool, held);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        const Example &e = Examples[0];
+        auto sim = startDevice(e);
+        QTemporaryDir folder;
+        const QString link = folder.filePath("kova-cable");
+        QVERIFY(QFile::link(sim->portPath(), link));
+        QSerialPort holder(sim->portPath());
+        QVERIFY(!held || holder.open(QIODevice::ReadWrite));
+        port.replace("{link}", link);
+        said.replace("{link}", link);
+        const Run run = runWithoutPort({"-p", port, "-d", testsupport::exampleDescription(e.device), "info"});
+        QCOMPARE(run.status, status);
+        QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
+        QCOMPARE(sim->requests().isEmpty(), status != 0);
+    }
+
     // An adapter pulled in the middle of a command ends it at once as a
     // port that is gone, not as a device that stopped answering.
     void pulledAdapterEndsTheCommand_data()

@@ -1,12 +1,16 @@
 // The parts of kova-cli that need no device: options, help and completion,
-// the report and the progress bar.
+// the report, what it says of ports and the progress bar.
 #include "clioptions.h"
 #include "commandtable.h"
 #include "helptext.h"
+#include "portwording.h"
 #include "progressdisplay.h"
 #include "report.h"
 #include "support/testsupport.h"
 
+#include "link/portspec.h"
+
+#include <QJsonDocument>
 #include <QProcess>
 #include <QtTest>
 
@@ -69,6 +73,13 @@ private slots:
                               << "" << none << none;
         QTest::newRow("port name") << QStringList{"--port", "ttyUSB0", "read"} << true << "read"
                                    << "ttyUSB0" << none << none;
+        QTest::newRow("port by its serial number") << QStringList{"-p", "serial:A1B2C3", "info"} << true << "info"
+                                                   << "serial:A1B2C3" << none << none;
+        QTest::newRow("completion asks for the ports") << QStringList{"--port-names"} << true << ""
+                                                       << "" << none << none;
+        QTest::newRow("completion asks for list entries")
+            << QStringList{"--list-entries", "Brake", "-d", "a.dsc"} << true << ""
+            << "" << none << none;
         QTest::newRow("port path, equals") << QStringList{"--port=/dev/pts/3", "--json", "info"} << true << "info"
                                            << "/dev/pts/3" << none << QStringList{"json"};
         QTest::newRow("load flags") << QStringList{"load", "a.json", "--dry-run", "--force"} << true << "load"
@@ -243,6 +254,83 @@ private slots:
         report.parameter("changed", "Governor", "Governor: Off -> On");
         QCOMPARE(text.count('\n'), 1);
         QVERIFY(errors.isEmpty());
+    }
+
+    // What ports says of an adapter, in text and JSON; a pseudo-terminal
+    // has none of it.
+    void usbFacts_data()
+    {
+        QTest::addColumn<int>("vendorId");  // -1: not known
+        QTest::addColumn<int>("productId");
+        QTest::addColumn<QStringList>("strings");  // manufacturer, product, serial number
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("json");
+
+        QTest::newRow("everything") << 0x0403 << 0x6001 << QStringList{"FTDI", "FT232R USB UART", "A1B2C3"}
+                                    << "0403:6001 FTDI FT232R USB UART, serial A1B2C3"
+                                    << QByteArray(R"({"manufacturer":"FTDI","product":"FT232R USB UART",)"
+                                                  R"("productId":"6001","serial":"A1B2C3","vendorId":"0403"})");
+        QTest::newRow("ids only") << 0x2341 << 0x43 << QStringList{"", "", ""} << "2341:0043"
+                                  << QByteArray(R"({"manufacturer":null,"product":null,)"
+                                                R"("productId":"0043","serial":null,"vendorId":"2341"})");
+        QTest::newRow("serial number only")
+            << -1 << -1 << QStringList{"", "", "A1B2C3"} << "serial A1B2C3"
+            << QByteArray(R"({"manufacturer":null,"product":null,"productId":null,"serial":"A1B2C3","vendorId":null})");
+        QTest::newRow("pseudo-terminal")
+            << -1 << -1 << QStringList{"", "", ""} << ""
+            << QByteArray(R"({"manufacturer":null,"product":null,"productId":null,"serial":null,"vendorId":null})");
+    }
+
+    void usbFacts()
+    {
+        QFETCH(int, vendorId);
+        QFETCH(int, productId);
+        QFETCH(QStringList, strings);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, json);
+        UsbFacts usb;
+        if (vendorId >= 0)
+            usb.vendorId = quint16(vendorId);
+        if (productId >= 0)
+            usb.productId = quint16(productId);
+        usb.manufacturer = strings.at(0);
+        usb.product = strings.at(1);
+        usb.serialNumber = strings.at(2);
+        QCOMPARE(portwording::usbText(usb), text);
+        QJsonObject entry;
+        portwording::insertUsbFacts(entry, usb);
+        QCOMPARE(QJsonDocument(entry).toJson(QJsonDocument::Compact), json);
+    }
+
+    void portRefusals_data()
+    {
+        QTest::addColumn<QStringList>("sharing");  // the ports with the serial number asked for
+        QTest::addColumn<QString>("sentence");
+
+        QTest::newRow("no port has it") << QStringList() << "No port has the adapter with serial number A1B2C3.";
+        QTest::newRow("two ports") << QStringList{"ttyUSB0", "ttyUSB1"}
+                                   << "Ports ttyUSB0 and ttyUSB1 both have serial number A1B2C3: name one by its path.";
+        QTest::newRow("three ports") << QStringList{
+            "ttyUSB0", "ttyUSB1",
+            "ttyACM0"} << "Ports ttyUSB0, ttyUSB1 and ttyACM0 all have serial number A1B2C3: name one by its path.";
+    }
+
+    void portRefusals()
+    {
+        QFETCH(QStringList, sharing);
+        QFETCH(QString, sentence);
+        const QVector<PortRecord> ports{{"ttyUSB0", "/dev/ttyUSB0", UsbFacts()}};
+        QVector<PortRecord> listed;
+        for (const QString &name : sharing) {
+            PortRecord port{name, "/dev/" + name, UsbFacts()};
+            port.usb.serialNumber = "A1B2C3";
+            listed << port;
+        }
+        const PortChoice choice = resolvePortSpec("serial:A1B2C3", listed + ports);
+        QVERIFY(choice.outcome != PortChoice::Outcome::Found);
+        const Failure failure = portwording::choiceFailure(choice);
+        QCOMPARE(failure.status, ExitStatus::NoPort);
+        QCOMPARE(failure.sentence, sentence);
     }
 
     void progressBar_data()

@@ -103,10 +103,36 @@ expect "parameter names to read" $'Governor\nGovernor\\ gain\nGovernor\\ head\\ 
     kova-cli read --description kestrel.dsc Gov
 expect "after an escaped space" $'Governor\\ head\\ speed' kova-cli -d kestrel.dsc read 'Governor\ h'
 expect "no names at a value" "" kova-cli -d kestrel.dsc set 'Start\ power' = ""
+# bash splits NAME=VALUE at "="; right after it "=" is the word being completed.
+expect "list entries at a value" $'Off\nProportional\nFull' kova-cli -d kestrel.dsc set Brake = ""
+expect "list entries right after =" $'Off\nProportional\nFull' kova-cli -d kestrel.dsc set Brake =
+expect "list entries by their start" 'Proportional' kova-cli -d kestrel.dsc set Brake = P
+expect "list entries of an escaped name" 'Reduce\ power' kova-cli -d kestrel.dsc set 'Low-voltage\ cut-off' = R
+expect "list entries of a quoted name" 'Reduce\ power' kova-cli -d kestrel.dsc set '"Low-voltage cut-off"' = R
+expect "list entries, quoted" '"Reduce power"' kova-cli -d kestrel.dsc set 'Low-voltage\ cut-off' = '"R'
+expect "list entries of the second assignment" $'Off\nOn' kova-cli -d kestrel.dsc set Brake=Off Governor = ""
+expect "no list entries without a description" "" kova-cli set Brake = ""
 cp kestrel.dsc tellur.dsc
 expect "parameter names of the description the program finds" $'Throttle\\ high\\ end=\nThrottle\\ low\\ end=' \
     kova-cli set Thr
+expect "list entries of the description the program finds" $'Off\nOn' kova-cli set Governor = ""
 rm tellur.dsc
+
+# The ports come from the program itself; a stand-in tells which.
+printf '%s\n' '#!/usr/bin/env bash' \
+    "[[ \$* == --port-names ]] && printf '%s\\n' ttyUSB0 ttyUSB1 serial:A1B2C3 serial:A1FF" >ports-cli
+chmod +x ports-cli
+ports=$'ttyUSB0\nttyUSB1\nserial:A1B2C3\nserial:A1FF'
+expect "ports" "$ports" "$folder/ports-cli" -p ""
+expect "ports after --port=" "$ports" "$folder/ports-cli" --port = ""
+expect "ports by their start" $'ttyUSB0\nttyUSB1' "$folder/ports-cli" --port tty
+# bash splits serial:NUMBER at ":" and replaces only what follows it.
+expect "serial numbers right after the colon" $'A1B2C3\nA1FF' "$folder/ports-cli" -p serial :
+expect "serial numbers by their start" 'A1B2C3' "$folder/ports-cli" -p serial : A1B
+expect "serial numbers after --port=" 'A1B2C3' "$folder/ports-cli" --port = serial : A1B
+expect "commands after a serial number" "$commands" "$folder/ports-cli" -p serial : A1B2C3 ""
+contains "parameter names after a serial number" 'Governor' kova-cli -p serial : A1B2C3 -d kestrel.dsc read Gov
+expect "the program's own ports" "$("$program" --port-names | sort)" kova-cli -p ""
 
 expect "settings files" $'settings.json\nsub\nbin\ndata' kova-cli load ""
 expect "settings files after --" $'settings.json\nsub\nbin\ndata' kova-cli diff -- ""

@@ -17,7 +17,6 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QSerialPortInfo>
 #include <QTextStream>
 #include <QThread>
 
@@ -149,7 +148,7 @@ ExitStatus Batch::run()
         case Answer::Stopped: return report.fail(interruption::stoppedWhile(QStringLiteral("asking")));
         }
     }
-    const QString adapter = QSerialPortInfo(portName).serialNumber();
+    const QString adapter = connection.adapterSerialNumber();
     while (job.count == 0 || units < job.count) {
         report.note(QString("Waiting for a controller on %1…").arg(portName));
         switch (waitForController()) {
@@ -202,7 +201,7 @@ Batch::Wait Batch::waitForController()
     DeviceSession &session = connection.session();
     for (;;) {
         bool echoed = false;
-        if (session.isOpen() || session.open(connection.portName()) == OpenOutcome::Opened) {
+        if (session.isOpen() || connection.reopenPort()) {
             for (DialectSetting setting : DialectOrder) {
                 if (interruption::stopRequested())
                     return Wait::Stopped;

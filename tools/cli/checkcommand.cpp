@@ -7,7 +7,6 @@
 #include "firmware/packagecheck.h"
 #include "link/regularfile.h"
 #include "link/untrustedini.h"
-#include "description/datafolders.h"
 #include "description/descriptioncheck.h"
 #include "description/descriptionreader.h"
 #include "description/valuetext.h"
@@ -18,7 +17,6 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QLocale>
-#include <QTextStream>
 
 #include <algorithm>
 
@@ -164,11 +162,6 @@ QStringList neighbours(const QString &path)
             file = relative;
     }
     return found;
-}
-
-QVector<DeviceDescription> descriptionsIn(const QByteArray &bytes)
-{
-    return descriptionreader::read(bytes);
 }
 
 // ---- wording
@@ -675,30 +668,6 @@ QString packageFaultText(const PackageFault &problem, const PackageInspection &i
 ExitStatus check(Report &report, const QStringList &paths, bool strict)
 {
     return Checker(report, paths, strict).run();
-}
-
-ExitStatus parameterNames(QTextStream &out, const QString &description)
-{
-    QStringList files{description};
-    if (description.isEmpty()) {
-        const datafolders::DescriptionPlace place = datafolders::descriptionPlace();
-        files = QStringList{place.primaryFile};
-        for (const QString &name : QDir(place.folder).entryList({"*.dsc"}, QDir::Files, QDir::Reversed))
-            files << place.folder + '/' + name;
-    }
-    QStringList names;
-    for (const QString &file : files) {
-        QString error;
-        const QByteArray bytes = readNamedFile(file, descriptionreader::MaxFileBytes + 1, &error);
-        for (const DeviceDescription &device : descriptionsIn(bytes))
-            for (const ParameterDescription &parameter : device.parameters)
-                if (!names.contains(parameter.name))
-                    names << parameter.name;
-    }
-    for (const QString &name : names)
-        out << name << '\n';
-    out.flush();
-    return ExitStatus::Done;
 }
 
 }  // namespace commands

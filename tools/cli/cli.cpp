@@ -29,6 +29,10 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err, con
         return report.finish(report.fail({ExitStatus::BadUsage, parsed.error}));
     if (options.parameterNames && options.command.isEmpty())
         return int(commands::parameterNames(out, options.description));
+    if (!options.listEntriesOf.isEmpty() && options.command.isEmpty())
+        return int(commands::listEntries(out, options.description, options.listEntriesOf));
+    if (options.portNames && options.command.isEmpty())
+        return int(commands::portNames(out));
     // The parser has refused a name that is no command.
     return report.finish(findCommand(options.command)->run(invocation));
 }

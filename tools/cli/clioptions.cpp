@@ -41,9 +41,10 @@ const QVector<OptionInfo> &commonOptions()
 {
     static const QVector<OptionInfo> options{
         {"p", "port", "NAME",
-         "the serial port, as kova.ini names it (ttyUSB0) or as a device path (/dev/ttyUSB0); default: "
-         "KOVA_PORT, then the port the window remembers in kova.ini, then the echo scan (the last port that "
-         "echoes)"},
+         "the serial port, as kova.ini names it (ttyUSB0), as a device path or a link to one (/dev/ttyUSB0, "
+         "/dev/serial/by-id/...), or as serial:NUMBER, the adapter with that USB serial number wherever it is "
+         "plugged in (kova-cli ports shows it); default: KOVA_PORT, then the port the window remembers in "
+         "kova.ini, then the echo scan (the last port that echoes)"},
         {"d", "description", "FILE", "the device description to use; default: the window's lookup (see Files)"},
         {"q", "quiet", "",
          "nothing on standard output but the --json document, and no progress; failures still on standard "
@@ -99,8 +100,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     for (const QVector<OptionInfo> *list : {&commonOptions(), &commandOptions()})
         for (const OptionInfo &option : *list)
             parser.addOption(parserOption(option));
-    // Asked by the bash completion; no user needs it.
+    // Asked by the bash completion; no user needs them.
     parser.addOption(QCommandLineOption("parameter-names"));
+    parser.addOption(QCommandLineOption("list-entries", QString(), "PARAMETER"));
+    parser.addOption(QCommandLineOption("port-names"));
     if (!parser.parse(QStringList("kova-cli") + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         parsed.error = unknown.isEmpty() ? parser.errorText() : unknownOptionText(unknown.first());
@@ -115,6 +118,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
     options.help = parser.isSet("help");
     options.version = parser.isSet("version");
     options.parameterNames = parser.isSet("parameter-names");
+    options.listEntriesOf = parser.value("list-entries");
+    options.portNames = parser.isSet("port-names");
     options.dryRun = parser.isSet("dry-run");
     options.force = parser.isSet("force");
     options.strict = parser.isSet("strict");
@@ -143,7 +148,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
         options.command = options.arguments.value(0);
         options.arguments.clear();
     }
-    if (options.command.isEmpty() && (options.help || options.version || options.parameterNames))
+    if (options.command.isEmpty() && (options.help || options.version || options.asksForCompletion()))
         return parsed;
     if (options.command.isEmpty())
         parsed.error = QString("No command given; see kova-cli --help.");

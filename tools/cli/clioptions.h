@@ -13,7 +13,10 @@ struct CliOptions {
     bool verbose = false;  // what was tried, on standard error
     bool help = false;  // with a command: that command's use
     bool version = false;
-    bool parameterNames = false;  // for the shell's completion: no command, no device
+    // For the shell's completion: no command, no device.
+    bool parameterNames = false;
+    QString listEntriesOf;  // the parameter whose list entries are asked for
+    bool portNames = false;
     QString command;
     QStringList arguments;  // what follows the command, options taken out
     bool dryRun = false;  // load, restore
@@ -27,6 +30,8 @@ struct CliOptions {
     int count = 0;  // batch; 0: no end but Ctrl+C
     QString logFile;  // batch; empty: the day's file in the current folder
     bool stopOnFailure = false;  // batch
+
+    bool asksForCompletion() const { return parameterNames || !listEntriesOf.isEmpty() || portNames; }
 };
 
 struct ParsedOptions {

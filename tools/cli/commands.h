@@ -80,8 +80,13 @@ void tellFlashed(Report &report, bool flashed);
 ExitStatus check(Report &report, const QStringList &paths, bool strict);
 // What is wrong with a package, in check's words after "FILE:LINE: ".
 QString packageFaultText(const PackageFault &fault, const PackageInspection &inspection);
-// The parameter names of every device entry in `description`, or in the
-// files the window's lookup reads, one a line.
+// For the shell's completion, one a line, without a device:
+// the parameter names of every device entry in `description`, or in the
+// files the window's lookup reads;
 ExitStatus parameterNames(QTextStream &out, const QString &description);
+// the list entries of the parameters called `name` there;
+ExitStatus listEntries(QTextStream &out, const QString &description, const QString &name);
+// the ports and serial:NUMBER forms --port takes, without opening any.
+ExitStatus portNames(QTextStream &out);
 
 }  // namespace commands

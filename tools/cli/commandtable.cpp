@@ -159,7 +159,8 @@ const QVector<CommandInfo> &commandTable()
     static const QVector<CommandInfo> table{
         {"ports",
          "",
-         "every serial port with its echo test; for a port that does not open, why",
+         "every serial port with its echo test and what the system knows of its USB adapter (ids, manufacturer, "
+         "product, serial number); for a port that does not open, why",
          0,
          0,
          {},

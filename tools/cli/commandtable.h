@@ -24,7 +24,7 @@ enum class ArgumentCompletion {
     Nothing,
     Commands,
     ParameterNames,
-    Assignments,  // parameter names with "="
+    Assignments,  // parameter names with "=", then that parameter's list entries
     SettingsFiles,
     Packages,
     DescriptionsAndPackages,

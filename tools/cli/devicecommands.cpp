@@ -1,13 +1,14 @@
 // The commands that only look: ports, info and read.
 #include "commands.h"
 #include "deviceconnection.h"
+#include "portwording.h"
 #include "report.h"
 
 #include "device/describing.h"
 #include "description/parameterdependency.h"
+#include "link/portlist.h"
 
 #include <QJsonArray>
-#include <QSerialPortInfo>
 
 #include <algorithm>
 
@@ -66,21 +67,25 @@ void markChosenCells(DeviceConnection &connection, const QVector<int> &chosen)
 
 ExitStatus ports(DeviceConnection &connection, Report &report)
 {
-    const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
+    const QVector<PortRecord> available = listPorts();
     if (available.isEmpty())
         report.note(QStringLiteral("No serial ports."));
-    for (const QSerialPortInfo &info : available) {
-        const EchoResult echo = connection.session().echoTest(info.portName());
-        QJsonObject entry{{"name", info.portName()}, {"path", info.systemLocation()}};
+    for (const PortRecord &port : available) {
+        const EchoResult echo = connection.session().echoTest(port.name);
+        QJsonObject entry{{"name", port.name}, {"path", port.systemLocation}};
         QString result;
         if (echo.open == OpenOutcome::Opened) {
             result = echo.echoed ? QStringLiteral("echoes: the cable") : QStringLiteral("opens, no echo");
             entry.insert("echo", echo.echoed);
         } else {
-            result = "does not open: " + connection.openFailureReason(info.portName());
+            result = "does not open: " + connection.openFailureReason(port.name);
             entry.insert("problem", result);
         }
-        report.entry("ports", entry, QString("%1  %2").arg(info.portName(), result));
+        portwording::insertUsbFacts(entry, port.usb);
+        const QString usb = portwording::usbText(port.usb);
+        if (!usb.isEmpty())
+            result += QString("  (%1)").arg(usb);
+        report.entry("ports", entry, QString("%1  %2").arg(port.name, result));
     }
     return ExitStatus::Done;
 }

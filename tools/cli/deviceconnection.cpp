@@ -2,12 +2,15 @@
 
 #include "clioptions.h"
 #include "interruption.h"
+#include "portwording.h"
 #include "progressdisplay.h"
 #include "windowsettings.h"
 
 #include "device/cablesearch.h"
 #include "device/describing.h"
 #include "link/portaccess.h"
+#include "link/portlist.h"
+#include "link/portspec.h"
 #include "link/portsettingfile.h"
 
 #include <QTextStream>
@@ -128,9 +131,13 @@ std::optional<Failure> DeviceConnection::openPort()
         port = qEnvironmentVariable("KOVA_PORT");
         portSource = QStringLiteral("from KOVA_PORT");
     }
-    if (port.isEmpty()) {
+    if (!port.isEmpty()) {
+        if (std::optional<Failure> failure = resolveNamedPort())
+            return failure;
+    } else {
         const QString file = windowPortSettingFile();
         port = readPortName(file);
+        device = port;
         portSource = QString("from kova.ini at %1").arg(file);
         fromPortSetting = !port.isEmpty();
         if (port.isEmpty())
@@ -139,14 +146,15 @@ std::optional<Failure> DeviceConnection::openPort()
     CableSearch cableSearch(deviceSession);
     if (port.isEmpty()) {
         port = cableSearch.scan(QString());
+        device = port;
         portSource = QStringLiteral("found by the echo scan");
     }
     if (port.isEmpty())
         return Failure{ExitStatus::NoPort, QStringLiteral("No serial port echoes: the cable is not plugged in.")};
     tell(QString("Port %1 (%2).").arg(port, portSource));
-    if (deviceSession.open(port) == OpenOutcome::Opened)
+    if (deviceSession.open(device) == OpenOutcome::Opened)
         return std::nullopt;
-    const QString failure = QString("Port %1 (%2) does not open: %3.").arg(port, portSource, openFailureReason(port));
+    const QString failure = QString("Port %1 (%2) does not open: %3.").arg(port, portSource, openFailureReason(device));
     // The remembered adapter may be back under another name, as the window finds it.
     if (!fromPortSetting || serialPort.error() != QSerialPort::DeviceNotFoundError)
         return Failure{ExitStatus::NoPort, failure};
@@ -155,7 +163,34 @@ std::optional<Failure> DeviceConnection::openPort()
     if (found.isEmpty() || deviceSession.open(found) != OpenOutcome::Opened)
         return Failure{ExitStatus::NoPort, failure + QStringLiteral(" No other serial port echoes.")};
     port = found;
+    device = found;
     tell(QString("Port %1 (found by the echo scan).").arg(port));
+    return std::nullopt;
+}
+
+bool DeviceConnection::reopenPort()
+{
+    return deviceSession.open(device) == OpenOutcome::Opened;
+}
+
+QString DeviceConnection::adapterSerialNumber() const
+{
+    const QString name = deviceSession.portName();
+    for (const PortRecord &record : listPorts())
+        if (record.name == name)
+            return record.usb.serialNumber;
+    return QString();
+}
+
+std::optional<Failure> DeviceConnection::resolveNamedPort()
+{
+    const PortChoice choice = resolvePortSpec(port, listPorts());
+    if (choice.outcome != PortChoice::Outcome::Found)
+        return portwording::choiceFailure(choice);
+    if (!choice.serialNumber.isEmpty())
+        portSource = port + ' ' + portSource;
+    port = choice.shown;
+    device = choice.port;
     return std::nullopt;
 }
 

@@ -25,14 +25,19 @@ public:
     // Traces and, when verbose, what it tries go to `traceOut`.
     DeviceConnection(const CliOptions &options, QTextStream &traceOut);
 
-    // The port --port or KOVA_PORT names, else the one kova.ini names, else the echo scan;
-    // then Vorn, Kelpa, UlmaFast and UlmaSlow are pinged once each.
+    // The port --port or KOVA_PORT names (a port, a link to one, or
+    // serial:NUMBER), else the one kova.ini names, else the echo scan; then
+    // Vorn, Kelpa, UlmaFast and UlmaSlow are pinged once each.
     std::optional<Failure> connect();
     // The first of connect's steps: the port, open, with nothing sent yet.
     std::optional<Failure> openPort();
     // The rest after a ping has answered: a controller that has just come
     // onto the cable, identified and described afresh.
     std::optional<Failure> meetDevice();
+    // The port openPort chose, open again after it went away.
+    bool reopenPort();
+    // The USB serial number of the open port's adapter; empty when unknown.
+    QString adapterSerialNumber() const;
     // The cells a read has done, on a terminal.
     void showProgress(bool on) { progressShown = on; }
     // Every described cell into the image.
@@ -57,6 +62,8 @@ public:
     QVector<ParameterValue> values() const { return valuesOf(deviceDescription, *deviceImage); }
 
 private:
+    // A serial number or a link in --port or KOVA_PORT stands for the port it finds.
+    std::optional<Failure> resolveNamedPort();
     std::optional<Failure> findDialect();
     std::optional<Failure> identify();
     std::optional<Failure> findDescription();
@@ -67,7 +74,8 @@ private:
     DeviceSession deviceSession;
     QTextStream &traceOut;
     std::unique_ptr<DeviceImage> deviceImage = std::make_unique<DeviceImage>();
-    QString port;
+    QString port;  // as the user knows it: a link as given
+    QString device;  // what is opened: the port a link points to
     QString portSource;  // where the port's name came from, for after its name
     bool progressShown = false;
     DeviceIdentity deviceIdentity;

@@ -70,7 +70,8 @@ const Example ProductionLineExample{
     "controller running 4.13) onto each; kova-batch-YYYYMMDD.jsonl keeps a record of each."};
 
 const QVector<Entry> Environment{
-    {"KOVA_PORT", "the port to use when --port is not given, before the one kova.ini names"},
+    {"KOVA_PORT", "the port to use when --port is not given, in any form --port takes, before the one kova.ini "
+                  "names"},
 };
 
 const QVector<Entry> Files{
@@ -242,9 +243,7 @@ QString completionCall(ArgumentCompletion completion)
     case ArgumentCompletion::Commands:
         return QStringLiteral("mapfile -t COMPREPLY < <(compgen -W \"$_kova_cli_commands\" -- \"$cur\")");
     case ArgumentCompletion::ParameterNames: return QStringLiteral("_kova_cli_parameters \"\"");
-    case ArgumentCompletion::Assignments:
-        // Not at the value after "=".
-        return QStringLiteral("[[ ${COMP_WORDS[COMP_CWORD - 1]} == \"=\" ]] || _kova_cli_parameters \"=\"");
+    case ArgumentCompletion::Assignments: return QStringLiteral("_kova_cli_assignments");
     case ArgumentCompletion::SettingsFiles: return QStringLiteral("_kova_cli_files json");
     case ArgumentCompletion::Packages: return QStringLiteral("_kova_cli_files upd");
     case ArgumentCompletion::DescriptionsAndPackages: return QStringLiteral("_kova_cli_files dsc upd");
