@@ -1671,6 +1671,7 @@ private slots:
             {"diff", {{"diff", "{saved}"}, 0, "\"differences\"", 1}},
             {"set", {{"set", "Governor=On"}, 0, "\"state\"", 1}},
             {"flash", {{"flash", "/nonexistent/package.upd"}, 2, "\"flashed\"", 0}},
+            {"batch", {{"batch", "--flash", "/nonexistent/package.upd"}, 2, "\"records\"", 0}},
             {"backups", {{"backups"}, 0, "\"backups\"", 0}},
             {"restore", {{"restore", "{saved}"}, 0, "\"restored\"", 1}},
             {"check", {{"check", testsupport::exampleDescription("vorn")}, 0, "\"problems\"", 0}},
