@@ -4,10 +4,11 @@
 
 #include "simulateddevice.h"
 #include "support/bytes.h"
+#include "support/hostport.h"
+#include "support/simframes.h"
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>
-#include <QSerialPort>
 #include <QtTest>
 
 #include <time.h>
@@ -15,77 +16,11 @@
 using Protocol = SimulatedDevice::Protocol;
 Q_DECLARE_METATYPE(SimulatedDevice::Protocol)
 
-namespace {
-
+using namespace testsupport::simframes;
+using testsupport::Arrival;
 using testsupport::hex;
-
-const QByteArray vornPing = hex("554D5354FB5C937A");
-const QByteArray vornOk = hex("4D4FB67F6DE2");
-const QByteArray kelpaPing = hex("554D53455439");
-const QByteArray ulmaPing = hex("4D73657499");
-const QByteArray shortOk = hex("4D4F9C");
-
-// Time to wait for bytes that must not come.
-constexpr int silenceMs = 200;
-
-struct Arrival {
-    qint64 atMs;
-    int totalBytes;
-};
-
-// The program's side of the cable.
-class HostPort
-{
-public:
-    HostPort(const QString &path, qint32 baud)
-    {
-        m_port.setPortName(path);
-        if (m_port.open(QIODevice::ReadWrite))
-            m_port.setBaudRate(baud);
-    }
-
-    bool isOpen() const { return m_port.isOpen(); }
-    void setBaudRate(qint32 baud) { m_port.setBaudRate(baud); }
-    void close() { m_port.close(); }
-
-    // Writes the request and collects what comes back until `expected` bytes
-    // are there (then a short while longer, to catch surplus) or the time is up.
-    QByteArray send(const QByteArray &request, int expected, int timeoutMs = testsupport::ConditionWaitMs)
-    {
-        m_port.clear();
-        m_arrivals.clear();
-        m_clock.start();
-        m_port.write(request);
-        m_port.waitForBytesWritten(1000);
-        QByteArray received;
-        while (received.size() < expected && m_clock.elapsed() < timeoutMs)
-            collect(received, timeoutMs - int(m_clock.elapsed()));
-        if (received.size() >= expected)
-            collect(received, 30);
-        return received;
-    }
-
-    // When each batch of bytes arrived, counted from the write.
-    QList<Arrival> arrivals() const { return m_arrivals; }
-
-private:
-    void collect(QByteArray &received, int waitMs)
-    {
-        if (waitMs > 0 && m_port.bytesAvailable() == 0)
-            m_port.waitForReadyRead(waitMs);
-        const QByteArray more = m_port.readAll();
-        if (more.isEmpty())
-            return;
-        received += more;
-        m_arrivals.append({m_clock.elapsed(), int(received.size())});
-    }
-
-    QSerialPort m_port;
-    QElapsedTimer m_clock;
-    QList<Arrival> m_arrivals;
-};
-
-}  // namespace
+using testsupport::HostPort;
+using testsupport::silenceMs;
 
 class TestSimulatedDevice : public QObject
 {

@@ -1,6 +1,6 @@
 // The simulator's pieces without a pty: checks, frame decoding, the device's
-// behaviour, reply shaping, output pacing, the command-line parsers and the
-// speeds an emulated adapter's trace reports.
+// behaviour, reply shaping, output pacing, the command-line and line file
+// parsers and the speeds an emulated adapter's trace reports.
 
 #include "adapterrate.h"
 #include "devicemodel.h"
@@ -12,11 +12,13 @@
 #include "simprotocol.h"
 
 #include "support/bytes.h"
+#include "support/exampledevice.h"
 
 #include <QtTest>
 
 Q_DECLARE_METATYPE(SimFamily)
 Q_DECLARE_METATYPE(SimProtocol)
+Q_DECLARE_METATYPE(LineUnit)
 
 namespace {
 
@@ -37,6 +39,26 @@ DecodedRequest request(char kind, int cell = -1, int value = -1, const QByteArra
     r.value = value;
     r.data = data;
     return r;
+}
+
+LineUnit lineUnit(SimProtocol protocol, const IdentityOption &identity, const QMap<int, quint8> &cells,
+                  const QMap<int, quint8> &stuckCells = {}, int leavesAfterPings = 3)
+{
+    return LineUnit{protocol, identity, cells, stuckCells, leavesAfterPings};
+}
+
+QList<int> identityFields(const IdentityOption &id)
+{
+    return {id.deviceId, id.hwVersion, id.blVersion, id.fwMajor, id.fwMinor, id.fwBuild};
+}
+
+// The text of a file beside the line file, or nothing.
+std::optional<QString> textBeside(const QString &folder, const QString &name)
+{
+    QFile file(QDir(folder).filePath(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return QString::fromUtf8(file.readAll());
 }
 
 }  // namespace
@@ -489,6 +511,95 @@ private slots:
         QVERIFY(!parseLateReply("15,0"));
         QVERIFY(!parseLateReply("-1"));
         QVERIFY(!parseLateReply("15,2,1"));
+    }
+
+    void parsesLineFiles_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<LineUnit>>("units");
+        QTest::addColumn<QString>("error");
+
+        const QMap<int, quint8> cells{{200, 21}, {206, 12}, {64, 7}, {10, 1}};
+        QTest::newRow("two units")
+            << "# a line\n\ndialect=vorn identity=9,2,3,4,13,7 cells=unit.cells leaves-after=5  # first\n"
+               "  cells=unit.cells stuck=11=5 stuck=12=8\n"
+            << QList<LineUnit>{lineUnit(SimProtocol::Vorn, {9, 2, 3, 4, 13, 7}, {{64, 7}, {10, 1}}, {}, 5),
+                               lineUnit(SimProtocol::Vorn, {}, cells, {{11, 5}, {12, 8}})}
+            << QString();
+        QTest::newRow("the identity takes the cells of its dialect")
+            << "dialect=ulma-slow identity=12,1,1,2,0,0 cells=unit.cells\n"
+            << QList<LineUnit>{lineUnit(SimProtocol::UlmaSlow, {12, 1, 1, 2, 0, 0}, {{200, 21}, {206, 12}, {10, 1}})}
+            << QString();
+        const QList<LineUnit> none;
+        QTest::newRow("unknown dialect") << "dialect=vorn\ndialect=ulma\n"
+                                         << none << "line 2: unknown dialect \"ulma\"";
+        QTest::newRow("unknown key") << "colour=red" << none << "line 1: unknown word \"colour=red\"";
+        QTest::newRow("word without value") << "vorn" << none << "line 1: unknown word \"vorn\"";
+        QTest::newRow("key twice") << "dialect=vorn dialect=kelpa" << none << "line 1: dialect given twice";
+        QTest::newRow("short identity") << "identity=21,2,3" << none
+                                        << "line 1: identity wants id,hw,bl,major,minor,build, got \"21,2,3\"";
+        QTest::newRow("missing cell file") << "cells=gone.cells" << none << "line 1: cannot read gone.cells";
+        QTest::newRow("bad cell file") << "\ncells=bad.cells" << none
+                                       << "line 2: bad.cells: line 2: expected \"cell value\", got \"10\"";
+        QTest::newRow("stuck without value") << "stuck=11" << none << "line 1: stuck wants N=V, got \"11\"";
+        QTest::newRow("leaves at once") << "leaves-after=0" << none
+                                        << "line 1: leaves-after wants a number of pings from 1, got \"0\"";
+        QTest::newRow("no unit") << "# nothing\n\n" << none << "no unit";
+    }
+
+    void parsesLineFiles()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<LineUnit>, units);
+        QFETCH(QString, error);
+
+        const QMap<QString, QString> files{{"unit.cells", "200 21\n206 12\n64 7\n10 1\n"}, {"bad.cells", "10 1\n10\n"}};
+        const LineFileReader readFile = [&files](const QString &name) -> std::optional<QString> {
+            if (!files.contains(name))
+                return std::nullopt;
+            return files.value(name);
+        };
+        QString problem;
+        const std::optional<QList<LineUnit>> parsed = parseLineFile(text, readFile, &problem);
+        QCOMPARE(problem, error);
+        QCOMPARE(parsed.has_value(), error.isEmpty());
+        const QList<LineUnit> got = parsed.value_or(QList<LineUnit>());
+        QCOMPARE(got.size(), units.size());
+        for (int i = 0; i < got.size(); ++i) {
+            QCOMPARE(got.at(i).protocol, units.at(i).protocol);
+            QCOMPARE(identityFields(got.at(i).identity), identityFields(units.at(i).identity));
+            QCOMPARE(got.at(i).cells, units.at(i).cells);
+            QCOMPARE(got.at(i).stuckCells, units.at(i).stuckCells);
+            QCOMPARE(got.at(i).leavesAfterPings, units.at(i).leavesAfterPings);
+        }
+    }
+
+    // The demo's line: two good units, one of another controller, and one
+    // whose stuck cell a load of the delivered settings finds.
+    void exampleLineHasItsFourUnits()
+    {
+        const QString folder = testsupport::sourcePath("examples/line");
+        QString error;
+        const auto units = parseLineFile(
+            textBeside(folder, "vorn-line.txt").value_or(QString()),
+            [&folder](const QString &name) { return textBeside(folder, name); }, &error);
+        QVERIFY2(units, qPrintable(error));
+        QCOMPARE(units->size(), 4);
+        QList<QList<int>> identities;
+        for (const LineUnit &unit : *units)
+            identities.append(identityFields(unit.identity));
+        QCOMPARE(
+            identities,
+            (QList<QList<int>>{{21, 2, 3, 4, 12, 7}, {21, 2, 3, 4, 13, 7}, {9, 2, 3, 4, 12, 7}, {21, 2, 3, 4, 12, 7}}));
+        const QMap<int, quint8> delivered = testsupport::exampleCells("vorn");
+        QCOMPARE(units->at(0).stuckCells.size() + units->at(1).stuckCells.size() + units->at(2).stuckCells.size(), 0);
+        const QMap<int, quint8> stuck = units->at(3).stuckCells;
+        QCOMPARE(stuck.size(), 1);
+        const int cell = stuck.firstKey();
+        QVERIFY(delivered.contains(cell));
+        QVERIFY(delivered.value(cell) != stuck.value(cell));
+        const QString description = QString::fromUtf8(testsupport::readFile(testsupport::exampleDescription("vorn")));
+        QVERIFY(description.contains(QString("cell=\"%1\"").arg(cell)));
     }
 
     void tracedAdapterRatesMapBackToTheAskedRate_data()

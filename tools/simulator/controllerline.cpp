@@ -63,6 +63,8 @@ private:
     const Clock::duration gap;
     const LineListeners listeners;
 
+    // Taken before the device's own lock, never while it is held: the device
+    // calls its listener without locks.
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     bool stopping = false;
