@@ -301,6 +301,25 @@ private slots:
         QCOMPARE(logLines(logPath()).size(), 1);
     }
 
+    // During a unit flash's rules hold: SIGTERM waits for the upload's end,
+    // and the unit is recorded as failed with the reason.
+    void sigtermDuringAnUpload()
+    {
+        Cable cable({vornUnit(21, 12, 7)});
+        Batch batch;
+        QFile::remove(logPath());
+        QVERIFY(batch.start(cable, {"--flash", package, "-y", "--log", logPath()}));
+        QVERIFY(QTest::qWaitFor([&] { return cable.line->blocksReceived(0) > 0; }, testsupport::ConditionWaitMs));
+        QCOMPARE(::kill(pid_t(batch.process.processId()), SIGTERM), 0);
+        QCOMPARE(batch.finish(), 143);
+        QCOMPARE(cable.line->blocksReceived(0), 32);
+        const QList<QByteArray> lines = logLines(logPath());
+        QCOMPARE(lines.size(), 1);
+        const QJsonObject record = QJsonDocument::fromJson(lines.first()).object();
+        QCOMPARE(record.value("result").toString(), QString("failed"));
+        QVERIFY2(record.value("reason").toString().contains("SIGTERM"), lines.first().constData());
+    }
+
     void twoBatchesShareOneLog()
     {
         Cable first({vornUnit(21, 12, 7), vornUnit(21, 14, 0)});
