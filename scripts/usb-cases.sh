@@ -175,6 +175,30 @@ unplugged_during() {
 cli_unplug_read() { cli info && unplugged_during "^read cell" 4 read; }
 cli_unplug_flash() { unplugged_during "^firmware block" 2 -y flash "$package"; }
 
+# batch behind the adapter: its record carries the adapter's serial number,
+# and a cable pulled while it waits for the controller to leave ends the
+# batch with status 3 once the cable has stayed away.
+cli_batch_cable_gone() {
+    local log=$work/batch.jsonl
+    rm -f "$log"
+    host simulate --line "$root/examples/line/vorn-line.txt" --line-gap 15000 --block-size 256 &&
+        wait_for 60 present ttyUSB0 || return 1
+    ./kova-cli -y batch --flash "$package" --log "$log" >"$work/batch.out" 2>&1 &
+    local pid=$!
+    local started=$SECONDS
+    if ! { wait_for 120 grep -qs . "$log" && host unplug; }; then
+        kill "$pid"
+        return 1
+    fi
+    local unplugged=$SECONDS
+    wait_for 60 ended "$pid"
+    wait "$pid"
+    local ended=$?
+    echo "     status $ended, $((SECONDS - unplugged)) s after the unplug, $((unplugged - started)) s from the start (the line's first gap is 15 s); $(wc -l <"$log") record: $(grep -o '"adapter":[^,]*,' "$log") $(grep -o '"result":"[a-z]*"' "$log")"
+    [ $ended -eq 3 ] && [ "$(wc -l <"$log")" -eq 1 ] && grep -q '"adapter":"'"$adapterSerial"'"' "$log" &&
+        grep -q '"result":"ok"' "$log" && grep -q "went away and did not come back" "$work/batch.out"
+}
+
 cli_after_start_without_adapter() {
     cli info && [ $status -eq 3 ] && plug_simulator && cli info && [ $status -eq 0 ] && on_port ttyUSB0
 }
@@ -226,7 +250,8 @@ window_idle_rate_changes() {
 }
 
 cases=(
-    "vorn      cli_discovery cli_port_by_serial cli_flash cli_low_latency cli_unplug_read cli_unplug_flash cli_after_start_without_adapter
+    "vorn      cli_discovery cli_port_by_serial cli_flash cli_low_latency cli_unplug_read cli_unplug_flash cli_batch_cable_gone
+               cli_after_start_without_adapter
                cli_replug_new_name window_discovery window_low_latency window_after_start_without_adapter
                window_plugged_while_running window_replug_new_name window_idle_rate_changes"
     "kelpa     cli_discovery cli_flash cli_unplug_read window_discovery window_idle_rate_changes"
