@@ -57,7 +57,8 @@ for program in "$usr"/bin/*; do
     case "$(basename "$program")" in
         kova) ;;  # the window has no options
         kova-cli) "$program" --version ;;
-        *) "$program" --help | head -n 1 ;;
+        # sed reads the whole text: head would leave a long help to die of SIGPIPE.
+        *) "$program" --help | sed -n 1p ;;
     esac
 done
 
