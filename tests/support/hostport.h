@@ -21,50 +21,50 @@ class HostPort
 public:
     HostPort(const QString &path, qint32 baud)
     {
-        m_port.setPortName(path);
-        if (m_port.open(QIODevice::ReadWrite))
-            m_port.setBaudRate(baud);
+        serialPort.setPortName(path);
+        if (serialPort.open(QIODevice::ReadWrite))
+            serialPort.setBaudRate(baud);
     }
 
-    bool isOpen() const { return m_port.isOpen(); }
-    void setBaudRate(qint32 baud) { m_port.setBaudRate(baud); }
-    void close() { m_port.close(); }
+    bool isOpen() const { return serialPort.isOpen(); }
+    void setBaudRate(qint32 baud) { serialPort.setBaudRate(baud); }
+    void close() { serialPort.close(); }
 
     // Writes the request and collects what comes back until `expected` bytes
     // are there (then a short while longer, to catch surplus) or the time is up.
     QByteArray send(const QByteArray &request, int expected, int timeoutMs = ConditionWaitMs)
     {
-        m_port.clear();
-        m_arrivals.clear();
-        m_clock.start();
-        m_port.write(request);
-        m_port.waitForBytesWritten(1000);
+        serialPort.clear();
+        arrivalLog.clear();
+        exchangeClock.start();
+        serialPort.write(request);
+        serialPort.waitForBytesWritten(1000);
         QByteArray received;
-        while (received.size() < expected && m_clock.elapsed() < timeoutMs)
-            collect(received, timeoutMs - int(m_clock.elapsed()));
+        while (received.size() < expected && exchangeClock.elapsed() < timeoutMs)
+            collect(received, timeoutMs - int(exchangeClock.elapsed()));
         if (received.size() >= expected)
             collect(received, 30);
         return received;
     }
 
     // When each batch of bytes arrived, counted from the write.
-    QList<Arrival> arrivals() const { return m_arrivals; }
+    QList<Arrival> arrivals() const { return arrivalLog; }
 
 private:
     void collect(QByteArray &received, int waitMs)
     {
-        if (waitMs > 0 && m_port.bytesAvailable() == 0)
-            m_port.waitForReadyRead(waitMs);
-        const QByteArray more = m_port.readAll();
+        if (waitMs > 0 && serialPort.bytesAvailable() == 0)
+            serialPort.waitForReadyRead(waitMs);
+        const QByteArray more = serialPort.readAll();
         if (more.isEmpty())
             return;
         received += more;
-        m_arrivals.append({m_clock.elapsed(), int(received.size())});
+        arrivalLog.append({exchangeClock.elapsed(), int(received.size())});
     }
 
-    QSerialPort m_port;
-    QElapsedTimer m_clock;
-    QList<Arrival> m_arrivals;
+    QSerialPort serialPort;
+    QElapsedTimer exchangeClock;
+    QList<Arrival> arrivalLog;
 };
 
 }  // namespace testsupport
