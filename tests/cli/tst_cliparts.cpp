@@ -8,7 +8,7 @@
 #include "report.h"
 #include "support/testsupport.h"
 
-#include "link/portspec.h"
+#include "link/portnaming.h"
 
 #include <QJsonDocument>
 #include <QProcess>
@@ -326,7 +326,7 @@ private slots:
             port.usb.serialNumber = "A1B2C3";
             listed << port;
         }
-        const PortChoice choice = resolvePortSpec("serial:A1B2C3", listed + ports);
+        const PortChoice choice = resolvePortName("serial:A1B2C3", listed + ports);
         QVERIFY(choice.outcome != PortChoice::Outcome::Found);
         const Failure failure = portwording::choiceFailure(choice);
         QCOMPARE(failure.status, ExitStatus::NoPort);

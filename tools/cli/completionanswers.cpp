@@ -4,7 +4,7 @@
 
 #include "description/datafolders.h"
 #include "description/descriptionreader.h"
-#include "link/portspec.h"
+#include "link/portnaming.h"
 #include "link/regularfile.h"
 
 #include <QDir>
@@ -70,7 +70,7 @@ ExitStatus listEntries(QTextStream &out, const QString &description, const QStri
 
 ExitStatus portNames(QTextStream &out)
 {
-    return writeLines(out, portSpecs(listPorts()));
+    return writeLines(out, portForms(listPorts()));
 }
 
 }  // namespace commands

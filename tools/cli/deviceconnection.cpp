@@ -10,7 +10,7 @@
 #include "device/describing.h"
 #include "link/portaccess.h"
 #include "link/portlist.h"
-#include "link/portspec.h"
+#include "link/portnaming.h"
 #include "link/portsettingfile.h"
 
 #include <QTextStream>
@@ -184,7 +184,7 @@ QString DeviceConnection::adapterSerialNumber() const
 
 std::optional<Failure> DeviceConnection::resolveNamedPort()
 {
-    const PortChoice choice = resolvePortSpec(port, listPorts());
+    const PortChoice choice = resolvePortName(port, listPorts());
     if (choice.outcome != PortChoice::Outcome::Found)
         return portwording::choiceFailure(choice);
     if (!choice.serialNumber.isEmpty())

@@ -1,6 +1,6 @@
 #include "portwording.h"
 
-#include "link/portspec.h"
+#include "link/portnaming.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "link/portspec.h"
+#include "link/portnaming.h"
 
 #include "link/portaccess.h"
 
@@ -44,17 +44,17 @@ QString symbolicLinkTarget(const QString &path)
     return info.isSymLink() ? info.canonicalFilePath() : QString();
 }
 
-PortChoice resolvePortSpec(const QString &spec, const QVector<PortRecord> &ports,
+PortChoice resolvePortName(const QString &named, const QVector<PortRecord> &ports,
                            const std::function<QString(const QString &path)> &linkTarget)
 {
-    if (spec.startsWith(SerialPrefix))
-        return bySerialNumber(spec.mid(SerialPrefix.size()), ports);
+    if (named.startsWith(SerialPrefix))
+        return bySerialNumber(named.mid(SerialPrefix.size()), ports);
     PortChoice choice;
-    choice.port = spec;
-    choice.shown = spec;
+    choice.port = named;
+    choice.shown = named;
     // Opened by its link, a port would be locked under the link's name, and
     // another program opening the device itself would not see the lock.
-    const QString target = linkTarget(portDevice(spec));
+    const QString target = linkTarget(portDevice(named));
     if (target.isEmpty())
         return choice;
     choice.port = target;
@@ -64,13 +64,13 @@ PortChoice resolvePortSpec(const QString &spec, const QVector<PortRecord> &ports
     return choice;
 }
 
-QStringList portSpecs(const QVector<PortRecord> &ports)
+QStringList portForms(const QVector<PortRecord> &ports)
 {
-    QStringList specs;
+    QStringList forms;
     for (const PortRecord &port : ports)
-        specs << port.name;
+        forms << port.name;
     for (const PortRecord &port : ports)
         if (portsWithSerial(ports, port.usb.serialNumber).size() == 1)
-            specs << SerialPrefix + port.usb.serialNumber;
-    return specs;
+            forms << SerialPrefix + port.usb.serialNumber;
+    return forms;
 }

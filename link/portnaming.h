@@ -28,9 +28,9 @@ struct PortChoice {
 // link, or one whose target is missing.
 QString symbolicLinkTarget(const QString &path);
 
-PortChoice resolvePortSpec(const QString &spec, const QVector<PortRecord> &ports,
+PortChoice resolvePortName(const QString &named, const QVector<PortRecord> &ports,
                            const std::function<QString(const QString &path)> &linkTarget = symbolicLinkTarget);
 
 // Every listed port's name, then the "serial:NUMBER" of each serial number
 // only one of them has: what the user may name without a path.
-QStringList portSpecs(const QVector<PortRecord> &ports);
+QStringList portForms(const QVector<PortRecord> &ports);

@@ -1,6 +1,6 @@
 // The port a user names, told from a list of ports and links the test lays
 // out, and what sysfs says of the USB adapter behind a port.
-#include "link/portspec.h"
+#include "link/portnaming.h"
 
 #include <QtTest>
 
@@ -35,7 +35,7 @@ QString fakeLinkTarget(const QString &path)
 
 }  // namespace
 
-class PortSpecTest : public QObject
+class PortNamingTest : public QObject
 {
     Q_OBJECT
 
@@ -82,7 +82,7 @@ private slots:
 
     void resolution_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("named");
         QTest::addColumn<PortChoice::Outcome>("outcome");
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("shown");
@@ -113,27 +113,27 @@ private slots:
 
     void resolution()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, named);
         QFETCH(PortChoice::Outcome, outcome);
         QFETCH(QString, port);
         QFETCH(QString, shown);
         QFETCH(QStringList, sharing);
-        const PortChoice choice = resolvePortSpec(spec, Ports, fakeLinkTarget);
+        const PortChoice choice = resolvePortName(named, Ports, fakeLinkTarget);
         QCOMPARE(choice.outcome, outcome);
         QCOMPARE(choice.port, port);
         QCOMPARE(choice.shown, shown);
         QCOMPARE(choice.sharing, sharing);
-        QCOMPARE(choice.serialNumber, spec.startsWith("serial:") ? spec.mid(7) : QString());
+        QCOMPARE(choice.serialNumber, named.startsWith("serial:") ? named.mid(7) : QString());
     }
 
     // What the completion offers can be named: a serial number two ports
     // share is left out.
     void offeredSpecsFindTheirPort()
     {
-        const QStringList specs = portSpecs(Ports);
-        QCOMPARE(specs, (QStringList{"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyACM0", "serial:A1B2C3"}));
-        for (const QString &spec : specs)
-            QCOMPARE(resolvePortSpec(spec, Ports, fakeLinkTarget).outcome, PortChoice::Outcome::Found);
+        const QStringList forms = portForms(Ports);
+        QCOMPARE(forms, (QStringList{"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyACM0", "serial:A1B2C3"}));
+        for (const QString &named : forms)
+            QCOMPARE(resolvePortName(named, Ports, fakeLinkTarget).outcome, PortChoice::Outcome::Found);
     }
 
     void realLinkFindsItsDevice()
@@ -176,5 +176,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(PortSpecTest)
-#include "tst_portspec.moc"
+QTEST_GUILESS_MAIN(PortNamingTest)
+#include "tst_portnaming.moc"
